@@ -1,0 +1,2 @@
+// Placeholder until this library lands.
+namespace zr {}

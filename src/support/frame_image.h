@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+namespace zr {
+
+// A picture of width x height pixels, rows top-down, 3 bytes a pixel in the order blue, green,
+// red, each row padded to a multiple of 4 bytes. Bottom-up rows exist only where a file format
+// wants them (AVI frames, the JPEG dump's source buffer).
+class FrameImage {
+public:
+    static constexpr int kBytesPerPixel = 3;
+
+    FrameImage() = default;
+    // A black picture. Sizes must be positive and the buffer must fit in memory; anything else
+    // throws std::invalid_argument (pictures sized from outside input are checked before this).
+    FrameImage(int width, int height) : width_(width), height_(height), stride_(strideFor(width)) {
+        if (width <= 0 || height <= 0 || static_cast<std::size_t>(height) > kMaxBytes / stride_) {
+            throw std::invalid_argument("picture size out of range");
+        }
+        pixels_.assign(static_cast<std::size_t>(stride_) * height, 0);
+    }
+
+    // Bytes of one row of `width` pixels, padded to a multiple of 4.
+    static constexpr int strideFor(int width) { return (width * kBytesPerPixel + 3) & ~3; }
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    int stride() const { return stride_; }
+    bool empty() const { return pixels_.empty(); }
+    std::size_t sizeBytes() const { return pixels_.size(); }
+
+    std::uint8_t* row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * stride_; }
+    const std::uint8_t* row(int y) const {
+        return pixels_.data() + static_cast<std::size_t>(y) * stride_;
+    }
+    std::uint8_t* pixel(int x, int y) { return row(y) + x * kBytesPerPixel; }
+    const std::uint8_t* pixel(int x, int y) const { return row(y) + x * kBytesPerPixel; }
+
+    std::uint8_t* data() { return pixels_.data(); }
+    const std::uint8_t* data() const { return pixels_.data(); }
+
+    bool operator==(const FrameImage&) const = default;
+
+private:
+    // 1 GiB: far above any movie or key frame picture, far below what would exhaust memory.
+    static constexpr std::size_t kMaxBytes = std::size_t{1} << 30;
+
+    int width_ = 0;
+    int height_ = 0;
+    int stride_ = 0;
+    std::vector<std::uint8_t> pixels_;
+};
+
+// A picture or none: what every operation that may fail to produce a picture returns.
+using OptionalImage = std::optional<FrameImage>;
+
+}  // namespace zr

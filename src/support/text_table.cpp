@@ -1,0 +1,2 @@
+// The support library: guarded blocks, text tables, the worker pool.
+namespace zr {}

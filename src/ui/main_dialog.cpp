@@ -1,0 +1,2 @@
+// Placeholder until the dialog lands.
+namespace zr {}

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Zoomreel needs.
+# Packages already present are left alone; nothing is downloaded from anywhere else.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config make
+    libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-base-dev qt6-base-dev-tools
+    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+    libjpeg62-turbo-dev libpng-dev libfreetype-dev libfontconfig-dev fonts-liberation
+    ffmpeg xvfb xauth
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    echo "setup: all packages are installed"
+    exit 0
+fi
+
+echo "setup: installing ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+    sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
