@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,7 +13,7 @@ std::uint32_t cellHash(std::string_view text);
 // One row of text cells. Cells hold exactly the bytes they were given (a cell may be empty)
 // and are stored in guarded blocks with a terminating zero byte.
 class TextList {
-public:
+  public:
     TextList() = default;
     ~TextList();
     TextList(const TextList&) = delete;
@@ -40,7 +41,11 @@ public:
     std::string join(std::string_view separator) const;
     void clearCells();
 
-private:
+  private:
+    friend class TextTable;
+    // Appends `length` bytes of `text` (which must hold them).
+    void appendBytes(const char* text, std::size_t length);
+
     char** cells_ = nullptr;
     std::int32_t* lengths_ = nullptr;
     std::uint32_t* hashes_ = nullptr;
@@ -50,13 +55,15 @@ private:
 // A table of TextList rows, parsed from text, sorted stably on a column, searched through a
 // hash index on one column, and joined back into text.
 class TextTable {
-public:
+  public:
     TextTable();
     // An empty table followed by parse(text, cellSeparator, rowSeparator).
     TextTable(const char* text, const char* cellSeparator, const char* rowSeparator);
     ~TextTable();
     TextTable(const TextTable&) = delete;
     TextTable& operator=(const TextTable&) = delete;
+    TextTable(TextTable&& other) noexcept;
+    TextTable& operator=(TextTable&& other) noexcept;
 
     // Appends an empty row; returns the new row count.
     int addRow();
@@ -82,17 +89,20 @@ public:
     // Appends the rows and cells of `text`; an empty or null separator is not used. Returns 0
     // for a null text, else 1.
     int parse(const char* text, const char* cellSeparator, const char* rowSeparator);
-    int parse(std::string_view text, std::string_view cellSeparator,
-              std::string_view rowSeparator);
+    int parse(std::string_view text, std::string_view cellSeparator, std::string_view rowSeparator);
 
     // Stable sort of rows first..last (last -1: the last row) on `column`: numeric compares
     // the leading decimal number of the cells, otherwise text without regard to letter case.
+    // Moving rows makes the hash index stale; the next find rebuilds it.
     void sort(int column, bool descending, bool numeric, int first = 0, int last = -1);
 
     // Hash index on `column`: at least 64919 slots (a prime), at least 10000 more than rows.
+    // A row without the column is indexed under the hash 0xFFFFFFFF.
     void buildIndex(int column, int sizeHint = -1);
     // The row whose cell in `column` equals `key`, or -1. `previous` = -1 finds the first
     // match; the row number returned by the last call finds the next one.
+    // Mind the overloads: find(c, "text", row) takes `row` as the key's length. Ask for the
+    // next match with a std::string_view key, or give all four arguments.
     int find(int column, const char* key, int keyLength = -1, int previous = -1);
     int find(int column, std::string_view key, int previous = -1) {
         return find(column, key.data(), static_cast<int>(key.size()), previous);
@@ -100,10 +110,14 @@ public:
     int indexSize() const { return indexSize_; }
     int indexedColumn() const { return indexedColumn_; }
 
-private:
-    // (private helpers are the implementation's)
+  private:
     void insertIntoIndex(int rowNumber);
     void sortRange(int column, bool descending, bool numeric, int first, int last);
+    void appendCellBytes(int row, const char* text, std::size_t length);
+    void removeLastRow();
+    void releaseAll();
+    int rowAtSlot(int slot) const { return index_[slot]; }
+    bool cellEquals(int rowNumber, int column, std::string_view key) const;
 
     TextList** rows_ = nullptr;
     TextList emptyRow_;
