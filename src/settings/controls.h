@@ -160,6 +160,10 @@ public:
 
     // The "Zoom size(float value)" input box of "Custom..."; none when cancelled.
     virtual std::optional<std::string> askZoomSize() = 0;
+
+    // Recomputes the movie length estimate with keyFrameCount and the FPS edit's value (after
+    // a folder choice; after the speed list changed). The same work a new FPS text does.
+    virtual void recomputeMovieLength() {}
 };
 
 // Numbers typed into the dialog read leniently, like the C library's atoi and atof.

@@ -1,0 +1,269 @@
+#include "settings/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "settings/memory_controls.h"
+#include "settings/movie_settings.h"
+
+namespace zr {
+namespace {
+
+class SettingsFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override { resetMovieSettings(); }
+    void TearDown() override { resetMovieSettings(); }
+
+    // Controls with every stored setting away from its default.
+    static void fillEveryStoredSetting(MemoryControls& c) {
+        c.clearLines(kIdSpeedList);
+        c.addLine(kIdSpeedList, "0\t25");
+        c.addLine(kIdSpeedList, "100\t30");
+        c.addLine(kIdRotateList, "3\t0.5");
+        c.addLine(kIdCycleList, "1\t2");
+        c.addLine(kIdDivideList, "4\t8");
+        c.addLine(kIdColorCountList, "6\t-1");
+        c.addLine(kIdWaveList, "H\t101");
+        c.addLine(kIdWaveList, "W\t-7");
+        c.setChecked(kIdWaveColoring, true);
+        c.addLine(kIdLongWaveList, "255,0,0\t100\t50");
+        c.addLine(kIdLongWaveList, "0,0,255\t200\t30");
+        c.setText(kIdDirectory, "/movies/keys");
+        c.setText(kIdFps, "25");
+        c.setChecked(kIdSlopes, true);
+        c.setText(kIdSlopePower, "40");
+        c.setText(kIdSlopeRatio, "60");
+        c.setText(kIdMovieWidth, "1280");
+        c.setText(kIdFramesPerMovie, "777");
+        c.setSelection(kIdZoomOutLevel, 2);
+        c.setSelection(kIdTimeType, 1);
+        c.setSelection(kIdMergeCount, 9);
+        c.setChecked(kIdShowZoomText, false);
+        c.setChecked(kIdSmoothColoring, false);
+        c.setChecked(kIdStopOnLastFrame, true);
+        c.setSelection(kIdColorBits, 1);
+        c.setSelection(kIdColorMethod, 5);
+        c.setText(kIdFontFace, "Liberation Mono");
+        c.setChecked(kIdTexture, true);
+        c.setText(kIdTextureDepth, "180");
+        c.setText(kIdTextureStrength, "90");
+        c.setText(kIdTextureMerge, "50");
+        c.setChecked(kIdTextureMulti, true);
+        movieSettings().textureFile = "/textures/stone.jpg";
+    }
+
+    static std::string crlf(std::initializer_list<const char*> lines) {
+        std::string text;
+        for (const char* line : lines)
+            text += std::string(line) + "\r\n";
+        return text;
+    }
+};
+
+TEST_F(SettingsFileTest, DefaultControlsWriteTheseLines) {
+    const MemoryControls controls;
+    EXPECT_EQ(settingsText(controls), crlf({"SPEED: 0\t25",
+                                            "ROTATE: ",
+                                            "CYCLE: ",
+                                            "DIVIDE: ",
+                                            "NOC: ",
+                                            "LONGWAVES: ",
+                                            "DIR: ",
+                                            "FPS: 30",
+                                            "Slope: 0",
+                                            "SlopePower: ",
+                                            "SlopeRatio: ",
+                                            "FPM: ",
+                                            "ZOL: 0",
+                                            "TimeType: 0",
+                                            "MergeFrames: 4",
+                                            "SZT: 1",
+                                            "SCT: 1",
+                                            "SMD: 0",
+                                            "MSZ: ",
+                                            "BIT: 24",
+                                            "COL: 0",
+                                            "FONT: Courier New",
+                                            "TEXTURE: 0",
+                                            "TEXTUREDEPTH: ",
+                                            "TEXTURESTRENGTH: ",
+                                            "TEXTUREMERGE: ",
+                                            "TEXTUREFILE: ",
+                                            "TEXTURE_MULTI: 0"}));
+}
+
+TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryStoredSetting) {
+    MemoryControls saved;
+    fillEveryStoredSetting(saved);
+    const std::string text = settingsText(saved);
+    EXPECT_NE(text.find("WAVES: H\t101,W\t-7\r\n"), std::string::npos);
+    EXPECT_NE(text.find("LONGWAVES: 255,0,0\t100\t50:0,0,255\t200\t30\r\n"), std::string::npos);
+
+    movieSettings().textureFile.clear();
+    MemoryControls loaded;
+    EXPECT_TRUE(applySettingsText(loaded, text).empty());
+    for (const int id : {kIdSpeedList, kIdRotateList, kIdCycleList, kIdDivideList,
+                         kIdColorCountList, kIdWaveList, kIdLongWaveList}) {
+        EXPECT_EQ(loaded.lines(id), saved.lines(id)) << "list " << id;
+    }
+    for (const int id :
+         {kIdZoomOutLevel, kIdTimeType, kIdMergeCount, kIdColorBits, kIdColorMethod}) {
+        EXPECT_EQ(loaded.selection(id), saved.selection(id)) << "selection " << id;
+    }
+    for (const int id : {kIdWaveColoring, kIdSlopes, kIdShowZoomText, kIdSmoothColoring,
+                         kIdStopOnLastFrame, kIdTexture, kIdTextureMulti}) {
+        EXPECT_EQ(loaded.checked(id), saved.checked(id)) << "check box " << id;
+    }
+    for (const int id :
+         {kIdDirectory, kIdFps, kIdSlopePower, kIdSlopeRatio, kIdMovieWidth, kIdMovieHeight,
+          kIdFontFace, kIdTextureDepth, kIdTextureStrength, kIdTextureMerge}) {
+        EXPECT_EQ(loaded.text(id), saved.text(id)) << "edit " << id;
+    }
+    // "Frames per movie" follows the loaded movie width, not the stored text.
+    EXPECT_EQ(loaded.text(kIdFramesPerMovie), "1125");
+    EXPECT_EQ(loaded.text(kIdTextureFile), "/textures/stone.jpg");
+    EXPECT_EQ(movieSettings().textureFile, "/textures/stone.jpg");
+    EXPECT_EQ(settingsText(loaded),
+              settingsText(saved).replace(text.find("FPM: 777"), 8, "FPM: 1125"));
+}
+
+TEST_F(SettingsFileTest, WaveLineFollowsWaveColoring) {
+    MemoryControls controls;
+    controls.addLine(kIdWaveList, "B\t9");
+    EXPECT_EQ(settingsText(controls).find("WAVES: B"), std::string::npos);
+
+    MemoryControls target;
+    target.setChecked(kIdWaveColoring, false);
+    applySettingsText(target, crlf({"FPS: 30"}));
+    EXPECT_FALSE(target.checked(kIdWaveColoring));
+    applySettingsText(target, crlf({"WAVES: "}));
+    EXPECT_TRUE(target.checked(kIdWaveColoring));
+}
+
+TEST_F(SettingsFileTest, LoadingChangesOnlyTheKeysItFinds) {
+    MemoryControls controls;
+    fillEveryStoredSetting(controls);
+    const std::string before = settingsText(controls);
+    int estimates = 0;
+    controls.setMovieLengthHook([&estimates](Controls&) { ++estimates; });
+
+    applySettingsText(controls, crlf({"FPS: 25", "fps: 99", "FPS: 12", "Unknown: 1"}));
+    EXPECT_EQ(controls.text(kIdFps), "25");  // first occurrence, case-sensitive keys
+    EXPECT_EQ(estimates, 1);
+    EXPECT_EQ(settingsText(controls), before);
+
+    applySettingsText(controls, crlf({"ZOL: 5", "MergeFrames: 16", "TimeType: -1", "COL: 2"}));
+    EXPECT_EQ(controls.selection(kIdZoomOutLevel), -1);
+    EXPECT_EQ(controls.selection(kIdMergeCount), -1);
+    EXPECT_EQ(controls.selection(kIdTimeType), -1);
+    EXPECT_EQ(controls.selection(kIdColorMethod), 2);
+
+    applySettingsText(controls, crlf({"BIT: 32"}));
+    EXPECT_EQ(controls.selection(kIdColorBits), 1);
+    applySettingsText(controls, crlf({"BIT: 16"}));
+    EXPECT_EQ(controls.selection(kIdColorBits), 0);
+
+    // A list line holding a comma comes back as two lines; an empty value clears the list.
+    applySettingsText(controls, crlf({"ROTATE: 4\t0,5", "CYCLE: "}));
+    EXPECT_EQ(controls.lines(kIdRotateList), (std::vector<std::string>{"4\t0", "5"}));
+    EXPECT_TRUE(controls.lines(kIdCycleList).empty());
+
+    // A value holding ": " keeps only its first part; a key without value reads as empty.
+    applySettingsText(controls, crlf({"DIR: /a: b", "FONT"}));
+    EXPECT_EQ(controls.text(kIdDirectory), "/a");
+    EXPECT_EQ(controls.text(kIdFontFace), "");
+}
+
+TEST_F(SettingsFileTest, LineFeedOnlyFilesLoadLikeCrLfFiles) {
+    MemoryControls saved;
+    fillEveryStoredSetting(saved);
+    std::string text = settingsText(saved);
+    std::string lfOnly;
+    for (const char c : text) {
+        if (c != '\r')
+            lfOnly += c;
+    }
+    MemoryControls fromCrLf;
+    MemoryControls fromLf;
+    applySettingsText(fromCrLf, text);
+    applySettingsText(fromLf, lfOnly);
+    EXPECT_EQ(settingsText(fromLf), settingsText(fromCrLf));
+    EXPECT_EQ(fromLf.text(kIdFps), "25");
+    EXPECT_EQ(fromLf.lines(kIdLongWaveList).size(), 2u);
+
+    // A carriage return that ends no line stays in the value.
+    applySettingsText(fromLf, "FONT: a\rb\nFPS: 7");
+    EXPECT_EQ(fromLf.text(kIdFontFace), "a\rb");
+    EXPECT_EQ(fromLf.text(kIdFps), "7");
+}
+
+TEST_F(SettingsFileTest, TooLongTexturePathIsRefused) {
+    MemoryControls controls;
+    movieSettings().textureFile = "/t/old.jpg";
+    const std::string tooLong = "/" + std::string(255, 't');
+    const std::vector<std::string> notes =
+        applySettingsText(controls, "TEXTUREFILE: " + tooLong + "\r\nFPS: 5\r\n");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("texture file"), std::string::npos);
+    EXPECT_EQ(movieSettings().textureFile, "/t/old.jpg");
+    EXPECT_EQ(controls.text(kIdTextureFile), "");
+    EXPECT_EQ(controls.text(kIdFps), "5");
+}
+
+TEST_F(SettingsFileTest, FilesRoundTripAndReportFailures) {
+    namespace fs = std::filesystem;
+    const fs::path path = fs::path(testing::TempDir()) / "zr_settings_roundtrip.zrs";
+    MemoryControls saved;
+    fillEveryStoredSetting(saved);
+    ASSERT_TRUE(saveSettingsFile(saved, path.string()).ok);
+    MemoryControls loaded;
+    const SettingsFileResult load = loadSettingsFile(loaded, path.string());
+    ASSERT_TRUE(load.ok) << load.detail;
+    EXPECT_EQ(loaded.lines(kIdLongWaveList), saved.lines(kIdLongWaveList));
+    fs::remove(path);
+
+    const SettingsFileResult missing = loadSettingsFile(loaded, path.string());
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.error, "Could not create file");
+    EXPECT_NE(missing.detail.find(path.string()), std::string::npos);
+
+    const SettingsFileResult unwritable =
+        saveSettingsFile(saved, (path / "inside-a-missing-folder.zrs").string());
+    EXPECT_FALSE(unwritable.ok);
+    EXPECT_EQ(unwritable.error, "Could not create file");
+}
+
+TEST_F(SettingsFileTest, AnyBytesLoadWithoutHarm) {
+    MemoryControls saved;
+    fillEveryStoredSetting(saved);
+    const std::string valid = settingsText(saved);
+    std::mt19937 random(1234);
+    for (std::size_t cut = 0; cut <= valid.size(); cut += 7) {
+        MemoryControls controls;
+        applySettingsText(controls, std::string_view(valid).substr(0, cut));
+    }
+    using namespace std::string_literals;
+    const std::string alphabet = "SPEDFOLWAVZ:, \r\n\t0123456789-.\0\xff"s;
+    for (int trial = 0; trial < 300; ++trial) {
+        std::string text = valid;
+        const int edits = 1 + static_cast<int>(random() % 40);
+        for (int e = 0; e < edits; ++e) {
+            text[random() % text.size()] = alphabet[random() % alphabet.size()];
+        }
+        if (trial % 3 == 0) {
+            text.resize(random() % 400);
+            for (char& c : text)
+                c = static_cast<char>(random());
+        }
+        MemoryControls controls;
+        applySettingsText(controls, text);
+        EXPECT_GE(controls.selection(kIdMergeCount), -1);
+        EXPECT_LT(controls.selection(kIdMergeCount), 16);
+    }
+}
+
+}  // namespace
+}  // namespace zr
