@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/controls.h"
+
+namespace zr {
+
+// The message box texts of the folder choice.
+inline constexpr std::string_view kFolderUnreadable = "Could not open file in this directory";
+inline constexpr std::string_view kFolderWrongType = "File is either corrupt or of another type";
+
+struct FolderChoiceResult {
+    bool ok = true;
+    std::string message;  // one of the two texts above when not ok
+    std::string detail;   // which file and why, for the command line
+    int frameWidth = 0;
+    int frameHeight = 0;
+    int keyFrameCount = 0;
+};
+
+// What the "..." button does once a folder is chosen: puts the folder into the "Directory"
+// edit, reads the picture size from the first key frame file ("ZMB" or "ZMC" magic) into the
+// frame and movie size edits and "Frames per movie", sets movieSettings().keyFrameCount (key
+// frame files, or JPEG pictures when there are more of those) and recomputes the movie length.
+// When the first key frame cannot be read only the folder text has changed.
+FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& folder);
+
+// The files of `folder` whose names match `wildcard` ("*.zmb"), letters compared without regard
+// to case, in file-system order, as full paths. Folders are left out.
+std::vector<std::string> listMatchingFiles(const std::string& folder, std::string_view wildcard);
+
+}  // namespace zr

@@ -1,0 +1,135 @@
+#include "app/cli_options.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "keyframes/key_frame_writer.h"
+#include "settings/memory_controls.h"
+#include "settings/movie_settings.h"
+
+namespace zr {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string parseError(const std::vector<std::string>& args,
+                       const std::vector<ExtraOption>& extras = {}) {
+    CommandLine line;
+    std::string error;
+    return parseCommandLine(args, extras, line, error) ? std::string() : error;
+}
+
+TEST(CliOptionsTest, ParsesFolderOptionsAndCommandExtras) {
+    const std::vector<ExtraOption> extras = {
+        {"--frame", "K"}, {"--output", "FILE.png"}, {"--verbose", ""}};
+    CommandLine line;
+    std::string error;
+    ASSERT_TRUE(parseCommandLine({"--set", "FPS=25", "keys", "--frame=3", "--set=SPEED=0\t5,9\t7",
+                                  "--elliptic", "--start-cycle", "-1.5", "--output", "a.png",
+                                  "--verbose", "--inside-color", "255,0,7", "--frame", "4"},
+                                 extras, line, error))
+        << error;
+    EXPECT_EQ(line.folder, "keys");
+    EXPECT_EQ(line.sets, (std::vector<std::pair<std::string, std::string>>{
+                             {"FPS", "25"}, {"SPEED", "0\t5,9\t7"}}));
+    EXPECT_EQ(line.flags,
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"--elliptic", ""}, {"--start-cycle", "-1.5"}, {"--inside-color", "255,0,7"}}));
+    EXPECT_EQ(line.extra("--frame"), "4");
+    EXPECT_EQ(line.extra("--output"), "a.png");
+    EXPECT_TRUE(line.hasExtra("--verbose"));
+    EXPECT_FALSE(line.hasExtra("--codec"));
+}
+
+TEST(CliOptionsTest, UsageErrorsNameTheOption) {
+    EXPECT_NE(parseError({"keys", "--bogus"}).find("--bogus"), std::string::npos);
+    EXPECT_NE(parseError({"keys", "--codec", "MJPG"}).find("--codec"), std::string::npos);
+    EXPECT_NE(parseError({"keys", "--start-frame"}).find("--start-frame"), std::string::npos);
+    EXPECT_NE(parseError({"keys", "--elliptic=1"}).find("--elliptic"), std::string::npos);
+    EXPECT_NE(parseError({"--test-only"}).find("FOLDER"), std::string::npos);
+    EXPECT_NE(parseError({"a", "b"}).find("FOLDER"), std::string::npos);
+    EXPECT_NE(parseError({"a", "--settings", "x", "--settings", "y"}).find("--settings"),
+              std::string::npos);
+    for (const char* bad : {"fps=25", "FPS", "=3"}) {
+        EXPECT_NE(parseError({"keys", "--set", bad}).find("--set"), std::string::npos) << bad;
+    }
+    const std::pair<const char*, const char*> badValues[] = {
+        {"--start-frame", "-1"},       {"--start-frame", "3x"},   {"--start-frame", "99999999999"},
+        {"--start-iteration", ""},     {"--start-cycle", "fast"}, {"--start-rotation", "inf"},
+        {"--movie-height", "0"},       {"--inside-color", "1,2"}, {"--inside-color", "1,2,256"},
+        {"--inside-color", "1,2,3,4"}, {"--zoom-size", "big"},
+    };
+    for (const auto& [option, value] : badValues) {
+        const std::string error = parseError({"keys", option, value});
+        EXPECT_NE(error.find(option), std::string::npos) << option << " " << value;
+    }
+    EXPECT_EQ(parseError({"keys", "--start-frame", "+7", "--start-rotation", "1e2"}), "");
+}
+
+class ApplyCommandLineTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetMovieSettings();
+        root = fs::path(testing::TempDir()) / "zr_cli_options";
+        fs::remove_all(root);
+        fs::create_directories(root / "keys");
+        std::string error;
+        ASSERT_TRUE(writeKeyFrameFile((root / "keys" / "00001_1e3.zmb").string(),
+                                      KeyFrameFileData::uniform(320, 180), &error));
+    }
+    void TearDown() override {
+        fs::remove_all(root);
+        resetMovieSettings();
+    }
+
+    int apply(const std::vector<std::string>& args) {
+        CommandLine line;
+        std::string error;
+        EXPECT_TRUE(parseCommandLine(args, {}, line, error)) << error;
+        return applyCommandLine(line, controls, errors);
+    }
+
+    fs::path root;
+    MemoryControls controls;
+    std::ostringstream errors;
+};
+
+TEST_F(ApplyCommandLineTest, FolderThenSettingsThenSetsThenFlags) {
+    const fs::path settings = root / "movie.zrs";
+    std::ofstream(settings, std::ios::binary)
+        << "DIR: /elsewhere\r\nMSZ: 1280\r\nFPS: 24\r\nCOL: 2\r\nZOL: 4\r\n";
+    EXPECT_EQ(apply({(root / "keys").string(), "--movie-height", "500", "--set", "MSZ=640",
+                     "--settings", settings.string(), "--set", "FPS=12", "--set", "FPS=15",
+                     "--test-only", "--wave-coloring", "--inside-color", "1,2,3", "--start-frame",
+                     "2", "--zoom-size", "1.5"}),
+              0)
+        << errors.str();
+    EXPECT_EQ(controls.text(kIdDirectory), (root / "keys").string());
+    EXPECT_EQ(controls.text(kIdFrameWidth), "320");
+    EXPECT_EQ(controls.text(kIdMovieWidth), "640");
+    EXPECT_EQ(controls.text(kIdMovieHeight), "500");      // the flag comes after the width
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "4500");  // from 640 x 360
+    EXPECT_EQ(controls.text(kIdFps), "15");
+    EXPECT_EQ(controls.selection(kIdColorMethod), 2);
+    EXPECT_EQ(controls.text(kIdStartFrame), "2");
+    EXPECT_TRUE(controls.checked(kIdTestOnly));
+    EXPECT_TRUE(controls.checked(kIdWaveColoring));
+    EXPECT_FALSE(controls.checked(kIdEllipticRegion));
+    EXPECT_EQ(movieSettings().insideColor, 0x030201u);
+    EXPECT_EQ(movieSettings().keyFrameCount, 1);
+    EXPECT_EQ(controls.askZoomSize(), std::optional<std::string>("1.5"));
+}
+
+TEST_F(ApplyCommandLineTest, FailuresAreReported) {
+    EXPECT_EQ(apply({(root / "none").string()}), 1);
+    EXPECT_NE(errors.str().find("Could not open file in this directory"), std::string::npos);
+    errors.str("");
+    EXPECT_EQ(apply({(root / "keys").string(), "--settings", (root / "no.zrs").string()}), 1);
+    EXPECT_NE(errors.str().find("no.zrs"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zr

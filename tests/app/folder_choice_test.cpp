@@ -1,0 +1,103 @@
+#include "app/folder_choice.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "keyframes/key_frame_writer.h"
+#include "settings/memory_controls.h"
+#include "settings/movie_settings.h"
+
+namespace zr {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FolderChoiceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetMovieSettings();
+        folder = fs::path(testing::TempDir()) / "zr_folder_choice";
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        controls.setMovieLengthHook([this](Controls&) { ++estimates; });
+    }
+    void TearDown() override {
+        fs::remove_all(folder);
+        resetMovieSettings();
+    }
+
+    void writeKeyFrame(const std::string& name, int width, int height) {
+        std::string error;
+        ASSERT_TRUE(writeKeyFrameFile((folder / name).string(),
+                                      KeyFrameFileData::uniform(width, height, 5), &error))
+            << error;
+    }
+    void writeBytes(const std::string& name, const std::string& bytes) {
+        std::ofstream(folder / name, std::ios::binary) << bytes;
+    }
+
+    fs::path folder;
+    MemoryControls controls;
+    int estimates = 0;
+};
+
+TEST_F(FolderChoiceTest, FirstKeyFrameSetsTheSizesAndTheCount) {
+    writeKeyFrame("00001_1e3.zmb", 640, 360);
+    for (const char* name : {"00001_1e3.jpg", "00002_5e2.JPG", "b.jpg", "c.jpg", "d.jpg"}) {
+        writeBytes(name, "not a picture");
+    }
+    writeKeyFrame("00002_5e2.ZMB", 640, 360);
+    writeKeyFrame("00003_2e2.zmb", 640, 360);
+    fs::create_directories(folder / "e.jpg");  // a folder is no picture
+
+    const FolderChoiceResult result = chooseKeyFrameFolder(controls, folder.string());
+    ASSERT_TRUE(result.ok) << result.detail;
+    EXPECT_EQ(controls.text(kIdDirectory), folder.string());
+    for (const int id : {kIdFrameWidth, kIdMovieWidth})
+        EXPECT_EQ(controls.text(id), "640");
+    for (const int id : {kIdFrameHeight, kIdMovieHeight})
+        EXPECT_EQ(controls.text(id), "360");
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "4500");
+    EXPECT_EQ(result.keyFrameCount, 5);
+    EXPECT_EQ(movieSettings().keyFrameCount, 5);
+    EXPECT_EQ(estimates, 1);
+}
+
+TEST_F(FolderChoiceTest, SecondKindOfFileGivesItsSize) {
+    // "ZMC", width 3, height 2, nothing more.
+    writeBytes("a.zmb", std::string("ZMC\x03\0\0\0\x02\0\0\0", 11));
+    const FolderChoiceResult result = chooseKeyFrameFolder(controls, folder.string());
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(controls.text(kIdMovieWidth), "3");
+    EXPECT_EQ(controls.text(kIdMovieHeight), "2");
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "172833333");
+    EXPECT_EQ(result.keyFrameCount, 1);
+}
+
+TEST_F(FolderChoiceTest, UnreadableFoldersChangeOnlyTheFolderText) {
+    const std::string before = controls.text(kIdFramesPerMovie);
+    FolderChoiceResult result = chooseKeyFrameFolder(controls, (folder / "missing").string());
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.message, "Could not open file in this directory");
+    EXPECT_EQ(controls.text(kIdDirectory), (folder / "missing").string());
+
+    writeBytes("x.jpg", "jpeg only");
+    result = chooseKeyFrameFolder(controls, folder.string());
+    EXPECT_EQ(result.message, "Could not open file in this directory");
+
+    for (const std::string& bytes : {std::string("PNG\x03\0\0\0\x02\0\0\0", 11),
+                                     std::string("ZMB\x03\0\0", 6), std::string()}) {
+        writeBytes("a.zmb", bytes);
+        result = chooseKeyFrameFolder(controls, folder.string());
+        EXPECT_FALSE(result.ok);
+        EXPECT_EQ(result.message, "File is either corrupt or of another type");
+    }
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), before);
+    EXPECT_EQ(movieSettings().keyFrameCount, 1);
+    EXPECT_EQ(estimates, 0);
+}
+
+}  // namespace
+}  // namespace zr
