@@ -1,2 +1,678 @@
-// Placeholder until this library lands.
-namespace zr {}
+#include "output/avi_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
+#include "output/compressors.h"
+#include "settings/render_host.h"
+#include "support/frame_image.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/dict.h>
+#include <libavutil/error.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace zr {
+
+namespace {
+
+// Frames waiting for the encoder thread. Two are enough to keep it busy while the next frame is
+// drawn; more would only hold memory.
+constexpr std::size_t kQueuedFrames = 2;
+
+// The compressor dialog starts at this quality (of 10000).
+constexpr int kPresetQuality = 8500;
+
+std::string ffmpegMessage(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+std::string inQuotes(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+void writeDibRows(const FrameImage& frame, int bitCount, std::uint8_t* out) {
+    const int width = frame.width();
+    const int height = frame.height();
+    const std::size_t stride = static_cast<std::size_t>(dibStride(width, bitCount));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* source = frame.row(height - 1 - y);
+        std::uint8_t* target = out + static_cast<std::size_t>(y) * stride;
+        if (bitCount == 24) {
+            const std::size_t used = static_cast<std::size_t>(width) * 3;
+            std::memcpy(target, source, used);
+            std::memset(target + used, 0, stride - used);
+        } else {
+            for (int x = 0; x < width; ++x) {
+                target[0] = source[0];
+                target[1] = source[1];
+                target[2] = source[2];
+                target[3] = 0;
+                source += 3;
+                target += 4;
+            }
+        }
+    }
+}
+
+// Owners of the FFmpeg objects.
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct ScalerDeleter {
+    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
+};
+struct OutputDeleter {
+    void operator()(AVFormatContext* output) const {
+        if (output->pb != nullptr) {
+            avio_closep(&output->pb);
+        }
+        avformat_free_context(output);
+    }
+};
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
+using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
+
+// How the writer's quality (0 ... 100) and key-frame interval reach each encoder:
+//
+//   MSVC, CRAM  Microsoft Video 1: a key frame every `keyFrameEvery` frames; the encoder has no
+//               quality control of its own.
+//   DIB         uncompressed: every frame is a key frame; quality has no meaning.
+//   MJPG        every frame is a key frame; fixed quantiser 1 + (100 - quality) * 30 / 100, so 100
+//               gives 1 (finest) and 0 gives 31.
+//   H264, X264  constant rate factor 18 + (100 - quality) * 33 / 100, so 100 gives 18 (visually
+//               lossless), the preset 85 gives 22 and 0 gives 51; a key frame at least every
+//               `keyFrameEvery` frames.
+//   XVID, FMP4  fixed quantiser 2 + (100 - quality) * 29 / 100 (2 ... 31); a key frame every
+//               `keyFrameEvery` frames, no B-frames.
+//   FFV1, HFYU, ULRG  lossless; quality has no meaning; FFV1 starts a key frame every
+//               `keyFrameEvery` frames, the others code every frame on its own.
+//   cvid        Cinepak: a key frame every `keyFrameEvery` frames; quality is not adjustable.
+//
+// A key-frame interval of 0 or less leaves the encoder's own default.
+struct EncoderSetup {
+    AVPixelFormat pixelFormat;
+    bool keyFrameInterval;  // whether gop_size carries the key-frame interval
+};
+
+EncoderSetup setupFor(const std::string& encoderName) {
+    if (encoderName == "msvideo1")
+        return {AV_PIX_FMT_RGB555LE, false};
+    if (encoderName == "mjpeg")
+        return {AV_PIX_FMT_YUVJ420P, false};
+    if (encoderName == "libx264")
+        return {AV_PIX_FMT_YUV420P, true};
+    if (encoderName == "mpeg4")
+        return {AV_PIX_FMT_YUV420P, true};
+    if (encoderName == "ffv1")
+        return {AV_PIX_FMT_BGR0, true};
+    if (encoderName == "huffyuv")
+        return {AV_PIX_FMT_RGB24, false};
+    if (encoderName == "utvideo")
+        return {AV_PIX_FMT_GBRP, false};
+    if (encoderName == "cinepak")
+        return {AV_PIX_FMT_RGB24, true};
+    return {AV_PIX_FMT_BGR24, false};
+}
+
+int clampQuality(int quality) {
+    return std::clamp(quality, 0, 100);
+}
+
+void applyQualityAndKeyFrames(AVCodecContext& context, const std::string& encoderName, int quality,
+                              int keyFrameEvery) {
+    const int q = clampQuality(quality);
+    if (keyFrameEvery > 0) {
+        if (encoderName == "msvideo1") {
+            // The encoder makes a key frame once keyint_min frames have passed since the last.
+            context.keyint_min = keyFrameEvery - 1;
+        } else if (setupFor(encoderName).keyFrameInterval) {
+            context.gop_size = keyFrameEvery;
+        }
+    }
+    if (encoderName == "mjpeg") {
+        const int scale = 1 + (100 - q) * 30 / 100;
+        context.flags |= AV_CODEC_FLAG_QSCALE;
+        context.global_quality = FF_QP2LAMBDA * scale;
+        context.qmin = 1;
+    } else if (encoderName == "mpeg4") {
+        const int scale = 2 + (100 - q) * 29 / 100;
+        context.flags |= AV_CODEC_FLAG_QSCALE;
+        context.global_quality = FF_QP2LAMBDA * scale;
+        context.max_b_frames = 0;
+    } else if (encoderName == "libx264") {
+        const int rateFactor = 18 + (100 - q) * 33 / 100;
+        av_opt_set_int(context.priv_data, "crf", rateFactor, 0);
+        if (keyFrameEvery > 0) {
+            context.keyint_min = std::min(keyFrameEvery, 25);
+        }
+    }
+}
+
+// The error text of a failed encoder start.
+std::string compressorFailureText(int code) {
+    if (code == AVERROR(ENOMEM))
+        return std::string(kAviMemoryText);
+    // Encoders refuse a size or format they cannot code with these codes (-1 included, which
+    // older encoders return for a frame size they do not take, and the code of an external
+    // library that refused the settings, such as x264 for an odd width).
+    if (code == AVERROR(EINVAL) || code == AVERROR(EPERM) || code == AVERROR(ENOSYS) ||
+        code == AVERROR_PATCHWELCOME || code == AVERROR(ERANGE) || code == AVERROR_EXTERNAL) {
+        return std::string(kAviUnsupportedText);
+    }
+    return std::string(kAviCreateCompressedText);
+}
+
+}  // namespace
+
+void frameToDib(const FrameImage& frame, int bitCount, std::vector<std::uint8_t>& out) {
+    out.resize(static_cast<std::size_t>(dibStride(frame.width(), bitCount)) * frame.height());
+    writeDibRows(frame, bitCount, out.data());
+}
+
+std::string partialMovieName(const std::string& fileName) {
+    return fileName + ".part";
+}
+
+// The open movie file: the muxer, the encoder (none for uncompressed frames) and the thread that
+// encodes and stores the frames handed to it.
+class AviWriter::Movie {
+  public:
+    struct Settings {
+        std::string fileName;
+        std::string partialName;
+        const Compressor* compressor;
+        int bitCount;
+        int framesPerSecond;
+        int keyFrameEvery;
+        int quality;
+        int width;
+        int height;
+    };
+
+    explicit Movie(Settings settings) : settings_(std::move(settings)) {}
+
+    ~Movie() {
+        stopThread();
+        if (created_) {
+            output_.reset();
+            std::error_code ignored;
+            std::filesystem::remove(settings_.partialName, ignored);
+        }
+    }
+
+    Movie(const Movie&) = delete;
+    Movie& operator=(const Movie&) = delete;
+
+    int width() const { return settings_.width; }
+    int height() const { return settings_.height; }
+
+    // Creates the file, the stream and the encoder and writes the file header. Returns the error
+    // text, empty on success.
+    std::string open() {
+        AVFormatContext* rawOutput = nullptr;
+        if (avformat_alloc_output_context2(&rawOutput, nullptr, "avi", nullptr) < 0 ||
+            rawOutput == nullptr) {
+            return std::string(kAviNoMemoryText);
+        }
+        output_.reset(rawOutput);
+
+        // A file left by an interrupted run goes first, so that a link of that name cannot send
+        // the movie elsewhere.
+        std::error_code ignored;
+        std::filesystem::remove(settings_.partialName, ignored);
+        const int opened = avio_open(&output_->pb, settings_.partialName.c_str(), AVIO_FLAG_WRITE);
+        if (opened < 0) {
+            return std::string(kAviCreateFileText) + " " + inQuotes(settings_.fileName) + ": " +
+                   ffmpegMessage(opened);
+        }
+        created_ = true;
+
+        stream_ = avformat_new_stream(output_.get(), nullptr);
+        if (stream_ == nullptr || settings_.framesPerSecond <= 0) {
+            return std::string(kAviCreateStreamText);
+        }
+        stream_->time_base = AVRational{1, settings_.framesPerSecond};
+        av_dict_set(&stream_->metadata, "title", "Video Stream", 0);
+
+        if (settings_.compressor == nullptr) {
+            return std::string(kAviNoCompressorText);
+        }
+        const std::string startText =
+            settings_.compressor->encoderName.empty() ? startUncompressed() : startEncoder();
+        if (!startText.empty()) {
+            return startText;
+        }
+
+        AVDictionary* options = nullptr;
+        if (settings_.compressor->encoderName.empty()) {
+            av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+        }
+        const int header = avformat_write_header(output_.get(), &options);
+        av_dict_free(&options);
+        if (header < 0) {
+            return headerFailureText(header);
+        }
+        packet_.reset(av_packet_alloc());
+        if (!packet_) {
+            return std::string(kAviMemoryText);
+        }
+        worker_ = std::thread([this] { encodeQueuedFrames(); });
+        return {};
+    }
+
+    // Hands a copy of the frame to the encoder thread, waiting while the queue is full.
+    void submit(const FrameImage& frame, int index) {
+        std::unique_lock lock(mutex_);
+        spaceFree_.wait(lock, [this] { return queue_.size() < kQueuedFrames; });
+        FrameImage copy;
+        if (!spares_.empty()) {
+            copy = std::move(spares_.back());
+            spares_.pop_back();
+        }
+        lock.unlock();
+        copy = frame;
+        lock.lock();
+        queue_.push_back({std::move(copy), index});
+        frameQueued_.notify_one();
+    }
+
+    // The first failure of the encoder thread since the last call, or empty.
+    std::string takeError() {
+        const std::lock_guard lock(mutex_);
+        return std::exchange(pendingError_, {});
+    }
+
+    // Encodes what is still queued, writes the index and closes the file under its partial name.
+    // Returns the error text (empty on success); after a failure the partial file is removed.
+    std::string finish() {
+        stopThread();
+        std::string error = takeError();
+        if (codec_ && !ioFailed_) {
+            // Encoders that hold frames back give them up now.
+            const int sent = avcodec_send_frame(codec_.get(), nullptr);
+            std::string flushError = sent < 0 ? encodeFailureText(sent) : drainPackets();
+            if (error.empty() || ioFailed_) {
+                error = std::move(flushError);
+            }
+        }
+        if (!ioFailed_) {
+            const int trailer = av_write_trailer(output_.get());
+            if (trailer < 0) {
+                ioFailed_ = true;
+                error = writeFailureText(trailer);
+            }
+        }
+        if (!ioFailed_) {
+            avio_flush(output_->pb);
+            if (output_->pb->error < 0) {
+                ioFailed_ = true;
+                error = writeFailureText(output_->pb->error);
+            }
+        }
+        const int closed = avio_closep(&output_->pb);
+        if (closed < 0 && !ioFailed_) {
+            ioFailed_ = true;
+            error = writeFailureText(closed);
+        }
+        output_.reset();
+        if (ioFailed_) {
+            return error;  // the destructor removes the partial file
+        }
+        std::error_code renameError;
+        std::filesystem::rename(settings_.partialName, settings_.fileName, renameError);
+        if (renameError) {
+            return "AVIERR_FILEWRITE: the finished movie " + inQuotes(settings_.partialName) +
+                   " could not be renamed to " + inQuotes(settings_.fileName) + ": " +
+                   renameError.message();
+        }
+        created_ = false;
+        return error;
+    }
+
+  private:
+    struct QueuedFrame {
+        FrameImage image;
+        int index = 0;
+    };
+
+    std::string startUncompressed() {
+        AVCodecParameters& parameters = *stream_->codecpar;
+        parameters.codec_type = AVMEDIA_TYPE_VIDEO;
+        parameters.codec_id = AV_CODEC_ID_RAWVIDEO;
+        parameters.codec_tag = 0;
+        parameters.width = settings_.width;
+        parameters.height = settings_.height;
+        parameters.bits_per_coded_sample = settings_.bitCount;
+        parameters.format = settings_.bitCount == 32 ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_BGR24;
+        return {};
+    }
+
+    std::string startEncoder() {
+        const Compressor& compressor = *settings_.compressor;
+        const AVCodec* encoder = avcodec_find_encoder_by_name(compressor.encoderName.c_str());
+        if (encoder == nullptr) {
+            return std::string(kAviNoCompressorText);
+        }
+        codec_.reset(avcodec_alloc_context3(encoder));
+        frame_.reset(av_frame_alloc());
+        if (!codec_ || !frame_) {
+            return std::string(kAviMemoryText);
+        }
+        const EncoderSetup setup = setupFor(compressor.encoderName);
+        AVCodecContext& context = *codec_;
+        context.width = settings_.width;
+        context.height = settings_.height;
+        context.pix_fmt = setup.pixelFormat;
+        context.time_base = AVRational{1, settings_.framesPerSecond};
+        context.framerate = AVRational{settings_.framesPerSecond, 1};
+        context.codec_tag = MKTAG(compressor.fourcc[0], compressor.fourcc[1], compressor.fourcc[2],
+                                  compressor.fourcc[3]);
+        if (setup.pixelFormat == AV_PIX_FMT_YUVJ420P) {
+            context.color_range = AVCOL_RANGE_JPEG;
+        }
+        applyQualityAndKeyFrames(context, compressor.encoderName, settings_.quality,
+                                 settings_.keyFrameEvery);
+        if (output_->oformat->flags & AVFMT_GLOBALHEADER) {
+            context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        }
+        const int opened = avcodec_open2(codec_.get(), encoder, nullptr);
+        if (opened < 0) {
+            return compressorFailureText(opened);
+        }
+        if (avcodec_parameters_from_context(stream_->codecpar, codec_.get()) < 0) {
+            return std::string(kAviMemoryText);
+        }
+
+        frame_->format = setup.pixelFormat;
+        frame_->width = settings_.width;
+        frame_->height = settings_.height;
+        if (av_frame_get_buffer(frame_.get(), 0) < 0) {
+            return std::string(kAviMemoryText);
+        }
+        scaler_.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_BGR24,
+                                     settings_.width, settings_.height, setup.pixelFormat,
+                                     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                     nullptr, nullptr));
+        if (!scaler_) {
+            return std::string(kAviUnsupportedText);
+        }
+        return {};
+    }
+
+    std::string headerFailureText(int code) const {
+        if (code == AVERROR(ENOMEM))
+            return std::string(kAviMemoryText);
+        if (code == AVERROR(EINVAL) || code == AVERROR(ENOSYS) || code == AVERROR_PATCHWELCOME) {
+            return std::string(kAviUnsupportedText);
+        }
+        return writeFailureText(code);
+    }
+
+    std::string writeFailureText(int code) const {
+        return "AVIERR_FILEWRITE: could not write the movie file " + inQuotes(settings_.fileName) +
+               ": " + ffmpegMessage(code);
+    }
+
+    std::string encodeFailureText(int code) const {
+        return "AVIERR_COMPRESSOR: a frame of " + inQuotes(settings_.fileName) +
+               " could not be compressed: " + ffmpegMessage(code);
+    }
+
+    void stopThread() {
+        if (!worker_.joinable()) {
+            return;
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            finishing_ = true;
+        }
+        frameQueued_.notify_all();
+        worker_.join();
+    }
+
+    void encodeQueuedFrames() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            frameQueued_.wait(lock, [this] { return !queue_.empty() || finishing_; });
+            if (queue_.empty()) {
+                return;
+            }
+            QueuedFrame item = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            std::string error = encode(item.image, item.index);
+            lock.lock();
+            if (!error.empty() && pendingError_.empty()) {
+                pendingError_ = std::move(error);
+            }
+            spares_.push_back(std::move(item.image));
+            spaceFree_.notify_one();
+        }
+    }
+
+    // Runs on the encoder thread.
+    std::string encode(const FrameImage& image, int index) {
+        if (!codec_) {
+            const int size = dibStride(settings_.width, settings_.bitCount) * settings_.height;
+            const int allocated = av_new_packet(packet_.get(), size);
+            if (allocated < 0) {
+                return std::string(kAviMemoryText);
+            }
+            writeDibRows(image, settings_.bitCount, packet_->data);
+            packet_->pts = packet_->dts = index;
+            packet_->duration = 1;
+            packet_->flags |= AV_PKT_FLAG_KEY;
+            return store(AVRational{1, settings_.framesPerSecond});
+        }
+        const int writable = av_frame_make_writable(frame_.get());
+        if (writable < 0) {
+            return encodeFailureText(writable);
+        }
+        const std::uint8_t* const sourceRows[1] = {image.data()};
+        const int sourceStrides[1] = {image.stride()};
+        sws_scale(scaler_.get(), sourceRows, sourceStrides, 0, settings_.height, frame_->data,
+                  frame_->linesize);
+        frame_->pts = index;
+        const int sent = avcodec_send_frame(codec_.get(), frame_.get());
+        if (sent < 0) {
+            return encodeFailureText(sent);
+        }
+        return drainPackets();
+    }
+
+    std::string drainPackets() {
+        for (;;) {
+            const int received = avcodec_receive_packet(codec_.get(), packet_.get());
+            if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+                return {};
+            }
+            if (received < 0) {
+                return encodeFailureText(received);
+            }
+            std::string error = store(codec_->time_base);
+            if (!error.empty()) {
+                return error;
+            }
+        }
+    }
+
+    // Appends the packet to the file; the packet's times are in `timeBase`.
+    std::string store(AVRational timeBase) {
+        av_packet_rescale_ts(packet_.get(), timeBase, stream_->time_base);
+        packet_->stream_index = stream_->index;
+        const int written = av_interleaved_write_frame(output_.get(), packet_.get());
+        av_packet_unref(packet_.get());
+        if (written < 0 || output_->pb->error < 0) {
+            ioFailed_ = true;
+            return writeFailureText(written < 0 ? written : output_->pb->error);
+        }
+        return {};
+    }
+
+    Settings settings_;
+    OutputPtr output_;
+    AVStream* stream_ = nullptr;  // owned by output_
+    CodecContextPtr codec_;
+    FramePtr frame_;
+    PacketPtr packet_;
+    ScalerPtr scaler_;
+    bool created_ = false;   // the partial file exists and belongs to this movie
+    bool ioFailed_ = false;  // the file lacks data: it is removed instead of renamed
+
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable frameQueued_;
+    std::condition_variable spaceFree_;
+    std::deque<QueuedFrame> queue_;
+    std::vector<FrameImage> spares_;
+    std::string pendingError_;
+    bool finishing_ = false;
+};
+
+AviWriter::AviWriter(std::string fileName, int bitCount, int framesPerSecond, int keyFrameEvery,
+                     int quality, std::string_view handler)
+    : fileName_(std::move(fileName)),
+      bitCount_(bitCount),
+      framesPerSecond_(framesPerSecond),
+      keyFrameEvery_(keyFrameEvery),
+      quality_(quality),
+      handler_(normalizeFourcc(handler)),
+      uncaughtExceptions_(std::uncaught_exceptions()) {}
+
+AviWriter::~AviWriter() {
+    if (std::uncaught_exceptions() > uncaughtExceptions_) {
+        // The run is being torn down by an error: whatever was written is not a finished movie.
+        movie_.reset();
+        state_ = 0;
+        return;
+    }
+    close();
+}
+
+int AviWriter::chooseCompressor(RenderHost& host, int width, int height) {
+    // The choice does not depend on the frame size here: every compressor of the list accepts
+    // the sizes the movie can have, and one that does not says so when the file is opened.
+    static_cast<void>(width);
+    static_cast<void>(height);
+    CompressorChoice choice;
+    choice.fourcc = handler_;
+    choice.keyFrameEvery = 1;
+    choice.quality = kPresetQuality;
+    if (!host.chooseCompressor(choice)) {
+        return 0;
+    }
+    keyFrameEvery_ = choice.keyFrameEvery;
+    handler_ = normalizeFourcc(choice.fourcc);
+    quality_ = choice.quality / 100;
+    return 1;
+}
+
+int AviWriter::writeFrame(const FrameImage& frame) {
+    switch (state_) {
+        case 1:
+            return openAndWrite(frame);
+        case 2:
+            return write(frame);
+        default:
+            return kAviFailed;
+    }
+}
+
+std::string AviWriter::compressorHandler() const {
+    return handler_;
+}
+
+int AviWriter::close() {
+    state_ = 0;
+    if (!movie_) {
+        return kAviOk;
+    }
+    std::string error = movie_->finish();
+    movie_.reset();
+    if (!error.empty()) {
+        errorText_ = std::move(error);
+        return kAviFailed;
+    }
+    return kAviOk;
+}
+
+int AviWriter::fail(std::string text) {
+    errorText_ = std::move(text);
+    return kAviFailed;
+}
+
+int AviWriter::openAndWrite(const FrameImage& frame) {
+    std::string error;
+    if (frame.empty() || (bitCount_ != 24 && bitCount_ != 32)) {
+        error = std::string(kAviUnsupportedText);
+    } else {
+        const Compressor* compressor =
+            compressorAvailable(handler_) ? findCompressor(handler_) : nullptr;
+        Movie::Settings settings{fileName_,        partialMovieName(fileName_),
+                                 compressor,       bitCount_,
+                                 framesPerSecond_, keyFrameEvery_,
+                                 quality_,         frame.width(),
+                                 frame.height()};
+        try {
+            movie_ = std::make_unique<Movie>(std::move(settings));
+            error = movie_->open();
+        } catch (const std::bad_alloc&) {
+            error = std::string(kAviNoMemoryText);
+        }
+    }
+    if (!error.empty()) {
+        movie_.reset();
+        state_ = 0;
+        return fail(std::move(error));
+    }
+    state_ = 2;
+    return write(frame);
+}
+
+int AviWriter::write(const FrameImage& frame) {
+    const int index = frameIndex_++;
+    if (frame.width() != movie_->width() || frame.height() != movie_->height()) {
+        return fail("AVIERR_BADSIZE: a frame of " + std::to_string(frame.width()) + " x " +
+                    std::to_string(frame.height()) + " pixels cannot go into the movie " +
+                    inQuotes(fileName_) + " of " + std::to_string(movie_->width()) + " x " +
+                    std::to_string(movie_->height()) + " pixels");
+    }
+    std::string earlier = movie_->takeError();
+    try {
+        movie_->submit(frame, index);
+    } catch (const std::bad_alloc&) {
+        return fail(std::string(kAviMemoryText));
+    }
+    if (!earlier.empty()) {
+        return fail(std::move(earlier));
+    }
+    return kAviOk;
+}
+
+}  // namespace zr

@@ -1,0 +1,77 @@
+#include "output/compressors.h"
+
+#include <algorithm>
+#include <cctype>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace zr {
+
+const std::vector<Compressor>& knownCompressors() {
+    static const std::vector<Compressor> compressors = {
+        {"MSVC", "Microsoft Video 1", "msvideo1", false},
+        {"CRAM", "Microsoft Video 1", "msvideo1", false},
+        {"DIB ", "Uncompressed bitmaps (lossless)", "", true},
+        {"MJPG", "Motion JPEG", "mjpeg", false},
+        {"H264", "H.264 (x264)", "libx264", false},
+        {"X264", "H.264 (x264)", "libx264", false},
+        {"FFV1", "FFV1 (lossless)", "ffv1", true},
+        {"HFYU", "HuffYUV (lossless)", "huffyuv", true},
+        {"ULRG", "Ut Video RGB (lossless)", "utvideo", true},
+        {"XVID", "MPEG-4 part 2 (Xvid compatible)", "mpeg4", false},
+        {"FMP4", "MPEG-4 part 2", "mpeg4", false},
+        {"cvid", "Cinepak", "cinepak", false},
+    };
+    return compressors;
+}
+
+namespace {
+
+bool encoderPresent(const Compressor& compressor) {
+    return compressor.encoderName.empty() ||
+           avcodec_find_encoder_by_name(compressor.encoderName.c_str()) != nullptr;
+}
+
+bool sameCodeIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace
+
+std::vector<Compressor> availableCompressors() {
+    std::vector<Compressor> available;
+    for (const Compressor& compressor : knownCompressors()) {
+        if (encoderPresent(compressor)) {
+            available.push_back(compressor);
+        }
+    }
+    return available;
+}
+
+std::string normalizeFourcc(std::string_view code) {
+    std::string fourcc(code.substr(0, 4));
+    fourcc.resize(4, ' ');
+    return fourcc;
+}
+
+const Compressor* findCompressor(std::string_view code) {
+    const std::string fourcc = normalizeFourcc(code);
+    for (const Compressor& compressor : knownCompressors()) {
+        if (sameCodeIgnoringCase(compressor.fourcc, fourcc)) {
+            return &compressor;
+        }
+    }
+    return nullptr;
+}
+
+bool compressorAvailable(std::string_view code) {
+    const Compressor* compressor = findCompressor(code);
+    return compressor != nullptr && encoderPresent(*compressor);
+}
+
+}  // namespace zr
