@@ -1,0 +1,114 @@
+#include "movie/plan.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "movie/movie_length.h"
+#include "movie/time_stamps.h"
+#include "movie/timeline.h"
+#include "settings/movie_settings.h"
+#include "support/text_table.h"
+
+namespace zr {
+
+std::string movieFileName(int index) {
+    if (index <= 0)
+        return "film.avi";
+    char name[32];
+    std::snprintf(name, sizeof name, "film_%02d.avi", index);
+    return name;
+}
+
+namespace {
+
+// Movie frames of one key frame, in the order the render job's frame loop takes its steps.
+int framesOfKeyFrame(KeyFrameZoom& zoom, bool leftScrolling) {
+    int frames = 0;
+    while (zoom.mayBeginFrame()) {
+        if (!zoom.viewOfFrame())
+            break;
+        if (leftScrolling && !zoom.scrollColumn())
+            break;
+        ++frames;
+        if (!zoom.mayContinueAfterFrame())
+            break;
+    }
+    return frames;
+}
+
+}  // namespace
+
+std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCount, int startFrame,
+                                   int timeType, std::string* error) {
+    const bool timeStamps = timeType == kTimeTypeTime || timeType == kTimeTypeTimeNs;
+    std::vector<int> keyFrameSpeeds;
+    if (timeStamps) {
+        auto speeds = buildKeyFrameSpeeds(settings.speedSpecs, timeType, settings.fps,
+                                          settings.zoomFactor, keyFrameCount);
+        if (!speeds) {
+            if (error)
+                *error = std::string(kTimeStampOrderError);
+            return std::nullopt;
+        }
+        keyFrameSpeeds = std::move(*speeds);
+    }
+    const int firstRow = findSpecRow(settings.speedSpecs, 0);
+    int speedInForce =
+        firstRow >= 0 ? specInt(settings.speedSpecs.cell(firstRow, 1)) : kDefaultSpeed;
+
+    MoviePlan plan;
+    plan.fps = settings.fps;
+    for (int k = std::max(startFrame, 0); k < keyFrameCount; ++k) {
+        const KeyFrameSpeeds speeds = timeStamps
+                                          ? timeSpeeds(keyFrameSpeeds, timeType, k)
+                                          : speedListSpeeds(settings.speedSpecs, k, speedInForce);
+        KeyFrameZoomSetup setup;
+        setup.speedIn = speeds.speedIn;
+        setup.speedOut = speeds.speedOut;
+        setup.zoomFactor = settings.zoomFactor;
+        setup.movieWidth = settings.movieWidth;
+        setup.movieHeight = settings.movieHeight;
+        setup.lastKeyFrame = k == keyFrameCount - 1;
+        setup.stopOnLastFrame = settings.stopOnLastFrame != 0;
+        setup.leftScrolling = settings.leftScrolling != 0;
+        KeyFrameZoom zoom(setup);
+        const int frames = framesOfKeyFrame(zoom, setup.leftScrolling);
+        plan.keyFrames.push_back({k, plan.totalFrames, frames});
+        plan.totalFrames += frames;
+    }
+
+    // A new movie file begins once framesPerMovie frames went into the current one (every
+    // frame when framesPerMovie is 0 or 1).
+    const long long perFile = std::max(settings.framesPerMovie, 1);
+    for (long long first = 0; first < plan.totalFrames; first += perFile) {
+        const long long index = first / perFile;
+        plan.movieFiles.push_back(
+            {movieFileName(static_cast<int>(std::min<long long>(index, INT_MAX))), first,
+             std::min(perFile, plan.totalFrames - first)});
+    }
+    return plan;
+}
+
+std::string formatMoviePlan(const MoviePlan& plan) {
+    std::string text = "keyframe\tfirst_frame\tframes\n";
+    for (const PlannedKeyFrame& row : plan.keyFrames) {
+        text += std::to_string(row.keyFrame) + '\t' + std::to_string(row.firstFrame) + '\t' +
+                std::to_string(row.frames) + '\n';
+    }
+    text += "# total frames\t" + std::to_string(plan.totalFrames) + '\n';
+    if (plan.fps > 0) {
+        text += "# duration\t" + formatMovieTime(plan.totalFrames, plan.fps) + "\tat " +
+                std::to_string(plan.fps) + " fps\n";
+    } else {
+        text += "# duration\tunknown\tat " + std::to_string(plan.fps) + " fps\n";
+    }
+    text += "# movie files\t" + std::to_string(plan.movieFiles.size()) + '\n';
+    for (const PlannedMovieFile& file : plan.movieFiles) {
+        text += "# " + file.name + '\t' + std::to_string(file.firstFrame) + '\t' +
+                std::to_string(file.frames) + '\n';
+    }
+    return text;
+}
+
+}  // namespace zr

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zr {
+
+struct MovieSettings;
+
+// One key frame of a planned run: its number, the run's frame number at which it begins and its
+// number of movie frames.
+struct PlannedKeyFrame {
+    int keyFrame = 0;
+    long long firstFrame = 0;
+    int frames = 0;
+};
+
+// One movie file of a planned run and the run's frames it receives.
+struct PlannedMovieFile {
+    std::string name;  // "film.avi", "film_01.avi", ...
+    long long firstFrame = 0;
+    long long frames = 0;
+};
+
+struct MoviePlan {
+    std::vector<PlannedKeyFrame> keyFrames;
+    long long totalFrames = 0;
+    int fps = 0;
+    std::vector<PlannedMovieFile> movieFiles;
+};
+
+// Name of movie file M of a run: "film.avi" for 0, then "film_%02d.avi".
+std::string movieFileName(int index);
+
+// The run that the render job makes of `keyFrameCount` key frames from `startFrame` on, walked
+// without any picture: the speeds of every key frame (speed list or time stamps), its number of
+// movie frames under every end rule of the zoom (and of left scrolling), and the split into
+// movie files every framesPerMovie frames. Reads `settings` only. None, with `error` set, when
+// the time stamps are out of order.
+std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCount, int startFrame,
+                                   int timeType, std::string* error = nullptr);
+
+// The plan as text, tab-separated:
+//
+//   keyframe<TAB>first_frame<TAB>frames        header
+//   <k><TAB><first frame><TAB><frames>         one line per key frame of the run
+//   # total frames<TAB><n>
+//   # duration<TAB><hh:mm:ss.mmm><TAB>at <fps> fps     ("unknown" when the FPS is not above 0)
+//   # movie files<TAB><count>
+//   # <file name><TAB><first frame><TAB><frames>  one line per movie file that gets frames
+//
+// Every line ends with "\n".
+std::string formatMoviePlan(const MoviePlan& plan);
+
+}  // namespace zr
