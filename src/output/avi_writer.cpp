@@ -166,6 +166,7 @@ void applyQualityAndKeyFrames(AVCodecContext& context, const std::string& encode
         context.global_quality = FF_QP2LAMBDA * scale;
         context.max_b_frames = 0;
     } else if (encoderName == "libx264") {
+        context.thread_count = 0;  // x264 picks its own threads, as it codes one frame in many
         const int rateFactor = 18 + (100 - q) * 33 / 100;
         av_opt_set_int(context.priv_data, "crf", rateFactor, 0);
         if (keyFrameEvery > 0) {
@@ -347,6 +348,7 @@ class AviWriter::Movie {
         std::error_code renameError;
         std::filesystem::rename(settings_.partialName, settings_.fileName, renameError);
         if (renameError) {
+            created_ = false;  // the movie is whole: it stays under the partial name
             return "AVIERR_FILEWRITE: the finished movie " + inQuotes(settings_.partialName) +
                    " could not be renamed to " + inQuotes(settings_.fileName) + ": " +
                    renameError.message();
@@ -466,7 +468,12 @@ class AviWriter::Movie {
             QueuedFrame item = std::move(queue_.front());
             queue_.pop_front();
             lock.unlock();
-            std::string error = encode(item.image, item.index);
+            std::string error;
+            try {
+                error = encode(item.image, item.index);
+            } catch (const std::bad_alloc&) {
+                error = std::string(kAviMemoryText);
+            }
             lock.lock();
             if (!error.empty() && pendingError_.empty()) {
                 pendingError_ = std::move(error);

@@ -372,6 +372,22 @@ INSTANTIATE_TEST_SUITE_P(AvailableCompressors, CompressorRoundTrip,
                              return name;
                          });
 
+TEST_F(AviWriterTest, KeyFramesComeAtTheChosenInterval) {
+    const std::vector<bool> everyThird = {true, false, false, true, false, false, true};
+    for (const char* handler : {"MSVC", "XVID", "FFV1", "cvid"}) {
+        if (!compressorAvailable(handler)) {
+            continue;
+        }
+        const std::string path = folder.file(std::string(handler) + ".avi");
+        AviWriter writer(path, 24, 30, 3, 100, handler);
+        for (int i = 0; i < 7; ++i) {
+            ASSERT_EQ(kAviOk, writer.writeFrame(quadrantFrame(64, 48, i % 2)));
+        }
+        ASSERT_EQ(kAviOk, writer.close());
+        EXPECT_EQ(everyThird, decodeMovie(path).keyPackets) << handler;
+    }
+}
+
 TEST(Compressors, CodesAreFoundWithoutRegardToCase) {
     ASSERT_NE(nullptr, findCompressor("dib"));
     EXPECT_EQ("DIB ", findCompressor("dib")->fourcc);

@@ -87,6 +87,7 @@ DecodedMovie decodeMovie(const std::string& path) {
     };
     while (av_read_frame(input.get(), packet.get()) >= 0) {
         if (packet->stream_index == streamIndex && packet->size > 0) {
+            movie.keyPackets.push_back((packet->flags & AV_PKT_FLAG_KEY) != 0);
             avcodec_send_packet(decoder.get(), packet.get());
             receiveFrames();
         }

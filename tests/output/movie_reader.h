@@ -17,6 +17,7 @@ struct DecodedMovie {
     int rateNumerator = 0;
     int rateDenominator = 0;
     std::vector<FrameImage> frames;  // every decoded frame, converted to blue, green, red
+    std::vector<bool> keyPackets;    // the key flag of every stored packet, in file order
 };
 
 DecodedMovie decodeMovie(const std::string& path);
