@@ -22,6 +22,7 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -98,6 +99,34 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 
+// What each encoder is fed: the pixel layout it codes (the picture is converted to it), and
+// whether its key-frame interval is the group-of-pictures size.
+struct EncoderSetup {
+    std::string_view encoderName;
+    AVPixelFormat pixelFormat;
+    bool keyFrameInterval;
+};
+
+constexpr EncoderSetup kEncoderSetups[] = {
+    {"msvideo1", AV_PIX_FMT_RGB555LE, false}, {"mjpeg", AV_PIX_FMT_YUVJ420P, false},
+    {"libx264", AV_PIX_FMT_YUV420P, true},    {"mpeg4", AV_PIX_FMT_YUV420P, true},
+    {"ffv1", AV_PIX_FMT_BGR0, true},          {"huffyuv", AV_PIX_FMT_RGB24, false},
+    {"utvideo", AV_PIX_FMT_GBRP, false},      {"cinepak", AV_PIX_FMT_RGB24, true},
+};
+
+EncoderSetup setupFor(std::string_view encoderName) {
+    for (const EncoderSetup& setup : kEncoderSetups) {
+        if (setup.encoderName == encoderName) {
+            return setup;
+        }
+    }
+    return {encoderName, AV_PIX_FMT_BGR24, false};
+}
+
+int clampQuality(int quality) {
+    return std::clamp(quality, 0, 100);
+}
+
 // How the writer's quality (0 ... 100) and key-frame interval reach each encoder:
 //
 //   MSVC, CRAM  Microsoft Video 1: a key frame every `keyFrameEvery` frames; the encoder has no
@@ -115,35 +144,6 @@ using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 //   cvid        Cinepak: a key frame every `keyFrameEvery` frames; quality is not adjustable.
 //
 // A key-frame interval of 0 or less leaves the encoder's own default.
-struct EncoderSetup {
-    AVPixelFormat pixelFormat;
-    bool keyFrameInterval;  // whether gop_size carries the key-frame interval
-};
-
-EncoderSetup setupFor(const std::string& encoderName) {
-    if (encoderName == "msvideo1")
-        return {AV_PIX_FMT_RGB555LE, false};
-    if (encoderName == "mjpeg")
-        return {AV_PIX_FMT_YUVJ420P, false};
-    if (encoderName == "libx264")
-        return {AV_PIX_FMT_YUV420P, true};
-    if (encoderName == "mpeg4")
-        return {AV_PIX_FMT_YUV420P, true};
-    if (encoderName == "ffv1")
-        return {AV_PIX_FMT_BGR0, true};
-    if (encoderName == "huffyuv")
-        return {AV_PIX_FMT_RGB24, false};
-    if (encoderName == "utvideo")
-        return {AV_PIX_FMT_GBRP, false};
-    if (encoderName == "cinepak")
-        return {AV_PIX_FMT_RGB24, true};
-    return {AV_PIX_FMT_BGR24, false};
-}
-
-int clampQuality(int quality) {
-    return std::clamp(quality, 0, 100);
-}
-
 void applyQualityAndKeyFrames(AVCodecContext& context, const std::string& encoderName, int quality,
                               int keyFrameEvery) {
     const int q = clampQuality(quality);
@@ -166,7 +166,7 @@ void applyQualityAndKeyFrames(AVCodecContext& context, const std::string& encode
         context.global_quality = FF_QP2LAMBDA * scale;
         context.max_b_frames = 0;
     } else if (encoderName == "libx264") {
-        context.thread_count = 0;  // x264 picks its own threads, as it codes one frame in many
+        context.thread_count = 0;  // x264 spreads each frame over threads of its own
         const int rateFactor = 18 + (100 - q) * 33 / 100;
         av_opt_set_int(context.priv_data, "crf", rateFactor, 0);
         if (keyFrameEvery > 0) {
@@ -177,8 +177,9 @@ void applyQualityAndKeyFrames(AVCodecContext& context, const std::string& encode
 
 // The error text of a failed encoder start.
 std::string compressorFailureText(int code) {
-    if (code == AVERROR(ENOMEM))
+    if (code == AVERROR(ENOMEM)) {
         return std::string(kAviMemoryText);
+    }
     // Encoders refuse a size or format they cannot code with these codes (-1 included, which
     // older encoders return for a frame size they do not take, and the code of an external
     // library that refused the settings, such as x264 for an odd width).
@@ -194,6 +195,10 @@ std::string compressorFailureText(int code) {
 void frameToDib(const FrameImage& frame, int bitCount, std::vector<std::uint8_t>& out) {
     out.resize(static_cast<std::size_t>(dibStride(frame.width(), bitCount)) * frame.height());
     writeDibRows(frame, bitCount, out.data());
+}
+
+void quietVideoLibraryMessages() {
+    av_log_set_level(AV_LOG_ERROR);
 }
 
 std::string partialMovieName(const std::string& fileName) {
@@ -428,8 +433,9 @@ class AviWriter::Movie {
     }
 
     std::string headerFailureText(int code) const {
-        if (code == AVERROR(ENOMEM))
+        if (code == AVERROR(ENOMEM)) {
             return std::string(kAviMemoryText);
+        }
         if (code == AVERROR(EINVAL) || code == AVERROR(ENOSYS) || code == AVERROR_PATCHWELCOME) {
             return std::string(kAviUnsupportedText);
         }
@@ -506,6 +512,8 @@ class AviWriter::Movie {
         sws_scale(scaler_.get(), sourceRows, sourceStrides, 0, settings_.height, frame_->data,
                   frame_->linesize);
         frame_->pts = index;
+        // Encoders with a fixed quantiser read it from each frame.
+        frame_->quality = codec_->global_quality;
         const int sent = avcodec_send_frame(codec_.get(), frame_.get());
         if (sent < 0) {
             return encodeFailureText(sent);

@@ -41,6 +41,10 @@ void frameToDib(const FrameImage& frame, int bitCount, std::vector<std::uint8_t>
 // the same folder. The file gets its final name only once it is complete.
 std::string partialMovieName(const std::string& fileName);
 
+// Keeps the video libraries' own progress and statistics lines off the standard error stream;
+// their errors still show. For programs that print their own progress.
+void quietVideoLibraryMessages();
+
 // One AVI movie file. Nothing is created until the first frame arrives; that frame fixes the
 // size of every frame of the file. The file is written under partialMovieName() and renamed to
 // its own name by close() (or destruction) once the last frame and the index are on disk, so an

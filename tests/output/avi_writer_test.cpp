@@ -388,6 +388,31 @@ TEST_F(AviWriterTest, KeyFramesComeAtTheChosenInterval) {
     }
 }
 
+TEST_F(AviWriterTest, LowerQualityGivesSmallerFiles) {
+    FrameImage detailed(64, 48);
+    for (int y = 0; y < 48; ++y) {
+        for (int x = 0; x < 64 * 3; ++x) {
+            detailed.row(y)[x] = static_cast<std::uint8_t>((x * 37 + y * 91 + x * y) % 251);
+        }
+    }
+    for (const char* handler : {"MJPG", "H264", "XVID"}) {
+        if (!compressorAvailable(handler)) {
+            continue;
+        }
+        std::uintmax_t sizes[2] = {};
+        for (const int quality : {100, 10}) {
+            const std::string path = folder.file(std::to_string(quality) + handler + ".avi");
+            AviWriter writer(path, 24, 30, 1, quality, handler);
+            for (int i = 0; i < 3; ++i) {
+                ASSERT_EQ(kAviOk, writer.writeFrame(detailed));
+            }
+            ASSERT_EQ(kAviOk, writer.close());
+            sizes[quality == 100 ? 0 : 1] = fs::file_size(path);
+        }
+        EXPECT_GT(sizes[0], sizes[1] * 3 / 2) << handler;
+    }
+}
+
 TEST(Compressors, CodesAreFoundWithoutRegardToCase) {
     ASSERT_NE(nullptr, findCompressor("dib"));
     EXPECT_EQ("DIB ", findCompressor("dib")->fourcc);
