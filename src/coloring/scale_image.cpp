@@ -1,0 +1,255 @@
+#include "coloring/scale_image.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <numeric>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace zr {
+
+namespace {
+
+constexpr int kChannels = FrameImage::kBytesPerPixel;
+
+// The weights of one axis. Target index j spans source units [j * S, (j + 1) * S) and source
+// index i spans [i * T, (i + 1) * T), with S / T the reduced ratio of the lengths; the weight
+// of a source index is the length of the overlap, so the weights of every target index add up
+// to S exactly. Every target index has `taps` weights (zeros pad the short ones) starting at
+// source index first[j], so the inner loops run a fixed number of times.
+struct AxisPlan {
+    int taps = 0;
+    std::vector<int> first;
+    std::vector<std::uint32_t> weights;  // taps per target index
+    std::uint64_t weightSum = 0;         // S
+    int sourceFirst = 0;                 // lowest and highest source index read
+    int sourceLast = 0;
+};
+
+AxisPlan planAxis(int start, int length, int limit, int targetLength) {
+    const std::int64_t divisor = std::gcd(length, targetLength);
+    const std::int64_t unitsPerTarget = length / divisor;        // S
+    const std::int64_t unitsPerSource = targetLength / divisor;  // T
+    // Outside the source the border pixel stands in, so clamped indices stay contiguous.
+    auto sourceIndex = [start, limit](std::int64_t i) {
+        return static_cast<int>(std::clamp<std::int64_t>(start + i, 0, limit - 1));
+    };
+    auto firstCovered = [&](int j) { return j * unitsPerTarget / unitsPerSource; };
+    auto lastCovered = [&](int j) { return ((j + 1) * unitsPerTarget - 1) / unitsPerSource; };
+
+    AxisPlan plan;
+    plan.weightSum = static_cast<std::uint64_t>(unitsPerTarget);
+    plan.sourceFirst = sourceIndex(firstCovered(0));
+    plan.sourceLast = sourceIndex(lastCovered(targetLength - 1));
+    for (int j = 0; j < targetLength; ++j) {
+        plan.taps =
+            std::max(plan.taps, sourceIndex(lastCovered(j)) - sourceIndex(firstCovered(j)) + 1);
+    }
+    plan.first.resize(static_cast<std::size_t>(targetLength));
+    plan.weights.assign(static_cast<std::size_t>(targetLength) * plan.taps, 0);
+    for (int j = 0; j < targetLength; ++j) {
+        // Near the far end the taps start earlier, with zero weights in front.
+        const int first = std::min(sourceIndex(firstCovered(j)), plan.sourceLast - plan.taps + 1);
+        plan.first[static_cast<std::size_t>(j)] = first;
+        std::uint32_t* weights = plan.weights.data() + static_cast<std::size_t>(j) * plan.taps;
+        const std::int64_t low = j * unitsPerTarget;
+        const std::int64_t high = low + unitsPerTarget;
+        for (std::int64_t i = firstCovered(j); i <= lastCovered(j); ++i) {
+            const std::int64_t covered =
+                std::min(high, (i + 1) * unitsPerSource) - std::max(low, i * unitsPerSource);
+            weights[sourceIndex(i) - first] += static_cast<std::uint32_t>(covered);
+        }
+    }
+    return plan;
+}
+
+// Integer sums are exact while 256 * S_x * S_y stays below 2^31; beyond that the sums are
+// taken in double precision, still exact below 2^53.
+constexpr std::uint64_t kIntegerWeightLimit = (std::uint64_t{1} << 31) / 256;
+
+// Work space of one thread: the vertically weighted source row and the target row's sums.
+template <typename Sum>
+struct RowBuffers {
+    std::vector<Sum> columnSums;
+    std::vector<Sum> pixelSums;
+};
+
+struct ScaleJob {
+    const FrameImage* source;
+    FrameImage* target;
+    const AxisPlan* columns;
+    const AxisPlan* rows;
+    int targetLeft;  // target position of plan index 0
+    int targetTop;
+    int visibleLeft;  // plan indices drawn
+    int visibleRight;
+};
+
+// Sum over the taps of one target pixel; Taps > 0 fixes the count at compile time.
+template <int Taps, typename Sum>
+inline void sumPixel(const Sum* sums, const std::uint32_t* weights, int taps, Sum* out) {
+    Sum blue = 0;
+    Sum green = 0;
+    Sum red = 0;
+    const int count = Taps > 0 ? Taps : taps;
+    for (int k = 0; k < count; ++k) {
+        const Sum weight = static_cast<Sum>(weights[k]);
+        blue += weight * sums[k * kChannels];
+        green += weight * sums[k * kChannels + 1];
+        red += weight * sums[k * kChannels + 2];
+    }
+    out[0] = blue;
+    out[1] = green;
+    out[2] = red;
+}
+
+template <int Taps, typename Sum>
+void sumRow(const ScaleJob& job, const Sum* columnSums, Sum* pixelSums) {
+    const AxisPlan& columns = *job.columns;
+    for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
+        const Sum* sums =
+            columnSums +
+            static_cast<std::size_t>(columns.first[j] - columns.sourceFirst) * kChannels;
+        sumPixel<Taps>(sums, columns.weights.data() + static_cast<std::size_t>(j) * columns.taps,
+                       columns.taps,
+                       pixelSums + static_cast<std::size_t>(j - job.visibleLeft) * kChannels);
+    }
+}
+
+template <typename Sum>
+void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
+    const AxisPlan& columns = *job.columns;
+    const AxisPlan& rows = *job.rows;
+    const std::size_t span =
+        static_cast<std::size_t>(columns.sourceLast - columns.sourceFirst + 1) * kChannels;
+    const std::size_t drawn =
+        static_cast<std::size_t>(job.visibleRight - job.visibleLeft) * kChannels;
+    RowBuffers<Sum> buffers;
+    buffers.columnSums.resize(span);
+    buffers.pixelSums.resize(drawn);
+    Sum* columnSums = buffers.columnSums.data();
+    Sum* pixelSums = buffers.pixelSums.data();
+    const std::uint64_t total = columns.weightSum * rows.weightSum;
+    const Sum half = static_cast<Sum>(total / 2);
+    const double inverse = 1.0 / static_cast<double>(total);
+
+    for (int y = rowBegin; y < rowEnd; ++y) {
+        // Vertical pass: the weighted sum of the source rows over every column read.
+        const std::uint32_t* rowWeights =
+            rows.weights.data() + static_cast<std::size_t>(y) * rows.taps;
+        for (int k = 0; k < rows.taps; ++k) {
+            const Sum weight = static_cast<Sum>(rowWeights[k]);
+            const std::uint8_t* in = job.source->row(rows.first[y] + k) +
+                                     static_cast<std::size_t>(columns.sourceFirst) * kChannels;
+            if (k == 0) {
+                for (std::size_t i = 0; i < span; ++i) {
+                    columnSums[i] = weight * static_cast<Sum>(in[i]);
+                }
+            } else if (weight != 0) {
+                for (std::size_t i = 0; i < span; ++i) {
+                    columnSums[i] += weight * static_cast<Sum>(in[i]);
+                }
+            }
+        }
+        // Horizontal pass.
+        switch (columns.taps) {
+            case 1:
+                sumRow<1>(job, columnSums, pixelSums);
+                break;
+            case 2:
+                sumRow<2>(job, columnSums, pixelSums);
+                break;
+            case 3:
+                sumRow<3>(job, columnSums, pixelSums);
+                break;
+            case 4:
+                sumRow<4>(job, columnSums, pixelSums);
+                break;
+            default:
+                sumRow<0>(job, columnSums, pixelSums);
+                break;
+        }
+        // The exact mean, rounded to nearest: floor((sum + total / 2) / total). Adding 0.5
+        // before the multiplication keeps the product at least 0.5 / total away from a whole
+        // number, far more than its rounding error, so truncating it is exact.
+        std::uint8_t* out = job.target->row(job.targetTop + y) +
+                            static_cast<std::size_t>(job.targetLeft + job.visibleLeft) * kChannels;
+        for (std::size_t i = 0; i < drawn; ++i) {
+            out[i] = static_cast<std::uint8_t>(
+                static_cast<int>((static_cast<double>(pixelSums[i] + half) + 0.5) * inverse));
+        }
+    }
+}
+
+}  // namespace
+
+void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
+                    PixelRect targetRect, int threadCount) {
+    if (source.empty() || target.empty() || sourceRect.width <= 0 || sourceRect.height <= 0 ||
+        targetRect.width <= 0 || targetRect.height <= 0) {
+        return;
+    }
+    // Target rows and columns inside the target picture, as indices into the rectangle.
+    const int visibleLeft = std::max(0, -targetRect.left);
+    const int visibleRight = static_cast<int>(
+        std::min<std::int64_t>(targetRect.width, std::int64_t{target.width()} - targetRect.left));
+    const int visibleTop = std::max(0, -targetRect.top);
+    const int visibleBottom = static_cast<int>(
+        std::min<std::int64_t>(targetRect.height, std::int64_t{target.height()} - targetRect.top));
+    if (visibleLeft >= visibleRight || visibleTop >= visibleBottom) {
+        return;
+    }
+    std::optional<FrameImage> sourceCopy;
+    const FrameImage* input = &source;
+    if (&source == &target) {
+        sourceCopy = source;
+        input = &*sourceCopy;
+    }
+
+    const AxisPlan columns =
+        planAxis(sourceRect.left, sourceRect.width, input->width(), targetRect.width);
+    const AxisPlan rows =
+        planAxis(sourceRect.top, sourceRect.height, input->height(), targetRect.height);
+    const ScaleJob job{input,           &target,        &columns,    &rows,
+                       targetRect.left, targetRect.top, visibleLeft, visibleRight};
+    const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
+    auto run = [&job, integerSums](int begin, int end) {
+        if (integerSums) {
+            scaleRows<std::int32_t>(job, begin, end);
+        } else {
+            scaleRows<double>(job, begin, end);
+        }
+    };
+
+    const int rowCount = visibleBottom - visibleTop;
+    const int threads = std::clamp(threadCount, 1, std::max(1, rowCount / 16));
+    if (threads == 1) {
+        run(visibleTop, visibleBottom);
+        return;
+    }
+    std::vector<std::thread> workers;
+    workers.reserve(static_cast<std::size_t>(threads - 1));
+    for (int t = 1; t < threads; ++t) {
+        const int begin = visibleTop + static_cast<int>(std::int64_t{rowCount} * t / threads);
+        const int end = visibleTop + static_cast<int>(std::int64_t{rowCount} * (t + 1) / threads);
+        workers.emplace_back(run, begin, end);
+    }
+    run(visibleTop, visibleTop + rowCount / threads);
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+}
+
+FrameImage scaleImage(const FrameImage& source, int width, int height, int threadCount) {
+    if (source.empty() || width <= 0 || height <= 0) {
+        return FrameImage{};
+    }
+    FrameImage target(width, height);
+    scaleImageInto(source, PixelRect{0, 0, source.width(), source.height()}, target,
+                   PixelRect{0, 0, width, height}, threadCount);
+    return target;
+}
+
+}  // namespace zr
