@@ -91,6 +91,9 @@ void* guardedRealloc(void* block, std::size_t size) {
     if (size > kMaxCapacity) {
         throw std::bad_alloc();
     }
+    // The count this call compares with the compaction period: the one its own fresh block
+    // made, so that exactly one of several threads sees each multiple of the period.
+    std::int32_t count = 0;
     bool counted = false;
     for (int attempt = 0;; ++attempt) {
         void* result = nullptr;
@@ -113,7 +116,9 @@ void* guardedRealloc(void* block, std::size_t size) {
         } else {
             if (!counted) {
                 // Counted once per call, however often the allocation is retried.
-                stats.allocationCount.fetch_add(1, std::memory_order_relaxed);
+                const std::int32_t before =
+                    stats.allocationCount.fetch_add(1, std::memory_order_relaxed);
+                count = static_cast<std::int32_t>(static_cast<std::uint32_t>(before) + 1u);
                 counted = true;
             }
             void* base = std::malloc(size + kOverheadBytes);
@@ -122,7 +127,10 @@ void* guardedRealloc(void* block, std::size_t size) {
             }
         }
         if (result != nullptr) {
-            if (stats.allocationCount.load(std::memory_order_relaxed) % kCompactEvery == 0) {
+            if (!counted) {
+                count = stats.allocationCount.load(std::memory_order_relaxed);
+            }
+            if (count % kCompactEvery == 0) {
                 compactHeap();
             }
             return result;
