@@ -1,12 +1,82 @@
+#include <algorithm>
 #include <iostream>
+#include <limits>
+#include <string>
+#include <vector>
 
+#include "app/cli_options.h"
 #include "app/commands.h"
+#include "app/folder_choice.h"
+#include "movie/plan.h"
+#include "settings/controls.h"
+#include "settings/memory_controls.h"
+#include "settings/movie_settings.h"
+#include "settings/start_conversion.h"
 
 namespace zr {
 
-int runPlanCommand(const std::vector<std::string>&) {
-    std::cerr << "zoomreel-cli: this command is not available in this build yet\n";
-    return 1;
+namespace {
+
+constexpr std::string_view kPlanUsage =
+    "usage: zoomreel-cli plan FOLDER [options]\n"
+    "Walks the movie that render would make of the key frames in FOLDER, without making any\n"
+    "picture, and prints a tab-separated table: the header \"keyframe first_frame frames\",\n"
+    "one line per key frame (its number, the movie frame at which it begins, its number of\n"
+    "movie frames), then lines beginning with \"#\": total frames, duration at the movie's FPS\n"
+    "and the movie files with their first frame and number of frames.\n"
+    "options:\n";
+
+int usageError(std::string_view message) {
+    std::cerr << "zoomreel-cli plan: " << message << "\n" << kPlanUsage << commonOptionsUsage();
+    return 2;
+}
+
+// The key frames a run takes: the folder's key frame files, or its JPEG pictures when there is
+// no key frame file.
+int keyFrameCountOf(const std::string& folder) {
+    const std::size_t files = listMatchingFiles(folder, "*.zmb").size();
+    const std::size_t count = files > 0 ? files : listMatchingFiles(folder, "*.jpg").size();
+    return static_cast<int>(std::min<std::size_t>(count, std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+int runPlanCommand(const std::vector<std::string>& args) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kPlanUsage << commonOptionsUsage();
+        return 0;
+    }
+    CommandLine commandLine;
+    std::string error;
+    if (!parseCommandLine(args, {}, commandLine, error))
+        return usageError(error);
+
+    MemoryControls controls;
+    if (const int status = applyCommandLine(commandLine, controls, std::cerr); status != 0) {
+        return status;
+    }
+    const StartConversionResult start = convertControlsForStart(controls);
+    if (!start.ok) {
+        std::cerr << "zoomreel-cli: " << start.message << "\n";
+        return 1;
+    }
+
+    const int keyFrameCount = keyFrameCountOf(commandLine.folder);
+    if (keyFrameCount == 0) {
+        std::cerr << "zoomreel-cli: Invalid Folder: \"" << commandLine.folder
+                  << "\" holds no key frame file (*.zmb) and no JPEG picture (*.jpg)\n";
+        return 1;
+    }
+    const int startFrame = controlInt(controls, kIdStartFrame);
+    const int timeType = selectionOr(controls, kIdTimeType, kTimeTypeSpeed);
+    const auto plan = planMovie(movieSettings(), keyFrameCount, startFrame, timeType, &error);
+    if (!plan) {
+        std::cerr << "zoomreel-cli: " << error
+                  << ": the time stamps of the speed list must grow with the key frame numbers\n";
+        return 1;
+    }
+    std::cout << formatMoviePlan(*plan);
+    return 0;
 }
 
 }  // namespace zr
