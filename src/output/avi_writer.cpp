@@ -644,7 +644,9 @@ int AviWriter::fail(std::string text) {
 
 int AviWriter::openAndWrite(const FrameImage& frame) {
     std::string error;
-    if (frame.empty() || (bitCount_ != 24 && bitCount_ != 32)) {
+    if (frame.empty() || (bitCount_ != 24 && bitCount_ != 32) ||
+        av_image_check_size(static_cast<unsigned>(frame.width()),
+                            static_cast<unsigned>(frame.height()), 0, nullptr) < 0) {
         error = std::string(kAviUnsupportedText);
     } else {
         const Compressor* compressor =

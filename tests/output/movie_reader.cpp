@@ -1,10 +1,12 @@
 #include "output/movie_reader.h"
 
-#include <algorithm>
+#include <stdlib.h>
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <stdexcept>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -14,19 +16,27 @@ extern "C" {
 
 namespace zr::testing {
 
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "zr_output_XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("no temporary folder");
+    }
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
 namespace {
 
-struct InputCloser {
-    void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
-};
-struct DecoderFreer {
-    void operator()(AVCodecContext* decoder) const { avcodec_free_context(&decoder); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+template <auto release>
+struct Releaser {
+    template <typename T>
+    void operator()(T* object) const {
+        release(&object);
+    }
 };
 
 FrameImage toBgr(const AVFrame& frame) {
@@ -51,68 +61,52 @@ DecodedMovie decodeMovie(const std::string& path) {
         movie.error = "cannot open " + path;
         return movie;
     }
-    const std::unique_ptr<AVFormatContext, InputCloser> input(rawInput);
-    if (avformat_find_stream_info(input.get(), nullptr) < 0) {
-        movie.error = "no stream information";
-        return movie;
-    }
-    const int streamIndex =
-        av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    if (streamIndex < 0) {
+    const std::unique_ptr<AVFormatContext, Releaser<avformat_close_input>> input(rawInput);
+    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (avformat_find_stream_info(input.get(), nullptr) < 0 || index < 0) {
         movie.error = "no video stream";
         return movie;
     }
-    const AVStream& stream = *input->streams[streamIndex];
+    const AVStream& stream = *input->streams[index];
     movie.codecTag = stream.codecpar->codec_tag;
-    movie.width = stream.codecpar->width;
-    movie.height = stream.codecpar->height;
-    movie.rateNumerator = stream.r_frame_rate.num;
-    movie.rateDenominator = stream.r_frame_rate.den;
-
+    movie.framesPerSecond = stream.r_frame_rate.den == 1 ? stream.r_frame_rate.num : 0;
     const AVCodec* codec = avcodec_find_decoder(stream.codecpar->codec_id);
-    const std::unique_ptr<AVCodecContext, DecoderFreer> decoder(avcodec_alloc_context3(codec));
-    if (codec == nullptr || !decoder ||
-        avcodec_parameters_to_context(decoder.get(), stream.codecpar) < 0 ||
+    const std::unique_ptr<AVCodecContext, Releaser<avcodec_free_context>> decoder(
+        avcodec_alloc_context3(codec));
+    if (codec == nullptr || avcodec_parameters_to_context(decoder.get(), stream.codecpar) < 0 ||
         avcodec_open2(decoder.get(), codec, nullptr) < 0) {
         movie.error = "no decoder";
         return movie;
     }
-    const std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
-    const std::unique_ptr<AVFrame, FrameFreer> frame(av_frame_alloc());
-    const auto receiveFrames = [&] {
+    const std::unique_ptr<AVPacket, Releaser<av_packet_free>> packet(av_packet_alloc());
+    const std::unique_ptr<AVFrame, Releaser<av_frame_free>> frame(av_frame_alloc());
+    const auto decode = [&](const AVPacket* sent) {
+        avcodec_send_packet(decoder.get(), sent);
         while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
             movie.frames.push_back(toBgr(*frame));
-            av_frame_unref(frame.get());
         }
     };
     while (av_read_frame(input.get(), packet.get()) >= 0) {
-        if (packet->stream_index == streamIndex && packet->size > 0) {
+        if (packet->stream_index == index && packet->size > 0) {
             movie.keyPackets.push_back((packet->flags & AV_PKT_FLAG_KEY) != 0);
-            avcodec_send_packet(decoder.get(), packet.get());
-            receiveFrames();
+            decode(packet.get());
         }
         av_packet_unref(packet.get());
     }
-    avcodec_send_packet(decoder.get(), nullptr);
-    receiveFrames();
+    decode(nullptr);
     return movie;
 }
 
 StreamBitmapHeader readStreamBitmapHeader(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
+    const std::string bytes(std::istreambuf_iterator<char>(file), {});
     StreamBitmapHeader header;
     const std::size_t at = bytes.find("strf");
-    if (at == std::string::npos || at + 8 + 20 > bytes.size()) {
-        return header;
+    if (at != std::string::npos && at + 8 + 16 <= bytes.size()) {
+        std::memcpy(&header.width, bytes.data() + at + 12, 4);
+        std::memcpy(&header.height, bytes.data() + at + 16, 4);
+        std::memcpy(&header.bitCount, bytes.data() + at + 22, 2);
     }
-    const char* info = bytes.data() + at + 8;
-    header.found = true;
-    std::memcpy(&header.width, info + 4, 4);
-    std::memcpy(&header.height, info + 8, 4);
-    std::memcpy(&header.bitCount, info + 14, 2);
-    std::memcpy(&header.compression, info + 16, 4);
     return header;
 }
 
