@@ -242,6 +242,11 @@ int TextList::appendText(const char* text, int length) {
     return 1;
 }
 
+int TextList::appendText(std::string_view text) {
+    appendBytes(text.data(), text.size());
+    return 1;
+}
+
 int TextList::appendInt(std::int32_t value) {
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
@@ -411,6 +416,14 @@ int TextTable::appendCell(int rowNumber, const char* text, int length) {
     return 1;
 }
 
+int TextTable::appendCell(int rowNumber, std::string_view text) {
+    if (rowNumber < 0 || rowNumber >= rowCount_) {
+        return 0;
+    }
+    appendCellBytes(rowNumber, text.data(), text.size());
+    return 1;
+}
+
 int TextTable::appendCellInt(int rowNumber, std::int32_t value) {
     char digits[16];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
@@ -563,13 +576,17 @@ bool TextTable::cellEquals(int rowNumber, int column, std::string_view key) cons
 }
 
 int TextTable::find(int column, const char* key, int keyLength, int previous) {
+    return find(column, std::string_view(key != nullptr ? key : "", lengthOf(key, keyLength)),
+                previous);
+}
+
+int TextTable::find(int column, std::string_view wanted, int previous) {
     if (index_ == nullptr || rowCount_ == 0 || column != indexedColumn_) {
         return -1;
     }
     if (indexStale_) {
         buildIndex(indexedColumn_, -1);
     }
-    const std::string_view wanted(key != nullptr ? key : "", lengthOf(key, keyLength));
     const auto next = [this](int slot) { return slot + 1 == indexSize_ ? 0 : slot + 1; };
     // The index always keeps free slots, so each walk below ends; the step limit only guards
     // against an index that is full after all.

@@ -24,9 +24,7 @@ class TextList {
     // Appends a copy of `length` bytes of `text` (nullptr counts as ""; -1 means up to the
     // first zero byte). Returns 1.
     int appendText(const char* text, int length = -1);
-    int appendText(std::string_view text) {
-        return appendText(text.data(), static_cast<int>(text.size()));
-    }
+    int appendText(std::string_view text);
     int appendInt(std::int32_t value);
 
     // Cell i; "" (length 0) for an index out of range.
@@ -77,9 +75,7 @@ class TextTable {
 
     // Append a cell to row `row` (0 and nothing done for a row out of range); keeps the index.
     int appendCell(int row, const char* text, int length = -1);
-    int appendCell(int row, std::string_view text) {
-        return appendCell(row, text.data(), static_cast<int>(text.size()));
-    }
+    int appendCell(int row, std::string_view text);
     int appendCellInt(int row, std::int32_t value);
     // Removes row i and marks the index stale; 0 for an index out of range, else 1.
     int removeRow(int i);
@@ -104,9 +100,7 @@ class TextTable {
     // Mind the overloads: find(c, "text", row) takes `row` as the key's length. Ask for the
     // next match with a std::string_view key, or give all four arguments.
     int find(int column, const char* key, int keyLength = -1, int previous = -1);
-    int find(int column, std::string_view key, int previous = -1) {
-        return find(column, key.data(), static_cast<int>(key.size()), previous);
-    }
+    int find(int column, std::string_view key, int previous = -1);
     int indexSize() const { return indexSize_; }
     int indexedColumn() const { return indexedColumn_; }
 
