@@ -1,0 +1,387 @@
+#include "keyframes/image_file.h"
+
+// clang-format off
+#include <cstdio>   // jpeglib.h needs FILE and size_t declared first
+#include <jpeglib.h>
+// clang-format on
+#include <png.h>
+
+#include <algorithm>
+#include <bit>
+#include <csetjmp>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string_view>
+#include <vector>
+
+namespace zr {
+
+namespace {
+
+// Picture files above this size are refused before anything is read.
+constexpr std::uintmax_t kMaxPictureFileBytes = std::uintmax_t{1} << 30;
+
+std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error))
+        return std::nullopt;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size > kMaxPictureFileBytes)
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
+
+// ---- JPEG ----------------------------------------------------------------------------------
+
+struct JpegErrorManager {
+    jpeg_error_mgr base;
+    std::jmp_buf jump;
+};
+
+// The library's default ends the process on a damaged file; ours returns to the decoder.
+[[noreturn]] void jpegErrorExit(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<JpegErrorManager*>(info->err)->jump, 1);
+}
+
+void jpegIgnoreMessage(j_common_ptr) {}
+
+// Everything the decoder touches lives here, outside the function that calls setjmp, so that
+// nothing of it is left indeterminate by the jump back.
+struct JpegDecoder {
+    jpeg_decompress_struct info{};
+    JpegErrorManager errors{};
+    bool created = false;
+    OptionalImage image;
+
+    JpegDecoder() = default;
+    JpegDecoder(const JpegDecoder&) = delete;
+    JpegDecoder& operator=(const JpegDecoder&) = delete;
+    ~JpegDecoder() {
+        if (created)
+            jpeg_destroy_decompress(&info);
+    }
+};
+
+// Decodes into decoder.image; false on any error of the library. May throw
+// std::invalid_argument when the picture is too large to hold.
+bool runJpegDecoder(JpegDecoder& decoder, const std::vector<std::uint8_t>& bytes) {
+    decoder.info.err = jpeg_std_error(&decoder.errors.base);
+    decoder.errors.base.error_exit = jpegErrorExit;
+    decoder.errors.base.output_message = jpegIgnoreMessage;
+    if (setjmp(decoder.errors.jump))
+        return false;
+
+    jpeg_create_decompress(&decoder.info);
+    decoder.created = true;
+    decoder.info.mem->max_memory_to_use = 1L << 30;
+    jpeg_mem_src(&decoder.info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&decoder.info, TRUE);
+    // Four-channel (CMYK) pictures have no conversion to blue, green, red in the library.
+    if (decoder.info.jpeg_color_space == JCS_CMYK || decoder.info.jpeg_color_space == JCS_YCCK) {
+        return false;
+    }
+    decoder.info.out_color_space = JCS_EXT_BGR;
+    jpeg_calc_output_dimensions(&decoder.info);
+    decoder.image.emplace(static_cast<int>(decoder.info.output_width),
+                          static_cast<int>(decoder.info.output_height));
+    jpeg_start_decompress(&decoder.info);
+    FrameImage& image = *decoder.image;
+    while (decoder.info.output_scanline < decoder.info.output_height) {
+        JSAMPROW row = image.row(static_cast<int>(decoder.info.output_scanline));
+        jpeg_read_scanlines(&decoder.info, &row, 1);
+    }
+    jpeg_finish_decompress(&decoder.info);
+    return true;
+}
+
+OptionalImage decodeJpeg(const std::vector<std::uint8_t>& bytes) {
+    JpegDecoder decoder;
+    try {
+        if (!runJpegDecoder(decoder, bytes))
+            return std::nullopt;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    return std::move(decoder.image);
+}
+
+// ---- PNG -----------------------------------------------------------------------------------
+
+OptionalImage decodePng(const std::vector<std::uint8_t>& bytes) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size()))
+        return std::nullopt;
+    png.format = PNG_FORMAT_BGR;
+    OptionalImage image;
+    try {
+        if (png.width > 0x7fffffff || png.height > 0x7fffffff)
+            throw std::invalid_argument("");
+        image.emplace(static_cast<int>(png.width), static_cast<int>(png.height));
+    } catch (const std::exception&) {
+        png_image_free(&png);
+        return std::nullopt;
+    }
+    // Transparent parts are laid over the black picture.
+    if (!png_image_finish_read(&png, nullptr, image->data(), image->stride(), nullptr)) {
+        png_image_free(&png);
+        return std::nullopt;
+    }
+    return image;
+}
+
+// ---- BMP -----------------------------------------------------------------------------------
+
+std::uint32_t u16At(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8);
+}
+std::uint32_t u32At(const std::uint8_t* p) {
+    return u16At(p) | (u16At(p + 2) << 16);
+}
+
+// One colour channel of a pixel described by a bit mask, brought to 8 bits.
+struct MaskedChannel {
+    std::uint32_t mask = 0;
+    int shift = 0;
+    int bits = 0;
+
+    explicit MaskedChannel(std::uint32_t m) : mask(m) {
+        if (mask == 0)
+            return;
+        shift = std::countr_zero(mask);
+        bits = std::min(std::countr_one(mask >> shift), 32);
+    }
+    std::uint8_t operator()(std::uint32_t pixel) const {
+        if (mask == 0)
+            return 0;
+        const std::uint32_t value = (pixel & mask) >> shift;
+        if (bits >= 8)
+            return static_cast<std::uint8_t>(value >> (bits - 8));
+        const std::uint32_t top = (std::uint32_t{1} << bits) - 1;
+        return static_cast<std::uint8_t>(value * 255 / top);
+    }
+};
+
+constexpr std::uint32_t kBiRgb = 0;
+constexpr std::uint32_t kBiBitfields = 3;
+
+OptionalImage decodeBmp(const std::vector<std::uint8_t>& bytes) {
+    const std::size_t size = bytes.size();
+    const std::uint8_t* file = bytes.data();
+    if (size < 26 || file[0] != 'B' || file[1] != 'M')
+        return std::nullopt;
+    const std::uint64_t pixelsAt = u32At(file + 10);
+    const std::uint64_t infoSize = u32At(file + 14);
+
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::uint32_t bitsPerPixel = 0;
+    std::uint32_t compression = kBiRgb;
+    std::uint64_t paletteEntries = 0;
+    std::uint64_t paletteEntryBytes = 4;
+    std::uint32_t masks[3] = {0x7c00, 0x03e0, 0x001f};  // 16 bits: 5, 5, 5
+    if (infoSize == 12) {
+        width = u16At(file + 18);
+        height = u16At(file + 20);
+        bitsPerPixel = u16At(file + 24);
+        paletteEntryBytes = 3;
+    } else if (infoSize >= 40 && 14 + infoSize <= size) {
+        width = static_cast<std::int32_t>(u32At(file + 18));
+        height = static_cast<std::int32_t>(u32At(file + 22));
+        bitsPerPixel = u16At(file + 28);
+        compression = u32At(file + 30);
+        paletteEntries = u32At(file + 46);
+        if (bitsPerPixel == 32) {
+            masks[0] = 0x00ff0000;
+            masks[1] = 0x0000ff00;
+            masks[2] = 0x000000ff;
+        }
+        if (compression == kBiBitfields) {
+            // The masks end the header from version 2 on, else they follow it.
+            const std::uint64_t masksAt = infoSize >= 52 ? 54 : 14 + infoSize;
+            if (masksAt + 12 > size)
+                return std::nullopt;
+            for (int i = 0; i < 3; ++i)
+                masks[i] = u32At(file + masksAt + 4 * i);
+        }
+    } else {
+        return std::nullopt;
+    }
+
+    const bool indexed = bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8;
+    const bool masked = bitsPerPixel == 16 || bitsPerPixel == 32;
+    if (!indexed && !masked && bitsPerPixel != 24)
+        return std::nullopt;
+    if (compression != kBiRgb && !(compression == kBiBitfields && masked))
+        return std::nullopt;
+    const bool topDown = height < 0;
+    if (topDown)
+        height = -height;
+    if (width <= 0 || height <= 0 || width > 0x7fffffff || height > 0x7fffffff) {
+        return std::nullopt;
+    }
+
+    const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * bitsPerPixel + 31) / 32 * 4;
+    if (pixelsAt > size || rowBytes * static_cast<std::uint64_t>(height) > size - pixelsAt) {
+        return std::nullopt;
+    }
+
+    struct Bgr3 {
+        std::uint8_t blue = 0;
+        std::uint8_t green = 0;
+        std::uint8_t red = 0;
+    };
+    std::vector<Bgr3> palette;
+    if (indexed) {
+        const std::uint64_t maxEntries = std::uint64_t{1} << bitsPerPixel;
+        if (paletteEntries == 0 || paletteEntries > maxEntries)
+            paletteEntries = maxEntries;
+        const std::uint64_t paletteAt = 14 + infoSize;
+        if (paletteAt > size)
+            return std::nullopt;
+        paletteEntries = std::min(paletteEntries, (size - paletteAt) / paletteEntryBytes);
+        palette.resize(static_cast<std::size_t>(maxEntries));  // indices past the table are black
+        for (std::size_t i = 0; i < paletteEntries; ++i) {
+            const std::uint8_t* entry = file + paletteAt + i * paletteEntryBytes;
+            palette[i] = {entry[0], entry[1], entry[2]};
+        }
+    }
+
+    OptionalImage image;
+    try {
+        image.emplace(static_cast<int>(width), static_cast<int>(height));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    const MaskedChannel red(masks[0]);
+    const MaskedChannel green(masks[1]);
+    const MaskedChannel blue(masks[2]);
+    for (std::int64_t fileRow = 0; fileRow < height; ++fileRow) {
+        const std::uint8_t* source =
+            file + pixelsAt + static_cast<std::uint64_t>(fileRow) * rowBytes;
+        const int y = static_cast<int>(topDown ? fileRow : height - 1 - fileRow);
+        std::uint8_t* out = image->row(y);
+        for (std::int64_t x = 0; x < width; ++x, out += 3) {
+            if (bitsPerPixel == 24) {
+                std::copy_n(source + 3 * x, 3, out);
+            } else if (masked) {
+                const std::uint32_t pixel =
+                    bitsPerPixel == 16 ? u16At(source + 2 * x) : u32At(source + 4 * x);
+                out[0] = blue(pixel);
+                out[1] = green(pixel);
+                out[2] = red(pixel);
+            } else {
+                const std::uint64_t bit = static_cast<std::uint64_t>(x) * bitsPerPixel;
+                const std::uint32_t byte = source[bit / 8];
+                const std::uint32_t index =
+                    (byte >> (8 - bitsPerPixel - bit % 8)) & ((1u << bitsPerPixel) - 1);
+                const Bgr3& color = palette[index];
+                out[0] = color.blue;
+                out[1] = color.green;
+                out[2] = color.red;
+            }
+        }
+    }
+    return image;
+}
+
+// ---- wildcards -----------------------------------------------------------------------------
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Matches * and ? without regard to letter case; iterative, with one point to return to.
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0;
+    std::size_t n = 0;
+    std::size_t starAt = std::string_view::npos;
+    std::size_t resumeAt = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starAt = p++;
+            resumeAt = n;
+        } else if (starAt != std::string_view::npos) {
+            p = starAt + 1;
+            n = ++resumeAt;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+}  // namespace
+
+OptionalImage loadImageFile(const std::string& path) {
+    if (path.starts_with("http://"))
+        return std::nullopt;
+    const auto bytes = readWholeFile(path);
+    if (!bytes || bytes->size() < 4)
+        return std::nullopt;
+    const std::uint8_t* head = bytes->data();
+    if (head[0] == 0xff && head[1] == 0xd8)
+        return decodeJpeg(*bytes);
+    if (head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') {
+        return decodePng(*bytes);
+    }
+    if (head[0] == 'B' && head[1] == 'M')
+        return decodeBmp(*bytes);
+    return std::nullopt;
+}
+
+bool fileExists(const std::string& nameOrPattern) {
+    const std::filesystem::path path(nameOrPattern);
+    const std::string name = path.filename().string();
+    std::error_code error;
+    if (name.find_first_of("*?") == std::string::npos) {
+        return !name.empty() && std::filesystem::exists(path, error);
+    }
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    std::filesystem::directory_iterator entries(folder, error);
+    if (error)
+        return false;
+    for (const auto& entry : entries) {
+        if (wildcardMatch(name, entry.path().filename().string()))
+            return true;
+    }
+    return false;
+}
+
+bool savePng(const FrameImage& image, const std::string& path, std::string* error) {
+    if (image.empty()) {
+        if (error)
+            *error = "there is no picture to save";
+        return false;
+    }
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width());
+    png.height = static_cast<png_uint_32>(image.height());
+    png.format = PNG_FORMAT_BGR;
+    if (!png_image_write_to_file(&png, path.c_str(), 0, image.data(), image.stride(), nullptr)) {
+        if (error) {
+            *error = "cannot write \"" + path +
+                     "\": " + (png.message[0] != '\0' ? std::string(png.message) : "write failed");
+        }
+        png_image_free(&png);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace zr

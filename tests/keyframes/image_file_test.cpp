@@ -1,0 +1,275 @@
+#include "keyframes/image_file.h"
+
+#include <gtest/gtest.h>
+
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "keyframes/temp_folder.h"
+
+namespace zr {
+namespace {
+
+using testing::putInt32At;
+using testing::readBytes;
+using testing::TempFolder;
+using testing::writeBytes;
+
+// A picture in which every pixel differs: blue 10 x, green 20 y, red x + y.
+FrameImage pattern(int width, int height) {
+    FrameImage image(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* pixel = image.pixel(x, y);
+            pixel[0] = static_cast<std::uint8_t>(10 * x);
+            pixel[1] = static_cast<std::uint8_t>(20 * y);
+            pixel[2] = static_cast<std::uint8_t>(x + y);
+        }
+    }
+    return image;
+}
+
+// Encodes a JPEG in memory with the library's own error handling (tests only).
+std::vector<std::uint8_t> encodeJpeg(const FrameImage& image, bool gray) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(image.width());
+    info.image_height = static_cast<JDIMENSION>(image.height());
+    info.input_components = gray ? 1 : 3;
+    info.in_color_space = gray ? JCS_GRAYSCALE : JCS_EXT_BGR;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<std::uint8_t> grayRow(static_cast<std::size_t>(image.width()));
+    while (info.next_scanline < info.image_height) {
+        const int y = static_cast<int>(info.next_scanline);
+        for (int x = 0; x < image.width(); ++x)
+            grayRow[x] = image.pixel(x, y)[1];
+        JSAMPROW row = gray ? grayRow.data() : const_cast<std::uint8_t*>(image.row(y));
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<std::uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+void expectNear(const FrameImage& actual, const FrameImage& expected, int tolerance) {
+    ASSERT_EQ(actual.width(), expected.width());
+    ASSERT_EQ(actual.height(), expected.height());
+    int worst = 0;
+    for (int y = 0; y < expected.height(); ++y) {
+        for (int x = 0; x < expected.width() * 3; ++x) {
+            worst = std::max(worst, std::abs(actual.row(y)[x] - expected.row(y)[x]));
+        }
+    }
+    EXPECT_LE(worst, tolerance);
+}
+
+// A BMP file: 14-byte file header, 40-byte information header, palette, rows.
+struct BmpWriter {
+    int width;
+    int height;  // negative: top-down rows
+    int bitsPerPixel;
+    std::vector<std::uint8_t> palette;  // 4 bytes an entry
+    std::vector<std::uint8_t> rows;     // as stored, padded
+
+    std::vector<std::uint8_t> bytes() const {
+        std::vector<std::uint8_t> out(54, 0);
+        out[0] = 'B';
+        out[1] = 'M';
+        const auto pixelsAt = static_cast<std::int32_t>(54 + palette.size());
+        putInt32At(out, 2, pixelsAt + static_cast<std::int32_t>(rows.size()));
+        putInt32At(out, 10, pixelsAt);
+        putInt32At(out, 14, 40);
+        putInt32At(out, 18, width);
+        putInt32At(out, 22, height);
+        out[26] = 1;
+        out[28] = static_cast<std::uint8_t>(bitsPerPixel);
+        putInt32At(out, 46, static_cast<std::int32_t>(palette.size() / 4));
+        out.insert(out.end(), palette.begin(), palette.end());
+        out.insert(out.end(), rows.begin(), rows.end());
+        return out;
+    }
+};
+
+// The rows of `image` as a BMP stores them at 24 or 32 bits.
+std::vector<std::uint8_t> bmpRows(const FrameImage& image, int bitsPerPixel, bool topDown) {
+    std::vector<std::uint8_t> rows;
+    const int bytesPerPixel = bitsPerPixel / 8;
+    const int stride = (image.width() * bytesPerPixel + 3) & ~3;
+    for (int i = 0; i < image.height(); ++i) {
+        const int y = topDown ? i : image.height() - 1 - i;
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(stride), 0);
+        for (int x = 0; x < image.width(); ++x) {
+            std::copy_n(image.pixel(x, y), 3, row.begin() + x * bytesPerPixel);
+            if (bytesPerPixel == 4)
+                row[x * 4 + 3] = 0x7f;
+        }
+        rows.insert(rows.end(), row.begin(), row.end());
+    }
+    return rows;
+}
+
+TEST(ImageFile, ReadsJpegInColourAndGrey) {
+    const TempFolder folder;
+    const FrameImage picture = pattern(19, 7);
+    writeBytes(folder.file("colour.jpg"), encodeJpeg(picture, false));
+    const OptionalImage colour = loadImageFile(folder.file("colour.jpg"));
+    ASSERT_TRUE(colour);
+    expectNear(*colour, picture, 12);
+
+    writeBytes(folder.file("grey.jpeg"), encodeJpeg(picture, true));
+    const OptionalImage grey = loadImageFile(folder.file("grey.jpeg"));
+    ASSERT_TRUE(grey);
+    ASSERT_EQ(grey->width(), 19);
+    for (int y = 0; y < 7; ++y) {
+        const std::uint8_t* pixel = grey->pixel(3, y);
+        EXPECT_EQ(pixel[0], pixel[1]);
+        EXPECT_EQ(pixel[1], pixel[2]);
+        EXPECT_NEAR(pixel[1], 20 * y, 3);
+    }
+}
+
+TEST(ImageFile, ReadsBmpOfEveryDepthAndRowOrder) {
+    const TempFolder folder;
+    const FrameImage picture = pattern(5, 3);  // rows of 15 bytes: padding at 24 bits
+    for (const bool topDown : {false, true}) {
+        for (const int bits : {24, 32}) {
+            SCOPED_TRACE(std::to_string(bits) + (topDown ? " top-down" : " bottom-up"));
+            const BmpWriter bmp{5, topDown ? -3 : 3, bits, {}, bmpRows(picture, bits, topDown)};
+            writeBytes(folder.file("p.bmp"), bmp.bytes());
+            const OptionalImage image = loadImageFile(folder.file("p.bmp"));
+            ASSERT_TRUE(image);
+            EXPECT_EQ(*image, picture);
+        }
+    }
+
+    // 8 bits with a palette of three entries; index 7 lies past the palette and reads black.
+    BmpWriter indexed{3, 2, 8, {1, 2, 3, 0, 40, 50, 60, 0, 200, 210, 220, 0}, {}};
+    indexed.rows = {2, 1, 0, 0, /* top row: */ 0, 7, 2, 0};
+    writeBytes(folder.file("i.bmp"), indexed.bytes());
+    const OptionalImage image = loadImageFile(folder.file("i.bmp"));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->pixel(0, 0)[0], 1);
+    EXPECT_EQ(image->pixel(1, 0)[2], 0);
+    EXPECT_EQ(image->pixel(2, 0)[1], 210);
+    EXPECT_EQ(image->pixel(0, 1)[2], 220);
+    EXPECT_EQ(image->pixel(1, 1)[1], 50);
+
+    // 1 bit: the leftmost pixel is the highest bit.
+    BmpWriter mono{10, 1, 1, {0, 0, 0, 0, 255, 255, 255, 0}, {0b10100000, 0b01000000, 0, 0}};
+    writeBytes(folder.file("m.bmp"), mono.bytes());
+    const OptionalImage monoImage = loadImageFile(folder.file("m.bmp"));
+    ASSERT_TRUE(monoImage);
+    const int expected[10] = {255, 0, 255, 0, 0, 0, 0, 0, 0, 255};
+    for (int x = 0; x < 10; ++x)
+        EXPECT_EQ(monoImage->pixel(x, 0)[0], expected[x]) << x;
+}
+
+TEST(ImageFile, PngRoundTripKeepsEveryPixel) {
+    const TempFolder folder;
+    const FrameImage picture = pattern(13, 6);
+    std::string error;
+    ASSERT_TRUE(savePng(picture, folder.file("p.png"), &error)) << error;
+    const OptionalImage image = loadImageFile(folder.file("p.png"));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(*image, picture);
+
+    EXPECT_FALSE(savePng(picture, folder.file("missing/p.png"), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(savePng(FrameImage{}, folder.file("empty.png"), &error));
+}
+
+TEST(ImageFile, GivesNoneForMissingDamagedAndHostileFiles) {
+    const TempFolder folder;
+    const FrameImage picture = pattern(8, 8);
+    const auto jpeg = encodeJpeg(picture, false);
+    std::string error;
+    ASSERT_TRUE(savePng(picture, folder.file("good.png"), &error));
+    const auto png = readBytes(folder.file("good.png"));
+    const auto bmp = BmpWriter{8, 8, 24, {}, bmpRows(picture, 24, false)}.bytes();
+
+    std::vector<std::pair<const char*, std::vector<std::uint8_t>>> cases = {
+        {"empty", {}},
+        {"text", {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'}},
+        {"jpeg start only", {0xff, 0xd8, 0xff, 0xe0, 0, 16}},
+        {"jpeg header cut", {jpeg.begin(), jpeg.begin() + 40}},
+        {"png cut", {png.begin(), png.begin() + 30}},
+        {"bmp cut inside the rows", {bmp.begin(), bmp.begin() + 100}},
+    };
+    auto huge = bmp;
+    putInt32At(huge, 18, 100000);
+    putInt32At(huge, 22, 100000);
+    cases.emplace_back("bmp claiming 100000 x 100000", huge);
+    auto pastEnd = bmp;
+    putInt32At(pastEnd, 10, 0x7ffffff0);
+    cases.emplace_back("bmp rows past the end", pastEnd);
+    auto compressed = bmp;
+    putInt32At(compressed, 30, 1);  // run-length encoded
+    cases.emplace_back("bmp run-length encoded", compressed);
+    auto noWidth = bmp;
+    putInt32At(noWidth, 18, 0);
+    cases.emplace_back("bmp zero width", noWidth);
+    auto oddDepth = bmp;
+    oddDepth[28] = 7;
+    cases.emplace_back("bmp 7 bits", oddDepth);
+    auto jpegHuge = jpeg;  // the frame header's height and width: 65500 x 65500
+    for (std::size_t i = 0; i + 8 < jpegHuge.size(); ++i) {
+        if (jpegHuge[i] == 0xff && jpegHuge[i + 1] == 0xc0) {
+            jpegHuge[i + 5] = jpegHuge[i + 7] = 0xff;
+            jpegHuge[i + 6] = jpegHuge[i + 8] = 0xdc;
+            break;
+        }
+    }
+    cases.emplace_back("jpeg claiming 65500 x 65500", jpegHuge);
+
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        writeBytes(folder.file("bad.img"), bytes);
+        EXPECT_FALSE(loadImageFile(folder.file("bad.img")));
+    }
+    EXPECT_FALSE(loadImageFile(folder.file("missing.jpg")));
+    EXPECT_FALSE(loadImageFile(folder.path().string()));
+    // Never fetched, even though a file of that name exists here.
+    const std::filesystem::path http = folder.path() / "http:" / "example";
+    std::filesystem::create_directories(http);
+    ASSERT_TRUE(savePng(picture, (http / "p.png").string(), &error));
+    const auto current = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    EXPECT_TRUE(loadImageFile("http:/example/p.png"));
+    EXPECT_FALSE(loadImageFile("http://example/p.png"));
+    std::filesystem::current_path(current);
+}
+
+TEST(ImageFile, FileExistsMatchesNamesAndWildcards) {
+    const TempFolder folder;
+    writeBytes(folder.file("film.avi"), {1});
+    writeBytes(folder.file("img_0001_002.JPG"), {1});
+
+    EXPECT_TRUE(fileExists(folder.file("film.avi")));
+    EXPECT_FALSE(fileExists(folder.file("film_01.avi")));
+    EXPECT_TRUE(fileExists(folder.file("*.avi")));
+    EXPECT_TRUE(fileExists(folder.file("f?lm.*")));
+    EXPECT_TRUE(fileExists(folder.file("img_*_*.jpg")));
+    EXPECT_TRUE(fileExists(folder.file("*")));
+    EXPECT_FALSE(fileExists(folder.file("film?.avi")));
+    EXPECT_FALSE(fileExists(folder.file("*.zmb")));
+    EXPECT_FALSE(fileExists(folder.file("no_folder/*.avi")));
+    EXPECT_FALSE(fileExists(""));
+}
+
+}  // namespace
+}  // namespace zr

@@ -1,0 +1,48 @@
+#include "keyframes/key_frame_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "keyframes/temp_folder.h"
+
+namespace zr {
+namespace {
+
+using testing::TempFolder;
+using testing::writeBytes;
+
+TEST(KeyFrameFolder, ListsFilesWithTheExtensionInAnyLetterCase) {
+    const TempFolder folder;
+    for (const char* name : {"00001_1e9.zmb", "00002_5e8.ZMB", "00003.Zmb", "notes.txt",
+                             "00004_2e8.zmb.bak", "zmb", "00005_1e8.jpg"}) {
+        writeBytes(folder.file(name), {0});
+    }
+    std::filesystem::create_directory(folder.path() / "sub.zmb");
+
+    std::vector<std::string> found = listFiles(folder.path().string(), ".zmb");
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found,
+              (std::vector<std::string>{folder.file("00001_1e9.zmb"), folder.file("00002_5e8.ZMB"),
+                                        folder.file("00003.Zmb")}));
+    EXPECT_EQ(listFiles(folder.path().string(), "jpg"),
+              std::vector<std::string>{folder.file("00005_1e8.jpg")});
+    EXPECT_TRUE(listFiles(folder.file("missing"), "zmb").empty());
+}
+
+TEST(KeyFrameFolder, SortsPathsIgnoringCaseAndKeepsEqualOnesInOrder) {
+    std::vector<std::string> paths = {"/k/00002.zmb", "/k/00010.ZMB", "/K/00001.zmb",
+                                      "/k/00010.zmb", "/k/a_b.zmb",   "/k/A.zmb"};
+    sortPaths(paths, SortOrder::kDescending);
+    // "_" sorts after the letters once they are folded to lower case.
+    EXPECT_EQ(paths, (std::vector<std::string>{"/k/a_b.zmb", "/k/A.zmb", "/k/00010.ZMB",
+                                               "/k/00010.zmb", "/k/00002.zmb", "/K/00001.zmb"}));
+    sortPaths(paths, SortOrder::kAscending);
+    EXPECT_EQ(paths.front(), "/K/00001.zmb");
+    EXPECT_EQ(paths[2], "/k/00010.ZMB");  // stable: still before its twin
+    EXPECT_EQ(paths.back(), "/k/a_b.zmb");
+}
+
+}  // namespace
+}  // namespace zr
