@@ -1,2 +1,315 @@
-// Placeholder until this library lands.
-namespace zr {}
+#include "keyframes/key_frame_cache.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "coloring/palette.h"
+#include "settings/movie_settings.h"
+#include "settings/render_host.h"
+
+namespace zr {
+
+namespace {
+
+// Layout of a key frame file: "ZMB", width, height, the counts column by column, the
+// iteration division, the number of key colours, the key colours (blue, green, red), then
+// optionally the maximum iteration and the fractions column by column. Little-endian.
+constexpr std::uint64_t kHeaderBytes = 11;
+constexpr std::uint64_t kColorHeaderBytes = 8;  // iteration division and colour count
+constexpr int kColumnsPerBlock = 32;            // columns read and transposed at a time
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::uint32_t littleEndian32(const std::uint8_t* bytes) {
+    return std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
+           (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24);
+}
+
+std::int32_t int32At(const std::uint8_t* bytes) {
+    return static_cast<std::int32_t>(littleEndian32(bytes));
+}
+
+float floatAt(const std::uint8_t* bytes) {
+    return std::bit_cast<float>(littleEndian32(bytes));
+}
+
+bool sameIgnoringCase(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+bool seekTo(std::FILE* file, std::uint64_t offset) {
+    // Seek in steps that a long can hold, for platforms where long has 32 bits.
+    if (std::fseek(file, 0, SEEK_SET) != 0)
+        return false;
+    constexpr std::uint64_t kStep = 1u << 30;
+    while (offset > 0) {
+        const std::uint64_t step = std::min(offset, kStep);
+        if (std::fseek(file, static_cast<long>(step), SEEK_CUR) != 0)
+            return false;
+        offset -= step;
+    }
+    return true;
+}
+
+// What the fixed part of a key frame file says, checked against the file's length.
+struct KeyFrameHeader {
+    int width = 0;
+    int height = 0;
+    std::int32_t iterationDivision = 0;
+    int colorCount = 0;
+    std::vector<std::uint8_t> colorBytes;  // 3 per key colour
+};
+
+// Reads and checks everything up to the key colours. A file is refused when it is not a key
+// frame file, when its size is not positive, when its colour count is not 1 ... 1024, or when
+// it is too short to hold its counts and key colours: a damaged header can therefore never
+// make the reader allocate more than the file itself could fill. Only the maximum iteration
+// and the fractions may be missing.
+bool readHeader(std::FILE* file, std::uint64_t fileLength, KeyFrameHeader& header) {
+    std::uint8_t bytes[kHeaderBytes];
+    if (fileLength < kHeaderBytes || std::fread(bytes, 1, kHeaderBytes, file) != kHeaderBytes) {
+        return false;
+    }
+    if (bytes[0] != 'Z' || bytes[1] != 'M' || bytes[2] != 'B')
+        return false;
+    header.width = int32At(bytes + 3);
+    header.height = int32At(bytes + 7);
+    if (header.width <= 0 || header.height <= 0)
+        return false;
+
+    const std::uint64_t pixels =
+        static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(header.height);
+    const std::uint64_t colorsAt = kHeaderBytes + 4 * pixels;
+    if (pixels > SIZE_MAX / 8 || fileLength < colorsAt + kColorHeaderBytes)
+        return false;
+
+    std::uint8_t colorHeader[kColorHeaderBytes];
+    if (!seekTo(file, colorsAt) ||
+        std::fread(colorHeader, 1, kColorHeaderBytes, file) != kColorHeaderBytes) {
+        return false;
+    }
+    header.iterationDivision = int32At(colorHeader);
+    const std::int32_t colorCount = int32At(colorHeader + 4);
+    if (colorCount < 1 || colorCount > kPaletteSize)
+        return false;
+    header.colorCount = colorCount;
+    const auto colorBytes = static_cast<std::size_t>(3 * colorCount);
+    if (fileLength < colorsAt + kColorHeaderBytes + colorBytes)
+        return false;
+    header.colorBytes.resize(colorBytes);
+    if (std::fread(header.colorBytes.data(), 1, colorBytes, file) != colorBytes)
+        return false;
+    return seekTo(file, kHeaderBytes);
+}
+
+// Reads one table stored column by column into the row-major `table`, as far as the file
+// goes; entries the file does not cover become zero.
+template <typename T, typename Decode>
+void readColumns(std::FILE* file, int width, int height, std::vector<T>& table, Decode decode) {
+    const auto rows = static_cast<std::size_t>(height);
+    std::vector<std::uint8_t> block(4 * rows * kColumnsPerBlock);
+    for (int x0 = 0; x0 < width; x0 += kColumnsPerBlock) {
+        const int columns = std::min(kColumnsPerBlock, width - x0);
+        const std::size_t wanted = 4 * rows * static_cast<std::size_t>(columns);
+        const std::size_t got = std::fread(block.data(), 1, wanted, file);
+        std::fill(block.begin() + static_cast<std::ptrdiff_t>(got - got % 4), block.end(), 0);
+        for (std::size_t y = 0; y < rows; ++y) {
+            T* row = table.data() + y * static_cast<std::size_t>(width) + x0;
+            for (int c = 0; c < columns; ++c) {
+                row[c] = decode(block.data() + 4 * (static_cast<std::size_t>(c) * rows + y));
+            }
+        }
+    }
+}
+
+// Reads the file at `path` into `frame`, whose path the caller has already set.
+bool readKeyFrameFile(const std::string& path, KeyFrame& frame, RenderHost* host) {
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        if (host)
+            host->keyFrameUnreadable(path);
+        return false;
+    }
+    std::error_code sizeError;
+    const std::uintmax_t fileLength = std::filesystem::file_size(path, sizeError);
+    if (sizeError)
+        return false;
+
+    KeyFrameHeader header;
+    if (!readHeader(file.get(), fileLength, header))
+        return false;
+
+    const auto pixels =
+        static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
+    try {
+        if (header.width != frame.width || header.height != frame.height) {
+            // Another size: replace both tables (the old ones are freed first).
+            frame.counts = {};
+            frame.fractions = {};
+            frame.width = header.width;
+            frame.height = header.height;
+            frame.counts.resize(pixels);
+            frame.fractions.resize(pixels);
+        }
+    } catch (const std::bad_alloc&) {
+        frame.counts = {};
+        frame.fractions = {};
+        frame.width = 0;
+        frame.height = 0;
+        return false;
+    }
+
+    readColumns(file.get(), header.width, header.height, frame.counts, int32At);
+    if (!seekTo(file.get(), kHeaderBytes + 4 * static_cast<std::uint64_t>(pixels) +
+                                kColorHeaderBytes + header.colorBytes.size())) {
+        return false;
+    }
+
+    std::uint8_t maxIterationBytes[4];
+    const bool hasMaxIteration = std::fread(maxIterationBytes, 1, 4, file.get()) == 4;
+    {
+        const std::lock_guard lock(cacheLock());
+        MovieSettings& settings = movieSettings();
+        if (settings.colorsFromKeyFrame) {
+            if (settings.divisionFromKeyFrame) {
+                settings.colorDivision = static_cast<double>(header.iterationDivision);
+            }
+            for (int i = 0; i < header.colorCount; ++i) {
+                const std::uint8_t* color = header.colorBytes.data() + 3 * i;
+                settings.keyColors[static_cast<std::size_t>(i)] = Bgr{color[0], color[1], color[2]};
+            }
+            settings.keyColorCount = header.colorCount;
+            expandPalette(header.colorCount);
+            settings.colorsFromKeyFrame = 0;
+        }
+        // A file without the field inherits the value of the last file that had it.
+        if (hasMaxIteration)
+            settings.maxIteration = int32At(maxIterationBytes);
+        frame.insideValue = settings.maxIteration;
+    }
+
+    if (hasMaxIteration) {
+        readColumns(file.get(), header.width, header.height, frame.fractions, floatAt);
+    } else {
+        std::fill(frame.fractions.begin(), frame.fractions.end(), 0.0f);
+    }
+    return true;
+}
+
+}  // namespace
+
+int KeyFrameCache::indexOf(const std::string& path) const {
+    if (path.empty())
+        return -1;
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (sameIgnoringCase(slots_[static_cast<std::size_t>(i)].path, path))
+            return i;
+    }
+    return -1;
+}
+
+int KeyFrameCache::claimSlot() {
+    for (int i = 0; i < kSlotCount; ++i) {
+        if (slots_[static_cast<std::size_t>(i)].path.empty())
+            return i;
+    }
+    // Every slot holds a key frame: reuse the next one from the cursor that is not in use. A
+    // full turn finds none when all are in use, and leaves the cursor where it was.
+    for (int tries = 0; tries < kSlotCount; ++tries) {
+        const int candidate = cursor_;
+        cursor_ = (cursor_ + 1) % kSlotCount;
+        if (!slots_[static_cast<std::size_t>(candidate)].inUse)
+            return candidate;
+    }
+    return -1;
+}
+
+KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
+    if (path.empty() || path.size() > kMaxPathLength)
+        return nullptr;
+
+    std::unique_lock lock(cacheLock());
+    int index = indexOf(path);
+    // Another thread may be reading this very file: wait until its slot is complete.
+    while (index >= 0 && loading_[static_cast<std::size_t>(index)]) {
+        loaded_.wait(lock);
+        index = indexOf(path);
+    }
+    if (index >= 0) {
+        KeyFrame& cached = slots_[static_cast<std::size_t>(index)];
+        cached.inUse = 1;
+        return &cached;
+    }
+    index = claimSlot();
+    if (index < 0)
+        return nullptr;
+    const auto slotIndex = static_cast<std::size_t>(index);
+    KeyFrame& frame = slots_[slotIndex];
+    frame.path = path;
+    frame.inUse = 1;
+    loading_[slotIndex] = true;
+    lock.unlock();
+
+    const bool read = readKeyFrameFile(path, frame, host);
+
+    lock.lock();
+    loading_[slotIndex] = false;
+    if (!read) {
+        frame.path.clear();
+        frame.inUse = 0;
+    }
+    lock.unlock();
+    loaded_.notify_all();
+    return read ? &frame : nullptr;
+}
+
+KeyFrame* KeyFrameCache::find(const std::string& path) {
+    const std::lock_guard lock(cacheLock());
+    const int index = indexOf(path);
+    if (index < 0 || loading_[static_cast<std::size_t>(index)])
+        return nullptr;
+    return &slots_[static_cast<std::size_t>(index)];
+}
+
+void KeyFrameCache::clearInUse() {
+    const std::lock_guard lock(cacheLock());
+    for (KeyFrame& frame : slots_)
+        frame.inUse = 0;
+}
+
+void KeyFrameCache::emptyAll() {
+    const std::lock_guard lock(cacheLock());
+    for (KeyFrame& frame : slots_) {
+        frame.path.clear();
+        frame.inUse = 0;
+    }
+}
+
+KeyFrame& KeyFrameCache::slot(int index) {
+    return slots_.at(static_cast<std::size_t>(index));
+}
+
+int KeyFrameCache::cursor() const {
+    const std::lock_guard lock(cacheLock());
+    return cursor_;
+}
+
+KeyFrameCache& keyFrameCache() {
+    static KeyFrameCache cache;
+    return cache;
+}
+
+}  // namespace zr

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <string>
+
+#include "keyframes/key_frame.h"
+
+namespace zr {
+
+class RenderHost;
+
+// The 16 slots that keep key frames once read, for the whole program. Slots are looked up and
+// claimed under cacheLock(); the tables of a slot are written only by the thread that claimed
+// it. A slot keeps its tables when it is emptied, and replaces them only when a key frame of
+// another size is read into it.
+class KeyFrameCache {
+  public:
+    static constexpr int kSlotCount = 16;
+
+    // Finds the key frame of `path` (letter case ignored) or reads it into a free slot, marks
+    // the slot in use and returns it. Returns nullptr when the file cannot be opened (the host,
+    // if any, is told through keyFrameUnreadable), is not a key frame file or is damaged, when
+    // the path is empty or 256 characters or longer, and when all 16 slots are in use: that
+    // request fails at once, no slot is taken from another key frame.
+    KeyFrame* load(const std::string& path, RenderHost* host = nullptr);
+
+    // The cached key frame of `path` (letter case ignored) or nullptr; never reads a file and
+    // does not mark the slot in use. An empty path matches nothing.
+    KeyFrame* find(const std::string& path);
+
+    // Releases every slot for reuse while keeping what it holds (before each composition).
+    void clearInUse();
+    // Forgets every key frame: all paths empty, nothing in use; the tables stay allocated.
+    void emptyAll();
+
+    KeyFrame& slot(int index);
+    // The slot at which the search for a slot to reuse begins when none is empty.
+    int cursor() const;
+
+  private:
+    // Index of the slot holding `path`, or -1. Called under the cache lock.
+    int indexOf(const std::string& path) const;
+    // A slot for a new key frame: the lowest empty one, else the next one from the cursor
+    // that is not in use; -1 when every slot is in use. Called under the cache lock.
+    int claimSlot();
+
+    std::array<KeyFrame, kSlotCount> slots_;
+    std::array<bool, kSlotCount> loading_{};  // claimed and still being read from its file
+    std::condition_variable loaded_;          // signalled whenever a slot stops loading
+    int cursor_ = 0;
+};
+
+// The program's one key frame cache.
+KeyFrameCache& keyFrameCache();
+
+}  // namespace zr
