@@ -424,7 +424,7 @@ class AviWriter::Movie {
         }
         scaler_.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_BGR24,
                                      settings_.width, settings_.height, setup.pixelFormat,
-                                     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+                                     SWS_BICUBIC | SWS_ACCURATE_RND, nullptr,
                                      nullptr, nullptr));
         if (!scaler_) {
             return std::string(kAviUnsupportedText);
