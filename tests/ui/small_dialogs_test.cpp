@@ -1,0 +1,98 @@
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTimer>
+#include <QtTest>
+
+#include "ui/compressor_dialog.h"
+#include "ui/small_dialogs.h"
+
+using namespace zr;
+
+class SmallDialogsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void savedNamesGetTheFilterExtension() {
+        QCOMPARE(withDefaultExtension("movie", "*.zrs"), std::string("movie.zrs"));
+        QCOMPARE(withDefaultExtension("movie.old", "*.zrs"), std::string("movie.old"));
+        QCOMPARE(withDefaultExtension("/home/a.b/movie", "*.zrs"),
+                 std::string("/home/a.b/movie.zrs"));
+        QCOMPARE(withDefaultExtension("C:\\a.b\\movie", "*.zrs"),
+                 std::string("C:\\a.b\\movie.zrs"));
+        QCOMPARE(withDefaultExtension("x", "*.jpg;*.jpeg"), std::string("x.jpg"));
+        QCOMPARE(withDefaultExtension("x", "README"), std::string("xREADME"));
+        QCOMPARE(fileDialogFilter("Jpeg images", "*.jpg;*.jpeg"),
+                 QString("Jpeg images (*.jpg *.jpeg)"));
+    }
+
+    void zoomSizeKeepsTwentyFourCharacters() {
+        ZoomSizeDialog dialog(nullptr);
+        QCOMPARE(dialog.windowTitle(), QString("Zoom size(float value)"));
+        QTest::keyClicks(dialog.edit(), "1.234567890123456789012345678e10");
+        QCOMPARE(dialog.text(), std::string("1.2345678901234567890123"));
+    }
+
+    void fileNameNumberTakesDigitsOnly() {
+        FileNameNumberDialog dialog(nullptr);
+        QCOMPARE(dialog.windowTitle(), QString("File name number"));
+        QTest::keyClicks(dialog.edit(), "1a2-3");
+        QCOMPARE(dialog.edit()->text(), QString("123"));
+        QCOMPARE(dialog.number(), 123);
+        dialog.edit()->setText("");
+        QCOMPARE(dialog.number(), 0);
+    }
+
+    void compressorDialogOffersAndReturnsTheChoice() {
+        const std::vector<CompressorOffer> offers = {{"MSVC", "Microsoft Video 1"},
+                                                     {"MJPG", "Motion JPEG"}};
+        CompressorChoice start;
+        start.fourcc = "MJPG";
+        start.keyFrameEvery = 5;
+        start.quality = 100;
+        CompressorDialog dialog(nullptr, offers, start);
+        QCOMPARE(dialog.windowTitle(), QString::fromUtf8("V\u00e4lj Codec"));
+        QCOMPARE(dialog.compressorList()->count(), 2);
+        QCOMPARE(dialog.compressorList()->currentIndex(), 1);
+        QCOMPARE(dialog.qualityEdit()->value(), 8500);
+        QCOMPARE(dialog.qualityEdit()->maximum(), 10000);
+        dialog.compressorList()->setCurrentIndex(0);
+        dialog.keyFrameEdit()->setValue(12);
+        dialog.qualityEdit()->setValue(7000);
+        const CompressorChoice chosen = dialog.choice();
+        QCOMPARE(chosen.fourcc, std::string("MSVC"));
+        QCOMPARE(chosen.keyFrameEvery, 12);
+        QCOMPARE(chosen.quality, 7000);
+    }
+
+    void cancellingTheCompressorDialogKeepsTheWritersValues() {
+        CompressorChoice choice;
+        choice.fourcc = "MSVC";
+        choice.keyFrameEvery = 1;
+        choice.quality = 100;
+        QTimer::singleShot(0, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                static_cast<QDialog*>(modal)->reject();
+            }
+        });
+        QVERIFY(!chooseCompressor(nullptr, choice));
+        QCOMPARE(choice.fourcc, std::string("MSVC"));
+        QCOMPARE(choice.keyFrameEvery, 1);
+        QCOMPARE(choice.quality, 100);
+
+        // Confirming takes the preset quality and a compressor this build can write.
+        QTimer::singleShot(0, [] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                static_cast<QDialog*>(modal)->accept();
+            }
+        });
+        if (writableCompressors().empty()) {
+            QSKIP("this FFmpeg build writes no compressor");
+        }
+        QVERIFY(chooseCompressor(nullptr, choice));
+        QCOMPARE(choice.quality, 8500);
+        QCOMPARE(choice.fourcc, std::string("MSVC"));
+    }
+};
+
+QTEST_MAIN(SmallDialogsTest)
+#include "small_dialogs_test.moc"
