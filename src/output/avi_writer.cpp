@@ -319,36 +319,33 @@ class AviWriter::Movie {
     std::string finish() {
         stopThread();
         std::string error = takeError();
-        if (codec_ && !ioFailed_) {
+        if (codec_ && ioError_.empty()) {
             // Encoders that hold frames back give them up now.
             const int sent = avcodec_send_frame(codec_.get(), nullptr);
             std::string flushError = sent < 0 ? encodeFailureText(sent) : drainPackets();
-            if (error.empty() || ioFailed_) {
+            if (error.empty()) {
                 error = std::move(flushError);
             }
         }
-        if (!ioFailed_) {
+        if (ioError_.empty()) {
             const int trailer = av_write_trailer(output_.get());
             if (trailer < 0) {
-                ioFailed_ = true;
-                error = writeFailureText(trailer);
+                ioFailure(trailer);
             }
         }
-        if (!ioFailed_) {
+        if (ioError_.empty()) {
             avio_flush(output_->pb);
             if (output_->pb->error < 0) {
-                ioFailed_ = true;
-                error = writeFailureText(output_->pb->error);
+                ioFailure(output_->pb->error);
             }
         }
         const int closed = avio_closep(&output_->pb);
-        if (closed < 0 && !ioFailed_) {
-            ioFailed_ = true;
-            error = writeFailureText(closed);
+        if (closed < 0 && ioError_.empty()) {
+            ioFailure(closed);
         }
         output_.reset();
-        if (ioFailed_) {
-            return error;  // the destructor removes the partial file
+        if (!ioError_.empty()) {
+            return ioError_;  // the destructor removes the partial file
         }
         std::error_code renameError;
         std::filesystem::rename(settings_.partialName, settings_.fileName, renameError);
@@ -424,8 +421,7 @@ class AviWriter::Movie {
         }
         scaler_.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_BGR24,
                                      settings_.width, settings_.height, setup.pixelFormat,
-                                     SWS_BICUBIC | SWS_ACCURATE_RND, nullptr,
-                                     nullptr, nullptr));
+                                     SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
         if (!scaler_) {
             return std::string(kAviUnsupportedText);
         }
@@ -445,6 +441,15 @@ class AviWriter::Movie {
     std::string writeFailureText(int code) const {
         return "AVIERR_FILEWRITE: could not write the movie file " + inQuotes(settings_.fileName) +
                ": " + ffmpegMessage(code);
+    }
+
+    // Marks the file as lacking data; the first such failure is what close() reports.
+    std::string ioFailure(int code) {
+        std::string text = writeFailureText(code);
+        if (ioError_.empty()) {
+            ioError_ = text;
+        }
+        return text;
     }
 
     std::string encodeFailureText(int code) const {
@@ -544,8 +549,7 @@ class AviWriter::Movie {
         const int written = av_interleaved_write_frame(output_.get(), packet_.get());
         av_packet_unref(packet_.get());
         if (written < 0 || output_->pb->error < 0) {
-            ioFailed_ = true;
-            return writeFailureText(written < 0 ? written : output_->pb->error);
+            return ioFailure(written < 0 ? written : output_->pb->error);
         }
         return {};
     }
@@ -557,8 +561,8 @@ class AviWriter::Movie {
     FramePtr frame_;
     PacketPtr packet_;
     ScalerPtr scaler_;
-    bool created_ = false;   // the partial file exists and belongs to this movie
-    bool ioFailed_ = false;  // the file lacks data: it is removed instead of renamed
+    bool created_ = false;  // the partial file exists and belongs to this movie
+    std::string ioError_;   // set when the file lacks data: it is removed instead of renamed
 
     std::thread worker_;
     std::mutex mutex_;
