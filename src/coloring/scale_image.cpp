@@ -69,13 +69,6 @@ AxisPlan planAxis(int start, int length, int limit, int targetLength) {
 // taken in double precision, still exact below 2^53.
 constexpr std::uint64_t kIntegerWeightLimit = (std::uint64_t{1} << 31) / 256;
 
-// Work space of one thread: the vertically weighted source row and the target row's sums.
-template <typename Sum>
-struct RowBuffers {
-    std::vector<Sum> columnSums;
-    std::vector<Sum> pixelSums;
-};
-
 struct ScaleJob {
     const FrameImage* source;
     FrameImage* target;
@@ -88,28 +81,28 @@ struct ScaleJob {
 };
 
 // Sum over the taps of one target pixel; Taps > 0 fixes the count at compile time.
-template <int Taps, typename Sum>
-inline void sumPixel(const Sum* sums, const std::uint32_t* weights, int taps, Sum* out) {
+template <int Taps, typename Column, typename Sum>
+inline void sumPixel(const Column* sums, const std::uint32_t* weights, int taps, Sum* out) {
     Sum blue = 0;
     Sum green = 0;
     Sum red = 0;
     const int count = Taps > 0 ? Taps : taps;
     for (int k = 0; k < count; ++k) {
         const Sum weight = static_cast<Sum>(weights[k]);
-        blue += weight * sums[k * kChannels];
-        green += weight * sums[k * kChannels + 1];
-        red += weight * sums[k * kChannels + 2];
+        blue += weight * static_cast<Sum>(sums[k * kChannels]);
+        green += weight * static_cast<Sum>(sums[k * kChannels + 1]);
+        red += weight * static_cast<Sum>(sums[k * kChannels + 2]);
     }
     out[0] = blue;
     out[1] = green;
     out[2] = red;
 }
 
-template <int Taps, typename Sum>
-void sumRow(const ScaleJob& job, const Sum* columnSums, Sum* pixelSums) {
+template <int Taps, typename Column, typename Sum>
+void sumRow(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
     const AxisPlan& columns = *job.columns;
     for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
-        const Sum* sums =
+        const Column* sums =
             columnSums +
             static_cast<std::size_t>(columns.first[j] - columns.sourceFirst) * kChannels;
         sumPixel<Taps>(sums, columns.weights.data() + static_cast<std::size_t>(j) * columns.taps,
@@ -118,7 +111,8 @@ void sumRow(const ScaleJob& job, const Sum* columnSums, Sum* pixelSums) {
     }
 }
 
-template <typename Sum>
+// Column is the type of the vertical sums (16 bits where they fit), Sum that of the pixel sums.
+template <typename Column, typename Sum>
 void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
     const AxisPlan& columns = *job.columns;
     const AxisPlan& rows = *job.rows;
@@ -126,11 +120,10 @@ void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
         static_cast<std::size_t>(columns.sourceLast - columns.sourceFirst + 1) * kChannels;
     const std::size_t drawn =
         static_cast<std::size_t>(job.visibleRight - job.visibleLeft) * kChannels;
-    RowBuffers<Sum> buffers;
-    buffers.columnSums.resize(span);
-    buffers.pixelSums.resize(drawn);
-    Sum* columnSums = buffers.columnSums.data();
-    Sum* pixelSums = buffers.pixelSums.data();
+    std::vector<Column> columnBuffer(span);
+    std::vector<Sum> pixelBuffer(drawn);
+    Column* columnSums = columnBuffer.data();
+    Sum* pixelSums = pixelBuffer.data();
     const std::uint64_t total = columns.weightSum * rows.weightSum;
     const Sum half = static_cast<Sum>(total / 2);
     const double inverse = 1.0 / static_cast<double>(total);
@@ -140,16 +133,17 @@ void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
         const std::uint32_t* rowWeights =
             rows.weights.data() + static_cast<std::size_t>(y) * rows.taps;
         for (int k = 0; k < rows.taps; ++k) {
-            const Sum weight = static_cast<Sum>(rowWeights[k]);
+            const Column weight = static_cast<Column>(rowWeights[k]);
             const std::uint8_t* in = job.source->row(rows.first[y] + k) +
                                      static_cast<std::size_t>(columns.sourceFirst) * kChannels;
             if (k == 0) {
                 for (std::size_t i = 0; i < span; ++i) {
-                    columnSums[i] = weight * static_cast<Sum>(in[i]);
+                    columnSums[i] = static_cast<Column>(weight * static_cast<Column>(in[i]));
                 }
             } else if (weight != 0) {
                 for (std::size_t i = 0; i < span; ++i) {
-                    columnSums[i] += weight * static_cast<Sum>(in[i]);
+                    columnSums[i] =
+                        static_cast<Column>(columnSums[i] + weight * static_cast<Column>(in[i]));
                 }
             }
         }
@@ -215,11 +209,14 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
     const ScaleJob job{input,           &target,        &columns,    &rows,
                        targetRect.left, targetRect.top, visibleLeft, visibleRight};
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
-    auto run = [&job, integerSums](int begin, int end) {
-        if (integerSums) {
-            scaleRows<std::int32_t>(job, begin, end);
+    const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
+    auto run = [&job, integerSums, shortColumnSums](int begin, int end) {
+        if (integerSums && shortColumnSums) {
+            scaleRows<std::uint16_t, std::int32_t>(job, begin, end);
+        } else if (integerSums) {
+            scaleRows<std::int32_t, std::int32_t>(job, begin, end);
         } else {
-            scaleRows<double>(job, begin, end);
+            scaleRows<double, double>(job, begin, end);
         }
     };
 

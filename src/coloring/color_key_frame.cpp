@@ -1,0 +1,330 @@
+#include "coloring/color_key_frame.h"
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+
+#include "coloring/color_math.h"
+#include "coloring/slopes.h"
+#include "coloring/texture.h"
+#include "coloring/waves.h"
+#include "settings/movie_settings.h"
+
+namespace zr {
+
+namespace {
+
+// Settings of one colouring, read once.
+struct ColoringPlan {
+    int method = kStandard;
+    bool smooth = true;
+    bool fixedCycling = false;
+    double division = 1.0;
+    double cycleOffset = 0.0;
+    double offsetAdded = 0.0;   // the offset added to the colour index
+    double offsetFraction = 0;  // fixed cycling without smoothing: blend of two entries
+    double stretchMin = 0.0;
+    double stretchMax = 0.0;
+    double slopeScale = 1.0;
+    Bgr inside;
+    const std::array<Bgr, kPaletteSize>* palette = nullptr;
+    std::optional<HsbWaveList> waves;
+    std::optional<LongWaveList> longWaves;
+    std::optional<TextureSampler> texture;
+    std::optional<SlopeShading> slopes;
+    bool anyStage = false;  // texture, long waves or slopes act after the palette
+};
+
+// The sum of the four absolute differences of smooth values around a pixel, each taken
+// backward where the neighbour exists and forward at the first row or column.
+double distanceTerms(const KeyFrame& frame, int x, int y) {
+    const int width = frame.width;
+    const int height = frame.height;
+    const double here = frame.smoothValue(x, y);
+    double vertical = 0;
+    if (y > 0) {
+        vertical = std::fabs(frame.smoothValue(x, y - 1) - here);
+    } else if (height > 1) {
+        vertical = std::fabs(here - frame.smoothValue(x, 1));
+    }
+    double diagonal = 0;
+    if (x > 0 && y > 0) {
+        diagonal = std::fabs(frame.smoothValue(x - 1, y - 1) - here);
+    } else if (x < width - 1 && y < height - 1) {
+        diagonal = std::fabs(here - frame.smoothValue(x + 1, y + 1));
+    }
+    double horizontal = 0;
+    if (x > 0) {
+        horizontal = std::fabs(frame.smoothValue(x - 1, y) - here);
+    } else if (width > 1) {
+        horizontal = std::fabs(here - frame.smoothValue(1, y));
+    }
+    double antiDiagonal = 0;
+    if (x > 0 && y < height - 1) {
+        antiDiagonal = std::fabs(frame.smoothValue(x - 1, y + 1) - here);
+    } else if (y > 0 && x < width - 1) {
+        antiDiagonal = std::fabs(here - frame.smoothValue(x + 1, y - 1));
+    }
+    return vertical + diagonal + horizontal + antiDiagonal;
+}
+
+// The colour method's value o for the pixel value v. Roots and the logarithm of values <= 0
+// give 0; a Stretched range of no width puts values up to its start at 0 and above it at 1024.
+double methodValue(const ColoringPlan& plan, const KeyFrame& frame, int x, int y, double v) {
+    switch (plan.method) {
+        case kSquareRoot:
+            return v > 0 ? std::sqrt(v) : 0.0;
+        case kCubicRoot:
+            return v > 0 ? std::pow(v, 0.3333333333333333) : 0.0;
+        case kLogarithm:
+            return v > 0 ? std::log(v) : 0.0;
+        case kStretched: {
+            if (plan.stretchMax == plan.stretchMin) {
+                return v > plan.stretchMin ? 1024.0 : 0.0;
+            }
+            const double q = (v - plan.stretchMin) * 1024 / (plan.stretchMax - plan.stretchMin);
+            if (q < 0) {
+                return 0.0;
+            }
+            return q > 1024 ? 1024.0 : q;
+        }
+        case kDistance:
+            return distanceTerms(frame, x, y) * plan.slopeScale * frame.width / 640;
+        default:
+            return v;
+    }
+}
+
+// Raises a negative palette position by whole turns of 1024 until it is at least 0. fmod is
+// exact, and so is each of the additions but the last, so this gives the same value as adding
+// 1024 one turn at a time, however far below 0 the position starts.
+double raiseIntoPalette(double t) {
+    if (t < 0) {
+        t = std::fmod(t, 1024.0);
+        if (t < 0) {
+            t = t + 1024;
+        }
+        t += 0.0;  // -0 becomes 0
+    }
+    return t;
+}
+
+constexpr double kIndexLimit = 2147483648.0;  // 2^31: whole parts beyond an int
+
+Bgr blendBytes(const Bgr& a, const Bgr& b, double d) {
+    return Bgr{toByte(a.blue * (1 - d) + b.blue * d), toByte(a.green * (1 - d) + b.green * d),
+               toByte(a.red * (1 - d) + b.red * d)};
+}
+
+// A palette blend of two entries: both weights lie in 0 .. 1 and add up to 1, so the value
+// lies in 0 .. 255 and truncates straight into a byte.
+inline std::uint8_t blendChannel(std::uint8_t a, std::uint8_t b, float w) {
+    return static_cast<std::uint8_t>(static_cast<int>(a * w + b * (1 - w)));
+}
+
+// Colours pixel (x, y) into out (blue, green, red).
+inline void colorPixel(const ColoringPlan& plan, const KeyFrame& frame, int x, int y,
+                       std::uint8_t* out) {
+    const std::size_t at = static_cast<std::size_t>(y) * frame.width + x;
+    const std::int32_t n = frame.counts[at];
+    const double s = static_cast<double>(n) + 1.0 - static_cast<double>(frame.fractions[at]);
+    const double v = plan.fixedCycling ? static_cast<double>(n) : s;
+    const double o = plan.method == kStandard ? v : methodValue(plan, frame, x, y, v);
+    const double j = plan.division != 0 ? o / plan.division : o;
+    double t = j + plan.offsetAdded;
+    // Only a corrupt fraction (not a number, infinite) or an absurd division gets here.
+    if (!std::isfinite(t)) {
+        t = 0;
+    }
+    const bool waves = plan.waves.has_value();
+    if (!waves) {
+        t = raiseIntoPalette(t);
+        if (t >= kIndexLimit) {
+            t = std::fmod(t, 1024.0);  // exact: the palette entry and the fraction stay
+        }
+    }
+    const double k = std::trunc(t);
+    const double f = t - k;
+    const float w = static_cast<float>(1 - f);
+
+    Bgr pixel;
+    if (n == frame.insideValue) {
+        pixel = plan.inside;
+    } else if (plan.smooth) {
+        if (waves) {
+            pixel = plan.waves->color(t, s);
+        } else {
+            const int index = static_cast<int>(k);
+            const Bgr& a = (*plan.palette)[index % kPaletteSize];
+            const Bgr& b = (*plan.palette)[(index + 1) % kPaletteSize];
+            out[0] = blendChannel(a.blue, b.blue, w);
+            out[1] = blendChannel(a.green, b.green, w);
+            out[2] = blendChannel(a.red, b.red, w);
+            if (!plan.anyStage) {
+                return;
+            }
+            pixel = Bgr{out[0], out[1], out[2]};
+        }
+    } else {
+        const bool blendOffset = plan.fixedCycling && plan.cycleOffset != 0;
+        if (waves) {
+            if (blendOffset) {
+                const double whole = static_cast<double>(n);
+                pixel = blendBytes(plan.waves->color(k, whole), plan.waves->color(k + 1, whole),
+                                   plan.offsetFraction);
+            } else {
+                pixel = plan.waves->color(k, s);
+            }
+        } else {
+            const int index = static_cast<int>(k);
+            pixel = (*plan.palette)[index % kPaletteSize];
+            if (blendOffset) {
+                pixel = blendBytes(pixel, (*plan.palette)[(index + 1) % kPaletteSize],
+                                   plan.offsetFraction);
+            }
+        }
+    }
+
+    if (plan.texture) {
+        plan.texture->apply(pixel, x, y, frame);
+    }
+    if (plan.longWaves && n != frame.insideValue) {
+        plan.longWaves->apply(pixel, s);
+    }
+    if (plan.slopes) {
+        plan.slopes->apply(pixel, x, y, frame);
+    }
+    out[0] = pixel.blue;
+    out[1] = pixel.green;
+    out[2] = pixel.red;
+}
+
+// The palette as floats, four to an entry, so that the smooth blend of a pixel's two entries
+// is a few vector operations. Bytes convert to float exactly: the results are those of the
+// byte formula.
+struct alignas(16) FloatColor {
+    float channel[4];
+};
+using FloatPalette = std::array<FloatColor, kPaletteSize>;
+
+FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
+    FloatPalette floats{};
+    for (int i = 0; i < kPaletteSize; ++i) {
+        floats[i] =
+            FloatColor{{static_cast<float>(palette[i].blue), static_cast<float>(palette[i].green),
+                        static_cast<float>(palette[i].red), 0.0f}};
+    }
+    return floats;
+}
+
+// One row of the smooth Standard colouring without any later stage: the common case, kept
+// free of everything the other options need.
+void colorStandardSmoothRow(const ColoringPlan& plan, const FloatPalette& palette,
+                            const KeyFrame& frame, int y, std::uint8_t* out) {
+    const std::size_t rowStart = static_cast<std::size_t>(y) * frame.width;
+    const std::int32_t* counts = frame.counts.data() + rowStart;
+    const float* fractions = frame.fractions.data() + rowStart;
+    const std::int32_t inside = frame.insideValue;
+    const Bgr insideColor = plan.inside;
+    for (int x = 0; x < frame.width; ++x, out += FrameImage::kBytesPerPixel) {
+        const std::int32_t n = counts[x];
+        if (n == inside) {
+            out[0] = insideColor.blue;
+            out[1] = insideColor.green;
+            out[2] = insideColor.red;
+            continue;
+        }
+        const double s = static_cast<double>(n) + 1.0 - static_cast<double>(fractions[x]);
+        const double j = plan.division != 0 ? s / plan.division : s;
+        double t = j + plan.offsetAdded;
+        if (!(t >= 0 && t < kIndexLimit)) {
+            t = std::isfinite(t) ? raiseIntoPalette(t) : 0.0;
+            if (t >= kIndexLimit) {
+                t = std::fmod(t, 1024.0);
+            }
+        }
+        const int k = static_cast<int>(t);
+        const double f = t - k;
+        const float w = static_cast<float>(1 - f);
+        const float rest = 1 - w;
+        const FloatColor& a = palette[k & (kPaletteSize - 1)];
+        const FloatColor& b = palette[(k + 1) & (kPaletteSize - 1)];
+        float value[4];
+        for (int c = 0; c < 4; ++c) {
+            value[c] = a.channel[c] * w + b.channel[c] * rest;
+        }
+        out[0] = static_cast<std::uint8_t>(static_cast<int>(value[0]));
+        out[1] = static_cast<std::uint8_t>(static_cast<int>(value[1]));
+        out[2] = static_cast<std::uint8_t>(static_cast<int>(value[2]));
+    }
+}
+
+}  // namespace
+
+FrameImage colorKeyFrame(const KeyFrame& frame, double cycleOffset, double slopeScale,
+                         double textureScale) {
+    const int width = frame.width;
+    const int height = frame.height;
+    if (width <= 0 || height <= 0) {
+        return FrameImage{};
+    }
+    const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (frame.counts.size() < pixels || frame.fractions.size() < pixels) {
+        return FrameImage{};
+    }
+
+    const MovieSettings& settings = movieSettings();
+    ColoringPlan plan;
+    plan.method = settings.colorMethod;
+    plan.smooth = settings.smoothColoring != 0;
+    plan.fixedCycling = settings.fixedColorCycling != 0;
+    plan.division = settings.colorDivision;
+    plan.cycleOffset = cycleOffset;
+    plan.offsetAdded = plan.fixedCycling ? std::trunc(cycleOffset) : cycleOffset;
+    plan.offsetFraction = cycleOffset - std::trunc(cycleOffset);
+    plan.stretchMin = settings.stretchMin;
+    plan.stretchMax = settings.stretchMax;
+    plan.slopeScale = slopeScale;
+    plan.inside = bgrFromColorRef(settings.insideColor);
+    plan.palette = &settings.palette;
+    if (settings.waveColoring != 0) {
+        plan.waves.emplace(settings.hsbWaves);
+    }
+    if (settings.texture != 0) {
+        auto image = prepareTexture(width, height);
+        if (image) {
+            plan.texture = TextureSampler{std::move(image), textureScale, settings.textureDepth,
+                                          settings.textureStrength, settings.textureMerge};
+        }
+    }
+    LongWaveList longWaves(settings.longWaves);
+    if (!longWaves.empty()) {
+        plan.longWaves = std::move(longWaves);
+    }
+    if (settings.slopes != 0 || settings.colorMethod == kDistance) {
+        plan.slopes = SlopeShading{slopeLight(settings.startRotation), slopeScale,
+                                   settings.slopeRatio, settings.divideSlopes != 0, cycleOffset};
+    }
+
+    plan.anyStage = plan.texture || plan.longWaves || plan.slopes;
+
+    FrameImage image(width, height);
+    if (plan.method == kStandard && plan.smooth && !plan.fixedCycling && !plan.waves &&
+        !plan.anyStage) {
+        const FloatPalette palette = floatPalette(settings.palette);
+        for (int y = 0; y < height; ++y) {
+            colorStandardSmoothRow(plan, palette, frame, y, image.row(y));
+        }
+        return image;
+    }
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* out = image.row(y);
+        for (int x = 0; x < width; ++x) {
+            colorPixel(plan, frame, x, y, out);
+            out += FrameImage::kBytesPerPixel;
+        }
+    }
+    return image;
+}
+
+}  // namespace zr
