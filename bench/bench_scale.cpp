@@ -94,7 +94,8 @@ BENCHMARK(scaleImageBench)
     ->Args({3840, 2160, 1})
     ->Args({3000, 1688, 1})
     ->Args({3840, 2160, 2})
-    ->Args({1280, 720, 1})  // upscale, as a key frame into a composed picture
+    ->Args({2881, 1621, 1})  // a view cut out of a composed picture: sizes without a common divisor
+    ->Args({1280, 720, 1})   // upscale, as a key frame into a composed picture
     ->ArgNames({"w", "h", "threads"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
@@ -102,6 +103,7 @@ BENCHMARK(swscaleBench)
     ->Name("swscale_area")
     ->Args({3840, 2160})
     ->Args({3000, 1688})
+    ->Args({2881, 1621})
     ->Args({1280, 720})
     ->ArgNames({"w", "h"})
     ->Unit(benchmark::kMillisecond)

@@ -6,7 +6,13 @@
 #include <numeric>
 #include <optional>
 #include <thread>
+#include <type_traits>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define ZR_SCALE_SSE2 1
+#endif
 
 namespace zr {
 
@@ -78,6 +84,9 @@ struct ScaleJob {
     int targetTop;
     int visibleLeft;  // plan indices drawn
     int visibleRight;
+    // With 16-bit vertical sums and 2 or 3 horizontal taps: per target column the weights
+    // spread over the lanes of the pixels they multiply, 16 a column (see sumRowShortVector).
+    const std::uint16_t* laneWeights;
 };
 
 // Sum over the taps of one target pixel; Taps > 0 fixes the count at compile time.
@@ -111,6 +120,76 @@ void sumRow(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
     }
 }
 
+#if ZR_SCALE_SSE2
+// The horizontal pass over 16-bit vertical sums, eight lanes at a time. Taps 0 and 1 of a
+// target pixel are lanes 0-2 and 3-5 of one load, tap 2 lanes 0-2 of a second load; products
+// are widened to 32 bits and the pixels' three lanes added up. Each store writes a fourth,
+// unused lane that the next pixel (or the buffer's spare element) takes.
+template <int Taps>
+void sumRowShortVector(const ScaleJob& job, const std::uint16_t* columnSums,
+                       std::int32_t* pixelSums) {
+    const AxisPlan& columns = *job.columns;
+    for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
+        const std::uint16_t* sums =
+            columnSums +
+            static_cast<std::size_t>(columns.first[j] - columns.sourceFirst) * kChannels;
+        const std::uint16_t* weights = job.laneWeights + static_cast<std::size_t>(j) * 16;
+        const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums));
+        const __m128i weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights));
+        const __m128i low = _mm_mullo_epi16(values, weight);
+        const __m128i high = _mm_mulhi_epu16(values, weight);
+        const __m128i first = _mm_unpacklo_epi16(low, high);   // b0 g0 r0 b1
+        const __m128i second = _mm_unpackhi_epi16(low, high);  // g1 r1 0 0
+        __m128i sum = _mm_add_epi32(
+            first, _mm_or_si128(_mm_srli_si128(first, 12), _mm_slli_si128(second, 4)));
+        if constexpr (Taps == 3) {
+            const __m128i values2 =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 2 * kChannels));
+            const __m128i weight2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 8));
+            const __m128i low2 = _mm_mullo_epi16(values2, weight2);
+            const __m128i high2 = _mm_mulhi_epu16(values2, weight2);
+            sum = _mm_add_epi32(sum, _mm_unpacklo_epi16(low2, high2));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(
+                             pixelSums + static_cast<std::size_t>(j - job.visibleLeft) * kChannels),
+                         sum);
+    }
+}
+#endif
+
+template <typename Column, typename Sum>
+void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
+#if ZR_SCALE_SSE2
+    if constexpr (std::is_same_v<Column, std::uint16_t> && std::is_same_v<Sum, std::int32_t>) {
+        if (job.laneWeights != nullptr) {
+            if (job.columns->taps == 3) {
+                sumRowShortVector<3>(job, columnSums, pixelSums);
+            } else {
+                sumRowShortVector<2>(job, columnSums, pixelSums);
+            }
+            return;
+        }
+    }
+#endif
+    switch (job.columns->taps) {
+        case 1:
+            sumRow<1>(job, columnSums, pixelSums);
+            break;
+        case 2:
+            sumRow<2>(job, columnSums, pixelSums);
+            break;
+        case 3:
+            sumRow<3>(job, columnSums, pixelSums);
+            break;
+        case 4:
+            sumRow<4>(job, columnSums, pixelSums);
+            break;
+        default:
+            sumRow<0>(job, columnSums, pixelSums);
+            break;
+    }
+}
+
 // Column is the type of the vertical sums (16 bits where they fit), Sum that of the pixel sums.
 template <typename Column, typename Sum>
 void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
@@ -120,8 +199,9 @@ void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
         static_cast<std::size_t>(columns.sourceLast - columns.sourceFirst + 1) * kChannels;
     const std::size_t drawn =
         static_cast<std::size_t>(job.visibleRight - job.visibleLeft) * kChannels;
-    std::vector<Column> columnBuffer(span);
-    std::vector<Sum> pixelBuffer(drawn);
+    // Spare elements for the vector loads and stores past the last pixel.
+    std::vector<Column> columnBuffer(span + 8);
+    std::vector<Sum> pixelBuffer(drawn + 4);
     Column* columnSums = columnBuffer.data();
     Sum* pixelSums = pixelBuffer.data();
     const std::uint64_t total = columns.weightSum * rows.weightSum;
@@ -147,24 +227,7 @@ void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
                 }
             }
         }
-        // Horizontal pass.
-        switch (columns.taps) {
-            case 1:
-                sumRow<1>(job, columnSums, pixelSums);
-                break;
-            case 2:
-                sumRow<2>(job, columnSums, pixelSums);
-                break;
-            case 3:
-                sumRow<3>(job, columnSums, pixelSums);
-                break;
-            case 4:
-                sumRow<4>(job, columnSums, pixelSums);
-                break;
-            default:
-                sumRow<0>(job, columnSums, pixelSums);
-                break;
-        }
+        horizontalPass(job, columnSums, pixelSums);
         // The exact mean, rounded to nearest: floor((sum + total / 2) / total). Adding 0.5
         // before the multiplication keeps the product at least 0.5 / total away from a whole
         // number, far more than its rounding error, so truncating it is exact.
@@ -206,10 +269,29 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
         planAxis(sourceRect.left, sourceRect.width, input->width(), targetRect.width);
     const AxisPlan rows =
         planAxis(sourceRect.top, sourceRect.height, input->height(), targetRect.height);
-    const ScaleJob job{input,           &target,        &columns,    &rows,
-                       targetRect.left, targetRect.top, visibleLeft, visibleRight};
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
     const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
+    std::vector<std::uint16_t> laneWeights;
+#if ZR_SCALE_SSE2
+    if (integerSums && shortColumnSums && (columns.taps == 2 || columns.taps == 3) &&
+        columns.weightSum <= 0xFFFF) {
+        laneWeights.assign(static_cast<std::size_t>(targetRect.width) * 16, 0);
+        for (int j = 0; j < targetRect.width; ++j) {
+            const std::uint32_t* weights =
+                columns.weights.data() + static_cast<std::size_t>(j) * columns.taps;
+            std::uint16_t* lanes = laneWeights.data() + static_cast<std::size_t>(j) * 16;
+            for (int k = 0; k < columns.taps; ++k) {
+                const int lane = k < 2 ? k * kChannels : 8;
+                std::fill(lanes + lane, lanes + lane + kChannels,
+                          static_cast<std::uint16_t>(weights[k]));
+            }
+        }
+    }
+#endif
+    const ScaleJob job{
+        input,       &target,         &columns,
+        &rows,       targetRect.left, targetRect.top,
+        visibleLeft, visibleRight,    laneWeights.empty() ? nullptr : laneWeights.data()};
     auto run = [&job, integerSums, shortColumnSums](int begin, int end) {
         if (integerSums && shortColumnSums) {
             scaleRows<std::uint16_t, std::int32_t>(job, begin, end);
