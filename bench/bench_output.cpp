@@ -50,15 +50,28 @@ const std::vector<zr::FrameImage>& frames() {
     return made;
 }
 
-fs::path benchFolder() {
-    static const fs::path folder = [] {
+// A scratch folder for the movies, removed when the program ends.
+class BenchFolder {
+  public:
+    BenchFolder() {
         std::string pattern = (fs::temp_directory_path() / "zr_bench_output_XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            return fs::temp_directory_path();
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
         }
-        return fs::path(pattern);
-    }();
-    return folder;
+    }
+    ~BenchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+fs::path benchFolder() {
+    static const BenchFolder folder;
+    return folder.path();
 }
 
 struct Codec {
