@@ -1,0 +1,293 @@
+#include "movie/frame_composer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "coloring/rotate_image.h"
+#include "coloring/scale_image.h"
+#include "keyframes/key_frame_cache.h"
+#include "keyframes/key_frame_job.h"
+#include "keyframes/render_key_frame.h"
+#include "movie/zoom_text.h"
+#include "settings/controls.h"
+#include "settings/movie_settings.h"
+#include "settings/render_host.h"
+#include "support/worker_pool.h"
+
+namespace zr {
+
+namespace {
+
+constexpr int kMaxMergedKeyFrames = 16;
+constexpr int kNarrowestPlacement = 10;
+
+// Copies the block of `width` x `height` pixels at (sx, sy) of `source` to (x, y) of `target`,
+// leaving out whatever falls outside either picture.
+void copyBlock(const FrameImage& source, int sx, int sy, FrameImage& target, int x, int y,
+               int width, int height) {
+    const int firstColumn = std::max({0, -x, -sx});
+    const int endColumn = std::min({width, target.width() - x, source.width() - sx});
+    const int firstRow = std::max({0, -y, -sy});
+    const int endRow = std::min({height, target.height() - y, source.height() - sy});
+    if (firstColumn >= endColumn || firstRow >= endRow) {
+        return;
+    }
+    const std::size_t bytes =
+        static_cast<std::size_t>(endColumn - firstColumn) * FrameImage::kBytesPerPixel;
+    for (int r = firstRow; r < endRow; ++r) {
+        std::memcpy(target.pixel(x + firstColumn, y + r), source.pixel(sx + firstColumn, sy + r),
+                    bytes);
+    }
+}
+
+// The part of `rect` that lies inside a picture of width x height.
+PixelRect clipToPicture(PixelRect rect, int width, int height) {
+    const int left = std::max(rect.left, 0);
+    const int top = std::max(rect.top, 0);
+    const int right = std::min(rect.left + rect.width, width);
+    const int bottom = std::min(rect.top + rect.height, height);
+    return {left, top, std::max(right - left, 0), std::max(bottom - top, 0)};
+}
+
+// Scales the whole of `picture` into `place` of `composed`; with `elliptic`, only the pixels
+// inside the circle whose diameter is the placement's height, centred in it, are drawn.
+void drawKeyFrame(const FrameImage& picture, FrameImage& composed, const PlacementRect& place,
+                  bool elliptic) {
+    if (place.width() <= 0 || place.height() <= 0) {
+        return;
+    }
+    const PixelRect whole{0, 0, picture.width(), picture.height()};
+    if (!elliptic) {
+        scaleImageInto(picture, whole, composed,
+                       PixelRect{place.left, place.top, place.width(), place.height()});
+        return;
+    }
+    FrameImage scaled(place.width(), place.height());
+    scaleImageInto(picture, whole, scaled, PixelRect{0, 0, scaled.width(), scaled.height()});
+
+    // The ellipse inscribed in the box from (cx - hh, top) to (cx + hh, bottom).
+    const int centreX = (place.left + place.right) / 2;
+    const int halfHeight = (place.bottom - place.top) / 2;
+    const double boxLeft = centreX - halfHeight;
+    const double boxRight = centreX + halfHeight;
+    const double ellipseX = (boxLeft + boxRight) / 2.0;
+    const double ellipseY = (place.top + place.bottom) / 2.0;
+    const double radiusX = (boxRight - boxLeft) / 2.0;
+    const double radiusY = (place.bottom - place.top) / 2.0;
+    if (radiusX <= 0.0 || radiusY <= 0.0) {
+        return;
+    }
+    for (int y = place.top; y < place.bottom; ++y) {
+        const double dy = (y + 0.5 - ellipseY) / radiusY;
+        if (dy * dy > 1.0) {
+            continue;
+        }
+        const double reach = radiusX * std::sqrt(1.0 - dy * dy);
+        // Pixels whose centres lie within the ellipse's span on this row.
+        const int first =
+            std::max({place.left, static_cast<int>(std::ceil(ellipseX - reach - 0.5)), 0});
+        const int last =
+            std::min({place.right - 1, static_cast<int>(std::floor(ellipseX + reach - 0.5)),
+                      composed.width() - 1});
+        if (first > last || y < 0 || y >= composed.height()) {
+            continue;
+        }
+        std::memcpy(composed.pixel(first, y), scaled.pixel(first - place.left, y - place.top),
+                    static_cast<std::size_t>(last - first + 1) * FrameImage::kBytesPerPixel);
+    }
+}
+
+std::string colourRangeText(int stretchMin, int stretchMax, int keyMin, int keyMax) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d-%d %d-%d", stretchMin, stretchMax, keyMin, keyMax);
+    return text;
+}
+
+}  // namespace
+
+std::vector<PlacementRect> mergePlacements(int width, int height, double zoomFactor, int maxCount) {
+    std::vector<PlacementRect> placements;
+    PlacementRect place{0, 0, width, height};
+    for (int i = 0; i < maxCount; ++i) {
+        placements.push_back(place);
+        const int u =
+            static_cast<int>((place.right - place.left) * (zoomFactor - 1.0) / (2.0 * zoomFactor));
+        place.right -= u;
+        place.left += u;
+        if (place.right - place.left < kNarrowestPlacement) {
+            break;
+        }
+        const int v =
+            static_cast<int>((place.bottom - place.top) * (zoomFactor - 1.0) / (2.0 * zoomFactor));
+        place.top += v;
+        place.bottom -= v;
+    }
+    return placements;
+}
+
+OptionalImage composeKeyFrames(RenderHost& host, std::vector<std::string>& keyFramePaths,
+                               const ComposeRequest& request) {
+    MovieSettings& settings = movieSettings();
+    if (skipExistingMovie() != 0 || settings.skipRender != 0) {
+        return std::nullopt;
+    }
+    const int keyFrameCount = static_cast<int>(keyFramePaths.size());
+    if (request.keyFrame < 0 || request.keyFrame >= keyFrameCount) {
+        return std::nullopt;
+    }
+    const double zoom = request.zoomFactor;
+    const double composedWidth = std::trunc(zoom * request.movieWidth);
+    const double composedHeight = std::trunc(zoom * request.movieHeight);
+    if (!(composedWidth >= 1.0 && composedHeight >= 1.0 && composedWidth < 1e6 &&
+          composedHeight < 1e6)) {
+        return std::nullopt;
+    }
+    const int width = static_cast<int>(composedWidth);
+    const int height = static_cast<int>(composedHeight);
+    const bool leftScrolling = settings.leftScrolling != 0;
+    const int mergeCount = std::clamp(settings.mergeCount, 1, kMaxMergedKeyFrames);
+
+    // Key frames whose placement would be narrower than 10 pixels are never drawn, so they
+    // are not read either.
+    const std::vector<PlacementRect> placements = mergePlacements(width, height, zoom, mergeCount);
+    const int drawable = leftScrolling ? mergeCount : static_cast<int>(placements.size());
+
+    std::vector<KeyFrameJob> jobs;
+    jobs.reserve(kMaxMergedKeyFrames);
+    double slopeScale = request.slopeScale;
+    double textureScale = request.textureScale;
+    for (int i = 0; i < drawable && request.keyFrame + i < keyFrameCount; ++i) {
+        KeyFrameJob job;
+        job.path = keyFramePaths[request.keyFrame + i];
+        job.cycleOffset = request.cycleOffset;
+        job.slopeScale = slopeScale;
+        job.textureScale = textureScale;
+        job.host = &host;
+        jobs.push_back(std::move(job));
+        if (!leftScrolling) {
+            slopeScale *= zoom;
+        }
+        textureScale *= zoom;
+        if (i == 0 && settings.frameByFrame != 0) {
+            break;
+        }
+        if (i == 1 && (settings.testOnly != 0 || leftScrolling)) {
+            break;
+        }
+    }
+
+    WorkerPool pool;
+    pool.init(mergeCount, WorkerPool::kWaitForever, 0);
+    keyFrameCache().clearInUse();
+    for (KeyFrameJob& job : jobs) {
+        pool.addJob([&job] { return keyFrameJobRun(job); });
+    }
+
+    if (settings.colorMethod == kStretched) {
+        settings.stretchMin += request.stretchMinStep;
+        settings.stretchMax += request.stretchMaxStep;
+        host.setValue(kIdColors, colourRangeText(static_cast<int>(settings.stretchMin),
+                                                 static_cast<int>(settings.stretchMax),
+                                                 request.keyMin, request.keyMax));
+    }
+
+    pool.run();
+
+    // A key frame whose picture stood in for it is named by that picture from now on.
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        keyFramePaths[request.keyFrame + i] = jobs[i].path;
+    }
+
+    OptionalImage composed;
+    int x = request.movieWidth;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        KeyFrameJob& job = jobs[i];
+        if (!job.result || job.result->empty()) {
+            break;
+        }
+        if (!composed) {
+            composed.emplace(width, height);
+        }
+        if (leftScrolling) {
+            copyBlock(*job.result, 0, 0, *composed, x, 0, request.movieWidth, request.movieHeight);
+            x -= request.movieWidth;
+            job.result.reset();
+            if (i == 1) {
+                break;
+            }
+            continue;
+        }
+        drawKeyFrame(*job.result, *composed, placements[i], i > 0 && settings.ellipticRegion != 0);
+        job.result.reset();
+    }
+    // Results after the point where merging stopped go with `jobs`.
+    pool.clear();
+    return composed;
+}
+
+void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth, int halfHeight) {
+    if (composed.empty() || movieFrame.empty()) {
+        return;
+    }
+    const PixelRect view =
+        clipToPicture(PixelRect{composed.width() / 2 - halfWidth,
+                                composed.height() / 2 - halfHeight, 2 * halfWidth, 2 * halfHeight},
+                      composed.width(), composed.height());
+    if (view.width <= 0 || view.height <= 0) {
+        return;
+    }
+    // Every movie frame goes through here: its rows are shared among the processors.
+    static const int threads =
+        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    scaleImageInto(composed, view, movieFrame,
+                   PixelRect{0, 0, movieFrame.width(), movieFrame.height()}, threads);
+}
+
+void scrollFrame(const FrameImage& composed, FrameImage& movieFrame, double x) {
+    if (composed.empty() || movieFrame.empty() || !std::isfinite(x)) {
+        return;
+    }
+    const double column = std::trunc(x);
+    if (column >= composed.width() || column <= -static_cast<double>(movieFrame.width())) {
+        return;
+    }
+    copyBlock(composed, static_cast<int>(column), 0, movieFrame, 0, 0, movieFrame.width(),
+              movieFrame.height());
+}
+
+OptionalImage finishFrame(const FrameImage& movieFrame, const FinishOptions& options,
+                          bool forMovieFile) {
+    const int w = movieFrame.width();
+    const int h = movieFrame.height();
+    if (options.rotationActive) {
+        if (w / 2 <= 0 || h / 2 <= 0) {
+            return std::nullopt;
+        }
+        FrameImage output(w / 2, h / 2);
+        if (options.rotation == 0.0) {
+            copyBlock(movieFrame, w / 4, h / 4, output, 0, 0, output.width(), output.height());
+        } else {
+            rotateImage(movieFrame, output, w / 2, h / 2, options.rotation, false);
+        }
+        if (options.zoomText != nullptr) {
+            options.zoomText->draw(output, options.zoomTextString);
+        }
+        return output;
+    }
+    if (forMovieFile && options.aspect43) {
+        // A frame narrower than 4:3 is written whole.
+        const int partWidth = 4 * h / 3;
+        if (partWidth >= w || partWidth <= 0) {
+            return std::nullopt;
+        }
+        FrameImage output(partWidth, h);
+        copyBlock(movieFrame, (w - partWidth) / 2, 0, output, 0, 0, partWidth, h);
+        return output;
+    }
+    return std::nullopt;
+}
+
+}  // namespace zr

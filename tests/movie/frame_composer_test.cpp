@@ -1,0 +1,228 @@
+#include "movie/frame_composer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "keyframes/key_frame_cache.h"
+#include "keyframes/key_frame_writer.h"
+#include "keyframes/render_key_frame.h"
+#include "settings/movie_settings.h"
+#include "settings/render_host.h"
+
+namespace zr {
+namespace {
+
+// A picture whose pixel (x, y) holds blue x % 256, green y % 256 and red 7.
+FrameImage gradient(int width, int height) {
+    FrameImage picture(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = picture.pixel(x, y);
+            p[0] = static_cast<std::uint8_t>(x % 256);
+            p[1] = static_cast<std::uint8_t>(y % 256);
+            p[2] = 7;
+        }
+    }
+    return picture;
+}
+
+std::vector<int> widths(const std::vector<PlacementRect>& placements) {
+    std::vector<int> result;
+    for (const PlacementRect& place : placements) {
+        result.push_back(place.width());
+    }
+    return result;
+}
+
+TEST(MergePlacements, EachKeyFrameFillsTheMiddleOfThePreviousOne) {
+    const auto five = mergePlacements(1280, 720, 2.0, 5);
+    EXPECT_EQ(widths(five), (std::vector<int>{1280, 640, 320, 160, 80}));
+    EXPECT_EQ(five[1], (PlacementRect{320, 180, 960, 540}));
+    EXPECT_EQ(five[4], (PlacementRect{600, 337, 680, 383}));
+
+    // Sixteen key frames stop at the first placement narrower than 10 pixels.
+    const auto all = mergePlacements(1280, 720, 2.0, 16);
+    EXPECT_EQ(widths(all), (std::vector<int>{1280, 640, 320, 160, 80, 40, 20, 10}));
+
+    EXPECT_EQ(widths(mergePlacements(1280, 720, 4.0, 3)), (std::vector<int>{1280, 320, 80}));
+    EXPECT_EQ(mergePlacements(1280, 720, 2.0, 1).size(), 1u);
+}
+
+TEST(ViewFrame, ShowsTheMiddleRectangleScaledOntoTheFrame) {
+    const FrameImage composed = gradient(200, 100);
+    FrameImage frame(100, 50);
+    // 2L = movie width: the middle half, one to one.
+    viewFrame(composed, frame, 50, 25);
+    EXPECT_EQ(frame.pixel(0, 0)[0], 50);
+    EXPECT_EQ(frame.pixel(0, 0)[1], 25);
+    EXPECT_EQ(frame.pixel(99, 49)[0], 149);
+    EXPECT_EQ(frame.pixel(99, 49)[1], 74);
+
+    // The whole picture, halved: pixel (x, y) averages the 2 x 2 block at (2x, 2y).
+    viewFrame(composed, frame, 100, 50);
+    EXPECT_EQ(frame.pixel(10, 20)[0], 21);  // mean of 20 and 21, rounded
+    EXPECT_EQ(frame.pixel(10, 20)[1], 41);
+
+    // A view wider than the composed picture (an odd width rounds L up) is cut to the picture.
+    const FrameImage odd = gradient(201, 101);
+    FrameImage small(10, 5);
+    viewFrame(odd, small, 101, 51);
+    viewFrame(odd, small, 5000, 5000);
+    viewFrame(odd, small, 0, 0);
+}
+
+TEST(ScrollFrame, CopiesFromTheColumnAndStaysInsideThePicture) {
+    const FrameImage composed = gradient(200, 50);
+    FrameImage frame(100, 50);
+    scrollFrame(composed, frame, 37.9);
+    EXPECT_EQ(frame.pixel(0, 3)[0], 37);
+    EXPECT_EQ(frame.pixel(99, 3)[0], 136);
+    // Past the right edge only the columns that exist are copied.
+    scrollFrame(composed, frame, 150.0);
+    EXPECT_EQ(frame.pixel(49, 0)[0], 199);
+    EXPECT_EQ(frame.pixel(50, 0)[0], 87);
+}
+
+TEST(FinishFrame, RotationGivesTheMiddleHalfAndAspect43TheMiddlePart) {
+    const FrameImage frame = gradient(160, 90);
+    FinishOptions rotation;
+    rotation.rotationActive = true;
+    rotation.rotation = 0.0;
+    const OptionalImage half = finishFrame(frame, rotation, false);
+    ASSERT_TRUE(half);
+    EXPECT_EQ(half->width(), 80);
+    EXPECT_EQ(half->height(), 45);
+    // Angle 0 copies without resampling.
+    for (int y = 0; y < 45; y += 11) {
+        for (int x = 0; x < 80; x += 13) {
+            EXPECT_EQ(half->pixel(x, y)[0], x + 40);
+            EXPECT_EQ(half->pixel(x, y)[1], y + 22);
+        }
+    }
+    rotation.rotation = 30.0;
+    const OptionalImage turned = finishFrame(frame, rotation, true);
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(turned->width(), 80);
+    EXPECT_EQ(turned->height(), 45);
+
+    FinishOptions aspect;
+    aspect.aspect43 = true;
+    EXPECT_FALSE(finishFrame(frame, aspect, false));  // the preview shows the whole frame
+    const OptionalImage part = finishFrame(frame, aspect, true);
+    ASSERT_TRUE(part);
+    EXPECT_EQ(part->width(), 120);
+    EXPECT_EQ(part->height(), 90);
+    EXPECT_EQ(part->pixel(0, 5)[0], 20);
+
+    // A frame already narrower than 4:3 is written whole rather than read past its edges.
+    EXPECT_FALSE(finishFrame(gradient(100, 90), aspect, true));
+    EXPECT_FALSE(finishFrame(frame, FinishOptions{}, true));
+}
+
+// Three flat key frames of 80 x 45 (widest first in the list), each of one colour of its own.
+class ComposeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetMovieSettings();
+        // Key frames read before would come from the cache without their colours.
+        keyFrameCache().emptyAll();
+        folder_ = std::filesystem::temp_directory_path() /
+                  (std::string("zr_compose_") +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(folder_);
+        for (int i = 0; i < 3; ++i) {
+            KeyFrameFileData data = KeyFrameFileData::uniform(80, 45, 100 + 150 * i);
+            data.keyColors = {Bgr{0, 0, 0}, Bgr{0, 0, 255}, Bgr{0, 255, 0}, Bgr{255, 0, 0}};
+            paths_.push_back((folder_ / ("k" + std::to_string(3 - i) + ".zmb")).string());
+            ASSERT_TRUE(writeKeyFrameFile(paths_.back(), data, nullptr));
+        }
+        for (const std::string& path : paths_) {
+            const OptionalImage picture = renderKeyFrame(path, 0.0, 1.0, 1.0);
+            ASSERT_TRUE(picture);
+            colours_.push_back(colourAt(*picture, 0, 0));
+        }
+        ASSERT_NE(colours_[0], colours_[1]);
+        ASSERT_NE(colours_[1], colours_[2]);
+        request_.movieWidth = 80;
+        request_.movieHeight = 45;
+        movieSettings().mergeCount = 3;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+        resetMovieSettings();
+    }
+    static int colourAt(const FrameImage& picture, int x, int y) {
+        const std::uint8_t* p = picture.pixel(x, y);
+        return p[0] | p[1] << 8 | p[2] << 16;
+    }
+    OptionalImage compose() { return composeKeyFrames(host_, paths_, request_); }
+
+    std::filesystem::path folder_;
+    std::vector<std::string> paths_;
+    std::vector<int> colours_;
+    ComposeRequest request_;
+    NullRenderHost host_;
+};
+
+TEST_F(ComposeTest, DeeperKeyFramesFillTheMiddleAndEllipsesClipThem) {
+    OptionalImage composed = compose();
+    ASSERT_TRUE(composed);
+    ASSERT_EQ(composed->width(), 160);
+    ASSERT_EQ(composed->height(), 90);
+    EXPECT_EQ(colourAt(*composed, 0, 0), colours_[0]);
+    EXPECT_EQ(colourAt(*composed, 41, 23), colours_[1]);  // key frame 1: (40, 22) to (120, 68)
+    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[2]);  // key frame 2: (60, 33) to (100, 57)
+
+    // Clipped to circles, the corners of the deeper placements keep what lay under them.
+    movieSettings().ellipticRegion = 1;
+    composed = compose();
+    ASSERT_TRUE(composed);
+    EXPECT_EQ(colourAt(*composed, 41, 23), colours_[0]);
+    EXPECT_EQ(colourAt(*composed, 80, 25), colours_[1]);  // inside the circle of key frame 1
+    EXPECT_EQ(colourAt(*composed, 61, 34), colours_[1]);
+    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[2]);
+    EXPECT_EQ(colourAt(*composed, 0, 0), colours_[0]);  // the outermost is never clipped
+}
+
+TEST_F(ComposeTest, MergeLimitsAndLeftScrolling) {
+    movieSettings().testOnly = 1;  // at most two key frames
+    OptionalImage composed = compose();
+    ASSERT_TRUE(composed);
+    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[1]);
+
+    movieSettings().testOnly = 0;
+    movieSettings().frameByFrame = 1;  // only key frame k
+    composed = compose();
+    ASSERT_TRUE(composed);
+    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[0]);
+
+    movieSettings().frameByFrame = 0;
+    request_.keyFrame = 2;  // the last key frame merges only itself
+    composed = compose();
+    ASSERT_TRUE(composed);
+    EXPECT_EQ(colourAt(*composed, 0, 0), colours_[2]);
+
+    // Left scrolling: key frame k unscaled at (movie width, 0), key frame k + 1 at (0, 0).
+    movieSettings().leftScrolling = 1;
+    request_.keyFrame = 0;
+    composed = compose();
+    ASSERT_TRUE(composed);
+    EXPECT_EQ(colourAt(*composed, 80, 0), colours_[0]);
+    EXPECT_EQ(colourAt(*composed, 79, 44), colours_[1]);
+
+    // A key frame without a picture leaves the composition without one.
+    movieSettings().leftScrolling = 0;
+    paths_[0] = (folder_ / "missing.zmb").string();
+    EXPECT_FALSE(compose());
+    movieSettings().skipRender = 1;
+    request_.keyFrame = 1;
+    EXPECT_FALSE(compose());
+}
+
+}  // namespace
+}  // namespace zr
