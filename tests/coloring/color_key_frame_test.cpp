@@ -173,7 +173,6 @@ TEST_F(ColorKeyFrame, LongWavesOverlayOutsidePixelsOnly) {
 TEST_F(ColorKeyFrame, WaveColouringReplacesThePalette) {
     settings.waveColoring = 1;
     settings.hsbWaves[0].endFlag = 1;  // no waves: hue, saturation, brightness all 0.5
-    EXPECT_EQ(colorOne(10, 0.25f), (Bgr{127, 127, 63}));
     EXPECT_EQ(colorOne(10, 0.25f, -5000.0), (Bgr{127, 127, 63}));
     // A hue wave follows the colour index: t = 50 is the top of a wave of period 100.
     settings.hsbWaves[0] = HsbWave{0, 100, 0, 0, 0, 0};
@@ -228,15 +227,6 @@ TEST_F(ColorKeyFrame, TheStandardFastPathMatchesTheGeneralOne) {
             EXPECT_EQ(fast, colorKeyFrame(frame, offset, 1.0, 1.0)) << division << " " << offset;
         }
     }
-}
-
-TEST_F(ColorKeyFrame, PictureHasTheKeyFrameSizeAndRowOrder) {
-    const KeyFrame frame = makeKeyFrame(3, 2, {0, 1, 2, 3, 4, 5});
-    const FrameImage image = colorKeyFrame(frame, 0, 1, 1);
-    ASSERT_EQ(image.width(), 3);
-    ASSERT_EQ(image.height(), 2);
-    EXPECT_EQ(pixelAt(image, 0, 0), palette[1]);
-    EXPECT_EQ(pixelAt(image, 2, 1), palette[6]);
 }
 
 }  // namespace

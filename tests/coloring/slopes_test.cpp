@@ -20,15 +20,6 @@ Bgr shaded(const SlopeShading& shading, const KeyFrame& frame, int x, int y,
     return pixel;
 }
 
-TEST(SlopeLight, TurnsWithTheRotation) {
-    const SlopeLight along = slopeLight(45.0);
-    EXPECT_EQ(along.cosAlpha, 1.0);
-    EXPECT_EQ(along.sinAlpha, 0.0);
-    const SlopeLight unturned = slopeLight(0.0);
-    EXPECT_NEAR(unturned.cosAlpha, unturned.sinAlpha, 1e-8);
-    EXPECT_NEAR(slopeLight(-45.0).cosAlpha, 0.0, 1e-8);
-}
-
 TEST(Slopes, FlatAreasAndZeroStrengthChangeNothing) {
     const KeyFrame flat = makeKeyFrame(3, 3, std::vector<std::int32_t>(9, 40));
     for (int y = 0; y < 3; ++y) {
@@ -85,14 +76,6 @@ TEST(Slopes, PixelsWithoutARatioAreLeftUnshaded) {
     // s = 1, then -3: ratio (4 - 3) / -3 < 0 has no fractional power.
     const KeyFrame negative = makeKeyFrame(2, 1, {0, -4});
     EXPECT_EQ(shaded(alongX(50.0, 1.5), negative, 1, 0), (Bgr{200, 200, 200}));
-}
-
-TEST(Slopes, ApplySlopesReadsStrengthAndDivisionFromTheSettings) {
-    resetMovieSettings();
-    movieSettings().slopeRatio = 50.0;
-    Bgr pixel{200, 200, 200};
-    applySlopes(pixel, 1, 0, makeKeyFrame(2, 1, {10, 9}), 0.0, 1.0, slopeLight(45.0));
-    EXPECT_EQ(pixel, (Bgr{193, 193, 193}));
 }
 
 }  // namespace

@@ -91,12 +91,6 @@ TEST(WaveColor, BandWavesBlendFixedColoursInOddBands) {
               (Bgr{63, 63, 127}));
 }
 
-TEST(WaveColor, ReadsTheWavesOfTheSettings) {
-    resetMovieSettings();
-    movieSettings().hsbWaves = wavesOf({wave(kHue, 100)});
-    EXPECT_EQ(waveColor(50.0, 0.0), (Bgr{63, 63, 127}));
-}
-
 TEST(LongWaves, BumpsOverTheSmoothValue) {
     std::array<LongWave, kWaveSlots> waves{};
     waves[0] = LongWave{1000, 0, 0, 0x0000FF80, 50, 0};  // red 0x80, green 0xFF, blue 0
