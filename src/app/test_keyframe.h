@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "settings/controls.h"
+#include "support/frame_image.h"
+
+namespace zr {
+
+class RenderHost;
+
+// The slope values that Test computes and the render job goes on from: the lowest count of the
+// key frame (less 10) and the slope scale.
+struct TestSlopeValues {
+    int keyMin = 1;
+    double slopeScale = 1.0;
+};
+
+inline constexpr std::string_view kNoKeyFrameToTest = "No key frame to test";
+
+struct TestKeyFrameResult {
+    OptionalImage image;  // the coloured key frame, or none with a message
+    std::string message;
+    std::string path;  // the key frame that was tested
+    int keyFrame = -1;
+};
+
+// What the Test button does, without the preview: refreshes startCycle, mergeCount,
+// waveColoring, hsbWaves (whatever the state of "Wave coloring"), slopes, slopePower and
+// slopeRatio from the controls, computes the slope scale when slopes are on, and colours the
+// key frame numbered "Start frame" (key frames sorted by path, descending, without regard to
+// case) with the current settings. Answers none with "No key frame to test" when the folder
+// holds no key frame or "Start frame" is beyond the last; does nothing while a run is under way.
+TestKeyFrameResult testKeyFrame(Controls& controls, TestSlopeValues& slope,
+                                RenderHost* host = nullptr);
+
+}  // namespace zr
