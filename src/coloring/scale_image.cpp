@@ -23,22 +23,33 @@ constexpr int kChannels = FrameImage::kBytesPerPixel;
 // The weights of one axis. Target index j spans source units [j * S, (j + 1) * S) and source
 // index i spans [i * T, (i + 1) * T), with S / T the reduced ratio of the lengths; the weight
 // of a source index is the length of the overlap, so the weights of every target index add up
-// to S exactly. Every target index has `taps` weights (zeros pad the short ones) starting at
-// source index first[j], so the inner loops run a fixed number of times.
+// to S exactly. Only the target indices drawn, from `offset` on, are planned. Each has `taps`
+// weights (zeros pad the short ones) starting at source index first[j - offset], so the inner
+// loops run a fixed number of times.
 struct AxisPlan {
+    int offset = 0;
     int taps = 0;
     std::vector<int> first;
     std::vector<std::uint32_t> weights;  // taps per target index
     std::uint64_t weightSum = 0;         // S
     int sourceFirst = 0;                 // lowest and highest source index read
     int sourceLast = 0;
+
+    int firstSource(int j) const { return first[static_cast<std::size_t>(j - offset)]; }
+    const std::uint32_t* weightsOf(int j) const {
+        return weights.data() + static_cast<std::size_t>(j - offset) * taps;
+    }
 };
 
-AxisPlan planAxis(int start, int length, int limit, int targetLength) {
+// Plans target indices [begin, end) of a source range of `length` from `start` onto
+// `targetLength` indices; the source has `limit` indices, and parts of the range outside it
+// repeat its border (their weight goes to the border index).
+AxisPlan planAxis(int start, int length, int limit, int targetLength, int begin, int end) {
     const std::int64_t divisor = std::gcd(length, targetLength);
     const std::int64_t unitsPerTarget = length / divisor;        // S
     const std::int64_t unitsPerSource = targetLength / divisor;  // T
-    // Outside the source the border pixel stands in, so clamped indices stay contiguous.
+    const std::int64_t lowestInside = -std::int64_t{start};      // relative source indices
+    const std::int64_t highestInside = std::int64_t{limit} - 1 - start;
     auto sourceIndex = [start, limit](std::int64_t i) {
         return static_cast<int>(std::clamp<std::int64_t>(start + i, 0, limit - 1));
     };
@@ -46,23 +57,38 @@ AxisPlan planAxis(int start, int length, int limit, int targetLength) {
     auto lastCovered = [&](int j) { return ((j + 1) * unitsPerTarget - 1) / unitsPerSource; };
 
     AxisPlan plan;
+    plan.offset = begin;
     plan.weightSum = static_cast<std::uint64_t>(unitsPerTarget);
-    plan.sourceFirst = sourceIndex(firstCovered(0));
-    plan.sourceLast = sourceIndex(lastCovered(targetLength - 1));
-    for (int j = 0; j < targetLength; ++j) {
+    plan.sourceFirst = sourceIndex(firstCovered(begin));
+    plan.sourceLast = sourceIndex(lastCovered(end - 1));
+    for (int j = begin; j < end; ++j) {
         plan.taps =
             std::max(plan.taps, sourceIndex(lastCovered(j)) - sourceIndex(firstCovered(j)) + 1);
     }
-    plan.first.resize(static_cast<std::size_t>(targetLength));
-    plan.weights.assign(static_cast<std::size_t>(targetLength) * plan.taps, 0);
-    for (int j = 0; j < targetLength; ++j) {
+    plan.first.resize(static_cast<std::size_t>(end - begin));
+    plan.weights.assign(static_cast<std::size_t>(end - begin) * plan.taps, 0);
+    for (int j = begin; j < end; ++j) {
         // Near the far end the taps start earlier, with zero weights in front.
         const int first = std::min(sourceIndex(firstCovered(j)), plan.sourceLast - plan.taps + 1);
-        plan.first[static_cast<std::size_t>(j)] = first;
-        std::uint32_t* weights = plan.weights.data() + static_cast<std::size_t>(j) * plan.taps;
+        plan.first[static_cast<std::size_t>(j - begin)] = first;
+        std::uint32_t* weights =
+            plan.weights.data() + static_cast<std::size_t>(j - begin) * plan.taps;
         const std::int64_t low = j * unitsPerTarget;
         const std::int64_t high = low + unitsPerTarget;
-        for (std::int64_t i = firstCovered(j); i <= lastCovered(j); ++i) {
+        // Coverage before the source's first index or after its last one: the border pixel.
+        const std::int64_t before =
+            std::clamp<std::int64_t>(lowestInside * unitsPerSource - low, 0, unitsPerTarget);
+        const std::int64_t after = std::clamp<std::int64_t>(
+            high - (highestInside + 1) * unitsPerSource, 0, unitsPerTarget);
+        if (before > 0) {
+            weights[sourceIndex(lowestInside) - first] += static_cast<std::uint32_t>(before);
+        }
+        if (after > 0) {
+            weights[sourceIndex(highestInside) - first] += static_cast<std::uint32_t>(after);
+        }
+        const std::int64_t insideFirst = std::max(firstCovered(j), lowestInside);
+        const std::int64_t insideLast = std::min(lastCovered(j), highestInside);
+        for (std::int64_t i = insideFirst; i <= insideLast; ++i) {
             const std::int64_t covered =
                 std::min(high, (i + 1) * unitsPerSource) - std::max(low, i * unitsPerSource);
             weights[sourceIndex(i) - first] += static_cast<std::uint32_t>(covered);
@@ -113,9 +139,8 @@ void sumRow(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
     for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
         const Column* sums =
             columnSums +
-            static_cast<std::size_t>(columns.first[j] - columns.sourceFirst) * kChannels;
-        sumPixel<Taps>(sums, columns.weights.data() + static_cast<std::size_t>(j) * columns.taps,
-                       columns.taps,
+            static_cast<std::size_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels;
+        sumPixel<Taps>(sums, columns.weightsOf(j), columns.taps,
                        pixelSums + static_cast<std::size_t>(j - job.visibleLeft) * kChannels);
     }
 }
@@ -132,8 +157,9 @@ void sumRowShortVector(const ScaleJob& job, const std::uint16_t* columnSums,
     for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
         const std::uint16_t* sums =
             columnSums +
-            static_cast<std::size_t>(columns.first[j] - columns.sourceFirst) * kChannels;
-        const std::uint16_t* weights = job.laneWeights + static_cast<std::size_t>(j) * 16;
+            static_cast<std::size_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels;
+        const std::uint16_t* weights =
+            job.laneWeights + static_cast<std::size_t>(j - columns.offset) * 16;
         const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums));
         const __m128i weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights));
         const __m128i low = _mm_mullo_epi16(values, weight);
@@ -210,11 +236,10 @@ void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
 
     for (int y = rowBegin; y < rowEnd; ++y) {
         // Vertical pass: the weighted sum of the source rows over every column read.
-        const std::uint32_t* rowWeights =
-            rows.weights.data() + static_cast<std::size_t>(y) * rows.taps;
+        const std::uint32_t* rowWeights = rows.weightsOf(y);
         for (int k = 0; k < rows.taps; ++k) {
             const Column weight = static_cast<Column>(rowWeights[k]);
-            const std::uint8_t* in = job.source->row(rows.first[y] + k) +
+            const std::uint8_t* in = job.source->row(rows.firstSource(y) + k) +
                                      static_cast<std::size_t>(columns.sourceFirst) * kChannels;
             if (k == 0) {
                 for (std::size_t i = 0; i < span; ++i) {
@@ -265,21 +290,21 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
         input = &*sourceCopy;
     }
 
-    const AxisPlan columns =
-        planAxis(sourceRect.left, sourceRect.width, input->width(), targetRect.width);
-    const AxisPlan rows =
-        planAxis(sourceRect.top, sourceRect.height, input->height(), targetRect.height);
+    const AxisPlan columns = planAxis(sourceRect.left, sourceRect.width, input->width(),
+                                      targetRect.width, visibleLeft, visibleRight);
+    const AxisPlan rows = planAxis(sourceRect.top, sourceRect.height, input->height(),
+                                   targetRect.height, visibleTop, visibleBottom);
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
     const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
     std::vector<std::uint16_t> laneWeights;
 #if ZR_SCALE_SSE2
     if (integerSums && shortColumnSums && (columns.taps == 2 || columns.taps == 3) &&
         columns.weightSum <= 0xFFFF) {
-        laneWeights.assign(static_cast<std::size_t>(targetRect.width) * 16, 0);
-        for (int j = 0; j < targetRect.width; ++j) {
-            const std::uint32_t* weights =
-                columns.weights.data() + static_cast<std::size_t>(j) * columns.taps;
-            std::uint16_t* lanes = laneWeights.data() + static_cast<std::size_t>(j) * 16;
+        laneWeights.assign(static_cast<std::size_t>(visibleRight - visibleLeft) * 16, 0);
+        for (int j = visibleLeft; j < visibleRight; ++j) {
+            const std::uint32_t* weights = columns.weightsOf(j);
+            std::uint16_t* lanes =
+                laneWeights.data() + static_cast<std::size_t>(j - visibleLeft) * 16;
             for (int k = 0; k < columns.taps; ++k) {
                 const int lane = k < 2 ? k * kChannels : 8;
                 std::fill(lanes + lane, lanes + lane + kChannels,

@@ -172,6 +172,25 @@ TEST(ScaleImage, ThreadsLargeSizesAndAliasingGiveTheSameResult) {
     EXPECT_EQ(self, expectedSelf);
 }
 
+TEST(ScaleImage, HugeRectanglesCostOnlyWhatIsDrawn) {
+    // A rectangle far larger than the target (only a corner drawn) and a source rectangle far
+    // beyond the source (its border repeated) are planned over what is drawn and read.
+    std::mt19937 random(5);
+    const FrameImage source = randomImage(13, 11, random);
+    FrameImage target(8, 6);
+    FrameImage expected(8, 6);
+    const PixelRect from{-500000000, 3, 1000000007, 5};
+    const PixelRect to{-3, -2, 2000000000, 1000000000};
+    scaleImageInto(source, from, target, to);
+    // Every drawn pixel lies in the left half of the source rectangle: the left border
+    // column, rows 3 .. 7 spread over a billion target rows.
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            ASSERT_EQ(target.pixel(x, y)[1], source.pixel(0, 3)[1]) << x << " " << y;
+        }
+    }
+}
+
 TEST(ScaleImage, EmptyInputsDrawNothing) {
     EXPECT_TRUE(scaleImage(FrameImage{}, 10, 10).empty());
     EXPECT_TRUE(scaleImage(FrameImage(4, 4), 0, 10).empty());
