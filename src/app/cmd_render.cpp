@@ -1,12 +1,284 @@
-#include <iostream>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/cli_options.h"
 #include "app/commands.h"
+#include "movie/render_job.h"
+#include "output/compressors.h"
+#include "settings/memory_controls.h"
+#include "settings/movie_settings.h"
+#include "settings/render_host.h"
+#include "settings/start_conversion.h"
 
 namespace zr {
 
-int runRenderCommand(const std::vector<std::string>&) {
-    std::cerr << "zoomreel-cli: this command is not available in this build yet\n";
-    return 1;
+namespace {
+
+constexpr std::string_view kDefaultCodec = "MJPG";
+constexpr int kDefaultQuality = 85;
+
+void printUsage(std::ostream& out) {
+    out << "usage: zoomreel-cli render FOLDER [options] [--codec FOURCC] [--quality N]\n"
+           "                           [--keyframe-every N]\n"
+           "\n"
+           "Renders the zoom movie of the key frames in FOLDER into FOLDER/film.avi and, every\n"
+           "\"Frames per movie\" frames, FOLDER/film_01.avi, film_02.avi, ... Movie files that\n"
+           "already exist are skipped, so a stopped render goes on where it ended. Ctrl-C stops\n"
+           "after the current frame and finishes the current file.\n"
+           "\n"
+           "  --codec FOURCC         compressor by four-character code (default "
+        << kDefaultCodec
+        << ", Motion JPEG,\n"
+           "                         which common players play); see \"zoomreel-cli codecs\"\n"
+           "  --quality N            compressor quality 0 ... 100 (default "
+        << kDefaultQuality
+        << ")\n"
+           "  --keyframe-every N     distance between the movie's key frames (default 1)\n"
+           "\n"
+        << commonOptionsUsage();
+}
+
+// Ctrl-C asks the run to stop after the frame under way, so the current movie file is finished
+// and playable; a second Ctrl-C ends the program at once.
+void onInterrupt(int) {
+    movieSettings().stopRequested.store(1);
+    static constexpr char kNotice[] =
+        "\nzoomreel-cli: stopping after this frame (Ctrl-C again to quit at once)\n";
+    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kNotice, sizeof kNotice - 1);
+    std::signal(SIGINT, SIG_DFL);
+}
+
+std::string clockText(double seconds) {
+    if (!(seconds >= 0.0) || seconds > 359999.0) {
+        return "--:--";
+    }
+    const long total = static_cast<long>(seconds + 0.5);
+    char text[32];
+    if (total >= 3600) {
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", total / 3600, total / 60 % 60,
+                      total % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%ld:%02ld", total / 60, total % 60);
+    }
+    return text;
+}
+
+// The command line's side of a run: answers the run's questions from the options and shows its
+// progress on standard error, as a bar on a terminal and as plain lines otherwise.
+class CliRenderHost : public RenderHost {
+  public:
+    CliRenderHost(Controls& controls, CompressorChoice choice, bool terminal)
+        : controls_(controls),
+          choice_(std::move(choice)),
+          terminal_(terminal),
+          start_(Clock::now()),
+          lastShown_(start_) {}
+
+    void setStatus(std::string_view text) override {
+        status_ = std::string(text);
+        // The per-key-frame status is worth a line of its own when there is no bar.
+        if (!terminal_ && text.starts_with("Create image")) {
+            std::cerr << text << '\n';
+        }
+    }
+    void setValue(int, std::string_view) override {}
+    std::string controlText(int id) override { return controls_.text(id); }
+    int controlSelection(int id) override { return controls_.selection(id); }
+    bool controlChecked(int id) override { return controls_.checked(id); }
+    void showDebug(std::string_view text) override {
+        endBar();
+        std::string line(text);
+        std::replace(line.begin(), line.end(), '\n', ' ');
+        std::cout << line << '\n';
+    }
+    void showError(std::string_view text) override {
+        endBar();
+        std::cerr << "zoomreel-cli: " << text << '\n';
+    }
+    bool chooseCompressor(CompressorChoice& choice) override {
+        choice = choice_;
+        return true;
+    }
+    void showPreview(const FrameImage&) override {}
+    void keyFrameUnreadable(std::string_view path) override {
+        endBar();
+        std::cerr << "zoomreel-cli: cannot open key frame " << path << '\n';
+    }
+    void progress(long long done, long long planned) override {
+        done_ = done;
+        planned_ = planned;
+        const auto now = Clock::now();
+        const double sinceShown = std::chrono::duration<double>(now - lastShown_).count();
+        const bool last = done >= planned;
+        if (sinceShown < (terminal_ ? 0.2 : 5.0) && !last) {
+            return;
+        }
+        lastShown_ = now;
+        show(now);
+        shownDone_ = done;
+    }
+    void finished() override {
+        if (shownDone_ != done_) {
+            show(Clock::now());
+        }
+        endBar();
+        std::cerr << status_ << '\n';
+    }
+
+    const std::string& status() const { return status_; }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    void show(Clock::time_point now) {
+        if (planned_ <= 0) {
+            return;
+        }
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        const double rate = elapsed > 0.0 ? static_cast<double>(done_) / elapsed : 0.0;
+        const double left = rate > 0.0 ? static_cast<double>(planned_ - done_) / rate : -1.0;
+        const double share = std::clamp(static_cast<double>(done_) / planned_, 0.0, 1.0);
+        char numbers[160];
+        std::snprintf(numbers, sizeof numbers, "%lld/%lld frames %3d%%  %.1f frames/s  %s left",
+                      done_, planned_, static_cast<int>(share * 100.0), rate,
+                      clockText(left).c_str());
+        if (terminal_) {
+            constexpr int kBarWidth = 30;
+            const int filled = static_cast<int>(share * kBarWidth);
+            std::cerr << "\r[" << std::string(filled, '#') << std::string(kBarWidth - filled, '.')
+                      << "] " << numbers << "\x1b[K" << std::flush;
+            barShown_ = true;
+        } else {
+            std::cerr << numbers << '\n';
+        }
+    }
+    void endBar() {
+        if (barShown_) {
+            std::cerr << '\n';
+            barShown_ = false;
+        }
+    }
+
+    Controls& controls_;
+    CompressorChoice choice_;
+    bool terminal_;
+    Clock::time_point start_;
+    Clock::time_point lastShown_;
+    long long done_ = 0;
+    long long planned_ = 0;
+    long long shownDone_ = -1;
+    bool barShown_ = false;
+    std::string status_;
+};
+
+// The compressor answer of the command line, or a usage error.
+bool compressorFromOptions(const CommandLine& commandLine, CompressorChoice& choice,
+                           std::string& error) {
+    choice.fourcc = normalizeFourcc(commandLine.hasExtra("--codec") ? commandLine.extra("--codec")
+                                                                    : kDefaultCodec);
+    if (!compressorAvailable(choice.fourcc)) {
+        error = "--codec: \"" + choice.fourcc +
+                "\" is not a compressor this build can write (see \"zoomreel-cli codecs\")";
+        return false;
+    }
+    choice.quality = kDefaultQuality * 100;
+    if (commandLine.hasExtra("--quality")) {
+        const auto quality = parseInteger(commandLine.extra("--quality"), 0, 100);
+        if (!quality) {
+            error = "--quality: expected a whole number from 0 to 100";
+            return false;
+        }
+        choice.quality = static_cast<int>(*quality) * 100;
+    }
+    choice.keyFrameEvery = 1;
+    if (commandLine.hasExtra("--keyframe-every")) {
+        const auto every = parseInteger(commandLine.extra("--keyframe-every"), 1, 100000);
+        if (!every) {
+            error = "--keyframe-every: expected a whole number from 1 to 100000";
+            return false;
+        }
+        choice.keyFrameEvery = static_cast<int>(*every);
+    }
+    return true;
+}
+
+}  // namespace
+
+int runRenderCommand(const std::vector<std::string>& args) {
+    if (std::find_if(args.begin(), args.end(), [](const std::string& arg) {
+            return arg == "--help" || arg == "-h";
+        }) != args.end()) {
+        printUsage(std::cout);
+        return 0;
+    }
+    const std::vector<ExtraOption> extras = {
+        {"--codec", "FOURCC"}, {"--quality", "N"}, {"--keyframe-every", "N"}};
+    CommandLine commandLine;
+    std::string error;
+    CompressorChoice choice;
+    if (!parseCommandLine(args, extras, commandLine, error) ||
+        !compressorFromOptions(commandLine, choice, error)) {
+        std::cerr << "zoomreel-cli render: " << error
+                  << "\n(\"zoomreel-cli render --help\" lists the options)\n";
+        return 2;
+    }
+
+    MemoryControls controls;
+    if (applyCommandLine(commandLine, controls, std::cerr) != 0) {
+        return 1;
+    }
+    const StartConversionResult start = convertControlsForStart(controls);
+    if (!start.ok) {
+        std::cerr << "zoomreel-cli render: " << start.message << '\n';
+        return 1;
+    }
+
+    MovieSettings& settings = movieSettings();
+    settings.stopRequested = 0;
+    settings.running = 1;
+    CliRenderHost host(controls, choice, ::isatty(STDERR_FILENO) != 0);
+    const auto previousHandler = std::signal(SIGINT, onInterrupt);
+    const RenderOutcome outcome = runRenderJob(host);
+    std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);
+    settings.running = 0;
+    settings.stopRequested = 0;
+
+    if (!outcome.done) {
+        std::cerr << "zoomreel-cli render: the render did not run: " << outcome.failure;
+        if (outcome.failure == "Invalid Folder") {
+            std::cerr << " (no .zmb key frames and no .jpg pictures in " << commandLine.folder
+                      << ")";
+        }
+        std::cerr << '\n';
+        return 1;
+    }
+    for (const std::string& movie : outcome.moviesWritten) {
+        std::cout << "wrote " << movie << '\n';
+    }
+    if (outcome.stopped) {
+        std::cout << "stopped after " << outcome.framesCounted
+                  << " frames; the same command later goes on with the first movie file that "
+                     "is missing\n";
+    }
+    if (!outcome.movieFailures.empty()) {
+        for (const MovieFileFailure& failure : outcome.movieFailures) {
+            std::cerr << "zoomreel-cli render: could not write " << failure.file << ": "
+                      << failure.reason << '\n';
+        }
+        std::cerr << "zoomreel-cli render: check that the folder is writable and has space, "
+                     "then run the same command again to write the missing files\n";
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace zr

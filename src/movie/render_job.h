@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zr {
+
+class RenderHost;
+
+// A movie file that could not be created or written, and why.
+struct MovieFileFailure {
+    std::string file;
+    std::string reason;
+};
+
+// What one run of the render job did.
+struct RenderOutcome {
+    // The run went through to its "Done!" status (after the last key frame or a stop).
+    bool done = false;
+    // A stop request ended the run early.
+    bool stopped = false;
+    // Why the run ended without "Done!" ("Invalid Folder", the time stamp error); empty if done.
+    std::string failure;
+    // Movie frames counted (skipped ones included) and frames handed to a movie file.
+    long long framesCounted = 0;
+    long long framesWritten = 0;
+    // Movie files completed by this run, in the order they were finished.
+    std::vector<std::string> moviesWritten;
+    // Movie files that could not be created or written; the render went on past them.
+    std::vector<MovieFileFailure> movieFailures;
+};
+
+// One run of the movie maker: lists and sorts the key frames of the folder in
+// movieSettings().folderPattern, walks them from "Start frame" (read through the host) to the
+// last, composes every movie frame and writes the frames to "film.avi" and the follow-on files
+// "film_01.avi", "film_02.avi", ... of framesPerMovie frames each, skipping the frames of files
+// that already exist. Everything it shows or asks goes through `host`; it ends with
+// host.finished(). A stop request (movieSettings().stopRequested) finishes the frame under way
+// and the current movie file, then ends the run like a normal one.
+RenderOutcome runRenderJob(RenderHost& host);
+
+// The thread routine: runRenderJob, returning 1 whatever happened.
+int renderJobMain(RenderHost& host);
+
+}  // namespace zr

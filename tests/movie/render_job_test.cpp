@@ -1,0 +1,432 @@
+#include "movie/render_job.h"
+
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "keyframes/key_frame_writer.h"
+#include "keyframes/render_key_frame.h"
+#include "settings/controls.h"
+#include "settings/movie_settings.h"
+#include "settings/render_host.h"
+
+namespace zr {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A folder of its own for one test, removed afterwards.
+class TempFolder {
+  public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "zr_render_XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// The frames of a movie file, decoded to pictures.
+struct DecodedMovie {
+    bool ok = false;
+    int width = 0;
+    int height = 0;
+    std::vector<FrameImage> frames;
+};
+
+DecodedMovie decodeMovie(const std::string& path) {
+    DecodedMovie movie;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) != 0) {
+        return movie;
+    }
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> formatOwner(
+        format, [](AVFormatContext* f) { avformat_close_input(&f); });
+    if (avformat_find_stream_info(format, nullptr) < 0) {
+        return movie;
+    }
+    const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (stream < 0) {
+        return movie;
+    }
+    const AVCodecParameters* parameters = format->streams[stream]->codecpar;
+    const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+    std::unique_ptr<AVCodecContext, void (*)(AVCodecContext*)> decoder(
+        avcodec_alloc_context3(codec), [](AVCodecContext* c) { avcodec_free_context(&c); });
+    if (codec == nullptr || !decoder ||
+        avcodec_parameters_to_context(decoder.get(), parameters) < 0 ||
+        avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+        return movie;
+    }
+    movie.width = parameters->width;
+    movie.height = parameters->height;
+    std::unique_ptr<AVPacket, void (*)(AVPacket*)> packet(av_packet_alloc(),
+                                                          [](AVPacket* p) { av_packet_free(&p); });
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> frame(av_frame_alloc(),
+                                                       [](AVFrame* f) { av_frame_free(&f); });
+    auto takeFrames = [&] {
+        while (avcodec_receive_frame(decoder.get(), frame.get()) == 0) {
+            FrameImage picture(frame->width, frame->height);
+            SwsContext* sws = sws_getContext(frame->width, frame->height,
+                                             static_cast<AVPixelFormat>(frame->format),
+                                             frame->width, frame->height, AV_PIX_FMT_BGR24,
+                                             SWS_POINT, nullptr, nullptr, nullptr);
+            std::uint8_t* planes[1] = {picture.data()};
+            const int strides[1] = {picture.stride()};
+            sws_scale(sws, frame->data, frame->linesize, 0, frame->height, planes, strides);
+            sws_freeContext(sws);
+            movie.frames.push_back(std::move(picture));
+        }
+    };
+    while (av_read_frame(format, packet.get()) >= 0) {
+        if (packet->stream_index == stream) {
+            avcodec_send_packet(decoder.get(), packet.get());
+            takeFrames();
+        }
+        av_packet_unref(packet.get());
+    }
+    avcodec_send_packet(decoder.get(), nullptr);
+    takeFrames();
+    movie.ok = true;
+    return movie;
+}
+
+// A host that answers like the dialog with "Start frame" 0 and records what the run shows.
+class RecordingHost : public NullRenderHost {
+  public:
+    std::string startFrame = "0";
+    bool dumpImages = false;
+    CompressorChoice choice{"DIB ", 1, 10000};
+    std::vector<std::string> statuses;
+    std::vector<std::string> debugTexts;
+    int previews = 0;
+    int previewWidth = 0;
+    int finishedCount = 0;
+    long long lastProgress = 0;
+    long long planned = 0;
+    std::function<void(long long)> onProgress;
+
+    void setStatus(std::string_view text) override { statuses.emplace_back(text); }
+    std::string controlText(int id) override {
+        return id == kIdStartFrame ? startFrame : std::string();
+    }
+    bool controlChecked(int id) override { return id == kIdDumpImages && dumpImages; }
+    void showDebug(std::string_view text) override { debugTexts.emplace_back(text); }
+    bool chooseCompressor(CompressorChoice& answer) override {
+        answer = choice;
+        return true;
+    }
+    void showPreview(const FrameImage& image) override {
+        ++previews;
+        previewWidth = image.width();
+    }
+    void progress(long long done, long long total) override {
+        lastProgress = done;
+        planned = total;
+        if (onProgress) {
+            onProgress(done);
+        }
+    }
+    void finished() override { ++finishedCount; }
+};
+
+// Key frames 00001_1e1.zmb (deepest) ... 0000N_1eN.zmb (widest) of width x height pixels; the
+// top half of each holds one count, the bottom half another, different for every key frame.
+void writeKeyFrames(const TempFolder& folder, int count, int width, int height) {
+    for (int i = 1; i <= count; ++i) {
+        KeyFrameFileData data = KeyFrameFileData::uniform(width, height, 10 * i);
+        for (int y = height / 2; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                data.setPixel(x, y, 10 * i + 300);
+            }
+        }
+        data.keyColors = {Bgr{0, 0, 0}, Bgr{0, 0, 255}, Bgr{0, 255, 0}, Bgr{255, 0, 0}};
+        data.maxIteration = 1000;
+        std::string error;
+        const std::string name = "0000" + std::to_string(i) + "_1e" + std::to_string(i) + ".zmb";
+        ASSERT_TRUE(writeKeyFrameFile(folder.file(name), data, &error)) << error;
+    }
+}
+
+class RenderJobTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        resetMovieSettings();
+        MovieSettings& settings = movieSettings();
+        settings.folderPattern = folder.file("*.zmb");
+        settings.movieWidth = 64;
+        settings.movieHeight = 36;
+        settings.fps = 25;
+        settings.framesPerMovie = 1000;
+        settings.mergeCount = 3;
+        settings.zoomFactor = 2.0;
+        settings.showZoomText = 0;
+        settings.texture = 0;
+        settings.speedSpecs.parse("0\t4", "\t", "\n");
+        settings.speedSpecs.buildIndex(0);
+    }
+    void TearDown() override {
+        skipExistingMovie() = 0;
+        resetMovieSettings();
+    }
+
+    std::vector<std::string> movieFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder.path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with("film")) {
+                names.push_back(name);
+            }
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempFolder folder;
+    RecordingHost host;
+};
+
+TEST_F(RenderJobTest, SplitsTheMovieIntoFilesOfFramesPerMovieFrames) {
+    writeKeyFrames(folder, 3, 64, 36);
+    movieSettings().framesPerMovie = 5;
+    const OptionalImage widest = renderKeyFrame(folder.file("00003_1e3.zmb"), 0.0, 1.0, 1.0);
+    ASSERT_TRUE(widest);
+    const RenderOutcome outcome = runRenderJob(host);
+    ASSERT_TRUE(outcome.done) << outcome.failure;
+    EXPECT_TRUE(outcome.movieFailures.empty());
+    EXPECT_EQ(host.finishedCount, 1);
+    // Key frames 0 and 1 show 4 frames each; the last zooms on until its view is 3 pixels wide.
+    ASSERT_GT(outcome.framesCounted, 8 + 5);
+    EXPECT_EQ(outcome.framesWritten, outcome.framesCounted);
+    EXPECT_EQ(host.lastProgress, outcome.framesCounted);
+    EXPECT_EQ(host.planned, outcome.framesCounted);
+
+    const std::vector<std::string> files = movieFiles();
+    const std::size_t expectedFiles = (outcome.framesCounted + 4) / 5;
+    ASSERT_EQ(files.size(), expectedFiles);
+    long long total = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "film_%02zu.avi", i);
+        EXPECT_EQ(files[i], i == 0 ? std::string("film.avi") : std::string(name));
+        const DecodedMovie movie = decodeMovie(folder.file(files[i]));
+        ASSERT_TRUE(movie.ok) << files[i];
+        EXPECT_EQ(movie.width, 64);
+        EXPECT_EQ(movie.height, 36);
+        if (i + 1 < files.size()) {
+            EXPECT_EQ(movie.frames.size(), 5u) << files[i];
+        }
+        if (i == 0) {
+            // Upright and in the key frame's colours: outside the middle, where deeper key
+            // frames lie, the first frame is the widest key frame pixel for pixel (stretched to
+            // twice the movie size and scaled back).
+            ASSERT_FALSE(movie.frames.empty());
+            for (const auto& [x, y] : {std::pair{3, 2}, std::pair{60, 5}, std::pair{3, 33}}) {
+                EXPECT_EQ(std::memcmp(movie.frames[0].pixel(x, y), widest->pixel(x, y), 3), 0)
+                    << x << "," << y;
+            }
+            EXPECT_NE(std::memcmp(movie.frames[0].pixel(3, 2), movie.frames[0].pixel(3, 33), 3), 0);
+        }
+        total += static_cast<long long>(movie.frames.size());
+    }
+    EXPECT_EQ(total, outcome.framesCounted);
+    ASSERT_FALSE(host.statuses.empty());
+    EXPECT_TRUE(host.statuses.back().starts_with("Done! M:")) << host.statuses.back();
+}
+
+TEST_F(RenderJobTest, RotationHalvesTheMovieAndAspect43CutsItsMiddle) {
+    writeKeyFrames(folder, 2, 64, 36);
+    movieSettings().rotationActive = 1;
+    movieSettings().startRotation = 0.0;
+    ASSERT_TRUE(runRenderJob(host).done);
+    DecodedMovie movie = decodeMovie(folder.file("film.avi"));
+    ASSERT_TRUE(movie.ok);
+    EXPECT_EQ(movie.width, 32);
+    EXPECT_EQ(movie.height, 18);
+    EXPECT_EQ(host.previewWidth, 32);
+
+    fs::remove(folder.file("film.avi"));
+    movieSettings().rotationActive = 0;
+    movieSettings().aspect43 = 1;
+    ASSERT_TRUE(runRenderJob(host).done);
+    movie = decodeMovie(folder.file("film.avi"));
+    ASSERT_TRUE(movie.ok);
+    EXPECT_EQ(movie.width, 48);
+    EXPECT_EQ(movie.height, 36);
+    EXPECT_EQ(host.previewWidth, 64);  // the preview shows the whole frame
+}
+
+TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
+    writeKeyFrames(folder, 3, 64, 36);
+    // Files of 3 frames: key frame 1 (frames 4 to 7) begins in film_01.avi and ends in film_02.avi.
+    movieSettings().framesPerMovie = 3;
+    const RenderOutcome full = runRenderJob(host);
+    ASSERT_TRUE(full.done);
+    const std::vector<std::string> all = movieFiles();
+    ASSERT_GE(all.size(), 4u);
+    const DecodedMovie third = decodeMovie(folder.file("film_02.avi"));
+
+    // Keep film.avi and film_01.avi (as stand-ins), drop the rest, and run again.
+    for (const std::string& name : all) {
+        fs::remove(folder.file(name));
+    }
+    std::ofstream(folder.file("film.avi")) << "kept";
+    std::ofstream(folder.file("film_01.avi")) << "kept";
+    RecordingHost second;
+    const RenderOutcome resumed = runRenderJob(second);
+    ASSERT_TRUE(resumed.done);
+    EXPECT_EQ(resumed.framesCounted, full.framesCounted);
+    EXPECT_EQ(resumed.framesWritten, full.framesCounted - 6);
+    EXPECT_EQ(second.previews, full.framesCounted - 6);
+    EXPECT_EQ(movieFiles(), all);
+    std::ifstream kept(folder.file("film.avi"));
+    std::string text;
+    kept >> text;
+    EXPECT_EQ(text, "kept");
+    const DecodedMovie again = decodeMovie(folder.file("film_02.avi"));
+    ASSERT_TRUE(again.ok);
+    ASSERT_EQ(again.frames.size(), third.frames.size());
+    for (std::size_t i = 0; i < again.frames.size(); ++i) {
+        EXPECT_EQ(again.frames[i], third.frames[i]) << "frame " << i;
+    }
+}
+
+TEST_F(RenderJobTest, TestOnlyWritesNothingAndSkipRenderComposesNothing) {
+    writeKeyFrames(folder, 3, 64, 36);
+    movieSettings().framesPerMovie = 3;
+    movieSettings().testOnly = 1;
+    const RenderOutcome tested = runRenderJob(host);
+    ASSERT_TRUE(tested.done);
+    EXPECT_TRUE(movieFiles().empty());
+    EXPECT_EQ(tested.framesWritten, 0);
+    EXPECT_EQ(host.previews, tested.framesCounted);
+    // The split counters still run: the last status names the file the frames would be in.
+    EXPECT_TRUE(host.statuses.back().starts_with(
+        "Done! M:" + std::to_string(tested.framesCounted / 3) + ","))
+        << host.statuses.back();
+
+    // "Test only" with "Skip render": no picture at all, the key frame times in "Debug" boxes.
+    movieSettings().skipRender = 1;
+    movieSettings().speedSpecs.clear();
+    movieSettings().speedSpecs.parse("0\t25\n1\t25", "\t", "\n");
+    movieSettings().speedSpecs.buildIndex(0);
+    RecordingHost skipping;
+    const RenderOutcome skipped = runRenderJob(skipping);
+    ASSERT_TRUE(skipped.done);
+    EXPECT_EQ(skipping.previews, 0);
+    EXPECT_TRUE(movieFiles().empty());
+    ASSERT_EQ(skipping.debugTexts.size(), 2u);
+    EXPECT_EQ(skipping.debugTexts[0], "Frame: 0\nTime: 00:00:00.000");
+    EXPECT_EQ(skipping.debugTexts[1], "Frame: 1\nTime: 00:00:01.000");  // 25 frames at 25 fps
+}
+
+TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
+    writeKeyFrames(folder, 3, 64, 36);
+    host.onProgress = [](long long done) {
+        if (done == 3) {
+            movieSettings().stopRequested = 1;
+        }
+    };
+    const RenderOutcome outcome = runRenderJob(host);
+    EXPECT_TRUE(outcome.done);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(outcome.framesCounted, 3);
+    const DecodedMovie movie = decodeMovie(folder.file("film.avi"));
+    ASSERT_TRUE(movie.ok);
+    EXPECT_EQ(movie.frames.size(), 3u);
+    EXPECT_EQ(host.finishedCount, 1);
+}
+
+TEST_F(RenderJobTest, DumpsRotatedFramesAsNumberedJpegs) {
+    writeKeyFrames(folder, 2, 64, 36);
+    movieSettings().rotationActive = 1;
+    movieSettings().framesPerMovie = 3;
+    movieSettings().testOnly = 1;
+    host.dumpImages = true;
+    const RenderOutcome outcome = runRenderJob(host);
+    ASSERT_TRUE(outcome.done);
+    ASSERT_GE(outcome.framesCounted, 5);
+    EXPECT_TRUE(fs::exists(folder.file("img_0000_000.jpg")));
+    EXPECT_TRUE(fs::exists(folder.file("img_0000_002.jpg")));
+    EXPECT_FALSE(fs::exists(folder.file("img_0000_003.jpg")));
+    EXPECT_TRUE(fs::exists(folder.file("img_0001_001.jpg")));
+}
+
+TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn) {
+    writeKeyFrames(folder, 2, 64, 36);
+    movieSettings().framesPerMovie = 2;
+    // A folder (not empty, so it is not cleared away) where the first file is written makes its
+    // creation fail.
+    fs::create_directory(folder.file("film.avi.part"));
+    std::ofstream(folder.file("film.avi.part/keep")) << "x";
+    const RenderOutcome outcome = runRenderJob(host);
+    ASSERT_TRUE(outcome.done);
+    ASSERT_EQ(outcome.movieFailures.size(), 1u);
+    EXPECT_EQ(outcome.movieFailures[0].file, folder.file("film.avi"));
+    EXPECT_FALSE(outcome.movieFailures[0].reason.empty());
+    EXPECT_TRUE(fs::exists(folder.file("film_01.avi")));
+    EXPECT_FALSE(fs::exists(folder.file("film.avi")));
+    EXPECT_EQ(outcome.framesWritten, outcome.framesCounted - 2);
+    const std::string& done = host.statuses.back();
+    EXPECT_TRUE(done.ends_with(outcome.movieFailures[0].reason)) << done;
+}
+
+TEST_F(RenderJobTest, FoldersWithoutKeyFramesAndStartFramesPastTheLast) {
+    const RenderOutcome empty = runRenderJob(host);
+    EXPECT_FALSE(empty.done);
+    EXPECT_EQ(empty.failure, "Invalid Folder");
+    EXPECT_EQ(host.statuses.back(), "Invalid Folder");
+    EXPECT_EQ(host.finishedCount, 1);
+    EXPECT_TRUE(movieFiles().empty());
+    // The pattern now looks for the pictures.
+    EXPECT_TRUE(movieSettings().folderPattern.ends_with("*.jpg"));
+
+    movieSettings().folderPattern = folder.file("*.zmb");
+    writeKeyFrames(folder, 2, 64, 36);
+    RecordingHost late;
+    late.startFrame = "7";
+    const RenderOutcome none = runRenderJob(late);
+    EXPECT_TRUE(none.done);
+    EXPECT_EQ(none.framesCounted, 0);
+    EXPECT_TRUE(movieFiles().empty());
+    EXPECT_TRUE(late.statuses.back().starts_with("Done! M:0,P:7,F:0,")) << late.statuses.back();
+}
+
+TEST_F(RenderJobTest, AnUnreadableWidestKeyFrameGivesBlackFramesAndTheRunGoesOn) {
+    writeKeyFrames(folder, 2, 64, 36);
+    std::ofstream(folder.file("00003_1e3.zmb")) << "not a key frame";
+    const RenderOutcome outcome = runRenderJob(host);
+    ASSERT_TRUE(outcome.done);
+    const DecodedMovie movie = decodeMovie(folder.file("film.avi"));
+    ASSERT_TRUE(movie.ok);
+    ASSERT_GT(movie.frames.size(), 4u);
+    EXPECT_EQ(movie.frames.front(), FrameImage(64, 36));  // key frame 0 has no picture
+    EXPECT_NE(movie.frames.back(), FrameImage(64, 36));
+}
+
+}  // namespace
+}  // namespace zr
