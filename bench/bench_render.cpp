@@ -1,0 +1,169 @@
+// A whole zoom movie end to end: key frames of 1280 x 720 rendered at 1280 x 720 with merge count
+// 5, zoom factor 2 and speed 25 into uncompressed "DIB " frames, without colour changes and with
+// colour cycling; and, in the same run, the ffmpeg program's zoompan making the same number of
+// 1280 x 720 frames from one 2560 x 1440 picture with the same encoder.
+//
+//   bench_render [--benchmark_repetitions=3]     (ZR_BENCH_KEYFRAMES=N sets the key frame count)
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "keyframes/image_file.h"
+#include "keyframes/mandelbrot.h"
+#include "keyframes/render_key_frame.h"
+#include "movie/render_job.h"
+#include "settings/controls.h"
+#include "settings/movie_settings.h"
+#include "settings/render_host.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 1280;
+constexpr int kHeight = 720;
+
+// The key frames and the big picture, made once for the whole run.
+class BenchFolder {
+  public:
+    BenchFolder() {
+        std::string pattern = (fs::temp_directory_path() / "zr_bench_render_XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a temporary folder");
+        }
+        root_ = pattern;
+        const char* countText = std::getenv("ZR_BENCH_KEYFRAMES");
+        zr::KeyFrameSeries series;
+        series.folder = keyFrames();
+        series.count = countText != nullptr ? std::max(2, std::atoi(countText)) : 11;
+        series.pixelWidth = kWidth;
+        series.pixelHeight = kHeight;
+        series.maxIteration = 2000;
+        std::string error;
+        if (!zr::makeKeyFrameSeries(series, {}, &error)) {
+            throw std::runtime_error("cannot make key frames: " + error);
+        }
+        zr::KeyFrameSeries big = series;
+        big.folder = (root_ / "big").string();
+        big.count = 1;
+        big.pixelWidth = 2 * kWidth;
+        big.pixelHeight = 2 * kHeight;
+        if (!zr::makeKeyFrameSeries(big, {}, &error)) {
+            throw std::runtime_error("cannot make the big key frame: " + error);
+        }
+        const fs::path bigKeyFrame = fs::directory_iterator(big.folder)->path();
+        const zr::OptionalImage picture = zr::renderKeyFrame(bigKeyFrame.string(), 0.0, 1.0, 1.0);
+        if (!picture || !zr::savePng(*picture, bigPicture(), &error)) {
+            throw std::runtime_error("cannot make the big picture: " + error);
+        }
+    }
+    ~BenchFolder() {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    std::string keyFrames() const { return (root_ / "keyframes").string(); }
+    std::string bigPicture() const { return (root_ / "big.png").string(); }
+    std::string movie() const { return (root_ / "keyframes" / "film.avi").string(); }
+    std::string ffmpegMovie() const { return (root_ / "ffmpeg.avi").string(); }
+
+  private:
+    fs::path root_;
+};
+
+BenchFolder& benchFolder() {
+    static BenchFolder folder;
+    return folder;
+}
+
+// Frames made by the last render, so that ffmpeg makes as many.
+long long& renderedFrames() {
+    static long long frames = 0;
+    return frames;
+}
+
+class BenchHost : public zr::NullRenderHost {
+  public:
+    std::string controlText(int id) override { return id == zr::kIdStartFrame ? "0" : ""; }
+    bool chooseCompressor(zr::CompressorChoice& choice) override {
+        choice = zr::CompressorChoice{"DIB ", 1, 10000};
+        return true;
+    }
+};
+
+void renderMovie(benchmark::State& state, bool colourCycling) {
+    BenchFolder& folder = benchFolder();
+    long long frames = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::error_code ignored;
+        fs::remove(folder.movie(), ignored);
+        zr::resetMovieSettings();
+        zr::MovieSettings& settings = zr::movieSettings();
+        settings.folderPattern = folder.keyFrames() + "/*.zmb";
+        settings.movieWidth = kWidth;
+        settings.movieHeight = kHeight;
+        settings.fps = 30;
+        settings.framesPerMovie = 1000000;
+        settings.mergeCount = 5;
+        settings.zoomFactor = 2.0;
+        settings.texture = 0;
+        settings.speedSpecs.parse("0\t25", "\t", "\n");
+        settings.speedSpecs.buildIndex(0);
+        if (colourCycling) {
+            settings.cycleSpecs.parse("0\t1", "\t", "\n");
+            settings.cycleSpecs.buildIndex(0);
+        }
+        BenchHost host;
+        state.ResumeTiming();
+        const zr::RenderOutcome outcome = zr::runRenderJob(host);
+        if (!outcome.done || outcome.framesWritten != outcome.framesCounted) {
+            state.SkipWithError("the render failed");
+            break;
+        }
+        frames = outcome.framesWritten;
+    }
+    renderedFrames() = frames;
+    state.counters["frames"] = static_cast<double>(frames);
+    state.counters["frames_per_second"] = benchmark::Counter(
+        static_cast<double>(frames) * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+void BM_RenderZoom(benchmark::State& state) {
+    renderMovie(state, false);
+}
+void BM_RenderZoomColourCycling(benchmark::State& state) {
+    renderMovie(state, true);
+}
+
+// The same number of frames through ffmpeg's zoompan: a centred zoom by 2 every 25 frames.
+void BM_FfmpegZoompan(benchmark::State& state) {
+    BenchFolder& folder = benchFolder();
+    const long long frames = renderedFrames() > 0 ? renderedFrames() : 468;
+    const std::string command =
+        "ffmpeg -v error -y -loop 1 -i '" + folder.bigPicture() +
+        "' -vf \"zoompan=z='pow(2,mod(on,25)/25)':x='iw/2-iw/zoom/2':y='ih/2-ih/zoom/2':d=" +
+        std::to_string(frames) + ":s=1280x720:fps=30\" -frames:v " + std::to_string(frames) +
+        " -c:v rawvideo -pix_fmt bgr24 '" + folder.ffmpegMovie() + "'";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("ffmpeg failed");
+            break;
+        }
+    }
+    state.counters["frames"] = static_cast<double>(frames);
+    state.counters["frames_per_second"] = benchmark::Counter(
+        static_cast<double>(frames) * state.iterations(), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_RenderZoom)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_FfmpegZoompan)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_RenderZoomColourCycling)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
