@@ -1,0 +1,95 @@
+#include "ui/gui_render_host.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QThread>
+
+#include "ui/main_dialog.h"
+#include "ui/preview_window.h"
+
+namespace zr {
+
+bool GuiRenderHost::onUiThread(const std::function<void()>& work) {
+    if (detached_) {
+        return false;
+    }
+    if (QThread::currentThread() == dialog_.thread()) {
+        work();
+        return true;
+    }
+    // The render thread waits until the dialog's thread has run the work, as a synchronous
+    // window message would.
+    return QMetaObject::invokeMethod(
+        &dialog_,
+        [this, &work] {
+            if (!detached_) {
+                work();
+            }
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void GuiRenderHost::setStatus(std::string_view text) {
+    onUiThread([&] { dialog_.setText(kIdStatus, text); });
+}
+
+void GuiRenderHost::setValue(int controlId, std::string_view text) {
+    onUiThread([&] { dialog_.setText(controlId, text); });
+}
+
+std::string GuiRenderHost::controlText(int controlId) {
+    std::string text;
+    onUiThread([&] { text = dialog_.text(controlId); });
+    return text;
+}
+
+int GuiRenderHost::controlSelection(int controlId) {
+    int selection = -1;
+    onUiThread([&] { selection = dialog_.selection(controlId); });
+    return selection;
+}
+
+bool GuiRenderHost::controlChecked(int controlId) {
+    bool checked = false;
+    onUiThread([&] { checked = dialog_.checked(controlId); });
+    return checked;
+}
+
+void GuiRenderHost::showDebug(std::string_view text) {
+    onUiThread([&] {
+        dialog_.message(
+            MessageRequest{"Debug", std::string(text), MessageIcon::none, MessageButtons::ok});
+    });
+}
+
+void GuiRenderHost::showError(std::string_view text) {
+    onUiThread([&] { dialog_.message(errorMessage(std::string(text))); });
+}
+
+bool GuiRenderHost::chooseCompressor(CompressorChoice& choice) {
+    bool chosen = false;
+    onUiThread([&] { chosen = dialog_.chooseCompressor(choice); });
+    return chosen;
+}
+
+void GuiRenderHost::showPreview(const FrameImage& image) {
+    onUiThread([&] { dialog_.preview().showFrame(image); });
+}
+
+void GuiRenderHost::keyFrameUnreadable(std::string_view path) {
+    onUiThread([&] {
+        if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+            clipboard->setText(QString::fromStdString(std::string(path)));
+        }
+    });
+}
+
+void GuiRenderHost::progress(long long framesDone, long long framesPlanned) {
+    onUiThread([&] { dialog_.showProgress(framesDone, framesPlanned); });
+}
+
+void GuiRenderHost::finished() {
+    onUiThread([&] { dialog_.renderFinished(); });
+}
+
+}  // namespace zr

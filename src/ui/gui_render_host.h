@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <functional>
+
+#include "settings/render_host.h"
+
+namespace zr {
+
+class MainDialog;
+
+// The render host of the desktop program: every call of the render thread is carried out on
+// the user interface thread while the render thread waits, in the order the calls were made.
+class GuiRenderHost : public RenderHost {
+  public:
+    explicit GuiRenderHost(MainDialog& dialog) : dialog_(dialog) {}
+
+    void setStatus(std::string_view text) override;
+    void setValue(int controlId, std::string_view text) override;
+    std::string controlText(int controlId) override;
+    int controlSelection(int controlId) override;
+    bool controlChecked(int controlId) override;
+    void showDebug(std::string_view text) override;
+    void showError(std::string_view text) override;
+    bool chooseCompressor(CompressorChoice& choice) override;
+    void showPreview(const FrameImage& image) override;
+    void keyFrameUnreadable(std::string_view path) override;
+    void progress(long long framesDone, long long framesPlanned) override;
+    void finished() override;
+
+    // From now on every call returns at once without touching the dialog (it is going away).
+    void detach() { detached_ = true; }
+
+  private:
+    // Runs `work` on the dialog's thread and waits for it; false when detached.
+    bool onUiThread(const std::function<void()>& work);
+
+    MainDialog& dialog_;
+    std::atomic<bool> detached_{false};
+};
+
+}  // namespace zr

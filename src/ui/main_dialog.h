@@ -1,0 +1,142 @@
+#pragma once
+
+#include <QColor>
+#include <QDialog>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/test_keyframe.h"
+#include "settings/controls.h"
+#include "settings/render_host.h"
+#include "ui/list_controller.h"
+#include "ui/message_box.h"
+#include "ui/small_dialogs.h"
+
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace zr {
+
+class BalloonTooltips;
+class GuiRenderHost;
+class PreviewWindow;
+
+// The main dialog: every setting and command of the program in one fixed-size window. Its
+// controls are the working copy of the settings, addressed by control identifier.
+class MainDialog : public QDialog, public Controls {
+    Q_OBJECT
+  public:
+    explicit MainDialog(QWidget* parent = nullptr);
+    ~MainDialog() override;
+
+    // Controls.
+    std::string text(int id) const override;
+    void setText(int id, std::string_view text) override;
+    bool checked(int id) const override;
+    void setChecked(int id, bool checked) override;
+    int selection(int id) const override;
+    void setSelection(int id, int index) override;
+    int entryCount(int id) const override;
+    std::vector<std::string> lines(int id) const override;
+    void clearLines(int id) override;
+    void addLine(int id, std::string_view line) override;
+    void replaceLine(int id, int index, std::string_view line) override;
+    void removeLine(int id, int index) override;
+    std::optional<std::string> askZoomSize() override;
+    void recomputeMovieLength() override;
+
+    // The widget of a control identifier, nullptr for an unknown one.
+    QWidget* control(int id) const;
+    PreviewWindow& preview() const { return *preview_; }
+    const BalloonTooltips& tooltips() const { return *tooltips_; }
+
+    // Message boxes go to `hook` instead of the screen while one is set.
+    void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
+    MessageAnswer message(const MessageRequest& request);
+    // The compressor dialog goes to `hook` instead of the screen while one is set.
+    void setCompressorHook(std::function<bool(CompressorChoice&)> hook) {
+        compressorHook_ = std::move(hook);
+    }
+    bool chooseCompressor(CompressorChoice& choice);
+
+    // A press of a button, as a click delivers it.
+    void command(int id);
+    // The user selected a line of a list box (by mouse or keyboard).
+    void listSelectionChanged(int listBoxId);
+    // The user picked an entry of the wave type list.
+    void waveTypePicked(int entry);
+
+    // The commands behind the choosers, for tests and scripts.
+    void chooseFolder(const std::string& folder);
+    bool saveSettingsTo(const std::string& path);
+    bool loadSettingsFrom(const std::string& path);
+    // Entry 0 ... 7 of the key frame menu, or kKeyFrameMenuFromFileName with a file number.
+    void applyKeyFrameMenu(int keyEditId, int entry, int fileNumber = -1);
+    void startOrStop();
+    void testKeyFrame();
+
+    bool runInProgress() const;
+    // The run's end notice: the dialog is ready for the next Start.
+    void renderFinished();
+    void showProgress(long long framesDone, long long framesPlanned);
+
+    // The dialog and the preview side by side, as on the screen.
+    QImage screenshot();
+
+  protected:
+    void reject() override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    struct RenderRun {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+
+    void buildLayout();
+    void initialise();
+    void registerControl(QWidget* widget, int id);
+    void editChanged(int id);
+    void showZoomTextPressed();
+    void keyFrameMenu(int buttonId, int keyEditId);
+    void chooseInsideColor();
+    void chooseLongWaveColor();
+    void chooseTextureFile();
+    void chooseFont();
+    void showAbout();
+    void saveSettings();
+    void loadSettings();
+    void browseFolder();
+    void placePreview();
+    void reapFinishedRuns();
+    int keyEditOfFrameButton(int buttonId) const;
+
+    std::map<int, QWidget*> controls_;
+    std::vector<ListController> listControllers_;
+    PreviewWindow* preview_ = nullptr;
+    std::unique_ptr<BalloonTooltips> tooltips_;
+    std::unique_ptr<GuiRenderHost> host_;
+    std::vector<RenderRun> runs_;
+    FolderBrowser folderBrowser_;
+    MessageHook messageHook_;
+    std::function<bool(CompressorChoice&)> compressorHook_;
+    std::array<QColor, 16> insideCustomColors_{};
+    std::array<QColor, 16> longWaveCustomColors_{};
+    QProgressBar* progressBar_ = nullptr;
+    QLabel* timeLeft_ = nullptr;
+    std::chrono::steady_clock::time_point runStart_{};
+    bool previewPlaced_ = false;
+    TestSlopeValues testSlope_;  // what the last Test found, the start of the next
+};
+
+}  // namespace zr

@@ -1,0 +1,340 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fstream>
+
+#include "dialog_test_support.h"
+#include "keyframes/key_frame_writer.h"
+#include "settings/movie_settings.h"
+
+using namespace zr;
+using zr::testing::MessageRecorder;
+using zr::testing::userSelectsLine;
+using zr::testing::userTypes;
+
+namespace {
+
+std::vector<std::string> entriesOf(const MainDialog& dialog, int id) {
+    std::vector<std::string> entries;
+    const auto* box = qobject_cast<const QComboBox*>(dialog.control(id));
+    for (int i = 0; box != nullptr && i < box->count(); ++i) {
+        entries.push_back(box->itemText(i).toStdString());
+    }
+    return entries;
+}
+
+void writeKeyFrame(const QString& path, int width, int height) {
+    std::string error;
+    QVERIFY2(
+        writeKeyFrameFile(path.toStdString(), KeyFrameFileData::uniform(width, height, 10), &error),
+        error.c_str());
+}
+
+void writeBytes(const QString& path, const std::string& bytes) {
+    std::ofstream file(path.toStdString(), std::ios::binary);
+    file << bytes;
+}
+
+}  // namespace
+
+class MainDialogTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        resetMovieSettings();
+        movieSettings().hsbWaves[0].endFlag = 1;
+    }
+
+    void everyControlHasItsCaptionAndIdentifier() {
+        MainDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QString("Zoomreel"));
+        const std::vector<std::pair<int, const char*>> captions = {
+            {kIdStart, "Start"},
+            {kIdExit, "Exit"},
+            {kIdBrowseFolder, "..."},
+            {kIdSpeedFrameNum, "Frame num."},
+            {kIdSpeedAdd, "Add"},
+            {kIdSpeedUpdate, "Update"},
+            {kIdSpeedRemove, "Remove"},
+            {kIdSpeedGroup, "Speed control"},
+            {kIdRotateGroup, "Rotation control"},
+            {kIdCycleGroup, "Color cycle control"},
+            {kIdDivideGroup, "Color division control"},
+            {kIdColorCountGroup, "Number of colors control"},
+            {kIdLongWaveGroup, "Long waves"},
+            {kIdColorCountLabel, "Colors"},
+            {kIdWavePeriodLabel, "Period"},
+            {kIdSlopes, "Slope"},
+            {kIdTexture, "Texture"},
+            {kIdTextureChoose, "File..."},
+            {kIdTextureMulti, "Multi"},
+            {kIdShowZoomText, "Show zoom text"},
+            {kIdFont, "Font"},
+            {kIdSmoothColoring, "Smooth color transitions"},
+            {kIdFixedColorCycling, "Fixed color cycling"},
+            {kIdStopOnLastFrame, "Stop movie directly on last frame"},
+            {kIdLeftScrolling, "Left scrolling"},
+            {kIdInsideColor, "M-Color"},
+            {kIdTestOnly, "Test only"},
+            {kIdSkipRender, "Skip render"},
+            {kIdFrameByFrame, "Frame by frame"},
+            {kIdEllipticRegion, "Elliptic Region"},
+            {kIdSaveSettings, "Save settings"},
+            {kIdLoadSettings, "Load settings"},
+            {kIdWaveColoring, "Wave coloring"},
+            {kIdWavePrime, "P"},
+            {kIdTest, "Test"},
+            {kIdWaveSeed, "Seed"},
+            {kIdLongWaveColor, "Color"},
+            {kIdAbout, "?"},
+            {kIdAspect43, "4:3"},
+            {kIdDivideSlopes, "Div"},
+            {kIdDumpImages, "Dump imag"},
+        };
+        for (const auto& [id, caption] : captions) {
+            QVERIFY2(dialog.control(id) != nullptr, std::to_string(id).c_str());
+            QCOMPARE(dialog.text(id), std::string(caption));
+            QCOMPARE(dialog.control(id)->property("controlId").toInt(), id);
+        }
+        // Every identifier from 1000 to 1119 that the dialog names exists, with its property.
+        for (int id :
+             {1000, 1002, 1003, 1004, 1008, 1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017,
+              1018, 1026, 1027, 1029, 1030, 1035, 1037, 1038, 1043, 1045, 1046, 1054, 1055,
+              1057, 1058, 1064, 1066, 1067, 1068, 1070, 1072, 1077, 1080, 1091, 1093, 1094,
+              1099, 1100, 1101, 1103, 1104, 1105, 1106, 1107, 1108, 1113, 1114, 1116, 1117}) {
+            QVERIFY2(dialog.control(id) != nullptr, std::to_string(id).c_str());
+            QCOMPARE(dialog.control(id)->property("controlId").toInt(), id);
+        }
+        for (int id : {kIdFrameWidth, kIdFrameHeight, kIdCurrentCycle, kIdCurrentRotation,
+                       kIdCurrentIteration, kIdColors, kIdStatus, kIdFontFace, kIdMovieLength,
+                       kIdTextureFile}) {
+            QVERIFY(qobject_cast<QLineEdit*>(dialog.control(id))->isReadOnly());
+        }
+        QVERIFY(qobject_cast<QPushButton*>(dialog.control(kIdStart))->isDefault());
+    }
+
+    void initialisationGivesTheDefaults() {
+        MainDialog dialog;
+        dialog.show();
+        QCOMPARE(entriesOf(dialog, kIdTimeType),
+                 (std::vector<std::string>{"Speed", "Time", "Time NS"}));
+        QCOMPARE(dialog.selection(kIdTimeType), 0);
+        QCOMPARE(entriesOf(dialog, kIdWaveType),
+                 (std::vector<std::string>{"Hue", "Saturation", "Brightness", "Wave(RGB)"}));
+        QCOMPARE(dialog.selection(kIdWaveType), -1);
+        QCOMPARE(entriesOf(dialog, kIdColorMethod),
+                 (std::vector<std::string>{"Standard", "Square root", "Cubic root", "Logarithm",
+                                           "Stretched", "Distance"}));
+        QCOMPARE(dialog.selection(kIdColorMethod), 0);
+        QCOMPARE(entriesOf(dialog, kIdColorBits), (std::vector<std::string>{"24", "32"}));
+        QCOMPARE(dialog.selection(kIdColorBits), 0);
+        QCOMPARE(entriesOf(dialog, kIdZoomOutLevel),
+                 (std::vector<std::string>{"2", "4", "8", "16", "Custom..."}));
+        QCOMPARE(dialog.selection(kIdZoomOutLevel), 0);
+        QCOMPARE(dialog.entryCount(kIdMergeCount), 16);
+        QCOMPARE(dialog.text(kIdMergeCount), std::string("4"));
+        QCOMPARE(dialog.text(kIdStartFrame), std::string("0"));
+        QCOMPARE(dialog.text(kIdFps), std::string("30"));
+        QVERIFY(!dialog.text(kIdMovieLength).empty());
+        QCOMPARE(dialog.lines(kIdSpeedList), std::vector<std::string>{"0\t25"});
+        QVERIFY(dialog.checked(kIdShowZoomText));
+        QVERIFY(dialog.checked(kIdSmoothColoring));
+        QCOMPARE(dialog.text(kIdFontFace), std::string("Courier New"));
+        QCOMPARE(dialog.text(kIdWaveTypeLetter), std::string());
+        for (int id : {kIdAspect43, kIdDivideSlopes, kIdDumpImages, kIdWaveTypeLetter}) {
+            QVERIFY(!dialog.control(id)->isVisible());
+            QVERIFY(!dialog.checked(id));
+        }
+        // A fixed-size window, with the preview beside it.
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+        QTRY_VERIFY(dialog.preview().isVisible());
+        QCOMPARE(dialog.preview().windowTitle(), QString("Preview"));
+        QCOMPARE(dialog.preview().frameGeometry().top(), dialog.frameGeometry().top());
+    }
+
+    void movieWidthSetsHeightAndFramesPerMovie() {
+        MainDialog dialog;
+        userTypes(dialog, kIdMovieWidth, "1280");
+        QCOMPARE(dialog.text(kIdMovieHeight), std::string("720"));
+        QCOMPARE(dialog.text(kIdFramesPerMovie), std::string("1125"));
+        dialog.setText(kIdMovieWidth, "0");
+        QCOMPARE(dialog.text(kIdMovieHeight), std::string("0"));
+        QCOMPARE(dialog.text(kIdFramesPerMovie), std::string("1037000000"));
+        // The same width set again still derives "Frames per movie" (a loaded file relies on
+        // it), and a width whose product overflows 32 bits is computed without overflow.
+        dialog.setText(kIdFramesPerMovie, "7");
+        dialog.setText(kIdMovieWidth, "0");
+        QCOMPARE(dialog.text(kIdFramesPerMovie), std::string("1037000000"));
+        dialog.setText(kIdMovieWidth, "100000");
+        QCOMPARE(dialog.text(kIdMovieHeight), std::string("56250"));
+        QCOMPARE(dialog.text(kIdFramesPerMovie), std::string("0"));
+    }
+
+    void folderChoiceReadsSizesAndCounts() {
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        QTemporaryDir folder;
+        for (int i = 1; i <= 3; ++i) {
+            writeKeyFrame(folder.filePath(QString("0000%1_1e%1.zmb").arg(i)), 640, 360);
+        }
+        for (int i = 1; i <= 5; ++i) {
+            writeBytes(folder.filePath(QString("0000%1.JPG").arg(i)), "not read");
+        }
+        dialog.chooseFolder(folder.path().toStdString());
+        QVERIFY(messages.requests.empty());
+        QCOMPARE(dialog.text(kIdDirectory), folder.path().toStdString());
+        QCOMPARE(dialog.text(kIdFrameWidth), std::string("640"));
+        QCOMPARE(dialog.text(kIdMovieWidth), std::string("640"));
+        QCOMPARE(dialog.text(kIdFrameHeight), std::string("360"));
+        QCOMPARE(dialog.text(kIdMovieHeight), std::string("360"));
+        QCOMPARE(dialog.text(kIdFramesPerMovie), std::string("4500"));
+        QCOMPARE(movieSettings().keyFrameCount, 5);
+    }
+
+    void folderChoiceErrors() {
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        QTemporaryDir empty;
+        dialog.chooseFolder(empty.path().toStdString());
+        QCOMPARE(messages.requests.size(), std::size_t{1});
+        QCOMPARE(messages.requests[0].text, std::string("Could not open file in this directory"));
+        QCOMPARE(messages.requests[0].title, std::string("Error"));
+        QVERIFY(messages.requests[0].icon == MessageIcon::error);
+        QCOMPARE(dialog.text(kIdDirectory), empty.path().toStdString());
+
+        QTemporaryDir wrong;
+        writeBytes(wrong.filePath("00001_1e3.zmb"), std::string("PNG\x10\0\0\0\x10\0\0\0", 11));
+        dialog.chooseFolder(wrong.path().toStdString());
+        QCOMPARE(messages.requests.size(), std::size_t{2});
+        QCOMPARE(messages.requests[1].text,
+                 std::string("File is either corrupt or of another type"));
+        QCOMPARE(dialog.text(kIdDirectory), wrong.path().toStdString());
+        QCOMPARE(dialog.text(kIdFrameWidth), std::string());
+    }
+
+    void showZoomTextAsksAndThanks() {
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        auto* box = qobject_cast<QCheckBox*>(dialog.control(kIdShowZoomText));
+        messages.answers = {MessageAnswer::no};
+        box->click();
+        QVERIFY(dialog.checked(kIdShowZoomText));
+        QVERIFY(dialog.control(kIdFont)->isEnabled());
+        QCOMPARE(messages.requests.back().title, std::string("What??"));
+        QVERIFY(messages.requests.back().buttons == MessageButtons::yesNo);
+        QVERIFY(messages.requests.back().text.rfind(
+                    "Are you sure you want to turn off the display of the Zoom?\n\n", 0) == 0);
+
+        messages.answers = {MessageAnswer::yes};
+        box->click();
+        QVERIFY(!dialog.checked(kIdShowZoomText));
+        QVERIFY(!dialog.control(kIdFont)->isEnabled());
+
+        box->click();
+        QVERIFY(dialog.checked(kIdShowZoomText));
+        QVERIFY(dialog.control(kIdFont)->isEnabled());
+        QCOMPARE(messages.requests.back().title, std::string("Thanks"));
+        QCOMPARE(messages.requests.back().text, std::string("Thanks for your wise decision"));
+        // Setting the check state (as a settings file does) asks nothing.
+        const std::size_t asked = messages.requests.size();
+        dialog.setChecked(kIdShowZoomText, false);
+        QCOMPARE(messages.requests.size(), asked);
+    }
+
+    void settingsSaveThenLoadRestoresTheDialog() {
+        QTemporaryDir folder;
+        const std::string path = folder.filePath("movie.zrs").toStdString();
+        {
+            MainDialog dialog;
+            MessageRecorder messages(dialog);
+            dialog.setText(kIdDirectory, "/some/folder");
+            dialog.addLine(kIdSpeedList, "100\t30");
+            dialog.addLine(kIdRotateList, "100\t0.5");
+            dialog.addLine(kIdCycleList, "50\t0.5");
+            dialog.addLine(kIdDivideList, "200\t2");
+            dialog.addLine(kIdColorCountList, "300\t2");
+            dialog.addLine(kIdWaveList, "H\t997");
+            dialog.setChecked(kIdWaveColoring, true);
+            dialog.addLine(kIdLongWaveList, "255,0,0\t100\t50");
+            dialog.addLine(kIdLongWaveList, "0,0,255\t200\t30");
+            dialog.setText(kIdFps, "25");
+            dialog.setText(kIdMovieWidth, "1280");
+            dialog.setSelection(kIdZoomOutLevel, 2);
+            dialog.setSelection(kIdTimeType, 1);
+            dialog.setSelection(kIdMergeCount, 9);
+            dialog.setSelection(kIdColorMethod, 4);
+            dialog.setSelection(kIdColorBits, 1);
+            dialog.setChecked(kIdSmoothColoring, false);
+            dialog.setChecked(kIdStopOnLastFrame, true);
+            dialog.setChecked(kIdSlopes, true);
+            dialog.setText(kIdSlopePower, "40");
+            QVERIFY(dialog.saveSettingsTo(path));
+            QVERIFY(messages.requests.empty());
+        }
+        MainDialog loaded;
+        MessageRecorder messages(loaded);
+        QVERIFY(loaded.loadSettingsFrom(path));
+        QVERIFY(messages.requests.empty());
+        QCOMPARE(loaded.text(kIdDirectory), std::string("/some/folder"));
+        QCOMPARE(loaded.lines(kIdSpeedList), (std::vector<std::string>{"0\t25", "100\t30"}));
+        QCOMPARE(loaded.lines(kIdRotateList), std::vector<std::string>{"100\t0.5"});
+        QCOMPARE(loaded.lines(kIdCycleList), std::vector<std::string>{"50\t0.5"});
+        QCOMPARE(loaded.lines(kIdDivideList), std::vector<std::string>{"200\t2"});
+        QCOMPARE(loaded.lines(kIdColorCountList), std::vector<std::string>{"300\t2"});
+        QCOMPARE(loaded.lines(kIdWaveList), std::vector<std::string>{"H\t997"});
+        QVERIFY(loaded.checked(kIdWaveColoring));
+        QCOMPARE(loaded.lines(kIdLongWaveList),
+                 (std::vector<std::string>{"255,0,0\t100\t50", "0,0,255\t200\t30"}));
+        QCOMPARE(loaded.text(kIdFps), std::string("25"));
+        QCOMPARE(loaded.text(kIdMovieWidth), std::string("1280"));
+        QCOMPARE(loaded.text(kIdMovieHeight), std::string("720"));
+        QCOMPARE(loaded.text(kIdFramesPerMovie), std::string("1125"));
+        QCOMPARE(loaded.selection(kIdZoomOutLevel), 2);
+        QCOMPARE(loaded.selection(kIdTimeType), 1);
+        QCOMPARE(loaded.selection(kIdMergeCount), 9);
+        QCOMPARE(loaded.selection(kIdColorMethod), 4);
+        QCOMPARE(loaded.selection(kIdColorBits), 1);
+        QVERIFY(!loaded.checked(kIdSmoothColoring));
+        QVERIFY(loaded.checked(kIdStopOnLastFrame));
+        QVERIFY(loaded.checked(kIdSlopes));
+        QCOMPARE(loaded.text(kIdSlopePower), std::string("40"));
+
+        // A file that cannot be written or read: the one error box.
+        QVERIFY(!loaded.saveSettingsTo(folder.filePath("missing/x.zrs").toStdString()));
+        QVERIFY(!loaded.loadSettingsFrom(folder.filePath("missing.zrs").toStdString()));
+        QCOMPARE(messages.requests.size(), std::size_t{2});
+        for (const MessageRequest& request : messages.requests) {
+            QCOMPARE(request.text, std::string("Could not create file"));
+            QCOMPARE(request.title, std::string("Error"));
+        }
+    }
+
+    void startRefusesAZeroSpeed() {
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        dialog.clearLines(kIdSpeedList);
+        dialog.addLine(kIdSpeedList, "0\t0");
+        qobject_cast<QPushButton*>(dialog.control(kIdStart))->click();
+        QCOMPARE(messages.requests.size(), std::size_t{1});
+        QCOMPARE(messages.requests[0].text, std::string("Speed cannot be zero"));
+        QCOMPARE(messages.requests[0].title, std::string("Error"));
+        QVERIFY(!dialog.runInProgress());
+        QCOMPARE(dialog.text(kIdStart), std::string("Start"));
+    }
+
+    void exitEndsWithResultZero() {
+        MainDialog dialog;
+        dialog.show();
+        qobject_cast<QPushButton*>(dialog.control(kIdExit))->click();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), 0);
+    }
+};
+
+QTEST_MAIN(MainDialogTest)
+#include "main_dialog_test.moc"

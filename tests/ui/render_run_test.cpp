@@ -1,0 +1,183 @@
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "dialog_test_support.h"
+#include "keyframes/key_frame_writer.h"
+#include "settings/movie_settings.h"
+
+using namespace zr;
+using zr::testing::MessageRecorder;
+
+namespace {
+
+// Three small key frames with rings of counts, so that colouring gives a picture.
+void writeKeyFrames(const QTemporaryDir& folder, int count) {
+    for (int k = 1; k <= count; ++k) {
+        KeyFrameFileData data = KeyFrameFileData::uniform(64, 36, 0);
+        for (int y = 0; y < 36; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                data.setPixel(x, y, 5 + (x + y + k) % 40, 0.25f);
+            }
+        }
+        std::string error;
+        QVERIFY2(writeKeyFrameFile(
+                     folder.filePath(QString("%1_1e%2.zmb").arg(k, 5, 10, QChar('0')).arg(k))
+                         .toStdString(),
+                     data, &error),
+                 error.c_str());
+    }
+}
+
+// Collects every text the status line shows.
+struct StatusRecorder {
+    explicit StatusRecorder(MainDialog& dialog) {
+        QObject::connect(qobject_cast<QLineEdit*>(dialog.control(kIdStatus)),
+                         &QLineEdit::textChanged,
+                         [this](const QString& text) { texts.push_back(text.toStdString()); });
+    }
+    std::vector<std::string> texts;
+};
+
+void press(MainDialog& dialog, int id) {
+    qobject_cast<QPushButton*>(dialog.control(id))->click();
+}
+
+}  // namespace
+
+class RenderRunTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        resetMovieSettings();
+        movieSettings().hsbWaves[0].endFlag = 1;
+    }
+
+    void testOnlyRunReportsAndEnds() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 3);
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        dialog.show();
+        dialog.chooseFolder(folder.path().toStdString());
+        dialog.clearLines(kIdSpeedList);
+        dialog.addLine(kIdSpeedList, "0\t4");
+        dialog.setChecked(kIdTestOnly, true);
+        dialog.setChecked(kIdShowZoomText, false);
+        StatusRecorder status(dialog);
+
+        press(dialog, kIdStart);
+        QVERIFY(dialog.runInProgress());
+        QCOMPARE(dialog.text(kIdStart), std::string("Stop"));
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.text(kIdStart), std::string("Start"), 60000);
+        QVERIFY(!dialog.runInProgress());
+        QCOMPARE(movieSettings().stopRequested.load(), 0);
+        QVERIFY(messages.requests.empty());
+        // The status line in the run's order: start, each key frame's picture, its frames,
+        // the summary.
+        QVERIFY(status.texts.size() >= 4);
+        QCOMPARE(status.texts.front(), std::string("Start"));
+        const auto firstImage = std::find_if(status.texts.begin(), status.texts.end(), [](auto& t) {
+            return t.rfind("Create image M:", 0) == 0;
+        });
+        QVERIFY(firstImage != status.texts.end());
+        QVERIFY(std::any_of(firstImage, status.texts.end(),
+                            [](auto& t) { return t.rfind("M:", 0) == 0; }));
+        QVERIFY(status.texts.back().rfind("Done! M:", 0) == 0);
+        // Every frame went to the preview, and no movie file was written.
+        QVERIFY(!dialog.preview().shownPicture().empty());
+        QCOMPARE(dialog.preview().shownPicture().width(), dialog.preview().width());
+        QVERIFY(QDir(folder.path()).entryList({"*.avi"}).isEmpty());
+        // The value fields were written after the end notice.
+        QVERIFY(!dialog.text(kIdCurrentCycle).empty());
+    }
+
+    void stopEndsTheRunAtTheNotice() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 3);
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        dialog.show();
+        dialog.chooseFolder(folder.path().toStdString());
+        dialog.clearLines(kIdSpeedList);
+        dialog.addLine(kIdSpeedList, "0\t100000");
+        dialog.setChecked(kIdTestOnly, true);
+
+        press(dialog, kIdStart);
+        QTest::qWait(200);
+        press(dialog, kIdStart);  // the second press only asks the run to stop
+        QVERIFY(movieSettings().stopRequested.load() == 1 || !dialog.runInProgress());
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.text(kIdStart), std::string("Start"), 60000);
+        QCOMPARE(movieSettings().stopRequested.load(), 0);
+        QVERIFY(!dialog.runInProgress());
+    }
+
+    void closingTheDialogDuringARunEndsIt() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 3);
+        {
+            MainDialog dialog;
+            MessageRecorder messages(dialog);
+            dialog.show();
+            dialog.chooseFolder(folder.path().toStdString());
+            dialog.clearLines(kIdSpeedList);
+            dialog.addLine(kIdSpeedList, "0\t100000");
+            dialog.setChecked(kIdTestOnly, true);
+            press(dialog, kIdStart);
+            QTest::qWait(100);
+            QVERIFY(dialog.runInProgress());
+        }
+        // The run was stopped and waited for; nothing of it is left running.
+        QCOMPARE(movieSettings().running.load(), 0);
+        QCOMPARE(movieSettings().stopRequested.load(), 0);
+    }
+
+    void customZoomAsksForTheZoomSize() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 2);
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        dialog.chooseFolder(folder.path().toStdString());
+        dialog.setChecked(kIdTestOnly, true);
+        dialog.clearLines(kIdSpeedList);
+        dialog.addLine(kIdSpeedList, "0\t2");
+        dialog.setSelection(kIdZoomOutLevel, 4);
+        QCOMPARE(dialog.text(kIdZoomOutLevel), std::string("Custom..."));
+        QTimer::singleShot(0, [] {
+            auto* box = qobject_cast<ZoomSizeDialog*>(QApplication::activeModalWidget());
+            QVERIFY(box != nullptr);
+            QCOMPARE(box->windowTitle(), QString("Zoom size(float value)"));
+            QTest::keyClicks(box->edit(), "1.5");
+            QTest::keyClick(box->edit(), Qt::Key_Return);  // "Start" is the default button
+        });
+        press(dialog, kIdStart);
+        QCOMPARE(movieSettings().zoomFactor, 1.5);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.text(kIdStart), std::string("Start"), 60000);
+    }
+
+    void testColoursOneKeyFrameIntoThePreview() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 3);
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        dialog.show();
+        dialog.chooseFolder(folder.path().toStdString());
+        dialog.setText(kIdStartFrame, "1");
+        press(dialog, kIdTest);
+        QVERIFY(messages.requests.empty());
+        QVERIFY(!dialog.preview().shownPicture().empty());
+        QCOMPARE(dialog.text(kIdTest), std::string("Test"));
+
+        dialog.setText(kIdStartFrame, "3");
+        press(dialog, kIdTest);
+        QCOMPARE(messages.requests.size(), std::size_t{1});
+        QCOMPARE(messages.requests[0].text, std::string("No key frame to test"));
+        QCOMPARE(messages.requests[0].title, std::string("Error"));
+    }
+};
+
+QTEST_MAIN(RenderRunTest)
+#include "render_run_test.moc"
