@@ -50,12 +50,14 @@ auto parsePair(std::string_view text, char separator, Parse parse)
     -> std::optional<std::pair<typename decltype(parse(text))::value_type,
                                typename decltype(parse(text))::value_type>> {
     const std::size_t at = text.find(separator);
-    if (at == std::string_view::npos)
+    if (at == std::string_view::npos) {
         return std::nullopt;
+    }
     const auto first = parse(text.substr(0, at));
     const auto second = parse(text.substr(at + 1));
-    if (!first || !second)
+    if (!first || !second) {
         return std::nullopt;
+    }
     return std::pair{*first, *second};
 }
 
@@ -89,8 +91,9 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
             continue;
         }
         if (!value) {
-            if (i + 1 >= args.size())
+            if (i + 1 >= args.size()) {
                 return usageError(option + " needs a value");
+            }
             value = args[++i];
         }
         const std::string bad = "bad value \"" + *value + "\" for " + option + ": ";
@@ -131,8 +134,9 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
             return usageError("unknown option " + option);
         }
     }
-    if (series.folder.empty())
+    if (series.folder.empty()) {
         return usageError("no output folder given");
+    }
 
     // Double precision resolves neighbouring pixels only while they are some thousand units
     // in the last place of the coordinates apart.
@@ -152,14 +156,16 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
         [&](int done, int total) {
             if (terminal) {
                 std::cerr << "\rkey frame " << done << " of " << total << std::flush;
-                if (done == total)
+                if (done == total) {
                     std::cerr << "\n";
+                }
             }
         },
         &error);
     if (!written) {
-        if (terminal)
+        if (terminal) {
             std::cerr << "\n";
+        }
         std::cerr << "zoomreel-cli make-keyframes: " << error << "\n";
         return 1;
     }

@@ -23,16 +23,27 @@ namespace {
 // Picture files above this size are refused before anything is read.
 constexpr std::uintmax_t kMaxPictureFileBytes = std::uintmax_t{1} << 30;
 
+// Whether a picture of this size can be held: the same bound as FrameImage's, checked before
+// any arithmetic on the size can overflow.
+bool pictureSizeFits(std::uint64_t width, std::uint64_t height) {
+    constexpr std::uint64_t kMaxPictureBytes = std::uint64_t{1} << 30;
+    return width > 0 && height > 0 && width <= kMaxPictureBytes / 3 &&
+           (width * 3 + 3) * height <= kMaxPictureBytes;
+}
+
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error))
+    if (!std::filesystem::is_regular_file(path, error)) {
         return std::nullopt;
+    }
     const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > kMaxPictureFileBytes)
+    if (error || size > kMaxPictureFileBytes) {
         return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in) {
         return std::nullopt;
+    }
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
@@ -65,8 +76,9 @@ struct JpegDecoder {
     JpegDecoder(const JpegDecoder&) = delete;
     JpegDecoder& operator=(const JpegDecoder&) = delete;
     ~JpegDecoder() {
-        if (created)
+        if (created) {
             jpeg_destroy_decompress(&info);
+        }
     }
 };
 
@@ -76,8 +88,9 @@ bool runJpegDecoder(JpegDecoder& decoder, const std::vector<std::uint8_t>& bytes
     decoder.info.err = jpeg_std_error(&decoder.errors.base);
     decoder.errors.base.error_exit = jpegErrorExit;
     decoder.errors.base.output_message = jpegIgnoreMessage;
-    if (setjmp(decoder.errors.jump))
+    if (setjmp(decoder.errors.jump)) {
         return false;
+    }
 
     jpeg_create_decompress(&decoder.info);
     decoder.created = true;
@@ -90,6 +103,9 @@ bool runJpegDecoder(JpegDecoder& decoder, const std::vector<std::uint8_t>& bytes
     }
     decoder.info.out_color_space = JCS_EXT_BGR;
     jpeg_calc_output_dimensions(&decoder.info);
+    if (!pictureSizeFits(decoder.info.output_width, decoder.info.output_height)) {
+        return false;
+    }
     decoder.image.emplace(static_cast<int>(decoder.info.output_width),
                           static_cast<int>(decoder.info.output_height));
     jpeg_start_decompress(&decoder.info);
@@ -105,8 +121,9 @@ bool runJpegDecoder(JpegDecoder& decoder, const std::vector<std::uint8_t>& bytes
 OptionalImage decodeJpeg(const std::vector<std::uint8_t>& bytes) {
     JpegDecoder decoder;
     try {
-        if (!runJpegDecoder(decoder, bytes))
+        if (!runJpegDecoder(decoder, bytes)) {
             return std::nullopt;
+        }
     } catch (const std::exception&) {
         return std::nullopt;
     }
@@ -118,13 +135,15 @@ OptionalImage decodeJpeg(const std::vector<std::uint8_t>& bytes) {
 OptionalImage decodePng(const std::vector<std::uint8_t>& bytes) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size()))
+    if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) {
         return std::nullopt;
+    }
     png.format = PNG_FORMAT_BGR;
     OptionalImage image;
     try {
-        if (png.width > 0x7fffffff || png.height > 0x7fffffff)
-            throw std::invalid_argument("");
+        if (!pictureSizeFits(png.width, png.height)) {
+            throw std::invalid_argument("picture too large");
+        }
         image.emplace(static_cast<int>(png.width), static_cast<int>(png.height));
     } catch (const std::exception&) {
         png_image_free(&png);
@@ -154,17 +173,20 @@ struct MaskedChannel {
     int bits = 0;
 
     explicit MaskedChannel(std::uint32_t m) : mask(m) {
-        if (mask == 0)
+        if (mask == 0) {
             return;
+        }
         shift = std::countr_zero(mask);
         bits = std::min(std::countr_one(mask >> shift), 32);
     }
     std::uint8_t operator()(std::uint32_t pixel) const {
-        if (mask == 0)
+        if (mask == 0) {
             return 0;
+        }
         const std::uint32_t value = (pixel & mask) >> shift;
-        if (bits >= 8)
+        if (bits >= 8) {
             return static_cast<std::uint8_t>(value >> (bits - 8));
+        }
         const std::uint32_t top = (std::uint32_t{1} << bits) - 1;
         return static_cast<std::uint8_t>(value * 255 / top);
     }
@@ -176,8 +198,9 @@ constexpr std::uint32_t kBiBitfields = 3;
 OptionalImage decodeBmp(const std::vector<std::uint8_t>& bytes) {
     const std::size_t size = bytes.size();
     const std::uint8_t* file = bytes.data();
-    if (size < 26 || file[0] != 'B' || file[1] != 'M')
+    if (size < 26 || file[0] != 'B' || file[1] != 'M') {
         return std::nullopt;
+    }
     const std::uint64_t pixelsAt = u32At(file + 10);
     const std::uint64_t infoSize = u32At(file + 14);
 
@@ -207,10 +230,12 @@ OptionalImage decodeBmp(const std::vector<std::uint8_t>& bytes) {
         if (compression == kBiBitfields) {
             // The masks end the header from version 2 on, else they follow it.
             const std::uint64_t masksAt = infoSize >= 52 ? 54 : 14 + infoSize;
-            if (masksAt + 12 > size)
+            if (masksAt + 12 > size) {
                 return std::nullopt;
-            for (int i = 0; i < 3; ++i)
+            }
+            for (int i = 0; i < 3; ++i) {
                 masks[i] = u32At(file + masksAt + 4 * i);
+            }
         }
     } else {
         return std::nullopt;
@@ -218,14 +243,18 @@ OptionalImage decodeBmp(const std::vector<std::uint8_t>& bytes) {
 
     const bool indexed = bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8;
     const bool masked = bitsPerPixel == 16 || bitsPerPixel == 32;
-    if (!indexed && !masked && bitsPerPixel != 24)
+    if (!indexed && !masked && bitsPerPixel != 24) {
         return std::nullopt;
-    if (compression != kBiRgb && !(compression == kBiBitfields && masked))
+    }
+    if (compression != kBiRgb && !(compression == kBiBitfields && masked)) {
         return std::nullopt;
+    }
     const bool topDown = height < 0;
-    if (topDown)
+    if (topDown) {
         height = -height;
-    if (width <= 0 || height <= 0 || width > 0x7fffffff || height > 0x7fffffff) {
+    }
+    if (width <= 0 ||
+        !pictureSizeFits(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
         return std::nullopt;
     }
 
@@ -242,11 +271,13 @@ OptionalImage decodeBmp(const std::vector<std::uint8_t>& bytes) {
     std::vector<Bgr3> palette;
     if (indexed) {
         const std::uint64_t maxEntries = std::uint64_t{1} << bitsPerPixel;
-        if (paletteEntries == 0 || paletteEntries > maxEntries)
+        if (paletteEntries == 0 || paletteEntries > maxEntries) {
             paletteEntries = maxEntries;
+        }
         const std::uint64_t paletteAt = 14 + infoSize;
-        if (paletteAt > size)
+        if (paletteAt > size) {
             return std::nullopt;
+        }
         paletteEntries = std::min(paletteEntries, (size - paletteAt) / paletteEntryBytes);
         palette.resize(static_cast<std::size_t>(maxEntries));  // indices past the table are black
         for (std::size_t i = 0; i < paletteEntries; ++i) {
@@ -320,27 +351,32 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == '*')
+    while (p < pattern.size() && pattern[p] == '*') {
         ++p;
+    }
     return p == pattern.size();
 }
 
 }  // namespace
 
 OptionalImage loadImageFile(const std::string& path) {
-    if (path.starts_with("http://"))
+    if (path.starts_with("http://")) {
         return std::nullopt;
+    }
     const auto bytes = readWholeFile(path);
-    if (!bytes || bytes->size() < 4)
+    if (!bytes || bytes->size() < 4) {
         return std::nullopt;
+    }
     const std::uint8_t* head = bytes->data();
-    if (head[0] == 0xff && head[1] == 0xd8)
+    if (head[0] == 0xff && head[1] == 0xd8) {
         return decodeJpeg(*bytes);
+    }
     if (head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G') {
         return decodePng(*bytes);
     }
-    if (head[0] == 'B' && head[1] == 'M')
+    if (head[0] == 'B' && head[1] == 'M') {
         return decodeBmp(*bytes);
+    }
     return std::nullopt;
 }
 
@@ -353,19 +389,22 @@ bool fileExists(const std::string& nameOrPattern) {
     }
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
     std::filesystem::directory_iterator entries(folder, error);
-    if (error)
+    if (error) {
         return false;
+    }
     for (const auto& entry : entries) {
-        if (wildcardMatch(name, entry.path().filename().string()))
+        if (wildcardMatch(name, entry.path().filename().string())) {
             return true;
+        }
     }
     return false;
 }
 
 bool savePng(const FrameImage& image, const std::string& path, std::string* error) {
     if (image.empty()) {
-        if (error)
+        if (error) {
             *error = "there is no picture to save";
+        }
         return false;
     }
     png_image png{};

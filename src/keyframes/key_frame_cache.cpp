@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -52,13 +53,15 @@ bool sameIgnoringCase(const std::string& a, const std::string& b) {
 
 bool seekTo(std::FILE* file, std::uint64_t offset) {
     // Seek in steps that a long can hold, for platforms where long has 32 bits.
-    if (std::fseek(file, 0, SEEK_SET) != 0)
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
         return false;
+    }
     constexpr std::uint64_t kStep = 1u << 30;
     while (offset > 0) {
         const std::uint64_t step = std::min(offset, kStep);
-        if (std::fseek(file, static_cast<long>(step), SEEK_CUR) != 0)
+        if (std::fseek(file, static_cast<long>(step), SEEK_CUR) != 0) {
             return false;
+        }
         offset -= step;
     }
     return true;
@@ -83,18 +86,21 @@ bool readHeader(std::FILE* file, std::uint64_t fileLength, KeyFrameHeader& heade
     if (fileLength < kHeaderBytes || std::fread(bytes, 1, kHeaderBytes, file) != kHeaderBytes) {
         return false;
     }
-    if (bytes[0] != 'Z' || bytes[1] != 'M' || bytes[2] != 'B')
+    if (bytes[0] != 'Z' || bytes[1] != 'M' || bytes[2] != 'B') {
         return false;
+    }
     header.width = int32At(bytes + 3);
     header.height = int32At(bytes + 7);
-    if (header.width <= 0 || header.height <= 0)
+    if (header.width <= 0 || header.height <= 0) {
         return false;
+    }
 
     const std::uint64_t pixels =
         static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(header.height);
     const std::uint64_t colorsAt = kHeaderBytes + 4 * pixels;
-    if (pixels > SIZE_MAX / 8 || fileLength < colorsAt + kColorHeaderBytes)
+    if (pixels > SIZE_MAX / 8 || fileLength < colorsAt + kColorHeaderBytes) {
         return false;
+    }
 
     std::uint8_t colorHeader[kColorHeaderBytes];
     if (!seekTo(file, colorsAt) ||
@@ -103,15 +109,18 @@ bool readHeader(std::FILE* file, std::uint64_t fileLength, KeyFrameHeader& heade
     }
     header.iterationDivision = int32At(colorHeader);
     const std::int32_t colorCount = int32At(colorHeader + 4);
-    if (colorCount < 1 || colorCount > kPaletteSize)
+    if (colorCount < 1 || colorCount > kPaletteSize) {
         return false;
+    }
     header.colorCount = colorCount;
     const auto colorBytes = static_cast<std::size_t>(3 * colorCount);
-    if (fileLength < colorsAt + kColorHeaderBytes + colorBytes)
+    if (fileLength < colorsAt + kColorHeaderBytes + colorBytes) {
         return false;
+    }
     header.colorBytes.resize(colorBytes);
-    if (std::fread(header.colorBytes.data(), 1, colorBytes, file) != colorBytes)
+    if (std::fread(header.colorBytes.data(), 1, colorBytes, file) != colorBytes) {
         return false;
+    }
     return seekTo(file, kHeaderBytes);
 }
 
@@ -120,7 +129,9 @@ bool readHeader(std::FILE* file, std::uint64_t fileLength, KeyFrameHeader& heade
 template <typename T, typename Decode>
 void readColumns(std::FILE* file, int width, int height, std::vector<T>& table, Decode decode) {
     const auto rows = static_cast<std::size_t>(height);
-    std::vector<std::uint8_t> block(4 * rows * kColumnsPerBlock);
+    // Never more than the table itself, however tall and narrow the key frame.
+    std::vector<std::uint8_t> block(4 * rows *
+                                    static_cast<std::size_t>(std::min(kColumnsPerBlock, width)));
     for (int x0 = 0; x0 < width; x0 += kColumnsPerBlock) {
         const int columns = std::min(kColumnsPerBlock, width - x0);
         const std::size_t wanted = 4 * rows * static_cast<std::size_t>(columns);
@@ -139,18 +150,21 @@ void readColumns(std::FILE* file, int width, int height, std::vector<T>& table, 
 bool readKeyFrameFile(const std::string& path, KeyFrame& frame, RenderHost* host) {
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
-        if (host)
+        if (host) {
             host->keyFrameUnreadable(path);
+        }
         return false;
     }
     std::error_code sizeError;
     const std::uintmax_t fileLength = std::filesystem::file_size(path, sizeError);
-    if (sizeError)
+    if (sizeError) {
         return false;
+    }
 
     KeyFrameHeader header;
-    if (!readHeader(file.get(), fileLength, header))
+    if (!readHeader(file.get(), fileLength, header)) {
         return false;
+    }
 
     const auto pixels =
         static_cast<std::size_t>(header.width) * static_cast<std::size_t>(header.height);
@@ -196,8 +210,9 @@ bool readKeyFrameFile(const std::string& path, KeyFrame& frame, RenderHost* host
             settings.colorsFromKeyFrame = 0;
         }
         // A file without the field inherits the value of the last file that had it.
-        if (hasMaxIteration)
+        if (hasMaxIteration) {
             settings.maxIteration = int32At(maxIterationBytes);
+        }
         frame.insideValue = settings.maxIteration;
     }
 
@@ -212,34 +227,39 @@ bool readKeyFrameFile(const std::string& path, KeyFrame& frame, RenderHost* host
 }  // namespace
 
 int KeyFrameCache::indexOf(const std::string& path) const {
-    if (path.empty())
+    if (path.empty()) {
         return -1;
+    }
     for (int i = 0; i < kSlotCount; ++i) {
-        if (sameIgnoringCase(slots_[static_cast<std::size_t>(i)].path, path))
+        if (sameIgnoringCase(slots_[static_cast<std::size_t>(i)].path, path)) {
             return i;
+        }
     }
     return -1;
 }
 
 int KeyFrameCache::claimSlot() {
     for (int i = 0; i < kSlotCount; ++i) {
-        if (slots_[static_cast<std::size_t>(i)].path.empty())
+        if (slots_[static_cast<std::size_t>(i)].path.empty()) {
             return i;
+        }
     }
     // Every slot holds a key frame: reuse the next one from the cursor that is not in use. A
     // full turn finds none when all are in use, and leaves the cursor where it was.
     for (int tries = 0; tries < kSlotCount; ++tries) {
         const int candidate = cursor_;
         cursor_ = (cursor_ + 1) % kSlotCount;
-        if (!slots_[static_cast<std::size_t>(candidate)].inUse)
+        if (!slots_[static_cast<std::size_t>(candidate)].inUse) {
             return candidate;
+        }
     }
     return -1;
 }
 
 KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
-    if (path.empty() || path.size() > kMaxPathLength)
+    if (path.empty() || path.size() > kMaxPathLength) {
         return nullptr;
+    }
 
     std::unique_lock lock(cacheLock());
     int index = indexOf(path);
@@ -254,8 +274,9 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
         return &cached;
     }
     index = claimSlot();
-    if (index < 0)
+    if (index < 0) {
         return nullptr;
+    }
     const auto slotIndex = static_cast<std::size_t>(index);
     KeyFrame& frame = slots_[slotIndex];
     frame.path = path;
@@ -263,7 +284,12 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
     loading_[slotIndex] = true;
     lock.unlock();
 
-    const bool read = readKeyFrameFile(path, frame, host);
+    bool read = false;
+    try {
+        read = readKeyFrameFile(path, frame, host);
+    } catch (const std::exception&) {
+        // Out of memory for the read buffers: the key frame is not read.
+    }
 
     lock.lock();
     loading_[slotIndex] = false;
@@ -279,15 +305,17 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
 KeyFrame* KeyFrameCache::find(const std::string& path) {
     const std::lock_guard lock(cacheLock());
     const int index = indexOf(path);
-    if (index < 0 || loading_[static_cast<std::size_t>(index)])
+    if (index < 0 || loading_[static_cast<std::size_t>(index)]) {
         return nullptr;
+    }
     return &slots_[static_cast<std::size_t>(index)];
 }
 
 void KeyFrameCache::clearInUse() {
     const std::lock_guard lock(cacheLock());
-    for (KeyFrame& frame : slots_)
+    for (KeyFrame& frame : slots_) {
         frame.inUse = 0;
+    }
 }
 
 void KeyFrameCache::emptyAll() {

@@ -16,8 +16,8 @@ std::string fallbackPicturePath(const std::string& path) {
 }
 
 int keyFrameJobRun(KeyFrameJob& job) {
-    job.result = renderKeyFrame(job.path, job.cycleOffset, job.slopeScale, job.textureScale,
-                                job.host);
+    job.result =
+        renderKeyFrame(job.path, job.cycleOffset, job.slopeScale, job.textureScale, job.host);
     if (!job.result) {
         job.path = fallbackPicturePath(job.path);
         job.result = loadImageFile(job.path);

@@ -32,8 +32,9 @@ void putFloat(std::vector<std::uint8_t>& out, float value) {
 }
 
 bool fail(std::string* error, std::string message) {
-    if (error)
+    if (error) {
         *error = std::move(message);
+    }
     return false;
 }
 

@@ -29,8 +29,9 @@ struct Escape {
 bool insideMainComponents(double re, double im) {
     const double y2 = im * im;
     const double q = (re - 0.25) * (re - 0.25) + y2;
-    if (q * (q + (re - 0.25)) <= 0.25 * y2)
+    if (q * (q + (re - 0.25)) <= 0.25 * y2) {
         return true;
+    }
     return (re + 1.0) * (re + 1.0) + y2 <= 0.0625;
 }
 
@@ -42,8 +43,9 @@ bool insideMainComponents(double re, double im) {
 // to n + 1 where |z_n| is exactly R.
 // Points still bounded at maxIteration, or caught in a cycle, are inside the set.
 Escape escapeOf(double re, double im, int maxIteration) {
-    if (insideMainComponents(re, im))
+    if (insideMainComponents(re, im)) {
         return {maxIteration, 0.0f};
+    }
     double x = 0.0;
     double y = 0.0;
     // Cycle detection: compare z with a copy taken at growing intervals.
@@ -97,13 +99,15 @@ KeyFrameFileData renderMandelbrot(const MandelbrotView& view, int threadCount) {
             }
         }
     };
-    if (threadCount <= 0)
+    if (threadCount <= 0) {
         threadCount = static_cast<int>(std::thread::hardware_concurrency());
+    }
     threadCount = std::clamp(threadCount, 1, std::max(1, view.pixelHeight));
     {
         std::vector<std::jthread> helpers;
-        for (int i = 1; i < threadCount; ++i)
+        for (int i = 1; i < threadCount; ++i) {
             helpers.emplace_back(work);
+        }
         work();
     }
     return data;
@@ -114,19 +118,22 @@ std::string formatZoom(double zoom) {
     std::snprintf(text, sizeof text, "%.2e", zoom);
     std::string formatted(text);
     const std::size_t e = formatted.find('e');
-    if (e == std::string::npos)
+    if (e == std::string::npos) {
         return formatted;  // inf or nan
+    }
     std::string mantissa = formatted.substr(0, e);
     if (mantissa.find('.') != std::string::npos) {
         mantissa.erase(mantissa.find_last_not_of('0') + 1);
-        if (mantissa.back() == '.')
+        if (mantissa.back() == '.') {
             mantissa.pop_back();
+        }
     }
     std::string exponent = formatted.substr(e + 1);
     std::string sign;
     if (!exponent.empty() && (exponent[0] == '+' || exponent[0] == '-')) {
-        if (exponent[0] == '-')
+        if (exponent[0] == '-') {
             sign = "-";
+        }
         exponent.erase(0, 1);
     }
     exponent.erase(0, std::min(exponent.find_first_not_of('0'), exponent.size() - 1));
@@ -173,10 +180,12 @@ bool makeKeyFrameSeries(const KeyFrameSeries& series,
         const double zoom = 4.0 / view.width;
         const std::string path =
             (std::filesystem::path(series.folder) / keyFrameFileName(number, zoom)).string();
-        if (!writeKeyFrameFile(path, data, error))
+        if (!writeKeyFrameFile(path, data, error)) {
             return false;
-        if (progress)
+        }
+        if (progress) {
             progress(number, series.count);
+        }
     }
     return true;
 }

@@ -15,12 +15,18 @@ std::atomic<int>& skipExistingMovie() {
 
 OptionalImage renderKeyFrame(const std::string& path, double cycleOffset, double slopeScale,
                              double textureScale, RenderHost* host) {
-    if (movieSettings().skipRender || skipExistingMovie().load()) return std::nullopt;
+    if (movieSettings().skipRender || skipExistingMovie().load()) {
+        return std::nullopt;
+    }
     const KeyFrame* frame = keyFrameCache().load(path, host);
-    if (!frame) return std::nullopt;
+    if (!frame) {
+        return std::nullopt;
+    }
     try {
         FrameImage image = colorKeyFrame(*frame, cycleOffset, slopeScale, textureScale);
-        if (image.empty()) return std::nullopt;
+        if (image.empty()) {
+            return std::nullopt;
+        }
         return image;
     } catch (const std::exception&) {
         // A picture too large to hold, or memory running out: no picture, as for a file that

@@ -54,8 +54,9 @@ std::vector<std::uint8_t> encodeJpeg(const FrameImage& image, bool gray) {
     std::vector<std::uint8_t> grayRow(static_cast<std::size_t>(image.width()));
     while (info.next_scanline < info.image_height) {
         const int y = static_cast<int>(info.next_scanline);
-        for (int x = 0; x < image.width(); ++x)
+        for (int x = 0; x < image.width(); ++x) {
             grayRow[x] = image.pixel(x, y)[1];
+        }
         JSAMPROW row = gray ? grayRow.data() : const_cast<std::uint8_t*>(image.row(y));
         jpeg_write_scanlines(&info, &row, 1);
     }
@@ -113,8 +114,9 @@ std::vector<std::uint8_t> bmpRows(const FrameImage& image, int bitsPerPixel, boo
         std::vector<std::uint8_t> row(static_cast<std::size_t>(stride), 0);
         for (int x = 0; x < image.width(); ++x) {
             std::copy_n(image.pixel(x, y), 3, row.begin() + x * bytesPerPixel);
-            if (bytesPerPixel == 4)
+            if (bytesPerPixel == 4) {
                 row[x * 4 + 3] = 0x7f;
+            }
         }
         rows.insert(rows.end(), row.begin(), row.end());
     }
@@ -126,8 +128,9 @@ TEST(ImageFile, ReadsJpegInColourAndGrey) {
     const FrameImage picture = pattern(19, 7);
     FrameImage grey = picture;
     for (int y = 0; y < 7; ++y) {
-        for (int x = 0; x < 19; ++x)
+        for (int x = 0; x < 19; ++x) {
             grey.pixel(x, y)[0] = grey.pixel(x, y)[2] = 20 * y;
+        }
     }
     for (const bool isGrey : {false, true}) {
         writeBytes(folder.file("p.jpg"), encodeJpeg(picture, isGrey));
@@ -171,8 +174,9 @@ TEST(ImageFile, ReadsBmpOfEveryDepthAndRowOrder) {
     const OptionalImage monoImage = loadImageFile(folder.file("m.bmp"));
     ASSERT_TRUE(monoImage);
     const int expected[10] = {255, 0, 255, 0, 0, 0, 0, 0, 0, 255};
-    for (int x = 0; x < 10; ++x)
+    for (int x = 0; x < 10; ++x) {
         EXPECT_EQ(monoImage->pixel(x, 0)[0], expected[x]) << x;
+    }
 }
 
 TEST(ImageFile, PngRoundTripKeepsEveryPixel) {

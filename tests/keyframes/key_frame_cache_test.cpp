@@ -22,8 +22,9 @@ using testing::writeBytes;
 KeyFrameFileData numbered(int width, int height) {
     KeyFrameFileData data = KeyFrameFileData::uniform(width, height);
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x)
+        for (int x = 0; x < width; ++x) {
             data.setPixel(x, y, 1000 + 100 * y + x, x / 8.f + y / 64.f);
+        }
     }
     return data;
 }
@@ -101,8 +102,9 @@ TEST_F(KeyFrameCacheTest, RefusesDamagedAndHostileFilesAndReleasesTheSlot) {
                              std::int32_t value2 = 0) {
         auto bytes = original;
         putInt32At(bytes, offset, value);
-        if (offset2)
+        if (offset2) {
             putInt32At(bytes, offset2, value2);
+        }
         return bytes;
     };
     auto wrongMagic = original;
@@ -174,10 +176,12 @@ TEST_F(KeyFrameCacheTest, FirstFileReadSuppliesKeyColoursAndDivision) {
 
 TEST_F(KeyFrameCacheTest, FindsKeyFramesIgnoringCaseAndReusesSlotsFromTheCursor) {
     std::vector<std::string> paths;
-    for (int i = 0; i < 17; ++i)
+    for (int i = 0; i < 17; ++i) {
         paths.push_back(write("K" + std::to_string(i), numbered(4, 2)));
-    for (int i = 0; i < 16; ++i)
+    }
+    for (int i = 0; i < 16; ++i) {
         ASSERT_EQ(cache.load(paths[i]), &cache.slot(i));
+    }
 
     // Found in any letter case, without opening the file again.
     std::filesystem::remove(paths[3]);
@@ -194,8 +198,9 @@ TEST_F(KeyFrameCacheTest, FindsKeyFramesIgnoringCaseAndReusesSlotsFromTheCursor)
 
     // Slot 0 still claimed: the cursor passes over it to slot 1, whose tables (same size)
     // are kept, then slot 2 takes a key frame of another size.
-    for (int i = 1; i < 16; ++i)
+    for (int i = 1; i < 16; ++i) {
         cache.slot(i).inUse = 0;
+    }
     const std::int32_t* tables = cache.slot(1).counts.data();
     ASSERT_EQ(cache.load(paths[16]), &cache.slot(1));
     EXPECT_EQ(cache.slot(1).counts.data(), tables);

@@ -18,8 +18,9 @@ TEST(KeyFrameWriter, WritesHeaderColumnsColoursAndFractionsInFileOrder) {
     const TempFolder folder;
     KeyFrameFileData data = KeyFrameFileData::uniform(3, 2);
     for (int y = 0; y < 2; ++y) {
-        for (int x = 0; x < 3; ++x)
+        for (int x = 0; x < 3; ++x) {
             data.setPixel(x, y, 10 * x + y, 0.25f * (x + 1) + y);
+        }
     }
     data.iterationDivision = 7;
     data.keyColors = {Bgr{1, 2, 3}, Bgr{4, 5, 6}, Bgr{7, 8, 9}};
@@ -34,8 +35,9 @@ TEST(KeyFrameWriter, WritesHeaderColumnsColoursAndFractionsInFileOrder) {
     EXPECT_EQ(int32At(bytes, 7), 2);
     // Column by column: (0,0) (0,1) (1,0) (1,1) (2,0) (2,1).
     const std::int32_t expectedCounts[] = {0, 1, 10, 11, 20, 21};
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(int32At(bytes, 11 + 4 * i), expectedCounts[i]) << i;
+    }
     EXPECT_EQ(int32At(bytes, 35), 7);
     EXPECT_EQ(int32At(bytes, 39), 3);
     EXPECT_EQ(bytes[43], 1);

@@ -48,12 +48,14 @@ TEST(Mandelbrot, SmoothValueIsContinuousAcrossTheBands) {
     const KeyFrameFileData row = renderMandelbrot(lineView(1.15, 0.0, 1.7, 2000, 1000), 1);
     int bandChanges = 0;
     for (int x = 1; x < 2000; ++x) {
-        if (row.counts[x] == 1000 || row.counts[x - 1] == 1000)
+        if (row.counts[x] == 1000 || row.counts[x - 1] == 1000) {
             continue;
+        }
         const double before = row.counts[x - 1] + 1.0 - row.fractions[x - 1];
         const double after = row.counts[x] + 1.0 - row.fractions[x];
-        if (row.counts[x] != row.counts[x - 1])
+        if (row.counts[x] != row.counts[x - 1]) {
             ++bandChanges;
+        }
         EXPECT_LT(std::abs(after - before), 0.35) << x;
     }
     EXPECT_GT(bandChanges, 8);

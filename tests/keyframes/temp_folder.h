@@ -56,8 +56,9 @@ inline std::int32_t int32At(const std::vector<std::uint8_t>& bytes, std::size_t 
 
 inline void putInt32At(std::vector<std::uint8_t>& bytes, std::size_t offset, std::int32_t value) {
     const auto bits = static_cast<std::uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 4; ++i) {
         bytes.at(offset + i) = static_cast<std::uint8_t>(bits >> (8 * i));
+    }
 }
 
 }  // namespace zr::testing
