@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "unique_temp_path.h"
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -73,7 +75,7 @@ class ApplyCommandLineTest : public ::testing::Test {
   protected:
     void SetUp() override {
         resetMovieSettings();
-        root = fs::path(testing::TempDir()) / "zr_cli_options";
+        root = zr::testing::uniqueTempPath("zr_cli_options");
         fs::remove_all(root);
         fs::create_directories(root / "keys");
         std::string error;

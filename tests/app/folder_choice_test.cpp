@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "unique_temp_path.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -18,7 +20,7 @@ class FolderChoiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
         resetMovieSettings();
-        folder = fs::path(testing::TempDir()) / "zr_folder_choice";
+        folder = zr::testing::uniqueTempPath("zr_folder_choice");
         fs::remove_all(folder);
         fs::create_directories(folder);
         controls.setMovieLengthHook([this](Controls&) { ++estimates; });

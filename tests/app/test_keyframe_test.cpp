@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "unique_temp_path.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -22,7 +24,7 @@ class TestKeyFrameTest : public ::testing::Test {
     void SetUp() override {
         resetMovieSettings();
         keyFrameCache().emptyAll();
-        folder = fs::path(testing::TempDir()) / "zr_test_keyframe";
+        folder = zr::testing::uniqueTempPath("zr_test_keyframe");
         fs::remove_all(folder);
         fs::create_directories(folder);
         // Sorted by path descending, "b" is key frame 0 (widest) and "a" key frame 1.

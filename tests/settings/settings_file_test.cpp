@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "unique_temp_path.h"
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -194,7 +196,7 @@ TEST_F(SettingsFileTest, TooLongTexturePathIsRefused) {
 
 TEST_F(SettingsFileTest, FilesRoundTripAndReportFailures) {
     namespace fs = std::filesystem;
-    const fs::path path = fs::path(testing::TempDir()) / "zr_settings_roundtrip.zrs";
+    const fs::path path = zr::testing::uniqueTempPath("zr_settings_roundtrip.zrs");
     MemoryControls saved;
     fillEveryStoredSetting(saved);
     ASSERT_TRUE(saveSettingsFile(saved, path.string()).ok);

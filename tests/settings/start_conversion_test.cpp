@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "unique_temp_path.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -219,7 +221,7 @@ TEST_F(StartConversionTest, TooLongFolderIsRefusedBeforeAnythingIsCopied) {
 
 TEST_F(StartConversionTest, MultiTextureListsTheFoldersJpegPictures) {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::path(testing::TempDir()) / "zr_multi_texture";
+    const fs::path folder = zr::testing::uniqueTempPath("zr_multi_texture");
     fs::remove_all(folder);
     fs::create_directories(folder / "e.jpg");  // a folder, not a picture
     for (const char* name : {"b.JPG", "D.jpg", "a.jpeg", "c.png", "f.jpgx", "g.JPEG"}) {
