@@ -1,9 +1,11 @@
 #include "movie/render_job.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +37,8 @@ namespace {
 
 constexpr const char* kFirstMovieName = "film.avi";
 constexpr int kJpegDumpQuality = 99;
+// The largest picture the program makes (what a FrameImage may hold).
+constexpr double kLargestPicture = 1024.0 * 1024.0 * 1024.0;
 
 template <typename... Args>
 std::string format(const char* pattern, Args... args) {
@@ -79,6 +83,9 @@ class RenderJob {
 
   private:
     bool startRun();
+    // False, with the failure shown, when the movie frame or the composed picture would be
+    // larger than a picture may be.
+    bool picturesFit();
     bool listKeyFrames();
     void makeMovieFrame();
     void renderKeyFrame(int k);
@@ -127,20 +134,53 @@ class RenderJob {
 };
 
 RenderOutcome RenderJob::run() {
-    if (startRun()) {
-        while (settings_.stopRequested.load() == 0 &&
-               keyFrame_ < static_cast<int>(keyFrames_.size())) {
-            renderKeyFrame(keyFrame_);
-            ++keyFrame_;
+    bool started = false;
+    try {
+        started = startRun();
+        if (started) {
+            while (settings_.stopRequested.load() == 0 &&
+                   keyFrame_ < static_cast<int>(keyFrames_.size())) {
+                renderKeyFrame(keyFrame_);
+                ++keyFrame_;
+            }
+            outcome_.stopped = settings_.stopRequested.load() != 0;
+            endRun();
         }
-        outcome_.stopped = settings_.stopRequested.load() != 0;
-        endRun();
-    } else {
-        closeWriter();
+    } catch (const std::exception& error) {
+        // Nothing may leave the run's thread: the run ends as after a failure at its start.
+        started = false;
+        outcome_.done = false;
+        outcome_.failure = std::string("The render stopped: ") + error.what();
+        host_.setStatus(outcome_.failure);
+    }
+    if (!started) {
+        try {
+            closeWriter();
+        } catch (const std::exception&) {
+        }
+        skipExistingMovie() = 0;
         host_.finished();
     }
     outcome_.framesCounted = framesCounted_;
     return std::move(outcome_);
+}
+
+bool RenderJob::picturesFit() {
+    const auto bytes = [](double width, double height) {
+        return std::trunc(width) * FrameImage::kBytesPerPixel * std::trunc(height);
+    };
+    const double movieBytes = bytes(settings_.movieWidth, settings_.movieHeight);
+    const double composedBytes = bytes(settings_.zoomFactor * settings_.movieWidth,
+                                       settings_.zoomFactor * settings_.movieHeight);
+    if (movieBytes <= kLargestPicture && composedBytes <= kLargestPicture) {
+        return true;
+    }
+    outcome_.failure = format(
+        "Movie too large: %dx%d pixels with zoom factor %g needs pictures of more than 1 GB; "
+        "choose a smaller movie size or zoom factor",
+        settings_.movieWidth, settings_.movieHeight, settings_.zoomFactor);
+    host_.setStatus(outcome_.failure);
+    return false;
 }
 
 bool RenderJob::startRun() {
@@ -156,6 +196,10 @@ bool RenderJob::startRun() {
     if (!listKeyFrames()) {
         host_.setStatus("Invalid Folder");
         outcome_.failure = "Invalid Folder";
+        return false;
+    }
+
+    if (!picturesFit()) {
         return false;
     }
 

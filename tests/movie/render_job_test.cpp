@@ -395,7 +395,7 @@ TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn)
     EXPECT_TRUE(done.ends_with(outcome.movieFailures[0].reason)) << done;
 }
 
-TEST_F(RenderJobTest, FoldersWithoutKeyFramesAndStartFramesPastTheLast) {
+TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
     const RenderOutcome empty = runRenderJob(host);
     EXPECT_FALSE(empty.done);
     EXPECT_EQ(empty.failure, "Invalid Folder");
@@ -414,6 +414,18 @@ TEST_F(RenderJobTest, FoldersWithoutKeyFramesAndStartFramesPastTheLast) {
     EXPECT_EQ(none.framesCounted, 0);
     EXPECT_TRUE(movieFiles().empty());
     EXPECT_TRUE(late.statuses.back().starts_with("Done! M:0,P:7,F:0,")) << late.statuses.back();
+
+    // Zoom factor 16 on a 1920 x 1080 movie would need a composed picture of 1.6 GB.
+    movieSettings().zoomFactor = 16.0;
+    movieSettings().movieWidth = 1920;
+    movieSettings().movieHeight = 1080;
+    RecordingHost large;
+    const RenderOutcome refused = runRenderJob(large);
+    EXPECT_FALSE(refused.done);
+    EXPECT_TRUE(refused.failure.starts_with("Movie too large")) << refused.failure;
+    EXPECT_EQ(large.statuses.back(), refused.failure);
+    EXPECT_EQ(large.finishedCount, 1);
+    EXPECT_TRUE(movieFiles().empty());
 }
 
 TEST_F(RenderJobTest, AnUnreadableWidestKeyFrameGivesBlackFramesAndTheRunGoesOn) {
