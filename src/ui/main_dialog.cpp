@@ -196,6 +196,10 @@ MainDialog::~MainDialog() {
     }
 }
 
+RenderHost& MainDialog::renderHost() {
+    return *host_;
+}
+
 void MainDialog::registerControl(QWidget* widget, int id) {
     setControlId(widget, id);
     if (id != kNoControlId) {

@@ -59,6 +59,8 @@ class MainDialog : public QDialog, public Controls {
     QWidget* control(int id) const;
     PreviewWindow& preview() const { return *preview_; }
     const BalloonTooltips& tooltips() const { return *tooltips_; }
+    // The host a run reports through; any thread may call it.
+    RenderHost& renderHost();
 
     // Message boxes go to `hook` instead of the screen while one is set.
     void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }

@@ -4,6 +4,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 #include "dialog_test_support.h"
 #include "keyframes/key_frame_writer.h"
@@ -54,6 +56,49 @@ class RenderRunTest : public QObject {
     void init() {
         resetMovieSettings();
         movieSettings().hsbWaves[0].endFlag = 1;
+    }
+
+    void hostCallsFromTheRenderThreadRunInOrder() {
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        StatusRecorder status(dialog);
+        dialog.setCompressorHook([](CompressorChoice& choice) {
+            choice.fourcc = "MJPG";
+            return true;
+        });
+        movieSettings().running = 1;
+        dialog.setText(kIdStart, "Stop");
+        RenderHost& host = dialog.renderHost();
+        std::vector<std::string> seen;
+        std::atomic<bool> done{false};
+        std::thread render([&] {
+            host.setStatus("one");
+            seen.push_back(host.controlText(kIdStartFrame));
+            seen.push_back(std::to_string(host.controlSelection(kIdTimeType)));
+            seen.push_back(host.controlChecked(kIdShowZoomText) ? "checked" : "unchecked");
+            host.showError("boom");
+            CompressorChoice choice;
+            seen.push_back(host.chooseCompressor(choice) ? choice.fourcc : "cancelled");
+            host.progress(5, 10);
+            host.setStatus("two");
+            host.finished();
+            // After the end notice the dialog is ready again, and still answers.
+            seen.push_back(host.controlText(kIdStart));
+            host.setValue(kIdCurrentCycle, "1.500000");
+            done = true;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+        render.join();
+        QCOMPARE(status.texts, (std::vector<std::string>{"one", "two"}));
+        QCOMPARE(seen, (std::vector<std::string>{"0", "0", "checked", "MJPG", "Start"}));
+        QCOMPARE(messages.requests.size(), std::size_t{1});
+        QCOMPARE(messages.requests[0].text, std::string("boom"));
+        QCOMPARE(messages.requests[0].title, std::string("Error"));
+        QCOMPARE(dialog.text(kIdCurrentCycle), std::string("1.500000"));
+        QVERIFY(!dialog.runInProgress());
+        // Called on the dialog's own thread the host works directly, without waiting.
+        host.setStatus("three");
+        QCOMPARE(dialog.text(kIdStatus), std::string("three"));
     }
 
     void testOnlyRunReportsAndEnds() {
