@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
-#include <optional>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -283,11 +282,11 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
     if (visibleLeft >= visibleRight || visibleTop >= visibleBottom) {
         return;
     }
-    std::optional<FrameImage> sourceCopy;
+    FrameImage sourceCopy;  // only when the source is the target itself
     const FrameImage* input = &source;
     if (&source == &target) {
         sourceCopy = source;
-        input = &*sourceCopy;
+        input = &sourceCopy;
     }
 
     const AxisPlan columns = planAxis(sourceRect.left, sourceRect.width, input->width(),
