@@ -24,6 +24,14 @@ namespace {
 constexpr int kMaxMergedKeyFrames = 16;
 constexpr int kNarrowestPlacement = 10;
 
+// Threads that share the rows of a scale: the composition and the view run while the key frame
+// jobs are done, so every processor is free for them.
+int scaleThreads() {
+    static const int threads =
+        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    return threads;
+}
+
 // Copies the block of `width` x `height` pixels at (sx, sy) of `source` to (x, y) of `target`,
 // leaving out whatever falls outside either picture.
 void copyBlock(const FrameImage& source, int sx, int sy, FrameImage& target, int x, int y,
@@ -62,11 +70,13 @@ void drawKeyFrame(const FrameImage& picture, FrameImage& composed, const Placeme
     const PixelRect whole{0, 0, picture.width(), picture.height()};
     if (!elliptic) {
         scaleImageInto(picture, whole, composed,
-                       PixelRect{place.left, place.top, place.width(), place.height()});
+                       PixelRect{place.left, place.top, place.width(), place.height()},
+                       scaleThreads());
         return;
     }
     FrameImage scaled(place.width(), place.height());
-    scaleImageInto(picture, whole, scaled, PixelRect{0, 0, scaled.width(), scaled.height()});
+    scaleImageInto(picture, whole, scaled, PixelRect{0, 0, scaled.width(), scaled.height()},
+                   scaleThreads());
 
     // The ellipse inscribed in the box from (cx - hh, top) to (cx + hh, bottom).
     const int centreX = (place.left + place.right) / 2;
@@ -240,10 +250,8 @@ void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth
         return;
     }
     // Every movie frame goes through here: its rows are shared among the processors.
-    static const int threads =
-        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     scaleImageInto(composed, view, movieFrame,
-                   PixelRect{0, 0, movieFrame.width(), movieFrame.height()}, threads);
+                   PixelRect{0, 0, movieFrame.width(), movieFrame.height()}, scaleThreads());
 }
 
 void scrollFrame(const FrameImage& composed, FrameImage& movieFrame, double x) {
