@@ -12,10 +12,6 @@
 namespace zr {
 namespace {
 
-using testing::readBytes;
-using testing::TempFolder;
-using testing::writeBytes;
-
 class KeyFrameJobTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -25,70 +21,49 @@ class KeyFrameJobTest : public ::testing::Test {
     }
     void TearDown() override { SetUp(); }
 
-    // Key frames are 6 x 4, pictures 10 x 5: the size tells which one a job found.
-    void writeKeyFrame(const std::string& name) {
-        ASSERT_TRUE(
-            writeKeyFrameFile(folder.file(name), KeyFrameFileData::uniform(6, 4, 50), nullptr));
-    }
-    void writePicture(const std::string& name) {
-        ASSERT_TRUE(savePng(FrameImage(10, 5), folder.file(name), nullptr));
-    }
-    KeyFrameJob job(const std::string& name) {
+    // Runs a job for `name` and gives the width of its picture, 0 for none.
+    int run(const std::string& name, std::string* pathAfter = nullptr) {
         KeyFrameJob job;
         job.path = folder.file(name);
-        return job;
+        EXPECT_EQ(keyFrameJobRun(job), 0);
+        if (pathAfter) {
+            *pathAfter = job.path;
+        }
+        return job.result ? job.result->width() : 0;
+    }
+    // Key frames are 6 pixels wide, pictures 10 or 3: the width tells which one a job found.
+    void writeKeyFrame(const std::string& name) {
+        ASSERT_TRUE(writeKeyFrameFile(folder.file(name), KeyFrameFileData::uniform(6, 4), nullptr));
+    }
+    void writePicture(const std::string& name, int width = 10) {
+        ASSERT_TRUE(savePng(FrameImage(width, 5), folder.file(name), nullptr));
     }
 
-    TempFolder folder;
+    testing::TempFolder folder;
 };
 
-TEST_F(KeyFrameJobTest, PicturePathReplacesOnlyTheLastExtensionOfTheName) {
-    EXPECT_EQ(fallbackPicturePath("/k/00001_1e3.zmb"), "/k/00001_1e3.jpg");
-    EXPECT_EQ(fallbackPicturePath("/k/k.0001.zmb"), "/k/k.0001.jpg");
-    EXPECT_EQ(fallbackPicturePath("/k/00001.jpg"), "/k/00001.jpg");
-    EXPECT_EQ(fallbackPicturePath("/k/00001"), "/k/00001.jpg");
-    EXPECT_EQ(fallbackPicturePath("/zoom.v2/00001"), "/zoom.v2/00001.jpg");
-    EXPECT_EQ(fallbackPicturePath("C:\\zoom.v2\\00001"), "C:\\zoom.v2\\00001.jpg");
-}
-
-TEST_F(KeyFrameJobTest, ColoursAKeyFrameFileAndKeepsItsPath) {
-    writeKeyFrame("00001_1e3.zmb");
-    writePicture("00001_1e3.jpg");
-    KeyFrameJob one = job("00001_1e3.zmb");
-    EXPECT_EQ(keyFrameJobRun(one), 0);
-    ASSERT_TRUE(one.result);
-    EXPECT_EQ(one.result->width(), 6);
-    EXPECT_EQ(one.path, folder.file("00001_1e3.zmb"));
-}
-
 TEST_F(KeyFrameJobTest, FallsBackToThePictureOfTheSameName) {
-    // Vanished key frame file, picture beside it; a name with two dots.
-    writePicture("k.0001.jpg");
-    KeyFrameJob missing = job("k.0001.zmb");
-    keyFrameJobRun(missing);
-    ASSERT_TRUE(missing.result);
-    EXPECT_EQ(missing.result->width(), 10);
-    EXPECT_EQ(missing.path, folder.file("k.0001.jpg"));
+    std::string path;
+    writeKeyFrame("00001.zmb");
+    writePicture("00001.jpg");
+    EXPECT_EQ(run("00001.zmb", &path), 6);
+    EXPECT_EQ(path, folder.file("00001.zmb"));
 
-    // A picture listed as itself is first refused as a key frame, then loaded.
-    KeyFrameJob listedPicture = job("k.0001.jpg");
-    keyFrameJobRun(listedPicture);
-    ASSERT_TRUE(listedPicture.result);
-    EXPECT_EQ(listedPicture.path, folder.file("k.0001.jpg"));
+    // A vanished key frame file with two dots in its name: the list entry now names the picture.
+    writePicture("k.0002.jpg");
+    EXPECT_EQ(run("k.0002.zmb", &path), 10);
+    EXPECT_EQ(path, folder.file("k.0002.jpg"));
+    // A picture listed as itself is refused as a key frame, then loaded.
+    EXPECT_EQ(run("k.0002.jpg"), 10);
 
-    // A picture saved under the key frame name is refused on its magic; the ".jpg" beside it
-    // stands in (and it is a different picture).
-    writeBytes(folder.file("00002.zmb"), readBytes(folder.file("k.0001.jpg")));
-    ASSERT_TRUE(savePng(FrameImage(3, 3), folder.file("00002.jpg"), nullptr));
-    KeyFrameJob disguised = job("00002.zmb");
-    keyFrameJobRun(disguised);
-    ASSERT_TRUE(disguised.result);
-    EXPECT_EQ(disguised.result->width(), 3);
+    // A picture under the key frame name is refused on its magic; the ".jpg" stands in.
+    std::filesystem::copy_file(folder.file("k.0002.jpg"), folder.file("00003.zmb"));
+    writePicture("00003.jpg", 3);
+    EXPECT_EQ(run("00003.zmb"), 3);
 
-    KeyFrameJob nothing = job("00003");
-    keyFrameJobRun(nothing);
-    EXPECT_FALSE(nothing.result);
-    EXPECT_EQ(nothing.path, folder.file("00003.jpg"));
+    EXPECT_EQ(run("00004", &path), 0);
+    EXPECT_EQ(path, folder.file("00004.jpg"));
+    EXPECT_EQ(fallbackPicturePath("/zoom.v2/00005"), "/zoom.v2/00005.jpg");
 }
 
 TEST_F(KeyFrameJobTest, RenderGivesNoneWithoutReadingWhileRenderingIsSkipped) {
@@ -100,7 +75,6 @@ TEST_F(KeyFrameJobTest, RenderGivesNoneWithoutReadingWhileRenderingIsSkipped) {
     movieSettings().skipRender = 1;
     EXPECT_FALSE(renderKeyFrame(path, 0.0, 0.0, 1.0));
     EXPECT_EQ(keyFrameCache().find(path), nullptr);
-    EXPECT_EQ(movieSettings().colorsFromKeyFrame, 1);
 
     movieSettings().skipRender = 0;
     const OptionalImage image = renderKeyFrame(path, 0.0, 0.0, 1.0);

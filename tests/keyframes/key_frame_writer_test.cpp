@@ -50,25 +50,5 @@ TEST(KeyFrameWriter, WritesHeaderColumnsColoursAndFractionsInFileOrder) {
     }
 }
 
-TEST(KeyFrameWriter, LeavesOutTheOptionalTailAndRefusesBadInput) {
-    const TempFolder folder;
-    KeyFrameFileData data = KeyFrameFileData::uniform(2, 2, 3);
-    data.writeFractions = false;
-    ASSERT_TRUE(writeKeyFrameFile(folder.file("a.zmb"), data, nullptr));
-    EXPECT_EQ(readBytes(folder.file("a.zmb")).size(), 23u + 4 * 4 + 3 * 2);
-    data.writeMaxIteration = false;
-    ASSERT_TRUE(writeKeyFrameFile(folder.file("b.zmb"), data, nullptr));
-    EXPECT_EQ(readBytes(folder.file("b.zmb")).size(), 19u + 4 * 4 + 3 * 2);
-
-    std::string error;
-    data.counts.pop_back();
-    EXPECT_FALSE(writeKeyFrameFile(folder.file("c.zmb"), data, &error));
-    EXPECT_NE(error.find("counts"), std::string::npos);
-    EXPECT_FALSE(writeKeyFrameFile(folder.file("d.zmb"), KeyFrameFileData{}, &error));
-    EXPECT_FALSE(writeKeyFrameFile(folder.file("no/such/folder/e.zmb"),
-                                   KeyFrameFileData::uniform(1, 1), &error));
-    EXPECT_NE(error.find("cannot create"), std::string::npos);
-}
-
 }  // namespace
 }  // namespace zr
