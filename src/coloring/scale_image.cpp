@@ -180,6 +180,36 @@ void sumRowShortVector(const ScaleJob& job, const std::uint16_t* columnSums,
                          sum);
     }
 }
+
+// The horizontal pass over 32-bit vertical sums below 2^31 with weights below 2^16, one tap
+// at a time: the tap's pixel is loaded as four 32-bit lanes and multiplied in 16-bit halves,
+// low * w + ((high * w) << 16), which is exact because the products stay below 2^32. Lane
+// weights hold each tap's weight in the six 16-bit lanes of its three channels.
+template <int Taps>
+void sumRowWideVector(const ScaleJob& job, const std::int32_t* columnSums,
+                      std::int32_t* pixelSums) {
+    const AxisPlan& columns = *job.columns;
+    for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
+        const std::int32_t* sums =
+            columnSums +
+            static_cast<std::size_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels;
+        const std::uint16_t* weights =
+            job.laneWeights + static_cast<std::size_t>(j - columns.offset) * Taps * 8;
+        __m128i sum = _mm_setzero_si128();
+        for (int k = 0; k < Taps; ++k) {
+            const __m128i values =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k * kChannels));
+            const __m128i weight =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + k * 8));
+            const __m128i low = _mm_mullo_epi16(values, weight);
+            const __m128i high = _mm_slli_epi32(_mm_mulhi_epu16(values, weight), 16);
+            sum = _mm_add_epi32(sum, _mm_add_epi32(low, high));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(
+                             pixelSums + static_cast<std::size_t>(j - job.visibleLeft) * kChannels),
+                         sum);
+    }
+}
 #endif
 
 template <typename Column, typename Sum>
@@ -193,6 +223,24 @@ void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum* pixelSum
                 sumRowShortVector<2>(job, columnSums, pixelSums);
             }
             return;
+        }
+    }
+    if constexpr (std::is_same_v<Column, std::int32_t> && std::is_same_v<Sum, std::int32_t>) {
+        if (job.laneWeights != nullptr) {
+            switch (job.columns->taps) {
+                case 1:
+                    sumRowWideVector<1>(job, columnSums, pixelSums);
+                    return;
+                case 2:
+                    sumRowWideVector<2>(job, columnSums, pixelSums);
+                    return;
+                case 3:
+                    sumRowWideVector<3>(job, columnSums, pixelSums);
+                    return;
+                default:
+                    sumRowWideVector<4>(job, columnSums, pixelSums);
+                    return;
+            }
         }
     }
 #endif
@@ -295,11 +343,14 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
                                    targetRect.height, visibleTop, visibleBottom);
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
     const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
+    // Lane weights for the vector kernels (see sumRowShortVector and sumRowWideVector).
     std::vector<std::uint16_t> laneWeights;
 #if ZR_SCALE_SSE2
-    if (integerSums && shortColumnSums && (columns.taps == 2 || columns.taps == 3) &&
-        columns.weightSum <= 0xFFFF) {
-        laneWeights.assign(static_cast<std::size_t>(visibleRight - visibleLeft) * 16, 0);
+    const int drawnColumns = visibleRight - visibleLeft;
+    const bool shortWeights = columns.weightSum <= 0xFFFF;  // every weight fits 16 bits
+    if (integerSums && shortColumnSums && shortWeights &&
+        (columns.taps == 2 || columns.taps == 3)) {
+        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * 16, 0);
         for (int j = visibleLeft; j < visibleRight; ++j) {
             const std::uint32_t* weights = columns.weightsOf(j);
             std::uint16_t* lanes =
@@ -307,6 +358,17 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
             for (int k = 0; k < columns.taps; ++k) {
                 const int lane = k < 2 ? k * kChannels : 8;
                 std::fill(lanes + lane, lanes + lane + kChannels,
+                          static_cast<std::uint16_t>(weights[k]));
+            }
+        }
+    } else if (integerSums && !shortColumnSums && shortWeights && columns.taps <= 4) {
+        const std::size_t perColumn = static_cast<std::size_t>(columns.taps) * 8;
+        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * perColumn, 0);
+        for (int j = visibleLeft; j < visibleRight; ++j) {
+            const std::uint32_t* weights = columns.weightsOf(j);
+            std::uint16_t* lanes = laneWeights.data() + (j - visibleLeft) * perColumn;
+            for (int k = 0; k < columns.taps; ++k) {
+                std::fill(lanes + k * 8, lanes + k * 8 + 2 * kChannels,
                           static_cast<std::uint16_t>(weights[k]));
             }
         }

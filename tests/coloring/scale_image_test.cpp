@@ -156,6 +156,14 @@ TEST(ScaleImage, ThreadsLargeSizesAndAliasingGiveTheSameResult) {
     const FrameImage source = randomImage(397, 211, random);
     const FrameImage single = scaleImage(source, 160, 90);
     EXPECT_EQ(scaleImage(source, 160, 90, 4), single);
+    // Tall sizes without a common divisor: vertical sums beyond 16 bits.
+    for (const int height : {263, 1021}) {
+        const FrameImage tall = randomImage(97, height, random);
+        FrameImage tallExpected(61, 100);
+        referenceScale(tall, {0, 0, 97, height}, tallExpected, {0, 0, 61, 100});
+        const FrameImage tallScaled = scaleImage(tall, 61, 100);
+        EXPECT_TRUE(tallScaled == tallExpected) << firstDifference(tallScaled, tallExpected);
+    }
     // Coprime sizes whose weight sums exceed the integer sums (4093 * 2053 > 2^23): the
     // same rounding, checked on the part of the target that is drawn.
     const FrameImage large = randomImage(4093, 2053, random);
