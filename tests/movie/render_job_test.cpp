@@ -258,18 +258,25 @@ TEST_F(RenderJobTest, SplitsTheMovieIntoFilesOfFramesPerMovieFrames) {
     EXPECT_TRUE(host.statuses.back().starts_with("Done! M:")) << host.statuses.back();
 }
 
-TEST_F(RenderJobTest, RotationHalvesTheMovieAndAspect43CutsItsMiddle) {
+TEST_F(RenderJobTest, RotationHalvesTheMovieAndDumpsItsFramesAspect43CutsItsMiddle) {
     writeKeyFrames(folder, 2, 64, 36);
     movieSettings().rotationActive = 1;
-    movieSettings().startRotation = 0.0;
+    movieSettings().framesPerMovie = 3;
+    host.dumpImages = true;
     ASSERT_TRUE(runRenderJob(host).done);
     DecodedMovie movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.width, 32);
     EXPECT_EQ(movie.height, 18);
     EXPECT_EQ(host.previewWidth, 32);
+    // Frame F of movie file M is dumped as img_MMMM_FFF.jpg.
+    EXPECT_TRUE(fs::exists(folder.file("img_0000_002.jpg")));
+    EXPECT_FALSE(fs::exists(folder.file("img_0000_003.jpg")));
+    EXPECT_TRUE(fs::exists(folder.file("img_0001_001.jpg")));
 
-    fs::remove(folder.file("film.avi"));
+    for (const std::string& name : movieFiles()) {
+        fs::remove(folder.file(name));
+    }
     movieSettings().rotationActive = 0;
     movieSettings().aspect43 = 1;
     ASSERT_TRUE(runRenderJob(host).done);
@@ -359,21 +366,6 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.frames.size(), 3u);
     EXPECT_EQ(host.finishedCount, 1);
-}
-
-TEST_F(RenderJobTest, DumpsRotatedFramesAsNumberedJpegs) {
-    writeKeyFrames(folder, 2, 64, 36);
-    movieSettings().rotationActive = 1;
-    movieSettings().framesPerMovie = 3;
-    movieSettings().testOnly = 1;
-    host.dumpImages = true;
-    const RenderOutcome outcome = runRenderJob(host);
-    ASSERT_TRUE(outcome.done);
-    ASSERT_GE(outcome.framesCounted, 5);
-    EXPECT_TRUE(fs::exists(folder.file("img_0000_000.jpg")));
-    EXPECT_TRUE(fs::exists(folder.file("img_0000_002.jpg")));
-    EXPECT_FALSE(fs::exists(folder.file("img_0000_003.jpg")));
-    EXPECT_TRUE(fs::exists(folder.file("img_0001_001.jpg")));
 }
 
 TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn) {
