@@ -12,6 +12,7 @@
 
 #include "app/cli_options.h"
 #include "app/commands.h"
+#include "coloring/texture.h"
 #include "movie/render_job.h"
 #include "output/compressors.h"
 #include "settings/memory_controls.h"
@@ -240,6 +241,10 @@ int runRenderCommand(const std::vector<std::string>& args) {
     if (!start.ok) {
         std::cerr << "zoomreel-cli render: " << start.message << '\n';
         return 1;
+    }
+
+    if (start.texturePositionReset) {
+        resetTexturePosition();
     }
 
     MovieSettings& settings = movieSettings();
