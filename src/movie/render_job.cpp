@@ -158,9 +158,10 @@ RenderOutcome RenderJob::run() {
             closeWriter();
         } catch (const std::exception&) {
         }
-        skipExistingMovie() = 0;
         host_.finished();
     }
+    // The flag belongs to the run: a key frame rendered after it (Test) must not be skipped.
+    skipExistingMovie() = 0;
     outcome_.framesCounted = framesCounted_;
     return std::move(outcome_);
 }

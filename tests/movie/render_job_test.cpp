@@ -320,6 +320,13 @@ TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
     for (std::size_t i = 0; i < again.frames.size(); ++i) {
         EXPECT_EQ(again.frames[i], third.frames[i]) << "frame " << i;
     }
+
+    // With every file there, a run writes nothing and leaves key frames renderable afterwards.
+    RecordingHost thirdRun;
+    const RenderOutcome nothing = runRenderJob(thirdRun);
+    EXPECT_EQ(nothing.framesWritten, 0);
+    EXPECT_EQ(thirdRun.previews, 0);
+    EXPECT_EQ(skipExistingMovie().load(), 0);
 }
 
 TEST_F(RenderJobTest, TestOnlyWritesNothingAndSkipRenderComposesNothing) {
