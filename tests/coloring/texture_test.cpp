@@ -110,6 +110,13 @@ TEST_F(Texture, MergeWeighsTheTextureAgainstTheColour) {
     EXPECT_EQ(texturedFlat(3, 5), (Bgr{200, 100, 0}));
     settings().textureMerge = 0.5;
     EXPECT_EQ(texturedFlat(3, 5), (Bgr{115, 75, 38}));
+    // The long waves come after the texture: half white over the textured colour.
+    settings().textureMerge = 1.0;
+    settings().longWaves[0] = LongWave{2, 0, 0, 0x00FFFFFF, 50, 0};
+    settings().longWaves[1].endFlag = 1;
+    const KeyFrame flat = makeKeyFrame(8, 8, std::vector<std::int32_t>(64, 5), {}, -1);
+    // s = 6 is the top of the bump of period 2 over [4, 8).
+    EXPECT_EQ(pixelAt(colorKeyFrame(flat, 0.0, 1.0, 1.0), 3, 5), (Bgr{142, 152, 166}));
 }
 
 TEST_F(Texture, DisplacedSamplesRepeatTheBorder) {
