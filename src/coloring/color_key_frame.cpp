@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <optional>
 
 #include "coloring/color_math.h"
@@ -308,7 +309,12 @@ FrameImage colorKeyFrame(const KeyFrame& frame, double cycleOffset, double slope
 
     plan.anyStage = plan.texture || plan.longWaves || plan.slopes;
 
-    FrameImage image(width, height);
+    FrameImage image;
+    try {
+        image = FrameImage(width, height);
+    } catch (const std::exception&) {
+        return FrameImage{};  // a picture too large to hold: none, as for a damaged key frame
+    }
     if (plan.method == kStandard && plan.smooth && !plan.fixedCycling && !plan.waves &&
         !plan.anyStage) {
         const FloatPalette palette = floatPalette(settings.palette);
