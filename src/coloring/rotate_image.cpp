@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <optional>
 
 namespace zr {
 
@@ -23,11 +22,11 @@ void rotateImage(const FrameImage& source, FrameImage& destination, int centreX,
         return;
     }
     // Turning a picture into itself reads from a copy.
-    std::optional<FrameImage> sourceCopy;
+    FrameImage sourceCopy;
     if (&source == &destination) {
         sourceCopy = source;
     }
-    const FrameImage& from = sourceCopy ? *sourceCopy : source;
+    const FrameImage& from = sourceCopy.empty() ? source : sourceCopy;
 
     const int sourceWidth = from.width();
     const int sourceHeight = from.height();
