@@ -123,17 +123,23 @@ void randomPaletteSettings(Random& random, MovieSettings& settings) {
     }
 }
 
+// Up to a dozen waves of every type (more than eight W waves wrap their colours round), and
+// now and then a table of 61 waves without an end slot.
 void randomHsbWaves(Random& random, MovieSettings& settings) {
-    const int count = uniformInt(random, 0, 7);
+    const bool full = chance(random, 0.05);
+    const int count = full ? kWaveSlots : uniformInt(random, 0, 12);
+    const bool manyBands = chance(random, 0.3);
     for (int i = 0; i < count; ++i) {
         HsbWave& wave = settings.hsbWaves[i];
-        wave.type = uniformInt(random, 0, 3);
+        wave.type = manyBands && chance(random, 0.7) ? 3 : uniformInt(random, 0, 3);
         wave.period =
             chance(random, 0.2) ? -uniformInt(random, 0, 100) : uniformInt(random, 1, 700);
         wave.phase = chance(random, 0.7) ? 0 : uniformInt(random, -500, 500);
         wave.endFlag = 0;
     }
-    settings.hsbWaves[count].endFlag = 1;
+    if (!full) {
+        settings.hsbWaves[count].endFlag = 1;
+    }
 }
 
 void randomLongWaves(Random& random, MovieSettings& settings) {
@@ -297,6 +303,11 @@ TEST(ReferenceColouring, ValuesNoRendererWritesStayDefined) {
         settings.waveColoring = chance(random, 0.3) ? 1 : 0;
         randomHsbWaves(random, settings);
         settings.hsbWaves[0].period = -uniformInt(random, 0, 300);  // levels up to 3
+        settings.hsbWaves[0].type = uniformInt(random, 0, 2);
+        if (settings.hsbWaves[0].endFlag == 1) {
+            settings.hsbWaves[0].endFlag = 0;
+            settings.hsbWaves[1].endFlag = 1;
+        }
         if (chance(random, 0.5)) {
             randomLongWaves(random, settings);
             settings.longWaves[0].percent = uniformInt(random, -100, 250);
