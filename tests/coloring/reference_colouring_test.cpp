@@ -373,7 +373,7 @@ TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
             randomLongWaves(random, settings);
         }
         settings.slopes = chance(random, 0.3) ? 1 : 0;
-        settings.textureDepth = pick(random, {0.0, 10.0, 64.0, 100.0, 200.0, 333.0});
+        settings.textureDepth = pick(random, {-300.0, -64.0, 0.0, 10.0, 64.0, 100.0, 200.0, 333.0});
         settings.textureStrength = pick(random, {0, 1, 30, 100, 160});
         settings.textureMerge = pick(random, {0.0, 0.25, 0.5, 0.8, 1.0});
         const KeyFrame frame = randomKeyFrame(random);
@@ -384,8 +384,8 @@ TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
 
         // A texture at exactly the prepared size, so that preparing it only loads it.
         const double margin = settings.textureDepth / 64;
-        FrameImage texture(static_cast<int>(frame.width + margin),
-                           static_cast<int>(frame.height + margin));
+        FrameImage texture(std::max(1, static_cast<int>(frame.width + margin)),
+                           std::max(1, static_cast<int>(frame.height + margin)));
         for (int y = 0; y < texture.height(); ++y) {
             for (int x = 0; x < texture.width(); ++x) {
                 std::uint8_t* pixel = texture.pixel(x, y);
