@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -54,8 +55,7 @@ std::string format(const char* pattern, Args... args) {
 
 // The text after the last directory separator of a path.
 std::string fileNameOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return std::filesystem::path(path).filename().string();
 }
 
 // Copies the block of `width` x `height` pixels at (x, y) of `from` into `to` at the same place,
