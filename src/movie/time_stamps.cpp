@@ -78,7 +78,9 @@ long long smoothStretch(long long previous, long long base, long long frames, lo
                         g += j - l - n;
                         break;
                     }
-                    if (n >= jAtStart || j >= INT_MAX)
+                    // From a speed of 1 the ramp leaves the key frame at its first step,
+                    // whatever the base speed: no base speed makes it any longer.
+                    if (n >= jAtStart || sp <= 1 || j >= INT_MAX)
                         break;
                     ++j;
                 }
