@@ -32,9 +32,10 @@ void printUsage(std::ostream& out) {
            "                           [--keyframe-every N]\n"
            "\n"
            "Renders the zoom movie of the key frames in FOLDER into FOLDER/film.avi and, every\n"
-           "\"Frames per movie\" frames, FOLDER/film_01.avi, film_02.avi, ... Movie files that\n"
-           "already exist are skipped, so a stopped render goes on where it ended. Ctrl-C stops\n"
-           "after the current frame and finishes the current file.\n"
+           "\"Frames per movie\" frames, FOLDER/film_01.avi, film_02.avi, ... Complete movie\n"
+           "files are skipped, so a stopped render goes on where it ended. Ctrl-C stops after\n"
+           "the current frame and finishes the current file so that it plays; the next run\n"
+           "writes that file again, whole.\n"
            "\n"
            "  --codec FOURCC         compressor by four-character code (default "
         << kDefaultCodec

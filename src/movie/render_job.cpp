@@ -27,6 +27,7 @@
 #include "movie/zoom_text.h"
 #include "output/avi_writer.h"
 #include "output/jpeg_dump.h"
+#include "output/movie_file.h"
 #include "settings/controls.h"
 #include "settings/movie_settings.h"
 #include "settings/render_host.h"
@@ -95,6 +96,7 @@ class RenderJob {
     void outputFrame();
     void writeToMovie(const FrameImage& picture);
     void nextMovieFile();
+    bool movieFileDone(const std::string& path) const;
     void closeWriter();
     void endRun();
     void showFrameStatus(int k);
@@ -234,6 +236,7 @@ bool RenderJob::startRun() {
     const std::optional<MoviePlan> plan = planMovie(settings_, static_cast<int>(keyFrames_.size()),
                                                     keyFrame_, host_.controlSelection(kIdTimeType));
     framesPlanned_ = plan ? plan->totalFrames : 0;
+    skipExistingMovie() = movieFileDone(moviePath_) ? 1 : 0;
     host_.progress(0, framesPlanned_);
     if (settings_.showZoomText != 0) {
         painter_ = std::make_unique<ZoomTextPainter>(settings_.fontFace);
@@ -466,7 +469,7 @@ void RenderJob::writeToMovie(const FrameImage& picture) {
 
 void RenderJob::nextMovieFile() {
     moviePath_ = folder_ + format("film_%02d.avi", movieNumber_);
-    if (fileExists(moviePath_)) {
+    if (movieFileDone(moviePath_)) {
         skipExistingMovie() = 1;
         return;
     }
@@ -476,6 +479,21 @@ void RenderJob::nextMovieFile() {
                                             100, handler);
     closeWriter();
     writer_ = std::move(next);
+}
+
+bool RenderJob::movieFileDone(const std::string& path) const {
+    if (!fileExists(path)) {
+        return false;
+    }
+    if (framesPlanned_ <= 0 || settings_.framesPerMovie <= 0) {
+        return true;
+    }
+    // A stopped run leaves a shorter file that plays; it counts as done only once it holds
+    // every frame the plan gives it, so the next run writes it again, whole.
+    const long long framesBefore = static_cast<long long>(movieNumber_) * settings_.framesPerMovie;
+    const long long expected =
+        std::min<long long>(settings_.framesPerMovie, framesPlanned_ - framesBefore);
+    return expected <= 0 || movieFileFrameCount(path) >= expected;
 }
 
 void RenderJob::closeWriter() {

@@ -297,12 +297,13 @@ TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
     ASSERT_GE(all.size(), 4u);
     const DecodedMovie third = decodeMovie(folder.file("film_02.avi"));
 
-    // Keep film.avi and film_01.avi (as stand-ins), drop the rest, and run again.
+    // Keep film.avi and film_01.avi, drop the rest, and run again.
+    const auto keptTime = fs::last_write_time(folder.file("film.avi"));
     for (const std::string& name : all) {
-        fs::remove(folder.file(name));
+        if (name != "film.avi" && name != "film_01.avi") {
+            fs::remove(folder.file(name));
+        }
     }
-    std::ofstream(folder.file("film.avi")) << "kept";
-    std::ofstream(folder.file("film_01.avi")) << "kept";
     RecordingHost second;
     const RenderOutcome resumed = runRenderJob(second);
     ASSERT_TRUE(resumed.done);
@@ -310,10 +311,7 @@ TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
     EXPECT_EQ(resumed.framesWritten, full.framesCounted - 6);
     EXPECT_EQ(second.previews, full.framesCounted - 6);
     EXPECT_EQ(movieFiles(), all);
-    std::ifstream kept(folder.file("film.avi"));
-    std::string text;
-    kept >> text;
-    EXPECT_EQ(text, "kept");
+    EXPECT_EQ(fs::last_write_time(folder.file("film.avi")), keptTime);
     const DecodedMovie again = decodeMovie(folder.file("film_02.avi"));
     ASSERT_TRUE(again.ok);
     ASSERT_EQ(again.frames.size(), third.frames.size());
@@ -373,6 +371,20 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.frames.size(), 3u);
     EXPECT_EQ(host.finishedCount, 1);
+
+    // The stopped file plays but is short: the next run writes it again, whole, and a file
+    // that is no movie at all is written again too.
+    movieSettings().stopRequested = 0;
+    RecordingHost again;
+    const RenderOutcome resumed = runRenderJob(again);
+    ASSERT_TRUE(resumed.done);
+    EXPECT_EQ(resumed.framesWritten, resumed.framesCounted);
+    EXPECT_EQ(decodeMovie(folder.file("film.avi")).frames.size(),
+              static_cast<std::size_t>(resumed.framesCounted));
+
+    std::ofstream(folder.file("film.avi")) << "no movie";
+    RecordingHost third;
+    EXPECT_EQ(runRenderJob(third).framesWritten, resumed.framesCounted);
 }
 
 TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn) {
