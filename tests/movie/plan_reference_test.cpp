@@ -235,6 +235,9 @@ std::optional<std::vector<int>> stampSpeeds(std::vector<SpeedRow> rows, int time
 
 std::pair<int, int> stampSpeedsOf(const std::vector<int>& speeds, int timeType, int k) {
     const int rows = static_cast<int>(speeds.size());
+    if (rows == 0) {
+        return {0, 0};  // no stamped key frame after key frame 0
+    }
     if (k >= rows) {
         return {speeds[rows - 1], speeds[rows - 1]};
     }
@@ -268,7 +271,8 @@ int keyFrameFrames(int speedIn, int speedOut, const PlanCase& run, bool last) {
             break;
         }
         ++counted;
-        const int halfWidth = static_cast<int>(composedWidth * p * 0.5 + 0.5);
+        // Kept as a double: a view that grows without end must not wrap round as an int.
+        const double halfWidth = std::trunc(composedWidth * p * 0.5 + 0.5);
         p = p / f;
         f = nextFactor(f, ramp.step, ramp.endFactor);
         if (halfWidth < 3 || (!last && 2 * halfWidth < run.movieWidth)) {
@@ -350,6 +354,31 @@ std::optional<MoviePlan> referencePlan(const PlanCase& run) {
     return plan;
 }
 
+// The plan as the plan command prints it: the table, then the summary lines.
+std::string referenceText(const MoviePlan& plan) {
+    std::ostringstream text;
+    text << "keyframe\tfirst_frame\tframes\n";
+    for (const PlannedKeyFrame& row : plan.keyFrames) {
+        text << row.keyFrame << '\t' << row.firstFrame << '\t' << row.frames << '\n';
+    }
+    text << "# total frames\t" << plan.totalFrames << '\n';
+    const long long t = plan.totalFrames;
+    const long long fps = plan.fps;
+    if (fps > 0) {
+        char time[64];
+        std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld.%03lld", t / (fps * 3600),
+                      t / (fps * 60) % 60, t / fps % 60, t % fps * 1000 / fps);
+        text << "# duration\t" << time << "\tat " << fps << " fps\n";
+    } else {
+        text << "# duration\tunknown\tat " << fps << " fps\n";
+    }
+    text << "# movie files\t" << plan.movieFiles.size() << '\n';
+    for (const PlannedMovieFile& file : plan.movieFiles) {
+        text << "# " << file.name << '\t' << file.firstFrame << '\t' << file.frames << '\n';
+    }
+    return text.str();
+}
+
 // ---- Settings as the dialog's Start would leave them -----------------------------------------
 
 void applyCase(const PlanCase& run, MovieSettings& settings) {
@@ -429,6 +458,9 @@ int countDisagreements(const std::vector<PlanCase>& cases) {
             difference = expected ? "refused: " + error : "accepted stamps out of order";
         } else if (expected) {
             difference = firstDifference(*expected, *actual);
+            if (difference.empty() && formatMoviePlan(*actual) != referenceText(*expected)) {
+                difference = "text differs:\n" + formatMoviePlan(*actual);
+            }
         }
         if (!difference.empty()) {
             if (++disagreements <= 5) {
@@ -521,15 +553,20 @@ struct CaseMaker {
         PlanCase run;
         shape(run);
         run.timeType = timeType;
+        if (chance(0.1)) {
+            run.fps = between(-1, 0);
+        }
         std::vector<int> keyFrames;
-        const int stamps = between(1, 5);
+        const int stamps = chance(0.03) ? 0 : between(1, 5);
         for (int i = 0; i < stamps; ++i) {
             keyFrames.push_back(between(1, run.keyFrameCount + 3));
         }
         std::sort(keyFrames.begin(), keyFrames.end());
         keyFrames.erase(std::unique(keyFrames.begin(), keyFrames.end()), keyFrames.end());
-        if (chance(0.15)) {
-            keyFrames.push_back(chance(0.5) ? 0 : keyFrames.back());  // a stretch of no key frames
+        if (chance(0.15) || keyFrames.empty()) {
+            keyFrames.push_back(chance(0.5) || keyFrames.empty()
+                                    ? 0
+                                    : keyFrames.back());  // a stretch of no key frames
             std::sort(keyFrames.begin(), keyFrames.end());
         }
         int previous = 0;
@@ -537,7 +574,8 @@ struct CaseMaker {
         for (const int keyFrame : keyFrames) {
             const int perKeyFrame = chance(0.3) ? between(0, 8) : between(8, 300);
             const int frames = (keyFrame - previous) * perKeyFrame;
-            seconds += std::max(0, (frames + run.fps - 1) / run.fps + between(-1, 2));
+            const int fps = std::max(run.fps, 1);
+            seconds += std::max(0, (frames + fps - 1) / fps + between(-1, 2));
             run.rows.push_back({std::to_string(keyFrame), stamp(seconds, between(0, 2))});
             previous = keyFrame;
         }
@@ -565,6 +603,34 @@ TEST(PlanReference, TimeStampsAgreeWithThePlan) {
         cases.push_back(maker.stampCase(cases.size() % 2 ? kTimeTypeTime : kTimeTypeTimeNs));
     }
     EXPECT_EQ(countDisagreements(cases), 0);
+}
+
+// Zoom factors of 1 and below never leave a key frame: below 1 the zoom per frame is under 1 and
+// every key frame but the last ends before its first frame; at 1 the frame count alone ends it.
+// The last key frame runs to its 601 frames either way.
+TEST(PlanReference, ZoomFactorsThatNeverLeaveTheKeyFrame) {
+    std::vector<PlanCase> cases;
+    for (const double zoom : {1.0, 0.5, 0.99}) {
+        for (const int speed : {1, 7, 25}) {
+            PlanCase run;
+            run.zoom = zoom;
+            run.keyFrameCount = 4;
+            run.rows = {{"0", std::to_string(speed)}};
+            cases.push_back(run);
+            run.stopOnLastFrame = true;
+            cases.push_back(run);
+        }
+    }
+    EXPECT_EQ(countDisagreements(cases), 0);
+    EXPECT_EQ(referencePlan(cases[0])->totalFrames, 3 + 601);
+
+    // A ramp at a zoom factor of 1 never ends by the zoom: it still comes to an end.
+    MovieSettings settings;
+    settings.zoomFactor = 1.0;
+    settings.speedSpecs.parse("0\t25\n2\t50", "\t", "\n");
+    const auto plan = planMovie(settings, 4, 0, kTimeTypeSpeed);
+    ASSERT_TRUE(plan.has_value());
+    EXPECT_GT(plan->keyFrames[1].frames, 0);
 }
 
 std::vector<int> framesPerKeyFrame(const char* speedList, int timeType, int keyFrameCount) {
