@@ -1,4 +1,5 @@
 #include "keyframes/image_file.h"
+#include "support/text_match.h"
 
 // clang-format off
 #include <cstdio>   // jpeglib.h needs FILE and size_t declared first
@@ -325,37 +326,6 @@ OptionalImage decodeBmp(const std::vector<std::uint8_t>& bytes) {
 }
 
 // ---- wildcards -----------------------------------------------------------------------------
-
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Matches * and ? without regard to letter case; iterative, with one point to return to.
-bool wildcardMatch(std::string_view pattern, std::string_view name) {
-    std::size_t p = 0;
-    std::size_t n = 0;
-    std::size_t starAt = std::string_view::npos;
-    std::size_t resumeAt = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() &&
-            (pattern[p] == '?' || lowerAscii(pattern[p]) == lowerAscii(name[n]))) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starAt = p++;
-            resumeAt = n;
-        } else if (starAt != std::string_view::npos) {
-            p = starAt + 1;
-            n = ++resumeAt;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') {
-        ++p;
-    }
-    return p == pattern.size();
-}
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "keyframes/key_frame_cache.h"
+#include "support/text_match.h"
 
 #include <algorithm>
 #include <bit>
@@ -42,13 +43,6 @@ std::int32_t int32At(const std::uint8_t* bytes) {
 
 float floatAt(const std::uint8_t* bytes) {
     return std::bit_cast<float>(littleEndian32(bytes));
-}
-
-bool sameIgnoringCase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
 }
 
 bool seekTo(std::FILE* file, std::uint64_t offset) {
@@ -231,7 +225,7 @@ int KeyFrameCache::indexOf(const std::string& path) const {
         return -1;
     }
     for (int i = 0; i < kSlotCount; ++i) {
-        if (sameIgnoringCase(slots_[static_cast<std::size_t>(i)].path, path)) {
+        if (equalIgnoringCase(slots_[static_cast<std::size_t>(i)].path, path)) {
             return i;
         }
     }

@@ -1,33 +1,15 @@
 #include "keyframes/key_frame_folder.h"
+#include "support/text_match.h"
 
 #include <algorithm>
 #include <filesystem>
 
 namespace zr {
 
-namespace {
-
-unsigned char foldCase(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
-}
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return comparePathsIgnoringCase(a, b) == 0;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int comparePathsIgnoringCase(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char ca = foldCase(a[i]);
-        const unsigned char cb = foldCase(b[i]);
-        if (ca != cb) {
-            return ca < cb ? -1 : 1;
-        }
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+    return compareIgnoringCase(a, b);
 }
 
 std::vector<std::string> listFiles(const std::string& folder, std::string_view extension) {

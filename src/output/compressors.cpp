@@ -1,4 +1,5 @@
 #include "output/compressors.h"
+#include "support/text_match.h"
 
 #include <algorithm>
 #include <cctype>
@@ -34,13 +35,6 @@ bool encoderPresent(const Compressor& compressor) {
            avcodec_find_encoder_by_name(compressor.encoderName.c_str()) != nullptr;
 }
 
-bool sameCodeIgnoringCase(std::string_view a, std::string_view b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 }  // namespace
 
 std::vector<Compressor> availableCompressors() {
@@ -62,7 +56,7 @@ std::string normalizeFourcc(std::string_view code) {
 const Compressor* findCompressor(std::string_view code) {
     const std::string fourcc = normalizeFourcc(code);
     for (const Compressor& compressor : knownCompressors()) {
-        if (sameCodeIgnoringCase(compressor.fourcc, fourcc)) {
+        if (equalIgnoringCase(compressor.fourcc, fourcc)) {
             return &compressor;
         }
     }

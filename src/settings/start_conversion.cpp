@@ -169,34 +169,6 @@ std::string folderPart(std::string_view path) {
     return last == std::string_view::npos ? std::string() : std::string(path.substr(0, last + 1));
 }
 
-bool wildcardMatch(std::string_view pattern, std::string_view name) {
-    const auto same = [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) ==
-               std::tolower(static_cast<unsigned char>(b));
-    };
-    std::size_t p = 0;
-    std::size_t n = 0;
-    std::size_t starAt = std::string_view::npos;
-    std::size_t resumeAt = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starAt = p++;
-            resumeAt = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], name[n]))) {
-            ++p;
-            ++n;
-        } else if (starAt != std::string_view::npos) {
-            p = starAt + 1;
-            n = ++resumeAt;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*')
-        ++p;
-    return p == pattern.size();
-}
-
 std::vector<std::string> listTexturePictures(std::string_view textureFile) {
     namespace fs = std::filesystem;
     const std::string folder = folderPart(textureFile);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "settings/controls.h"
+#include "support/text_match.h"
 
 namespace zr {
 
@@ -49,10 +50,6 @@ std::string folderPart(std::string_view path);
 // folder part followed by the file name, in file-system order. Paths that would not fit a
 // 255-character path field are left out.
 std::vector<std::string> listTexturePictures(std::string_view textureFile);
-
-// Whether `name` matches the wildcard `pattern` ("*" any run, "?" one character), letters
-// compared without regard to case.
-bool wildcardMatch(std::string_view pattern, std::string_view name);
 
 // The selected entry of a list, or `fallback` when it has none or one out of range.
 int selectionOr(const Controls& controls, int id, int fallback);

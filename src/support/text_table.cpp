@@ -1,4 +1,5 @@
 #include "support/text_table.h"
+#include "support/text_match.h"
 
 #include <algorithm>
 #include <charconv>
@@ -110,24 +111,6 @@ double leadingNumber(std::string_view text) {
         value = 0.0;  // keeps the order of rows a total one
     }
     return negative ? -value : value;
-}
-
-unsigned char foldCase(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
-}
-
-// Compares two texts ignoring the case of the letters A to Z: <0, 0 or >0.
-int compareTextNoCase(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const unsigned char ca = foldCase(a[i]);
-        const unsigned char cb = foldCase(b[i]);
-        if (ca != cb) {
-            return ca < cb ? -1 : 1;
-        }
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 std::size_t lengthOf(const char* text, int length) {
@@ -529,8 +512,8 @@ void TextTable::sortRange(int column, bool descending, bool numeric, int first, 
         if (numeric) {
             order = numbers[a] < numbers[b] ? -1 : (numbers[b] < numbers[a] ? 1 : 0);
         } else {
-            order = compareTextNoCase(rows_[first + a]->cellView(column),
-                                      rows_[first + b]->cellView(column));
+            order = compareIgnoringCase(rows_[first + a]->cellView(column),
+                                        rows_[first + b]->cellView(column));
         }
         if (descending) {
             order = -order;
