@@ -81,11 +81,13 @@ std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCo
     // A new movie file begins once framesPerMovie frames went into the current one (every
     // frame when framesPerMovie is 0 or 1).
     const long long perFile = std::max(settings.framesPerMovie, 1);
-    for (long long first = 0; first < plan.totalFrames; first += perFile) {
-        const long long index = first / perFile;
-        plan.movieFiles.push_back(
-            {movieFileName(static_cast<int>(std::min<long long>(index, INT_MAX))), first,
-             std::min(perFile, plan.totalFrames - first)});
+    plan.movieFileCount = (plan.totalFrames + perFile - 1) / perFile;
+    const long long listed = std::min(plan.movieFileCount, kMaxListedMovieFiles);
+    plan.movieFiles.reserve(static_cast<std::size_t>(listed));
+    for (long long index = 0; index < listed; ++index) {
+        const long long first = index * perFile;
+        plan.movieFiles.push_back({movieFileName(static_cast<int>(index)), first,
+                                   std::min(perFile, plan.totalFrames - first)});
     }
     return plan;
 }
@@ -103,11 +105,14 @@ std::string formatMoviePlan(const MoviePlan& plan) {
     } else {
         text += "# duration\tunknown\tat " + std::to_string(plan.fps) + " fps\n";
     }
-    text += "# movie files\t" + std::to_string(plan.movieFiles.size()) + '\n';
+    text += "# movie files\t" + std::to_string(plan.movieFileCount) + '\n';
     for (const PlannedMovieFile& file : plan.movieFiles) {
         text += "# " + file.name + '\t' + std::to_string(file.firstFrame) + '\t' +
                 std::to_string(file.frames) + '\n';
     }
+    const long long unlisted = plan.movieFileCount - static_cast<long long>(plan.movieFiles.size());
+    if (unlisted > 0)
+        text += "# more files\t" + std::to_string(unlisted) + '\n';
     return text;
 }
 

@@ -23,11 +23,15 @@ struct PlannedMovieFile {
     long long frames = 0;
 };
 
+// A plan lists at most this many movie files (a movie split after every frame can have more).
+inline constexpr long long kMaxListedMovieFiles = 100000;
+
 struct MoviePlan {
     std::vector<PlannedKeyFrame> keyFrames;
     long long totalFrames = 0;
     int fps = 0;
-    std::vector<PlannedMovieFile> movieFiles;
+    long long movieFileCount = 0;              // files that get frames
+    std::vector<PlannedMovieFile> movieFiles;  // the first kMaxListedMovieFiles of them
 };
 
 // Name of movie file M of a run: "film.avi" for 0, then "film_%02d.avi".
@@ -49,6 +53,7 @@ std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCo
 //   # duration<TAB><hh:mm:ss.mmm><TAB>at <fps> fps     ("unknown" when the FPS is not above 0)
 //   # movie files<TAB><count>
 //   # <file name><TAB><first frame><TAB><frames>  one line per movie file that gets frames
+//   # more files<TAB><count>                      only when not all files are listed
 //
 // Every line ends with "\n".
 std::string formatMoviePlan(const MoviePlan& plan);

@@ -55,6 +55,16 @@ TEST_F(PlanTest, EveryFrameItsOwnFileAndNoKeyFrames) {
     EXPECT_EQ(plan->movieFiles[2].name, "film_02.avi");
     EXPECT_EQ(movieFileName(100), "film_100.avi");
 
+    // A long movie split after every frame lists its first files only.
+    settings.speedSpecs.clear();
+    settings.speedSpecs.parse("0\t150000", "\t", "\n");
+    plan = planMovie(settings, 2, 0, kTimeTypeSpeed);
+    ASSERT_TRUE(plan.has_value());
+    EXPECT_EQ(plan->movieFileCount, 150001);
+    EXPECT_EQ(plan->movieFiles.size(), static_cast<std::size_t>(kMaxListedMovieFiles));
+    const std::string text = formatMoviePlan(*plan);
+    EXPECT_EQ(text.substr(text.size() - 19), "# more files\t50001\n");
+
     plan = planMovie(settings, 3, 7, kTimeTypeSpeed);  // start beyond the last key frame
     ASSERT_TRUE(plan.has_value());
     EXPECT_EQ(formatMoviePlan(*plan),
