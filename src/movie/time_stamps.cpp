@@ -78,9 +78,10 @@ long long smoothStretch(long long previous, long long base, long long frames, lo
                         g += j - l - n;
                         break;
                     }
-                    // From a speed of 1 the ramp leaves the key frame at its first step,
-                    // whatever the base speed: no base speed makes it any longer.
-                    if (n >= jAtStart || sp <= 1 || j >= INT_MAX)
+                    // From a speed of 1 the ramp leaves the key frame at its first step, and
+                    // a zoom factor of 1 or less never makes it leave: either way no base
+                    // speed makes the ramp any longer.
+                    if (n >= jAtStart || sp <= 1 || !(zoomFactor > 1.0) || j >= INT_MAX)
                         break;
                     ++j;
                 }

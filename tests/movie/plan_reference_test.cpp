@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -84,13 +85,18 @@ Ramp makeRamp(int speedIn, int speedOut, double zoom) {
     return {f0, f1, (f1 - f0) / std::min(speedIn, speedOut)};
 }
 
+// A zoom factor of 1 never leaves the key frame: such a ramp is cut off after this many frames.
+int rampLimit(int a, int b, double zoom) {
+    return zoom > 1.0 ? INT_MAX : 2 * std::max(a, b) + 16;
+}
+
 // Frames of a ramp counted from a view of the whole key frame.
 int rampFramesFromWholeView(int a, int b, double zoom) {
     const Ramp ramp = makeRamp(a, b, zoom);
     int n = 1;
     double p = 1.0;
     double f = ramp.startFactor;
-    for (;;) {
+    while (n < rampLimit(a, b, zoom)) {
         const double g = nextFactor(f, ramp.step, ramp.endFactor);
         p = p / g;
         if (p < 1.0 / zoom || g < 1.0) {
@@ -99,6 +105,7 @@ int rampFramesFromWholeView(int a, int b, double zoom) {
         ++n;
         f = g;
     }
+    return n;
 }
 
 // Frames of a ramp counted from the view after the first step.
@@ -107,7 +114,7 @@ int rampFramesAfterFirstStep(int a, int b, double zoom) {
     int n = 1;
     double p = 1.0 / ramp.startFactor;
     double f = ramp.startFactor;
-    while (p >= 1.0 / zoom && f >= 1.0) {
+    while (p >= 1.0 / zoom && f >= 1.0 && n < rampLimit(a, b, zoom)) {
         const double g = nextFactor(f, ramp.step, ramp.endFactor);
         p = p / g;
         ++n;
@@ -200,8 +207,9 @@ std::optional<std::vector<int>> stampSpeeds(std::vector<SpeedRow> rows, int time
                                 break;
                             }
                             // From a speed of 1 the ramp leaves the key frame at its first
-                            // step whatever the base speed, so no base speed makes it longer.
-                            if (n >= jAtStart || sp <= 1) {
+                            // step, and at a zoom factor of 1 or less it never leaves: either
+                            // way no base speed makes it longer.
+                            if (n >= jAtStart || sp <= 1 || !(zoom > 1.0)) {
                                 break;
                             }
                             ++j;
@@ -493,7 +501,7 @@ struct CaseMaker {
             case 4:
                 return std::uniform_real_distribution<double>(1.05, 24.0)(random);
             default:
-                return std::array{1.5, 3.0, 2.5, 1.25, 10.0}[between(0, 4)];
+                return std::array{1.5, 3.0, 2.5, 1.25, 10.0, 1.0, 0.5}[between(0, 6)];
         }
     }
 
@@ -633,9 +641,11 @@ TEST(PlanReference, ZoomFactorsThatNeverLeaveTheKeyFrame) {
     EXPECT_GT(plan->keyFrames[1].frames, 0);
 }
 
-std::vector<int> framesPerKeyFrame(const char* speedList, int timeType, int keyFrameCount) {
+std::vector<int> framesPerKeyFrame(const char* speedList, int timeType, int keyFrameCount,
+                                   double zoom = 2.0) {
     MovieSettings settings;
     settings.fps = 25;
+    settings.zoomFactor = zoom;
     settings.speedSpecs.parse(speedList, "\t", "\n");
     const auto plan = planMovie(settings, keyFrameCount, 0, timeType);
     std::vector<int> frames;
@@ -667,6 +677,9 @@ TEST(PlanReference, TimeStampRules) {
     EXPECT_EQ(slow[24], 1);
     EXPECT_EQ(slow[25], 2);
     EXPECT_EQ(slow[26], 100);
+    // The same search at a zoom factor below 1, where no ramp ever leaves its key frame.
+    const auto still = framesPerKeyFrame("5\t00:01\n6\t00:05", kTimeTypeTime, 8, 0.5);
+    EXPECT_EQ(still, (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 601}));
 }
 
 }  // namespace
