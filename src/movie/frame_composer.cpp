@@ -36,18 +36,15 @@ int scaleThreads() {
 // leaving out whatever falls outside either picture.
 void copyBlock(const FrameImage& source, int sx, int sy, FrameImage& target, int x, int y,
                int width, int height) {
-    const int firstColumn = std::max({0, -x, -sx});
-    const int endColumn = std::min({width, target.width() - x, source.width() - sx});
-    const int firstRow = std::max({0, -y, -sy});
-    const int endRow = std::min({height, target.height() - y, source.height() - sy});
-    if (firstColumn >= endColumn || firstRow >= endRow) {
+    const BlockOverlap block = blockOverlap(source, sx, sy, target, x, y, width, height);
+    if (block.empty()) {
         return;
     }
     const std::size_t bytes =
-        static_cast<std::size_t>(endColumn - firstColumn) * FrameImage::kBytesPerPixel;
-    for (int r = firstRow; r < endRow; ++r) {
-        std::memcpy(target.pixel(x + firstColumn, y + r), source.pixel(sx + firstColumn, sy + r),
-                    bytes);
+        static_cast<std::size_t>(block.endColumn - block.firstColumn) * FrameImage::kBytesPerPixel;
+    for (int r = block.firstRow; r < block.endRow; ++r) {
+        std::memcpy(target.pixel(x + block.firstColumn, y + r),
+                    source.pixel(sx + block.firstColumn, sy + r), bytes);
     }
 }
 

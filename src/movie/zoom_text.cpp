@@ -63,19 +63,15 @@ void blendPicture(FrameImage& target, int x, int y, int width, int height, const
     if (target.empty() || source.empty()) {
         return;
     }
-    // The columns c and rows r for which both (sx + c, sy + r) and (x + c, y + r) lie inside.
-    const int firstColumn = std::max({0, -x, -sx});
-    const int endColumn = std::min({width, target.width() - x, source.width() - sx});
-    const int firstRow = std::max({0, -y, -sy});
-    const int endRow = std::min({height, target.height() - y, source.height() - sy});
-    if (firstColumn >= endColumn || firstRow >= endRow) {
+    const BlockOverlap block = blockOverlap(source, sx, sy, target, x, y, width, height);
+    if (block.empty()) {
         return;
     }
     const int keep = 100 - percent;
-    for (int r = firstRow; r < endRow; ++r) {
-        const std::uint8_t* from = source.pixel(sx + firstColumn, sy + r);
-        std::uint8_t* to = target.pixel(x + firstColumn, y + r);
-        for (int c = firstColumn; c < endColumn; ++c, from += 3, to += 3) {
+    for (int r = block.firstRow; r < block.endRow; ++r) {
+        const std::uint8_t* from = source.pixel(sx + block.firstColumn, sy + r);
+        std::uint8_t* to = target.pixel(x + block.firstColumn, y + r);
+        for (int c = block.firstColumn; c < block.endColumn; ++c, from += 3, to += 3) {
             if (keyColour && from[0] == keyColour->blue && from[1] == keyColour->green &&
                 from[2] == keyColour->red) {
                 continue;

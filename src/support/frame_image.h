@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,7 +13,7 @@ namespace zr {
 // red, each row padded to a multiple of 4 bytes. Bottom-up rows exist only where a file format
 // wants them (AVI frames, the JPEG dump's source buffer).
 class FrameImage {
-public:
+  public:
     static constexpr int kBytesPerPixel = 3;
 
     FrameImage() = default;
@@ -46,7 +47,7 @@ public:
 
     bool operator==(const FrameImage&) const = default;
 
-private:
+  private:
     // 1 GiB: far above any movie or key frame picture, far below what would exhaust memory.
     static constexpr std::size_t kMaxBytes = std::size_t{1} << 30;
 
@@ -58,5 +59,24 @@ private:
 
 // A picture or none: what every operation that may fail to produce a picture returns.
 using OptionalImage = std::optional<FrameImage>;
+
+// The columns [firstColumn, endColumn) and rows [firstRow, endRow) of a block of width x height
+// pixels for which both (sx + c, sy + r) of the source and (x + c, y + r) of the target lie
+// inside their pictures: what a copy or blend of that block may touch.
+struct BlockOverlap {
+    int firstColumn = 0;
+    int endColumn = 0;
+    int firstRow = 0;
+    int endRow = 0;
+    bool empty() const { return firstColumn >= endColumn || firstRow >= endRow; }
+};
+
+inline BlockOverlap blockOverlap(const FrameImage& source, int sx, int sy, const FrameImage& target,
+                                 int x, int y, int width, int height) {
+    const auto larger = [](int a, int b, int c) { return std::max(a, std::max(b, c)); };
+    const auto smaller = [](int a, int b, int c) { return std::min(a, std::min(b, c)); };
+    return {larger(0, -x, -sx), smaller(width, target.width() - x, source.width() - sx),
+            larger(0, -y, -sy), smaller(height, target.height() - y, source.height() - sy)};
+}
 
 }  // namespace zr
