@@ -17,7 +17,7 @@ inline constexpr int kLastKeyFrameMaxFrames = 601;
 inline constexpr int kDefaultSpeed = 150;
 
 // ---------------------------------------------------------------------------------------------
-// Reading the cells of the specification lists: the leading number of the text, 0 for none
+// Reading the cells of the timeline lists: the leading number of the text, 0 for none
 // (like atoi and atof). Values beyond the int range are held at its ends; a text that reads as
 // infinity or not-a-number reads as 0.
 int specInt(std::string_view text);
