@@ -7,11 +7,11 @@
 #include "app/cli_options.h"
 #include "app/commands.h"
 #include "app/folder_choice.h"
+#include "app/start_run.h"
 #include "movie/plan.h"
 #include "settings/controls.h"
 #include "settings/memory_controls.h"
 #include "settings/movie_settings.h"
-#include "settings/start_conversion.h"
 
 namespace zr {
 
@@ -55,7 +55,7 @@ int runPlanCommand(const std::vector<std::string>& args) {
     if (const int status = applyCommandLine(commandLine, controls, std::cerr); status != 0) {
         return status;
     }
-    const StartConversionResult start = convertControlsForStart(controls);
+    const StartConversionResult start = convertForStart(controls);
     if (!start.ok) {
         std::cerr << "zoomreel-cli: " << start.message << "\n";
         return 1;

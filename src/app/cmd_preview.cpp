@@ -4,11 +4,11 @@
 #include "app/cli_options.h"
 #include "app/commands.h"
 #include "app/folder_choice.h"
+#include "app/start_run.h"
 #include "app/test_keyframe.h"
 #include "keyframes/image_file.h"
 #include "settings/memory_controls.h"
 #include "settings/render_host.h"
-#include "settings/start_conversion.h"
 
 namespace zr {
 
@@ -68,7 +68,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
     }
     controls.setText(kIdStartFrame, frameText);
 
-    const StartConversionResult start = convertControlsForStart(controls);
+    const StartConversionResult start = convertForStart(controls);
     if (!start.ok) {
         std::cerr << "zoomreel-cli: " << start.message << "\n";
         return 1;

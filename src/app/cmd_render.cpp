@@ -12,13 +12,12 @@
 
 #include "app/cli_options.h"
 #include "app/commands.h"
-#include "coloring/texture.h"
+#include "app/start_run.h"
 #include "movie/render_job.h"
 #include "output/compressors.h"
 #include "settings/memory_controls.h"
 #include "settings/movie_settings.h"
 #include "settings/render_host.h"
-#include "settings/start_conversion.h"
 
 namespace zr {
 
@@ -238,14 +237,10 @@ int runRenderCommand(const std::vector<std::string>& args) {
     if (applyCommandLine(commandLine, controls, std::cerr) != 0) {
         return 1;
     }
-    const StartConversionResult start = convertControlsForStart(controls);
+    const StartConversionResult start = convertForStart(controls);
     if (!start.ok) {
         std::cerr << "zoomreel-cli render: " << start.message << '\n';
         return 1;
-    }
-
-    if (start.texturePositionReset) {
-        resetTexturePosition();
     }
 
     MovieSettings& settings = movieSettings();

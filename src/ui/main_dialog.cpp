@@ -34,13 +34,13 @@ extern "C" {
 }
 
 #include "app/folder_choice.h"
+#include "app/start_run.h"
 #include "app/test_keyframe.h"
 #include "movie/movie_length.h"
 #include "movie/render_job.h"
 #include "settings/memory_controls.h"
 #include "settings/movie_settings.h"
 #include "settings/settings_file.h"
-#include "settings/start_conversion.h"
 #include "ui/balloon_tooltips.h"
 #include "ui/compressor_dialog.h"
 #include "ui/gui_render_host.h"
@@ -1032,7 +1032,7 @@ void MainDialog::startOrStop() {
         settings.stopRequested = 1;
         return;
     }
-    const StartConversionResult converted = convertControlsForStart(*this);
+    const StartConversionResult converted = convertForStart(*this);
     if (!converted.ok) {
         if (QWidget* focus = control(converted.focusControl)) {
             focus->setFocus();
