@@ -14,6 +14,7 @@
 #include "app/commands.h"
 #include "app/start_run.h"
 #include "movie/render_job.h"
+#include "output/avi_writer.h"
 #include "output/compressors.h"
 #include "settings/memory_controls.h"
 #include "settings/movie_settings.h"
@@ -221,6 +222,8 @@ int runRenderCommand(const std::vector<std::string>& args) {
         printUsage(std::cout);
         return 0;
     }
+    // The progress shown here replaces the video libraries' own statistics lines.
+    quietVideoLibraryMessages();
     const std::vector<ExtraOption> extras = {
         {"--codec", "FOURCC"}, {"--quality", "N"}, {"--keyframe-every", "N"}};
     CommandLine commandLine;
