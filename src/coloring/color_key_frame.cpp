@@ -157,7 +157,7 @@ inline void colorPixel(const ColoringPlan& plan, const KeyFrame& frame, int x, i
         } else {
             const int index = static_cast<int>(k);
             const Bgr& a = (*plan.palette)[index % kPaletteSize];
-            const Bgr& b = (*plan.palette)[(index + 1) % kPaletteSize];
+            const Bgr& b = (*plan.palette)[(index % kPaletteSize + 1) % kPaletteSize];
             out[0] = blendChannel(a.blue, b.blue, w);
             out[1] = blendChannel(a.green, b.green, w);
             out[2] = blendChannel(a.red, b.red, w);
@@ -180,8 +180,9 @@ inline void colorPixel(const ColoringPlan& plan, const KeyFrame& frame, int x, i
             const int index = static_cast<int>(k);
             pixel = (*plan.palette)[index % kPaletteSize];
             if (blendOffset) {
-                pixel = blendBytes(pixel, (*plan.palette)[(index + 1) % kPaletteSize],
-                                   plan.offsetFraction);
+                pixel =
+                    blendBytes(pixel, (*plan.palette)[(index % kPaletteSize + 1) % kPaletteSize],
+                               plan.offsetFraction);
             }
         }
     }
@@ -249,7 +250,7 @@ void colorStandardSmoothRow(const ColoringPlan& plan, const FloatPalette& palett
         const float w = static_cast<float>(1 - f);
         const float rest = 1 - w;
         const FloatColor& a = palette[k & (kPaletteSize - 1)];
-        const FloatColor& b = palette[(k + 1) & (kPaletteSize - 1)];
+        const FloatColor& b = palette[((k & (kPaletteSize - 1)) + 1) & (kPaletteSize - 1)];
         float value[4];
         for (int c = 0; c < 4; ++c) {
             value[c] = a.channel[c] * w + b.channel[c] * rest;

@@ -388,7 +388,7 @@ inline Bgr colourPixel(const MovieSettings& settings, const KeyFrame& frame, int
         } else {
             const int index = static_cast<int>(k);
             const Bgr& a = palette[index % 1024];
-            const Bgr& b = palette[(index + 1) % 1024];
+            const Bgr& b = palette[(static_cast<long long>(index) + 1) % 1024];
             // The weight is single precision, and so is the blend: byte times float.
             for (int c = 0; c < 3; ++c) {
                 const float first = static_cast<float>(channel(a, c)) * w;
@@ -402,7 +402,8 @@ inline Bgr colourPixel(const MovieSettings& settings, const KeyFrame& frame, int
         if (fixed && cycleOffset != 0) {
             const double d = cycleOffset - std::trunc(cycleOffset);
             const Bgr a = waves ? waveColor(settings, k, n) : palette[index % 1024];
-            const Bgr b = waves ? waveColor(settings, k + 1, n) : palette[(index + 1) % 1024];
+            const Bgr b = waves ? waveColor(settings, k + 1, n)
+                                : palette[(static_cast<long long>(index) + 1) % 1024];
             for (int c = 0; c < 3; ++c) {
                 channel(pixel, c) = truncByte(channel(a, c) * (1 - d) + channel(b, c) * d);
             }
