@@ -247,6 +247,15 @@ TEST_F(AviWriterTest, LowerQualityGivesSmallerFiles) {
     }
 }
 
+}  // namespace
+
+// Test names and failure messages show a compressor by its code.
+void PrintTo(const Compressor& compressor, std::ostream* out) {
+    *out << compressor.fourcc;
+}
+
+namespace {
+
 // Every compressor of this build writes frames that decode back upright, in order, in their
 // colours, at their size and under their code.
 class CompressorRoundTrip : public ::testing::TestWithParam<Compressor> {
