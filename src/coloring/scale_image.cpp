@@ -96,9 +96,10 @@ AxisPlan planAxis(int start, int length, int limit, int targetLength, int begin,
     return plan;
 }
 
-// Integer sums are exact while 256 * S_x * S_y stays below 2^31; beyond that the sums are
-// taken in double precision, still exact below 2^53.
-constexpr std::uint64_t kIntegerWeightLimit = (std::uint64_t{1} << 31) / 256;
+// A pixel sum is at most 255 * S_x * S_y, and the rounding adds half of S_x * S_y: integer
+// sums are exact while 255.5 * S_x * S_y stays below 2^31. Beyond that the sums are taken in
+// double precision, still exact below 2^53.
+constexpr std::uint64_t kIntegerWeightLimit = ((std::uint64_t{1} << 32) - 1) / 511;
 
 struct ScaleJob {
     const FrameImage* source;

@@ -172,6 +172,16 @@ TEST(ScaleImage, ThreadsLargeSizesAndAliasingGiveTheSameResult) {
     scaleImageInto(large, {0, 0, 4093, 2053}, drawn, {-1000, -700, 4091, 2051});
     referenceScale(large, {0, 0, 4093, 2053}, expected, {-1000, -700, 4091, 2051});
     EXPECT_TRUE(drawn == expected) << firstDifference(drawn, expected);
+    // Weight sums just below the integer limit (2897 * 2901 * 255.5 < 2^31): the largest
+    // sums, of white and near-white pictures, stay exact.
+    for (const std::uint8_t level : {std::uint8_t{255}, std::uint8_t{254}}) {
+        FrameImage flat(2897, 2901);
+        std::fill(flat.data(), flat.data() + flat.sizeBytes(), level);
+        const FrameImage line = scaleImage(flat, 1920, 1);
+        EXPECT_TRUE(std::all_of(line.row(0), line.row(0) + 1920 * 3,
+                                [level](std::uint8_t value) { return value == level; }))
+            << "level " << int{level};
+    }
     // Scaling a picture into itself reads the picture as it was.
     FrameImage self = source;
     scaleImageInto(self, {0, 0, 397, 211}, self, {0, 0, 160, 90});
