@@ -13,5 +13,5 @@ done
 
 if [ -x "$here/bench_render_vs_ffmpeg.sh" ]; then
     echo "== whole zoom against ffmpeg's zoompan"
-    "$here/bench_render_vs_ffmpeg.sh" "$build"
+    "$here/bench_render_vs_ffmpeg.sh" "$build/src/app/zoomreel-cli"
 fi
