@@ -63,15 +63,8 @@ std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCo
         const KeyFrameSpeeds speeds = timeStamps
                                           ? timeSpeeds(keyFrameSpeeds, timeType, k)
                                           : speedListSpeeds(settings.speedSpecs, k, speedInForce);
-        KeyFrameZoomSetup setup;
-        setup.speedIn = speeds.speedIn;
-        setup.speedOut = speeds.speedOut;
-        setup.zoomFactor = settings.zoomFactor;
-        setup.movieWidth = settings.movieWidth;
-        setup.movieHeight = settings.movieHeight;
-        setup.lastKeyFrame = k == keyFrameCount - 1;
-        setup.stopOnLastFrame = settings.stopOnLastFrame != 0;
-        setup.leftScrolling = settings.leftScrolling != 0;
+        const KeyFrameZoomSetup setup =
+            zoomSetupOf(settings, speeds.speedIn, speeds.speedOut, k == keyFrameCount - 1);
         KeyFrameZoom zoom(setup);
         const int frames = framesOfKeyFrame(zoom, setup.leftScrolling);
         plan.keyFrames.push_back({k, plan.totalFrames, frames});

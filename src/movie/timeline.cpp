@@ -98,6 +98,20 @@ int countFrames(int speedA, int speedB, double zoomFactor, RampCount form) {
     return static_cast<int>(std::min<long long>(n, INT_MAX));
 }
 
+KeyFrameZoomSetup zoomSetupOf(const MovieSettings& settings, int speedIn, int speedOut,
+                              bool lastKeyFrame) {
+    KeyFrameZoomSetup setup;
+    setup.speedIn = speedIn;
+    setup.speedOut = speedOut;
+    setup.zoomFactor = settings.zoomFactor;
+    setup.movieWidth = settings.movieWidth;
+    setup.movieHeight = settings.movieHeight;
+    setup.lastKeyFrame = lastKeyFrame;
+    setup.stopOnLastFrame = settings.stopOnLastFrame != 0;
+    setup.leftScrolling = settings.leftScrolling != 0;
+    return setup;
+}
+
 int findSpecRow(const TextTable& table, int keyFrame) {
     const std::string key = std::to_string(keyFrame);
     for (int row = 0; row < table.rowCount(); ++row) {
@@ -294,16 +308,8 @@ void TimelineEngine::beginKeyFrame(int keyFrame, int keyFrameCount) {
         state_.colorCountStep = keyFrame == 0 ? truncToInt(specDouble(value)) : specInt(value);
     }
 
-    KeyFrameZoomSetup setup;
-    setup.speedIn = t.speedIn;
-    setup.speedOut = t.speedOut;
-    setup.zoomFactor = settings_.zoomFactor;
-    setup.movieWidth = settings_.movieWidth;
-    setup.movieHeight = settings_.movieHeight;
-    setup.lastKeyFrame = keyFrame >= keyFrameCount - 1;
-    setup.stopOnLastFrame = settings_.stopOnLastFrame != 0;
-    setup.leftScrolling = settings_.leftScrolling != 0;
-    zoom_ = KeyFrameZoom(setup);
+    zoom_ =
+        KeyFrameZoom(zoomSetupOf(settings_, t.speedIn, t.speedOut, keyFrame >= keyFrameCount - 1));
     const int n = zoom_.frameCount();
     t.frameCount = n;
 

@@ -66,6 +66,10 @@ struct KeyFrameZoomSetup {
     bool leftScrolling = false;    // frames are cut sideways (scrollColumn)
 };
 
+// The zoom setup of a key frame from the settings record and the key frame's two speeds.
+KeyFrameZoomSetup zoomSetupOf(const MovieSettings& settings, int speedIn, int speedOut,
+                              bool lastKeyFrame);
+
 // The view of one movie frame: half width L and half height S of the middle rectangle of the
 // composed picture (zoom mode), and in left scrolling the first column x to copy.
 struct FrameView {
