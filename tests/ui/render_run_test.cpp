@@ -34,6 +34,14 @@ void writeKeyFrames(const QTemporaryDir& folder, int count) {
     }
 }
 
+// The dialog set for a "Test only" run of the folder at one speed (frames per key frame).
+void prepareTestOnlyRun(MainDialog& dialog, const QTemporaryDir& folder, const char* speedLine) {
+    dialog.chooseFolder(folder.path().toStdString());
+    dialog.clearLines(kIdSpeedList);
+    dialog.addLine(kIdSpeedList, speedLine);
+    dialog.setChecked(kIdTestOnly, true);
+}
+
 // Collects every text the status line shows.
 struct StatusRecorder {
     explicit StatusRecorder(MainDialog& dialog) {
@@ -107,10 +115,7 @@ class RenderRunTest : public QObject {
         MainDialog dialog;
         MessageRecorder messages(dialog);
         dialog.show();
-        dialog.chooseFolder(folder.path().toStdString());
-        dialog.clearLines(kIdSpeedList);
-        dialog.addLine(kIdSpeedList, "0\t4");
-        dialog.setChecked(kIdTestOnly, true);
+        prepareTestOnlyRun(dialog, folder, "0\t4");
         dialog.setChecked(kIdShowZoomText, false);
         StatusRecorder status(dialog);
 
@@ -146,10 +151,7 @@ class RenderRunTest : public QObject {
         MainDialog dialog;
         MessageRecorder messages(dialog);
         dialog.show();
-        dialog.chooseFolder(folder.path().toStdString());
-        dialog.clearLines(kIdSpeedList);
-        dialog.addLine(kIdSpeedList, "0\t100000");
-        dialog.setChecked(kIdTestOnly, true);
+        prepareTestOnlyRun(dialog, folder, "0\t100000");
 
         press(dialog, kIdStart);
         QTest::qWait(200);
@@ -167,10 +169,7 @@ class RenderRunTest : public QObject {
             MainDialog dialog;
             MessageRecorder messages(dialog);
             dialog.show();
-            dialog.chooseFolder(folder.path().toStdString());
-            dialog.clearLines(kIdSpeedList);
-            dialog.addLine(kIdSpeedList, "0\t100000");
-            dialog.setChecked(kIdTestOnly, true);
+            prepareTestOnlyRun(dialog, folder, "0\t100000");
             press(dialog, kIdStart);
             QTest::qWait(100);
             QVERIFY(dialog.runInProgress());
