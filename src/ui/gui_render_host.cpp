@@ -3,30 +3,56 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QThread>
+#include <memory>
 
 #include "ui/main_dialog.h"
 #include "ui/preview_window.h"
 
 namespace zr {
 
-bool GuiRenderHost::onUiThread(const std::function<void()>& work) {
-    if (detached_) {
-        return false;
+void GuiRenderHost::detach() {
+    {
+        const std::lock_guard lock(mutex_);
+        detached_ = true;
     }
+    answered_.notify_all();
+}
+
+bool GuiRenderHost::onUiThread(const std::function<void()>& work) {
     if (QThread::currentThread() == dialog_.thread()) {
+        if (detached_) {
+            return false;
+        }
         work();
         return true;
     }
     // The render thread waits until the dialog's thread has run the work, as a synchronous
-    // window message would.
-    return QMetaObject::invokeMethod(
+    // window message would, or until the dialog lets go of the run. The work and the detach
+    // both happen on the dialog's thread, so work that is delivered after the detach sees it
+    // and leaves the waiting thread's values alone.
+    std::unique_lock lock(mutex_);
+    if (detached_) {
+        return false;
+    }
+    auto done = std::make_shared<bool>(false);
+    const bool posted = QMetaObject::invokeMethod(
         &dialog_,
-        [this, &work] {
+        [this, &work, done] {
             if (!detached_) {
                 work();
             }
+            {
+                const std::lock_guard answer(mutex_);
+                *done = true;
+            }
+            answered_.notify_all();
         },
-        Qt::BlockingQueuedConnection);
+        Qt::QueuedConnection);
+    if (!posted) {
+        return false;
+    }
+    answered_.wait(lock, [&] { return *done || detached_; });
+    return *done;
 }
 
 void GuiRenderHost::setStatus(std::string_view text) {

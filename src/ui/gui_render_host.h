@@ -1,8 +1,9 @@
 #pragma once
 
 #include <QObject>
-#include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 #include "settings/render_host.h"
 
@@ -29,15 +30,18 @@ class GuiRenderHost : public RenderHost {
     void progress(long long framesDone, long long framesPlanned) override;
     void finished() override;
 
-    // From now on every call returns at once without touching the dialog (it is going away).
-    void detach() { detached_ = true; }
+    // From now on every call returns at once without touching the dialog (it is going away);
+    // a call waiting for the dialog's thread returns too. Called on the dialog's thread.
+    void detach();
 
   private:
     // Runs `work` on the dialog's thread and waits for it; false when detached.
     bool onUiThread(const std::function<void()>& work);
 
     MainDialog& dialog_;
-    std::atomic<bool> detached_{false};
+    std::mutex mutex_;
+    std::condition_variable answered_;
+    bool detached_ = false;  // written under the mutex on the dialog's thread
 };
 
 }  // namespace zr

@@ -20,6 +20,7 @@
 #include "ui/message_box.h"
 #include "ui/small_dialogs.h"
 
+class QHBoxLayout;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -28,6 +29,7 @@ class QPushButton;
 namespace zr {
 
 class BalloonTooltips;
+class DialogWidgets;
 class GuiRenderHost;
 class PreviewWindow;
 
@@ -100,12 +102,15 @@ class MainDialog : public QDialog, public Controls {
     void showEvent(QShowEvent* event) override;
 
   private:
+    friend class DialogWidgets;
+
     struct RenderRun {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
     };
 
     void buildLayout();
+    QHBoxLayout* buildStatusRow(DialogWidgets& make);
     void initialise();
     void registerControl(QWidget* widget, int id);
     void editChanged(int id);

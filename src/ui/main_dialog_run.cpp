@@ -1,0 +1,116 @@
+// Start, Stop and Test: the render thread, its progress and the end of a run.
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <algorithm>
+#include <cstdio>
+
+#include "app/start_run.h"
+#include "app/test_keyframe.h"
+#include "movie/render_job.h"
+#include "settings/movie_settings.h"
+#include "ui/gui_render_host.h"
+#include "ui/main_dialog.h"
+#include "ui/preview_window.h"
+
+namespace zr {
+
+namespace {
+
+std::string formatTimeLeft(long long seconds) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld left", seconds / 3600, (seconds / 60) % 60,
+                  seconds % 60);
+    return text;
+}
+
+}  // namespace
+
+bool MainDialog::runInProgress() const {
+    return movieSettings().running != 0;
+}
+
+void MainDialog::reapFinishedRuns() {
+    for (auto run = runs_.begin(); run != runs_.end();) {
+        if (*run->done) {
+            run->thread.join();
+            run = runs_.erase(run);
+        } else {
+            ++run;
+        }
+    }
+}
+
+void MainDialog::startOrStop() {
+    MovieSettings& settings = movieSettings();
+    if (settings.running) {
+        settings.stopRequested = 1;
+        return;
+    }
+    const StartConversionResult converted = convertForStart(*this);
+    if (!converted.ok) {
+        if (QWidget* focus = control(converted.focusControl)) {
+            focus->setFocus();
+        }
+        message(errorMessage(converted.message));
+        return;
+    }
+    reapFinishedRuns();
+    settings.running = 1;
+    setText(kIdStart, "Stop");
+    progressBar_->setRange(0, 1);
+    progressBar_->setValue(0);
+    timeLeft_->clear();
+    runStart_ = std::chrono::steady_clock::now();
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    GuiRenderHost* host = host_.get();
+    runs_.push_back(RenderRun{std::thread([host, done] {
+                                  renderJobMain(*host);
+                                  *done = true;
+                              }),
+                              done});
+}
+
+void MainDialog::renderFinished() {
+    MovieSettings& settings = movieSettings();
+    settings.running = 0;
+    settings.stopRequested = 0;
+    setText(kIdStart, "Start");
+    timeLeft_->clear();
+}
+
+void MainDialog::showProgress(long long framesDone, long long framesPlanned) {
+    // The bar counts in thousandths when the totals exceed what it holds.
+    const long long planned = std::max(1LL, framesPlanned);
+    const long long done = std::clamp(framesDone, 0LL, planned);
+    const int scale = planned > 1000000000LL ? 1000 : 1;
+    progressBar_->setTextVisible(true);
+    progressBar_->setRange(0, static_cast<int>(planned / scale));
+    progressBar_->setValue(static_cast<int>(done / scale));
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count();
+    if (done > 0 && done < planned) {
+        const auto left = static_cast<long long>(elapsed * (planned - done) / done);
+        timeLeft_->setText(QString::fromStdString(formatTimeLeft(left)));
+    } else {
+        timeLeft_->clear();
+    }
+}
+
+void MainDialog::testKeyFrame() {
+    if (runInProgress()) {
+        return;
+    }
+    setText(kIdTest, "...");
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    const TestKeyFrameResult result = zr::testKeyFrame(*this, testSlope_, host_.get());
+    if (result.image) {
+        preview_->showFrame(*result.image);
+    } else {
+        message(errorMessage(result.message));
+    }
+    setText(kIdTest, "Test");
+}
+
+}  // namespace zr
