@@ -1,5 +1,6 @@
 // Area-averaging scale of a picture to the movie size, against libswscale's best area scaling
-// on the same BGR24 pictures and against a plain copy of the source.
+// on the same BGR24 pictures and against a plain copy of the source. The threaded cases share
+// the rows with the process's pool; the small pictures show what each call costs to share out.
 
 #include <benchmark/benchmark.h>
 
@@ -39,14 +40,16 @@ void scaleImageBench(benchmark::State& state) {
     const FrameImage source =
         testPicture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     const int threads = static_cast<int>(state.range(2));
-    FrameImage target(kTargetWidth, kTargetHeight);
+    const int targetWidth = state.range(3) > 0 ? static_cast<int>(state.range(3)) : kTargetWidth;
+    const int targetHeight = state.range(4) > 0 ? static_cast<int>(state.range(4)) : kTargetHeight;
+    FrameImage target(targetWidth, targetHeight);
     for (auto _ : state) {
         zr::scaleImageInto(source, {0, 0, source.width(), source.height()}, target,
-                           {0, 0, kTargetWidth, kTargetHeight}, threads);
+                           {0, 0, targetWidth, targetHeight}, threads);
         benchmark::DoNotOptimize(target.data());
         benchmark::ClobberMemory();
     }
-    state.SetItemsProcessed(state.iterations() * kTargetWidth * kTargetHeight);
+    state.SetItemsProcessed(state.iterations() * targetWidth * targetHeight);
 }
 
 void swscaleBench(benchmark::State& state) {
@@ -91,12 +94,18 @@ void copySourceBench(benchmark::State& state) {
 
 BENCHMARK(scaleImageBench)
     ->Name("scaleImage")
-    ->Args({3840, 2160, 1})
-    ->Args({3000, 1688, 1})
-    ->Args({3840, 2160, 2})
-    ->Args({2881, 1621, 1})  // a view cut out of a composed picture: sizes without a common divisor
-    ->Args({1280, 720, 1})   // upscale, as a key frame into a composed picture
-    ->ArgNames({"w", "h", "threads"})
+    ->Args({3840, 2160, 1, 0, 0})
+    ->Args({3000, 1688, 1, 0, 0})
+    ->Args({3840, 2160, 2, 0, 0})
+    ->Args({3840, 2160, 8, 0, 0})  // as the composer asks: up to eight threads
+    ->Args({2881, 1621, 1, 0, 0})  // a view cut out of a composed picture: no common divisor
+    ->Args({2881, 1621, 8, 0, 0})
+    ->Args({1280, 720, 1, 0, 0})  // upscale, as a key frame into a composed picture
+    ->Args({1280, 720, 8, 0, 0})
+    ->Args({1280, 720, 1, 640, 360})  // a small movie
+    ->Args({1280, 720, 8, 640, 360})
+    ->Args({320, 180, 8, 160, 90})  // a deep key frame's small placement
+    ->ArgNames({"w", "h", "threads", "tw", "th"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(swscaleBench)

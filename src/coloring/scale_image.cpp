@@ -4,9 +4,10 @@
 #include <cmath>
 #include <cstdint>
 #include <numeric>
-#include <thread>
 #include <type_traits>
 #include <vector>
+
+#include "support/thread_pool.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -389,23 +390,10 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
         }
     };
 
-    const int rowCount = visibleBottom - visibleTop;
-    const int threads = std::clamp(threadCount, 1, std::max(1, rowCount / 16));
-    if (threads == 1) {
-        run(visibleTop, visibleBottom);
-        return;
-    }
-    std::vector<std::thread> workers;
-    workers.reserve(static_cast<std::size_t>(threads - 1));
-    for (int t = 1; t < threads; ++t) {
-        const int begin = visibleTop + static_cast<int>(std::int64_t{rowCount} * t / threads);
-        const int end = visibleTop + static_cast<int>(std::int64_t{rowCount} * (t + 1) / threads);
-        workers.emplace_back(run, begin, end);
-    }
-    run(visibleTop, visibleTop + rowCount / threads);
-    for (std::thread& worker : workers) {
-        worker.join();
-    }
+    // Rows are independent: they are shared out in bands of 16, enough to outweigh the buffers
+    // each band sets up.
+    parallelFor(visibleTop, visibleBottom, run,
+                {.grain = 16, .maxThreads = std::max(threadCount, 1)});
 }
 
 FrameImage scaleImage(const FrameImage& source, int width, int height, int threadCount) {

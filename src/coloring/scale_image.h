@@ -19,7 +19,8 @@ struct PixelRect {
 // (down) exactly.
 
 // A new picture of width x height holding the whole source. An empty source or a size that is
-// not positive gives an empty picture. Rows are split over `threadCount` threads.
+// not positive gives an empty picture. Up to `threadCount` threads of the process's pool (the
+// caller included) share the rows.
 FrameImage scaleImage(const FrameImage& source, int width, int height, int threadCount = 1);
 
 // Scales the source rectangle onto the target rectangle. Target pixels outside the target

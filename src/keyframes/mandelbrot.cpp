@@ -1,11 +1,11 @@
 #include "keyframes/mandelbrot.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
+
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -89,27 +89,17 @@ KeyFrameFileData renderMandelbrot(const MandelbrotView& view, int threadCount) {
     const double pixelSize = view.width / view.pixelWidth;
     const double left = view.centerRe - 0.5 * view.width;
     const double top = view.centerIm + 0.5 * pixelSize * view.pixelHeight;
-    std::atomic<int> nextRow{0};
-    const auto work = [&] {
-        for (int y = nextRow++; y < view.pixelHeight; y = nextRow++) {
-            const double im = top - (y + 0.5) * pixelSize;
-            for (int x = 0; x < view.pixelWidth; ++x) {
-                const Escape escape = escapeOf(left + (x + 0.5) * pixelSize, im, view.maxIteration);
-                data.setPixel(x, y, escape.count, escape.fraction);
-            }
-        }
-    };
-    if (threadCount <= 0) {
-        threadCount = static_cast<int>(std::thread::hardware_concurrency());
-    }
-    threadCount = std::clamp(threadCount, 1, std::max(1, view.pixelHeight));
-    {
-        std::vector<std::jthread> helpers;
-        for (int i = 1; i < threadCount; ++i) {
-            helpers.emplace_back(work);
-        }
-        work();
-    }
+    // Rows differ widely in cost: they are handed out one at a time.
+    parallelFor(0, view.pixelHeight,
+                [&](int y) {
+                    const double im = top - (y + 0.5) * pixelSize;
+                    for (int x = 0; x < view.pixelWidth; ++x) {
+                        const Escape escape =
+                            escapeOf(left + (x + 0.5) * pixelSize, im, view.maxIteration);
+                        data.setPixel(x, y, escape.count, escape.fraction);
+                    }
+                },
+                {.grain = 1, .maxThreads = threadCount});
     return data;
 }
 

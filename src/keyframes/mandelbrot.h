@@ -19,9 +19,10 @@ struct MandelbrotView {
     int maxIteration = 4000;
 };
 
-// Computes the key frame of `view` on `threadCount` threads (0: one per processor), rows
-// handed out one at a time. Points that do not escape get count maxIteration and fraction 0.
-// The view must have positive sizes and width, and maxIteration >= 1.
+// Computes the key frame of `view` on up to `threadCount` threads of the process's pool, the
+// caller included (0: all of them), rows handed out one at a time. Points that do not escape get
+// count maxIteration and fraction 0. The view must have positive sizes and width, and maxIteration
+// >= 1.
 KeyFrameFileData renderMandelbrot(const MandelbrotView& view, int threadCount = 0);
 
 // A folder of key frames zooming into one point: `count` views, each `zoomFactor` times

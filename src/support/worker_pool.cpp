@@ -4,18 +4,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <utility>
+
+#include "support/thread_pool.h"
 
 namespace zr {
 
 namespace {
 
-constexpr int kRetryPauseMs = 20;
-// A thread that cannot be created is retried every 20 ms; after this many attempts (about two
-// seconds) the job runs on the driving thread instead, so that the run never hangs.
-constexpr int kMaxStartAttempts = 100;
 constexpr std::int64_t kAllBitsSet = 0xFFFFFFFF;
 
 // The abandonment flag of the job the current thread runs, if any.
@@ -29,42 +26,62 @@ void sleepMs(int milliseconds) {
 
 }  // namespace
 
-// One added job. Its thread reads `work`, the done flag and the abandonment flag; everything
-// else belongs to the driving thread. The thread is always joined before the record goes.
+// One added job. Once started, exactly one thread claims it: a worker of the pool, or the
+// driving thread, which runs it itself or, after a time-out, drops it unrun. The claiming
+// thread alone touches `work`; `ended`, its signal and the abandonment flag are shared.
 struct WorkerPool::WorkerJob {
     std::function<int()> work;
     std::function<void()> completion;
-    std::thread thread;
-    std::mutex mutex;
-    std::condition_variable doneSignal;
-    bool done = false;  // guarded by `mutex`
+    std::atomic<bool> claimed{false};
     std::atomic<bool> abandoned{false};
+    std::mutex mutex;
+    std::condition_variable endSignal;
+    bool ended = false;  // guarded by `mutex`
 
-    ~WorkerJob() {
-        if (thread.joinable()) {
-            abandoned = true;
-            thread.join();
-        }
-    }
+    bool claim() { return !claimed.exchange(true); }
 
-    // Runs the job and gives the done signal, whatever the job does.
+    // Runs the job and signals its end, whatever the job does.
     void execute() {
+        const std::atomic<bool>* outerFlag = currentAbandonedFlag;  // a job run inside a job
         currentAbandonedFlag = &abandoned;
         try {
             work();
         } catch (...) {
             // A failed job counts as finished; whatever it wrote before failing stays.
         }
-        currentAbandonedFlag = nullptr;
+        currentAbandonedFlag = outerFlag;
+        signalEnd();
+    }
+
+    void signalEnd() {
         {
             const std::lock_guard lock(mutex);
-            done = true;
+            ended = true;
         }
-        doneSignal.notify_one();
+        endSignal.notify_all();
+    }
+
+    bool hasEnded() {
+        const std::lock_guard lock(mutex);
+        return ended;
+    }
+
+    void waitForEnd() {
+        std::unique_lock lock(mutex);
+        endSignal.wait(lock, [this] { return ended; });
+    }
+
+    // False when the time-out passed first.
+    bool waitForEnd(std::int64_t timeoutMs) {
+        std::unique_lock lock(mutex);
+        return endSignal.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                  [this] { return ended; });
     }
 };
 
-WorkerPool::WorkerPool() = default;
+WorkerPool::WorkerPool() : WorkerPool(ThreadPool::shared()) {}
+
+WorkerPool::WorkerPool(ThreadPool& threads) : threads_(threads) {}
 
 WorkerPool::~WorkerPool() {
     clear();
@@ -80,7 +97,7 @@ void WorkerPool::init(int maxThreads, std::int64_t waitTimeoutMs, int firstPause
 }
 
 int WorkerPool::addJob(std::function<int()> job, std::function<void()> completion) {
-    auto record = std::make_unique<WorkerJob>();
+    auto record = std::make_shared<WorkerJob>();
     record->work = std::move(job);
     record->completion = std::move(completion);
     jobs_.push_back(std::move(record));
@@ -88,6 +105,12 @@ int WorkerPool::addJob(std::function<int()> job, std::function<void()> completio
 }
 
 void WorkerPool::clear() {
+    // No job runs outside run(). A task still queued for a job holds only the claim flag, so
+    // the caller's functions go now rather than with the task.
+    for (const auto& job : jobs_) {
+        job->work = nullptr;
+        job->completion = nullptr;
+    }
     jobs_.clear();
 }
 
@@ -95,73 +118,92 @@ bool WorkerPool::jobAbandoned() {
     return currentAbandonedFlag != nullptr && currentAbandonedFlag->load();
 }
 
-void WorkerPool::startJob(WorkerJob& job, int pauseMs) {
-    for (int attempt = 0; attempt < kMaxStartAttempts; ++attempt) {
-        try {
-            job.thread = std::thread([&job] { job.execute(); });
-            sleepMs(pauseMs);
+void WorkerPool::startJob(int index, int pauseMs) {
+    threads_.post([job = jobs_[static_cast<std::size_t>(index)]] {
+        if (job->claim()) {
+            job->execute();
+        }
+    });
+    sleepMs(pauseMs);
+}
+
+// Waits for job `index` to end; jobs before `started` have been started.
+void WorkerPool::waitForJob(int index, int started) {
+    WorkerJob& job = *jobs_[static_cast<std::size_t>(index)];
+    if (waitTimeoutMs_ != kWaitForever) {
+        if (!job.waitForEnd(waitTimeoutMs_)) {
+            if (job.claim()) {
+                job.signalEnd();  // no worker began it: it is dropped unrun
+            } else {
+                // A job cannot be ended from outside. It is told that nobody waits for it any
+                // more (jobAbandoned) and the run goes on without it; run() still waits for it
+                // before returning, so it never outlives the caller's records.
+                job.abandoned = true;
+            }
+        }
+        return;
+    }
+    for (;;) {
+        if (job.claim()) {
+            job.execute();
             return;
-        } catch (const std::system_error&) {
-            sleepMs(kRetryPauseMs);
+        }
+        if (job.hasEnded()) {
+            return;
+        }
+        // Rather than wait idle, run a later started job that no worker has begun.
+        bool helped = false;
+        for (int later = index + 1; later < started && !helped; ++later) {
+            WorkerJob& other = *jobs_[static_cast<std::size_t>(later)];
+            if (other.claim()) {
+                other.execute();
+                helped = true;
+            }
+        }
+        if (!helped) {
+            job.waitForEnd();
+            return;
         }
     }
-    job.execute();
 }
 
-// Waits for the job's done signal; false when the time-out passed first.
-bool WorkerPool::waitForJob(WorkerJob& job) const {
-    std::unique_lock lock(job.mutex);
-    if (waitTimeoutMs_ == kWaitForever) {
-        job.doneSignal.wait(lock, [&job] { return job.done; });
-        return true;
-    }
-    return job.doneSignal.wait_for(lock, std::chrono::milliseconds(waitTimeoutMs_),
-                                   [&job] { return job.done; });
-}
-
-// Asks every started job to give up and waits until their threads have ended.
-void WorkerPool::finishAllStarted() {
+// Asks every started job to give up and waits until each has ended; a started job that no
+// worker has begun runs here, seeing itself abandoned.
+void WorkerPool::finishAllStarted(int started) {
     for (const auto& job : jobs_) {
         job->abandoned = true;
     }
-    for (const auto& job : jobs_) {
-        if (job->thread.joinable()) {
-            job->thread.join();
+    for (int i = 0; i < started; ++i) {
+        WorkerJob& job = *jobs_[static_cast<std::size_t>(i)];
+        if (job.claim()) {
+            job.execute();
         }
+        job.waitForEnd();
     }
 }
 
 int WorkerPool::run() {
     const int jobCount = count();
+    int next = 0;
     try {
-        int next = 0;
         while (next < jobCount && next < maxThreads_) {
-            startJob(*jobs_[next], firstPauseMs_);
+            startJob(next, firstPauseMs_);
             ++next;
         }
         for (int waited = 0; waited < jobCount; ++waited) {
-            WorkerJob& job = *jobs_[waited];
-            if (waitForJob(job)) {
-                if (job.thread.joinable()) {
-                    job.thread.join();
-                }
-            } else {
-                // A thread cannot be ended from outside. The job is told that nobody waits
-                // for it any more (jobAbandoned) and the run goes on without it; its thread
-                // is joined before run() returns, so it never outlives the caller's records.
-                job.abandoned = true;
-            }
+            waitForJob(waited, next);
+            WorkerJob& job = *jobs_[static_cast<std::size_t>(waited)];
             if (job.completion) {
                 job.completion();
             }
             if (next < jobCount) {
-                startJob(*jobs_[next], 0);
+                startJob(next, 0);
                 ++next;
             }
         }
-        finishAllStarted();
+        finishAllStarted(next);
     } catch (...) {
-        finishAllStarted();
+        finishAllStarted(next);
         throw;
     }
     if (finalCallback) {

@@ -7,10 +7,15 @@
 
 namespace zr {
 
-// Runs independent jobs on threads, driven by the caller's thread. run() starts up to
-// `maxThreads` jobs, then waits for the jobs strictly in the order they were added; each job
-// waited for lets one more job start. Completion callbacks and the final callback run on the
-// driving thread. A job that throws counts as finished; its exception is dropped.
+class ThreadPool;
+
+// Runs independent jobs on the threads of a ThreadPool, driven by the caller's thread. run()
+// starts up to `maxThreads` jobs, then waits for the jobs strictly in the order they were
+// added; each job waited for lets one more job start. Completion callbacks and the final
+// callback run on the driving thread. A job that throws counts as finished; its exception is
+// dropped. While it waits without a time-out, the driving thread runs started jobs that no
+// worker has begun yet, so jobs finish even when every worker is busy (or the pool has none).
+// Jobs must not wait for one another.
 //
 //   WorkerPool pool;
 //   pool.init(jobCount, WorkerPool::kWaitForever, 0);
@@ -21,20 +26,23 @@ class WorkerPool {
   public:
     static constexpr std::int64_t kWaitForever = -1;
 
+    // Runs its jobs on the process's pool, or on `threads`.
     WorkerPool();
+    explicit WorkerPool(ThreadPool& threads);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     // `maxThreads` below 1 counts as 1. A negative `waitTimeoutMs` (or 0xFFFFFFFF) waits
     // without limit; `firstPauseMs` is the pause after each of the first maxThreads starts.
+    // With a time-out, a job that no worker has begun when its time is up is not run at all;
+    // like a job that ran too long, its completion callback is still called.
     // Drops any jobs and the final callback left from before.
     void init(int maxThreads, std::int64_t waitTimeoutMs, int firstPauseMs);
     // Appends a job (not started yet); returns the number of jobs.
     int addJob(std::function<int()> job, std::function<void()> completion = {});
-    // Runs every job as described above; returns 1. When it returns, no job thread is left
-    // running. An exception thrown by a callback leaves run() only after every started job
-    // has ended.
+    // Runs every job as described above; returns 1. When it returns, no job is left running.
+    // An exception thrown by a callback leaves run() only after every started job has ended.
     int run();
     // Deletes the job records; the destructor does the same.
     void clear();
@@ -50,11 +58,13 @@ class WorkerPool {
   private:
     struct WorkerJob;
 
-    void startJob(WorkerJob& job, int pauseMs);
-    bool waitForJob(WorkerJob& job) const;
-    void finishAllStarted();
+    void startJob(int index, int pauseMs);
+    void waitForJob(int index, int started);
+    void finishAllStarted(int started);
 
-    std::vector<std::unique_ptr<WorkerJob>> jobs_;
+    ThreadPool& threads_;
+    // Shared with the tasks posted for them: a task may outlive its record's place here.
+    std::vector<std::shared_ptr<WorkerJob>> jobs_;
     int maxThreads_ = 1;
     std::int64_t waitTimeoutMs_ = kWaitForever;
     int firstPauseMs_ = 0;
