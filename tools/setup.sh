@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config make
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools
-    libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+    libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
     libjpeg62-turbo-dev libpng-dev libfreetype-dev libfontconfig-dev fonts-liberation
     ffmpeg xvfb xauth
 )

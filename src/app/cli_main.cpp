@@ -14,6 +14,7 @@ constexpr std::string_view kUsage =
     "  zoomreel-cli plan FOLDER [options]\n"
     "  zoomreel-cli make-keyframes OUTDIR [--count N] [--size WxH] [--center RE,IM]\n"
     "                              [--iterations N] [--zoom-factor Z]\n"
+    "  zoomreel-cli join FOLDER [--output FILE] [--audio FILE] [--audio-offset S]\n"
     "  zoomreel-cli codecs\n"
     "\n"
     "options of render, preview and plan:\n"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     if (command == "plan") return zr::runPlanCommand(args);
     if (command == "make-keyframes") return zr::runMakeKeyframesCommand(args);
     if (command == "codecs") return zr::runCodecsCommand(args);
+    if (command == "join") return zr::runJoinCommand(args);
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
         return 0;

@@ -1,19 +1,65 @@
 #include <iostream>
+#include <string>
 
 #include "app/commands.h"
 #include "output/compressors.h"
+#include "output/movie_format.h"
 
 namespace zr {
 
-// Lists the compressors this build can write: the four-character code to give to --codec, then
-// what it is.
+namespace {
+
+std::string list(const std::vector<std::string>& items, std::string_view first) {
+    std::string text;
+    for (const std::string& item : items) {
+        text += text.empty() ? "" : ", ";
+        text += item;
+        if (item == first) {
+            text += " (default)";
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+// Lists what this build can write: for every container (chosen by the movie file's extension)
+// the codecs to give to --codec, with their quality scale, presets and pixel formats.
 int runCodecsCommand(const std::vector<std::string>& args) {
     if (!args.empty()) {
         std::cerr << "zoomreel-cli: codecs takes no arguments\nusage: zoomreel-cli codecs\n";
         return 2;
     }
-    for (const Compressor& compressor : availableCompressors()) {
-        std::cout << compressor.fourcc << "  " << compressor.description << '\n';
+    for (const ContainerInfo& container : movieContainers()) {
+        std::cout << container.description << " (" << container.extension << "), sound "
+                  << (container.soundEncoder == "aac"       ? "AAC"
+                      : container.soundEncoder == "libopus" ? "Opus"
+                                                            : "PCM")
+                  << " unless the sound file's own codec fits:\n";
+        if (container.id == Container::kAvi) {
+            std::cout << "  compressors by four-character code, --quality 0 ... 100:\n";
+            for (const Compressor& compressor : availableCompressors()) {
+                std::cout << "  " << compressor.fourcc << "  " << compressor.description << '\n';
+            }
+            continue;
+        }
+        for (const VideoCodec* codec : availableVideoCodecs(container.id)) {
+            std::cout << "  " << codec->name
+                      << (codec->name == container.defaultCodec ? " (default)" : "") << "  "
+                      << codec->description << '\n';
+            if (codec->minCrf <= codec->maxCrf) {
+                std::cout << "      --crf " << codec->minCrf << " ... " << codec->maxCrf
+                          << " (default " << codec->defaultCrf << ")\n";
+            }
+            if (!codec->presets.empty()) {
+                std::cout << "      --preset "
+                          << list({codec->presets.begin(), codec->presets.end()},
+                                  codec->defaultPreset)
+                          << '\n';
+            }
+            std::cout << "      --pix-fmt " << list(codecPixelFormats(*codec), codec->pixelFormat)
+                      << '\n';
+        }
     }
     return 0;
 }

@@ -12,5 +12,6 @@ int runPreviewCommand(const std::vector<std::string>& args);
 int runPlanCommand(const std::vector<std::string>& args);
 int runMakeKeyframesCommand(const std::vector<std::string>& args);
 int runCodecsCommand(const std::vector<std::string>& args);
+int runJoinCommand(const std::vector<std::string>& args);
 
 }  // namespace zr

@@ -1,5 +1,7 @@
 #include "output/avi_writer.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -199,6 +201,8 @@ void frameToDib(const FrameImage& frame, int bitCount, std::vector<std::uint8_t>
 
 void quietVideoLibraryMessages() {
     av_log_set_level(AV_LOG_ERROR);
+    // The AV1 encoder writes its settings to the standard error stream unless told otherwise.
+    setenv("SVT_LOG", "1", 0);
 }
 
 std::string partialMovieName(const std::string& fileName) {

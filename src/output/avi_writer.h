@@ -6,14 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "output/movie_file_writer.h"
+
 namespace zr {
 
 class FrameImage;
 class RenderHost;
-
-// Result codes of the writer: 0 for success, the generic failure code otherwise.
-inline constexpr int kAviOk = 0;
-inline constexpr int kAviFailed = static_cast<int>(0x80004005u);
 
 // Error texts of the writer.
 inline constexpr std::string_view kAviNoMemoryText = "Unable to Allocate Memory";
@@ -53,14 +51,14 @@ void quietVideoLibraryMessages();
 // Frames are encoded on a thread of the writer's own while the caller draws the next one. A
 // failure to encode or store a frame is reported by the next writeFrame() or by close(); the
 // error text then says what went wrong.
-class AviWriter {
+class AviWriter : public MovieFileWriter {
   public:
     // `handler` is the compressor's four-character code ("MSVC" for Microsoft Video 1); a shorter
     // code is padded with spaces. `quality` is on 0 ... 100, `keyFrameEvery` the distance between
     // key frames, `bitCount` 24 or 32 (the depth of uncompressed frames).
     AviWriter(std::string fileName, int bitCount, int framesPerSecond, int keyFrameEvery,
               int quality, std::string_view handler);
-    ~AviWriter();
+    ~AviWriter() override;
 
     AviWriter(const AviWriter&) = delete;
     AviWriter& operator=(const AviWriter&) = delete;
@@ -75,7 +73,7 @@ class AviWriter {
     // size. Returns kAviOk, or kAviFailed with errorText() set: when the file could not be
     // created (every later call then fails at once), when the frame's size differs from the
     // first frame's, or when an earlier frame could not be encoded or stored.
-    int writeFrame(const FrameImage& frame);
+    int writeFrame(const FrameImage& frame) override;
 
     // The four-character code now in use.
     std::string compressorHandler() const;
@@ -84,10 +82,10 @@ class AviWriter {
     // the file its final name. Returns kAviOk when the file is complete (or nothing was ever
     // written), kAviFailed with errorText() set otherwise; an incomplete file is removed. Later
     // frames fail at once. May run more than once.
-    int close();
+    int close() override;
 
-    const std::string& errorText() const { return errorText_; }
-    const std::string& fileName() const { return fileName_; }
+    const std::string& errorText() const override { return errorText_; }
+    const std::string& fileName() const override { return fileName_; }
     // 0: closed or failed, every frame fails; 1: waiting for the first frame; 2: writing.
     int state() const { return state_; }
     int frameIndex() const { return frameIndex_; }

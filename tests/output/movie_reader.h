@@ -21,15 +21,35 @@ class TempFolder {
     std::filesystem::path path_;
 };
 
-// A movie or picture file read back with FFmpeg's demuxers and decoders.
+// A movie or picture file read back with FFmpeg's demuxers and decoders. Frames tagged with a
+// colour matrix are converted with that matrix and range.
 struct DecodedMovie {
     std::string error;  // empty when the file could be read
     std::uint32_t codecTag = 0;
+    std::string codecName;
     int framesPerSecond = 0;
+    int colourMatrix = 0;  // AVColorSpace, AVColorRange, AVColorPrimaries of the stream
+    int colourRange = 0;
+    int colourPrimaries = 0;
+    std::string pixelFormat;
     std::vector<FrameImage> frames;  // converted to blue, green, red
     std::vector<bool> keyPackets;    // the key flag of every stored packet
 };
 DecodedMovie decodeMovie(const std::string& path);
+
+// The first sound stream of a file, decoded and mixed to one channel.
+struct DecodedSound {
+    std::string error;
+    std::string codecName;
+    int sampleRate = 0;
+    double startSeconds = 0.0;  // the time of the first decoded sample
+    std::vector<float> samples;
+    double seconds() const { return static_cast<double>(samples.size()) / sampleRate; }
+};
+DecodedSound decodeSound(const std::string& path);
+
+// A 16-bit mono WAV file of the samples (-1 ... 1).
+void writeWav(const std::string& path, int sampleRate, const std::vector<float>& samples);
 
 // The bitmap header in the stream format of an AVI file.
 struct StreamBitmapHeader {

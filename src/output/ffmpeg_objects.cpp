@@ -1,0 +1,151 @@
+#include "output/ffmpeg_objects.h"
+
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "output/avi_writer.h"
+
+extern "C" {
+#include <libavutil/dict.h>
+#include <libavutil/error.h>
+}
+
+namespace zr::ffmpeg {
+
+std::string message(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+std::string inQuotes(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+InputPtr openInput(const std::string& path, std::string& error) {
+    AVFormatContext* raw = nullptr;
+    const int opened = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (opened < 0) {
+        error = "cannot read " + inQuotes(path) + ": " + message(opened);
+        return nullptr;
+    }
+    InputPtr input(raw);
+    const int described = avformat_find_stream_info(input.get(), nullptr);
+    if (described < 0) {
+        error = "cannot read the streams of " + inQuotes(path) + ": " + message(described);
+        return nullptr;
+    }
+    return input;
+}
+
+PartialOutput::PartialOutput(std::string fileName, std::string muxer)
+    : fileName_(std::move(fileName)),
+      partialName_(partialMovieName(fileName_)),
+      muxer_(std::move(muxer)) {}
+
+PartialOutput::~PartialOutput() {
+    output_.reset();
+    if (created_) {
+        std::error_code ignored;
+        std::filesystem::remove(partialName_, ignored);
+    }
+}
+
+std::string PartialOutput::create() {
+    AVFormatContext* raw = nullptr;
+    // The muxer knows the file by its partial name: MP4 and QuickTime read it back to move the
+    // index to the front.
+    if (avformat_alloc_output_context2(&raw, nullptr, muxer_.c_str(), partialName_.c_str()) < 0 ||
+        raw == nullptr) {
+        return "cannot start a " + muxer_ + " file for " + inQuotes(fileName_) +
+               ": this build's FFmpeg libraries lack its muxer";
+    }
+    output_.reset(raw);
+    // A file left by an interrupted run goes first, so that a link of that name cannot send the
+    // movie elsewhere.
+    std::error_code ignored;
+    std::filesystem::remove(partialName_, ignored);
+    const int opened = avio_open(&output_->pb, partialName_.c_str(), AVIO_FLAG_WRITE);
+    if (opened < 0) {
+        return "cannot create the movie file " + inQuotes(fileName_) + ": " + message(opened) +
+               "; check that the folder exists and is writable";
+    }
+    created_ = true;
+    return {};
+}
+
+std::string PartialOutput::writeFailure(int code) {
+    std::string text = "could not write the movie file " + inQuotes(fileName_) + ": " +
+                       message(code) + "; check that the disk has space";
+    if (ioError_.empty()) {
+        ioError_ = text;
+    }
+    return text;
+}
+
+std::string PartialOutput::writeHeader(const char* options) {
+    AVDictionary* dictionary = nullptr;
+    if (options != nullptr) {
+        av_dict_parse_string(&dictionary, options, "=", ":", 0);
+    }
+    const int written = avformat_write_header(output_.get(), &dictionary);
+    av_dict_free(&dictionary);
+    if (written < 0) {
+        return "cannot start the movie file " + inQuotes(fileName_) + ": " + message(written);
+    }
+    headerWritten_ = true;
+    return {};
+}
+
+std::string PartialOutput::write(AVPacket& packet) {
+    if (!ioError_.empty()) {
+        av_packet_unref(&packet);
+        return ioError_;
+    }
+    const int written = av_interleaved_write_frame(output_.get(), &packet);
+    av_packet_unref(&packet);
+    if (written < 0 || output_->pb->error < 0) {
+        return writeFailure(written < 0 ? written : output_->pb->error);
+    }
+    return {};
+}
+
+std::string PartialOutput::finish() {
+    if (!headerWritten_) {
+        output_.reset();
+        return ioError_.empty() ? "the movie file " + inQuotes(fileName_) + " was never started"
+                                : ioError_;
+    }
+    if (ioError_.empty()) {
+        const int trailer = av_write_trailer(output_.get());
+        if (trailer < 0) {
+            writeFailure(trailer);
+        }
+    }
+    if (ioError_.empty()) {
+        avio_flush(output_->pb);
+        if (output_->pb->error < 0) {
+            writeFailure(output_->pb->error);
+        }
+    }
+    const int closed = avio_closep(&output_->pb);
+    if (closed < 0 && ioError_.empty()) {
+        writeFailure(closed);
+    }
+    output_.reset();
+    if (!ioError_.empty()) {
+        return ioError_;  // the destructor removes the partial file
+    }
+    std::error_code renameError;
+    std::filesystem::rename(partialName_, fileName_, renameError);
+    created_ = false;
+    if (renameError) {
+        // The movie is whole: it stays under the partial name.
+        return "the finished movie " + inQuotes(partialName_) + " could not be renamed to " +
+               inQuotes(fileName_) + ": " + renameError.message();
+    }
+    return {};
+}
+
+}  // namespace zr::ffmpeg

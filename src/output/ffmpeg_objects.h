@@ -1,0 +1,102 @@
+#pragma once
+
+// Owners of FFmpeg's objects and the small helpers the movie writers share. Internal to the
+// output library.
+
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+namespace zr::ffmpeg {
+
+struct CodecContextDeleter {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct ScalerDeleter {
+    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
+};
+struct ResamplerDeleter {
+    void operator()(SwrContext* resampler) const { swr_free(&resampler); }
+};
+struct InputDeleter {
+    void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
+};
+struct OutputDeleter {
+    void operator()(AVFormatContext* output) const {
+        if (output->pb != nullptr) {
+            avio_closep(&output->pb);
+        }
+        avformat_free_context(output);
+    }
+};
+
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
+using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
+using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
+using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
+
+// FFmpeg's text for an error code.
+std::string message(int code);
+
+// "\"text\"": how messages show file names.
+std::string inQuotes(const std::string& text);
+
+// Opens a file for reading with its streams described. Returns null with `error` set (naming the
+// file) when it cannot be read.
+InputPtr openInput(const std::string& path, std::string& error);
+
+// A movie file being written under its partial name and renamed to its own name once complete.
+// Destroyed before finish() succeeded, it removes what it wrote.
+class PartialOutput {
+  public:
+    PartialOutput(std::string fileName, std::string muxer);
+    ~PartialOutput();
+    PartialOutput(const PartialOutput&) = delete;
+    PartialOutput& operator=(const PartialOutput&) = delete;
+
+    // Creates the muxer and the partial file. Returns the error text, empty on success.
+    std::string create();
+    AVFormatContext& context() { return *output_; }
+    const std::string& fileName() const { return fileName_; }
+
+    // Writes the file header once the streams are set up; `options` are the muxer's. Returns the
+    // error text, empty on success.
+    std::string writeHeader(const char* options);
+
+    // Writes a packet (stream index and times already set for the stream). Returns the error
+    // text, empty on success; the first failure is kept and makes finish() fail.
+    std::string write(AVPacket& packet);
+
+    // Writes the trailer, closes the file and gives it its own name. Returns the error text,
+    // empty on success; on failure (or without a header) the partial file is gone.
+    std::string finish();
+
+    // The text of a failure to write to the file.
+    std::string writeFailure(int code);
+
+  private:
+    std::string fileName_;
+    std::string partialName_;
+    std::string muxer_;
+    OutputPtr output_;
+    bool created_ = false;
+    bool headerWritten_ = false;
+    std::string ioError_;
+};
+
+}  // namespace zr::ffmpeg

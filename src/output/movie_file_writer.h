@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+namespace zr {
+
+class FrameImage;
+
+// Result codes of the writers: 0 for success, the generic failure code otherwise.
+inline constexpr int kAviOk = 0;
+inline constexpr int kAviFailed = static_cast<int>(0x80004005u);
+
+// One movie file that frames are appended to, whatever its container: what a render needs of
+// the writer of each of its files. writeFrame() and close() return kAviOk (0) or kAviFailed with
+// errorText() saying what went wrong.
+class MovieFileWriter {
+  public:
+    virtual ~MovieFileWriter() = default;
+
+    // Appends a frame; the first one fixes the size of every frame of the file.
+    virtual int writeFrame(const FrameImage& frame) = 0;
+    // Finishes the file and gives it its own name; may run more than once.
+    virtual int close() = 0;
+    virtual const std::string& errorText() const = 0;
+    virtual const std::string& fileName() const = 0;
+};
+
+}  // namespace zr

@@ -1,0 +1,524 @@
+#include "output/movie_join.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#include "output/avi_writer.h"
+#include "output/compressors.h"
+#include "output/ffmpeg_objects.h"
+#include "output/movie_file.h"
+#include "output/movie_writer.h"
+#include "output/soundtrack.h"
+#include "support/frame_image.h"
+#include "support/text_match.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+namespace zr {
+
+namespace fs = std::filesystem;
+using ffmpeg::inQuotes;
+
+namespace {
+
+constexpr std::string_view kStem = "film";
+
+std::string numberedName(int number, const std::string& extension) {
+    char name[32];
+    std::snprintf(name, sizeof name, "_%02d", number);
+    return std::string(kStem) + name + extension;
+}
+
+// The number of a split file named like "film_07.avi" with this extension, or 0.
+int pieceNumber(const std::string& name, const std::string& extension) {
+    const std::string prefix = std::string(kStem) + "_";
+    if (name.size() < prefix.size() + 2 + extension.size() || !name.starts_with(prefix) ||
+        !name.ends_with(extension)) {
+        return 0;
+    }
+    const std::string digits =
+        name.substr(prefix.size(), name.size() - prefix.size() - extension.size());
+    if (digits.size() > 6 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return 0;
+    }
+    const int number = std::stoi(digits);
+    return numberedName(number, extension) == name ? number : 0;
+}
+
+// One split file, opened.
+struct Piece {
+    std::string path;
+    ffmpeg::InputPtr input;
+    AVStream* video = nullptr;
+    AVRational rate{0, 1};
+    long long frames = 0;
+    bool hasSound = false;
+};
+
+std::string openPiece(const std::string& path, Piece& piece) {
+    piece.path = path;
+    std::string error;
+    piece.input = ffmpeg::openInput(path, error);
+    if (!piece.input) {
+        return "the split file " + error;
+    }
+    const int index =
+        av_find_best_stream(piece.input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) {
+        return "the split file " + inQuotes(path) + " holds no video; render it again";
+    }
+    piece.video = piece.input->streams[index];
+    piece.rate = av_guess_frame_rate(piece.input.get(), piece.video, nullptr);
+    piece.hasSound =
+        av_find_best_stream(piece.input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0) >= 0;
+    piece.frames = movieFileFrameCount(path);
+    if (piece.frames <= 0 || piece.rate.num <= 0 || piece.rate.den <= 0) {
+        return "the split file " + inQuotes(path) + " holds no readable frames; render it again";
+    }
+    return {};
+}
+
+bool sameParameters(const AVCodecParameters& a, const AVCodecParameters& b) {
+    return a.codec_id == b.codec_id && a.format == b.format && a.width == b.width &&
+           a.height == b.height && a.codec_tag == b.codec_tag &&
+           a.extradata_size == b.extradata_size &&
+           (a.extradata_size == 0 || std::memcmp(a.extradata, b.extradata, a.extradata_size) == 0);
+}
+
+// Whether the container takes the video codec as it is.
+bool containerTakes(const ContainerInfo& container, AVCodecID codec) {
+    const AVOutputFormat* muxer =
+        av_guess_format(std::string(container.muxer).c_str(), nullptr, nullptr);
+    if (muxer == nullptr || avformat_query_codec(muxer, codec, FF_COMPLIANCE_NORMAL) != 1) {
+        return false;
+    }
+    if (container.id == Container::kAvi) {
+        return true;
+    }
+    for (const VideoCodec* offered : availableVideoCodecs(container.id)) {
+        const AVCodec* encoder =
+            avcodec_find_encoder_by_name(std::string(offered->encoderName).c_str());
+        if (encoder != nullptr && encoder->id == codec) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool bottomUpRows(const AVCodecParameters& parameters) {
+    constexpr char kMark[] = "BottomUp";
+    return parameters.codec_id == AV_CODEC_ID_RAWVIDEO &&
+           parameters.extradata_size >= static_cast<int>(sizeof kMark) &&
+           std::memcmp(parameters.extradata + parameters.extradata_size - sizeof kMark, kMark,
+                       sizeof kMark) == 0;
+}
+
+std::string writeToFile(void* file, AVPacket& packet) {
+    return static_cast<ffmpeg::PartialOutput*>(file)->write(packet);
+}
+
+// The pieces' packets into one stream, with the soundtrack.
+std::string copyPieces(std::vector<Piece>& pieces, const JoinRequest& request,
+                       const ContainerInfo& container, const std::optional<SoundtrackPiece>& sound,
+                       JoinResult& result) {
+    ffmpeg::PartialOutput file(request.output, std::string(container.muxer));
+    if (std::string error = file.create(); !error.empty()) {
+        return error;
+    }
+    AVFormatContext& output = file.context();
+    const Piece& first = pieces.front();
+    AVStream* video = avformat_new_stream(&output, nullptr);
+    if (video == nullptr || avcodec_parameters_copy(video->codecpar, first.video->codecpar) < 0) {
+        return "out of memory";
+    }
+    const AVCodecParameters& source = *first.video->codecpar;
+    const bool tagFits =
+        output.oformat->codec_tag == nullptr ||
+        av_codec_get_id(output.oformat->codec_tag, source.codec_tag) == source.codec_id;
+    video->codecpar->codec_tag = tagFits ? source.codec_tag : 0;
+    if (source.codec_id == AV_CODEC_ID_HEVC &&
+        (container.id == Container::kMp4 || container.id == Container::kMov)) {
+        video->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+    }
+    const AVRational frameTime = av_inv_q(first.rate);
+    video->time_base = container.id == Container::kAvi ? frameTime : first.video->time_base;
+    video->avg_frame_rate = first.rate;
+
+    std::unique_ptr<SoundtrackWriter> soundWriter;
+    if (sound) {
+        std::string error;
+        soundWriter = SoundtrackWriter::add(output, container, *sound, request.output, error);
+        if (!soundWriter) {
+            return error;
+        }
+        result.soundCopied = soundWriter->copied();
+    }
+    std::string options;
+    if (container.indexAtFront) {
+        options = "movflags=+faststart";
+    } else if (container.id == Container::kAvi && bottomUpRows(source)) {
+        options = "flipped_raw_rgb=1";
+    }
+    if (std::string error = file.writeHeader(options.empty() ? nullptr : options.c_str());
+        !error.empty()) {
+        return error;
+    }
+
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    if (!packet) {
+        return "out of memory";
+    }
+    long long framesBefore = 0;
+    for (Piece& piece : pieces) {
+        const std::int64_t shift = av_rescale_q(framesBefore, frameTime, video->time_base);
+        long long framesDone = 0;
+        int read = 0;
+        while ((read = av_read_frame(piece.input.get(), packet.get())) >= 0) {
+            if (packet->stream_index != piece.video->index) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            av_packet_rescale_ts(packet.get(), piece.video->time_base, video->time_base);
+            if (packet->pts != AV_NOPTS_VALUE) {
+                packet->pts += shift;
+            }
+            if (packet->dts != AV_NOPTS_VALUE) {
+                packet->dts += shift;
+            }
+            packet->stream_index = video->index;
+            packet->pos = -1;
+            if (std::string error = file.write(*packet); !error.empty()) {
+                return error;
+            }
+            ++framesDone;
+            if (soundWriter) {
+                const double seconds =
+                    static_cast<double>(framesBefore + framesDone) * av_q2d(frameTime);
+                if (std::string error = soundWriter->writeUntil(seconds, &writeToFile, &file);
+                    !error.empty()) {
+                    return error;
+                }
+            }
+        }
+        if (read != AVERROR_EOF) {
+            return "cannot read " + inQuotes(piece.path) + ": " + ffmpeg::message(read);
+        }
+        framesBefore += piece.frames;
+    }
+    if (soundWriter) {
+        const double seconds = static_cast<double>(framesBefore) * av_q2d(frameTime);
+        if (std::string error = soundWriter->finish(seconds, &writeToFile, &file); !error.empty()) {
+            return error;
+        }
+    }
+    return file.finish();
+}
+
+// Converts decoded frames to blue, green, red pictures, reading the colour tags of each.
+class BgrConverter {
+  public:
+    const FrameImage& convert(const AVFrame& frame) {
+        if (!scaler_ || frame.width != image_.width() || frame.height != image_.height() ||
+            frame.format != format_) {
+            image_ = FrameImage(frame.width, frame.height);
+            format_ = frame.format;
+            scaler_.reset(sws_getContext(
+                frame.width, frame.height, static_cast<AVPixelFormat>(frame.format), frame.width,
+                frame.height, AV_PIX_FMT_BGR24, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                nullptr, nullptr, nullptr));
+            if (!scaler_) {
+                throw std::bad_alloc();
+            }
+            const AVPixFmtDescriptor* pixel =
+                av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame.format));
+            if (pixel != nullptr && !(pixel->flags & AV_PIX_FMT_FLAG_RGB) &&
+                frame.colorspace != AVCOL_SPC_UNSPECIFIED) {
+                const int matrix =
+                    frame.colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_SMPTE170M;
+                sws_setColorspaceDetails(scaler_.get(), sws_getCoefficients(matrix),
+                                         frame.color_range == AVCOL_RANGE_JPEG ? 1 : 0,
+                                         sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16,
+                                         1 << 16);
+            }
+        }
+        std::uint8_t* const rows[1] = {image_.data()};
+        const int strides[1] = {image_.stride()};
+        sws_scale(scaler_.get(), frame.data, frame.linesize, 0, frame.height, rows, strides);
+        return image_;
+    }
+
+  private:
+    ffmpeg::ScalerPtr scaler_;
+    FrameImage image_;
+    int format_ = -1;
+};
+
+// Decodes the pieces and encodes their frames into one movie.
+std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
+                         const ContainerInfo& container,
+                         const std::optional<SoundtrackPiece>& sound, JoinResult& result) {
+    const AVRational rate = pieces.front().rate;
+    if (rate.den != 1) {
+        return "the split files run at " + std::to_string(rate.num) + "/" +
+               std::to_string(rate.den) +
+               " frames a second; only whole numbers of frames a second can be encoded again";
+    }
+    std::unique_ptr<MovieFileWriter> writer;
+    const MovieWriter* soundOf = nullptr;
+    if (container.id == Container::kAvi) {
+        if (sound) {
+            return "an AVI file with sound is joined only from split files whose video can be "
+                   "copied; choose an .mp4, .mkv, .mov or .webm file for " +
+                   inQuotes(request.output);
+        }
+        if (!compressorAvailable(request.aviCodec)) {
+            return "--codec: " + inQuotes(request.aviCodec) +
+                   " is not a compressor this build can write into " + inQuotes(request.output) +
+                   " (see \"zoomreel-cli codecs\")";
+        }
+        writer = std::make_unique<AviWriter>(request.output, 24, rate.num, 1, 85, request.aviCodec);
+    } else {
+        VideoFormat format;
+        std::string error;
+        if (!chooseVideoFormat(request.output, request.video, format, error)) {
+            return error;
+        }
+        auto movie = std::make_unique<MovieWriter>(request.output,
+                                                   MovieWriterSettings{format, rate.num, sound});
+        soundOf = movie.get();
+        writer = std::move(movie);
+    }
+
+    ffmpeg::PacketPtr packet(av_packet_alloc());
+    ffmpeg::FramePtr frame(av_frame_alloc());
+    if (!packet || !frame) {
+        return "out of memory";
+    }
+    BgrConverter converter;
+    for (Piece& piece : pieces) {
+        const AVCodec* codec = avcodec_find_decoder(piece.video->codecpar->codec_id);
+        ffmpeg::CodecContextPtr decoder(avcodec_alloc_context3(codec));
+        if (codec == nullptr || !decoder ||
+            avcodec_parameters_to_context(decoder.get(), piece.video->codecpar) < 0 ||
+            avcodec_open2(decoder.get(), codec, nullptr) < 0) {
+            return "cannot decode the video of " + inQuotes(piece.path);
+        }
+        std::string error;
+        const auto receive = [&]() {
+            while (error.empty() && avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+                if (writer->writeFrame(converter.convert(*frame)) != kAviOk) {
+                    error = writer->errorText();
+                }
+                av_frame_unref(frame.get());
+            }
+        };
+        int read = 0;
+        while (error.empty() && (read = av_read_frame(piece.input.get(), packet.get())) >= 0) {
+            if (packet->stream_index == piece.video->index) {
+                const int sent = avcodec_send_packet(decoder.get(), packet.get());
+                if (sent < 0) {
+                    error = "cannot decode a frame of " + inQuotes(piece.path) + ": " +
+                            ffmpeg::message(sent);
+                }
+                receive();
+            }
+            av_packet_unref(packet.get());
+        }
+        if (error.empty()) {
+            avcodec_send_packet(decoder.get(), nullptr);
+            receive();
+        }
+        if (!error.empty()) {
+            return error;
+        }
+    }
+    result.soundCopied = soundOf != nullptr && soundOf->soundtrackCopied();
+    if (writer->close() != kAviOk) {
+        return writer->errorText();
+    }
+    return {};
+}
+
+}  // namespace
+
+bool findMoviePieces(const std::string& folder, const std::string& firstName,
+                     std::vector<std::string>& pieces, std::string& error) {
+    std::error_code listError;
+    if (!fs::is_directory(folder, listError)) {
+        error = "the folder " + inQuotes(folder) + " does not exist";
+        return false;
+    }
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, listError)) {
+        names.push_back(entry.path().filename().string());
+    }
+    const auto present = [&](const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    std::string first = firstName;
+    if (first.empty()) {
+        std::vector<std::string> found;
+        for (const ContainerInfo& container : movieContainers()) {
+            const std::string candidate = std::string(kStem) + std::string(container.extension);
+            if (present(candidate)) {
+                found.push_back(candidate);
+            }
+        }
+        // A film of one file has nothing to join: films with split files come first.
+        std::vector<std::string> split;
+        for (const std::string& candidate : found) {
+            if (present(numberedName(1, fs::path(candidate).extension().string()))) {
+                split.push_back(candidate);
+            }
+        }
+        if (split.size() == 1) {
+            found = split;
+        }
+        if (found.size() != 1) {
+            error = found.empty()
+                        ? "the folder " + inQuotes(folder) +
+                              " holds no movie to join (film.avi, film.mp4, ...); "
+                              "render it first"
+                        : "the folder " + inQuotes(folder) + " holds " + found[0] + " and " +
+                              found[1] + "; choose which to join with --input " + found[0];
+            return false;
+        }
+        first = found[0];
+    }
+    const std::string extension = fs::path(first).extension().string();
+    if (first != std::string(kStem) + extension) {
+        error = "--input: the first split file is named " + std::string(kStem) +
+                " with the movie's extension, such as film.avi, not " + inQuotes(first);
+        return false;
+    }
+    if (!present(first)) {
+        error = "the first split file " + inQuotes((fs::path(folder) / first).string()) +
+                " is missing; render it again before joining";
+        return false;
+    }
+    int last = 0;
+    for (const std::string& name : names) {
+        last = std::max(last, pieceNumber(name, extension));
+        // A file still under its partial name was not finished.
+        if (name.ends_with(".part") &&
+            (name == first + ".part" ||
+             pieceNumber(name.substr(0, name.size() - 5), extension) > 0)) {
+            error = "the split file " + inQuotes((fs::path(folder) / name).string()) +
+                    " was not finished (a render is running or was stopped); let the render "
+                    "finish, or run it again, before joining";
+            return false;
+        }
+    }
+    pieces.assign(1, (fs::path(folder) / first).string());
+    for (int number = 1; number <= last; ++number) {
+        const std::string name = numberedName(number, extension);
+        if (!present(name)) {
+            error = "the split file " + inQuotes((fs::path(folder) / name).string()) +
+                    " is missing (the folder holds " + first + " to " +
+                    numberedName(last, extension) + "); render it again before joining";
+            return false;
+        }
+        pieces.push_back((fs::path(folder) / name).string());
+    }
+    return true;
+}
+
+JoinResult joinMovies(const JoinRequest& request) {
+    JoinResult result;
+    const ContainerInfo* container = containerForFile(request.output);
+    if (container == nullptr) {
+        result.error = "the movie file " + inQuotes(request.output) +
+                       " has an extension this program cannot write; end its name in one of " +
+                       containerList();
+        return result;
+    }
+    if (request.pieces.empty()) {
+        result.error = "no split files to join";
+        return result;
+    }
+    std::vector<Piece> pieces(request.pieces.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        std::error_code notThere;
+        if (fs::equivalent(request.pieces[i], request.output, notThere)) {
+            result.error = "the joined movie " + inQuotes(request.output) +
+                           " would replace its own split file; choose another --output";
+            return result;
+        }
+        result.error = openPiece(request.pieces[i], pieces[i]);
+        if (!result.error.empty()) {
+            return result;
+        }
+        const Piece& first = pieces.front();
+        const Piece& piece = pieces[i];
+        const AVCodecParameters& size = *piece.video->codecpar;
+        if (size.width != first.video->codecpar->width ||
+            size.height != first.video->codecpar->height || av_cmp_q(piece.rate, first.rate) != 0) {
+            result.error = "the split file " + inQuotes(piece.path) + " holds " +
+                           std::to_string(size.width) + " x " + std::to_string(size.height) +
+                           " frames at " + std::to_string(av_q2d(piece.rate)) +
+                           " a second, unlike " + inQuotes(first.path) +
+                           "; every split file of a movie must come from the same render";
+            return result;
+        }
+        if (piece.hasSound && !request.soundtrack) {
+            result.error = "the split file " + inQuotes(piece.path) +
+                           " holds sound; give its sound file with --audio (and "
+                           "--audio-offset) so that it plays through the joined movie "
+                           "without breaks";
+            return result;
+        }
+        result.frames += piece.frames;
+    }
+    for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
+        if (pieces[i].frames != pieces[0].frames) {
+            result.error = "the split file " + inQuotes(pieces[i].path) + " holds " +
+                           std::to_string(pieces[i].frames) + " frames where " +
+                           inQuotes(pieces[0].path) + " holds " + std::to_string(pieces[0].frames) +
+                           ": a stopped render leaves a short file; run the render again to "
+                           "complete it";
+            return result;
+        }
+    }
+    if (request.expectedFrames >= 0 && result.frames != request.expectedFrames) {
+        result.error = "the split files hold " + std::to_string(result.frames) +
+                       " frames, but the movie has " + std::to_string(request.expectedFrames) +
+                       "; run the render again to write what is missing";
+        return result;
+    }
+
+    std::optional<SoundtrackPiece> sound;
+    if (request.soundtrack) {
+        const double seconds = static_cast<double>(result.frames) / av_q2d(pieces.front().rate);
+        sound = SoundtrackPiece{*request.soundtrack, request.soundtrackOffset, 0.0, seconds, true};
+    }
+    const bool videoChosen = !request.video.codec.empty() || request.video.crf ||
+                             !request.video.preset.empty() || !request.video.pixelFormat.empty();
+    bool alike = true;
+    for (const Piece& piece : pieces) {
+        alike = alike && sameParameters(*piece.video->codecpar, *pieces[0].video->codecpar);
+    }
+    result.videoCopied =
+        !videoChosen && alike && containerTakes(*container, pieces[0].video->codecpar->codec_id);
+    result.error = result.videoCopied ? copyPieces(pieces, request, *container, sound, result)
+                                      : encodePieces(pieces, request, *container, sound, result);
+    if (!result.error.empty()) {
+        return result;
+    }
+    const long long written = movieFileFrameCount(request.output);
+    if (written != result.frames) {
+        std::error_code ignored;
+        fs::remove(request.output, ignored);
+        result.error = "the joined movie " + inQuotes(request.output) + " holds " +
+                       std::to_string(written) + " frames instead of " +
+                       std::to_string(result.frames) + "; it was removed";
+    }
+    return result;
+}
+
+}  // namespace zr
