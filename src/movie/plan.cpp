@@ -40,15 +40,17 @@ int framesOfKeyFrame(KeyFrameZoom& zoom, bool leftScrolling) {
 }  // namespace
 
 std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCount, int startFrame,
-                                   int timeType, std::string* error) {
+                                   int timeType, std::string* error,
+                                   const StopCheck& stopRequested) {
     const bool timeStamps = timeType == kTimeTypeTime || timeType == kTimeTypeTimeNs;
     std::vector<int> keyFrameSpeeds;
     if (timeStamps) {
         auto speeds = buildKeyFrameSpeeds(settings.speedSpecs, timeType, settings.fps,
-                                          settings.zoomFactor, keyFrameCount);
+                                          settings.zoomFactor, keyFrameCount, stopRequested);
         if (!speeds) {
             if (error)
-                *error = std::string(kTimeStampOrderError);
+                *error = std::string(stopRequested && stopRequested() ? kPlanStopped
+                                                                      : kTimeStampOrderError);
             return std::nullopt;
         }
         keyFrameSpeeds = std::move(*speeds);
@@ -60,6 +62,11 @@ std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCo
     MoviePlan plan;
     plan.fps = settings.fps;
     for (int k = std::max(startFrame, 0); k < keyFrameCount; ++k) {
+        if (stopRequested && stopRequested()) {
+            if (error)
+                *error = std::string(kPlanStopped);
+            return std::nullopt;
+        }
         const KeyFrameSpeeds speeds = timeStamps
                                           ? timeSpeeds(keyFrameSpeeds, timeType, k)
                                           : speedListSpeeds(settings.speedSpecs, k, speedInForce);

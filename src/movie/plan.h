@@ -2,7 +2,10 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "movie/time_stamps.h"
 
 namespace zr {
 
@@ -23,6 +26,9 @@ struct PlannedMovieFile {
     long long frames = 0;
 };
 
+// The error of a plan ended early by a stop request.
+inline constexpr std::string_view kPlanStopped = "The plan was stopped";
+
 // A plan lists at most this many movie files (a movie split after every frame can have more).
 inline constexpr long long kMaxListedMovieFiles = 100000;
 
@@ -41,9 +47,10 @@ std::string movieFileName(int index);
 // without any picture: the speeds of every key frame (speed list or time stamps), its number of
 // movie frames under every end rule of the zoom (and of left scrolling), and the split into
 // movie files every framesPerMovie frames. Reads `settings` only. None, with `error` set, when
-// the time stamps are out of order.
+// the time stamps are out of order, and when `stopRequested` asked to end the work early.
 std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCount, int startFrame,
-                                   int timeType, std::string* error = nullptr);
+                                   int timeType, std::string* error = nullptr,
+                                   const StopCheck& stopRequested = {});
 
 // The plan as text, tab-separated:
 //

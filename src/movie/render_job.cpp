@@ -233,8 +233,10 @@ bool RenderJob::startRun() {
         return false;
     }
     keyFrame_ = std::max(0, std::atoi(host_.controlText(kIdStartFrame).c_str()));
-    const std::optional<MoviePlan> plan = planMovie(settings_, static_cast<int>(keyFrames_.size()),
-                                                    keyFrame_, host_.controlSelection(kIdTimeType));
+    const std::optional<MoviePlan> plan =
+        planMovie(settings_, static_cast<int>(keyFrames_.size()), keyFrame_,
+                  host_.controlSelection(kIdTimeType), nullptr,
+                  [this] { return settings_.stopRequested.load() != 0; });
     framesPlanned_ = plan ? plan->totalFrames : 0;
     skipExistingMovie() = movieFileDone(moviePath_) ? 1 : 0;
     host_.progress(0, framesPlanned_);

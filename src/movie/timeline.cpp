@@ -61,7 +61,7 @@ double zoomPerFrame(double zoomFactor, int speed) {
 }
 
 int usableSpeed(int speed) {
-    return speed < 1 ? 1 : speed;
+    return std::clamp(speed, 1, kMaxSpeed);
 }
 
 int countFrames(int speedA, int speedB, double zoomFactor, RampCount form) {
@@ -259,13 +259,15 @@ bool TimelineEngine::startSpeeds(int timeType, int keyFrameCount) {
         (timeType == kTimeTypeTime || timeType == kTimeTypeTimeNs) ? timeType : kTimeTypeSpeed;
     state_.keyFrameSpeeds.clear();
     if (timeType_ != kTimeTypeSpeed) {
+        const auto stopRequested = [this] { return settings_.stopRequested.load() != 0; };
         auto speeds = buildKeyFrameSpeeds(settings_.speedSpecs, timeType_, settings_.fps,
-                                          settings_.zoomFactor, keyFrameCount);
-        if (!speeds) {
+                                          settings_.zoomFactor, keyFrameCount, stopRequested);
+        if (!speeds && !stopRequested()) {
             host_.showError(kTimeStampOrderError);
             return false;
         }
-        state_.keyFrameSpeeds = std::move(*speeds);
+        if (speeds)
+            state_.keyFrameSpeeds = std::move(*speeds);
     }
     const int speedRow = findSpecRow(settings_.speedSpecs, 0);
     state_.speed = speedRow >= 0 ? specInt(settings_.speedSpecs.cell(speedRow, 1)) : kDefaultSpeed;

@@ -32,7 +32,13 @@ int truncToInt(double value);
 // Zoom of one movie frame at `speed` movie frames per key frame: 10^(log10(Z) / speed).
 double zoomPerFrame(double zoomFactor, int speed);
 
-// Speeds are divisors of the zoom: a speed of 0 or below counts as 1 movie frame per key frame.
+// A key frame shows for at most this many movie frames (more than three days at 60 frames a
+// second): larger speeds count as this one, so that walking a key frame frame by frame, and
+// counting the frames of a ramp, always ends within a fraction of a second.
+inline constexpr int kMaxSpeed = 1 << 24;
+
+// Speeds are divisors of the zoom: a speed of 0 or below counts as 1 movie frame per key frame,
+// and one above kMaxSpeed as kMaxSpeed.
 int usableSpeed(int speed);
 
 // How countFrames starts its count of a ramp.
@@ -42,8 +48,9 @@ enum class RampCount {
 };
 
 // Number of movie frames of a ramp from speed a to speed b (movie frames per key frame) with the
-// zoom factor Z between key frames. Speeds below 1 count as 1; a zoom factor that never leaves
-// the key frame (Z <= 1 or not a number) ends the count after 2 * max(a, b) + 16 frames.
+// zoom factor Z between key frames. Speeds count as usableSpeed makes them; a zoom factor that
+// never leaves the key frame (Z <= 1 or not a number) ends the count after 2 * max(a, b) + 16
+// frames.
 int countFrames(int speedA, int speedB, double zoomFactor,
                 RampCount form = RampCount::kFromFirstStep);
 
@@ -216,7 +223,9 @@ class TimelineEngine {
     // Run start, steps 4-6: speeds per key frame from time stamps (timeType 1, 2; any other
     // value is Speed mode), the start speed, rotation speed and cycle speed. `keyFrameCount` is
     // the number of key frames of the run. False after the time stamp error (already shown
-    // through the host): the run ends.
+    // through the host): the run ends. A stop request (settings.stopRequested) ends the time
+    // stamp work early without an error: true with no speeds, and the run, which looks for the
+    // request before each key frame, makes no frame.
     bool startSpeeds(int timeType, int keyFrameCount);
     // Run start as a whole (steps 1-6), for callers without pictures.
     bool startRun(std::string_view startIterationText, int timeType, int keyFrameCount);

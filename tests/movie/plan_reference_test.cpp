@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "movie/plan.h"
+#include "movie/time_stamps.h"
 #include "settings/movie_settings.h"
+#include "support/text_table.h"
 
 namespace zr {
 namespace {
@@ -593,6 +595,24 @@ struct CaseMaker {
         std::shuffle(run.rows.begin(), run.rows.end(), random);  // the list need not be sorted
         return run;
     }
+
+    // Stretches of one to three key frames whose speeds jump by up to a few thousand frames, so
+    // that the search for a stretch's base speed has far to go, in either direction.
+    std::vector<SpeedRow> jumpingStamps(int fps) {
+        std::vector<SpeedRow> rows;
+        int keyFrame = 0;
+        long long frames = 0;
+        const int stamps = between(2, 6);
+        for (int i = 0; i < stamps; ++i) {
+            const int keyFrames = between(1, 3);
+            keyFrame += keyFrames;
+            const int perKeyFrame = chance(0.3) ? between(1, 20) : between(20, 1000);
+            frames += static_cast<long long>(keyFrames) * perKeyFrame;
+            rows.push_back({std::to_string(keyFrame),
+                            stamp(static_cast<int>((frames + fps - 1) / fps), between(0, 2))});
+        }
+        return rows;
+    }
 };
 
 TEST(PlanReference, SpeedListsAgreeWithThePlan) {
@@ -611,6 +631,30 @@ TEST(PlanReference, TimeStampsAgreeWithThePlan) {
         cases.push_back(maker.stampCase(cases.size() % 2 ? kTimeTypeTime : kTimeTypeTimeNs));
     }
     EXPECT_EQ(countDisagreements(cases), 0);
+}
+
+// The smooth speeds search for each stretch's base speed; the reference tries one speed after
+// the other.
+TEST(PlanReference, TimeStampSearchesAgreeWithTryingEverySpeed) {
+    CaseMaker maker(15);
+    int disagreements = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const double zoom = maker.zoom();
+        const int fps = maker.chance(0.5) ? 30 : maker.between(1, 60);
+        const std::vector<SpeedRow> rows = maker.jumpingStamps(fps);
+        std::string text;
+        for (const SpeedRow& row : rows) {
+            text += row.keyFrame + "\t" + row.value + "\n";
+        }
+        TextTable table;
+        table.parse(text, "\t", "\n");
+        const auto expected = stampSpeeds(rows, kTimeTypeTime, fps, zoom);
+        const auto actual = buildKeyFrameSpeeds(table, kTimeTypeTime, fps, zoom, INT_MAX);
+        if (expected != actual && ++disagreements <= 5) {
+            ADD_FAILURE() << "zoom " << zoom << ", fps " << fps << ", rows:\n" << text;
+        }
+    }
+    EXPECT_EQ(disagreements, 0);
 }
 
 // Zoom factors of 1 and below never leave a key frame: below 1 the zoom per frame is under 1 and

@@ -55,6 +55,41 @@ TEST(TimeStampTest, EarlierStampIsRefused) {
     EXPECT_EQ(error, "Later timestamps can not be earlier");
 }
 
+// A 10-hour key frame after a quick one makes the base speed grow far beyond the stretch's
+// frames, and a 5-hour one after it makes it fall far: both searches end at once, and the key
+// frames begin at their stamps.
+TEST(TimeStampTest, LongStretches) {
+    MovieSettings settings;
+    settings.fps = 30;
+    settings.speedSpecs.parse("0\t00:00\n1\t00:01\n2\t10:00:00\n3\t15:00:00", "\t", "\n");
+    const auto plan = planMovie(settings, 5, 0, kTimeTypeTime);
+    ASSERT_TRUE(plan.has_value());
+    EXPECT_EQ(plan->keyFrames[2].firstFrame, 10 * 3600 * 30);
+    EXPECT_NEAR(static_cast<double>(plan->keyFrames[3].firstFrame), 15 * 3600 * 30, 30);
+}
+
+TEST(TimeStampTest, AStopRequestEndsTheWork) {
+    MovieSettings settings;
+    settings.fps = 30;
+    settings.speedSpecs.parse("0\t00:00\n1\t00:01\n2\t10:00:00", "\t", "\n");
+    EXPECT_FALSE(
+        buildKeyFrameSpeeds(settings.speedSpecs, kTimeTypeTime, 30, 2.0, 3, [] { return true; }));
+    std::string error;
+    EXPECT_FALSE(planMovie(settings, 3, 0, kTimeTypeTime, &error, [] { return true; }));
+    EXPECT_EQ(error, kPlanStopped);
+
+    // A run asked to stop (Ctrl-C in the command line) ends before its first frame, without
+    // the time stamp error.
+    struct Host : NullRenderHost {
+        void showError(std::string_view text) override { errors.emplace_back(text); }
+        std::vector<std::string> errors;
+    } host;
+    settings.stopRequested = 1;
+    TimelineEngine timeline(settings, host);
+    EXPECT_TRUE(timeline.startRun("", kTimeTypeTime, 3));
+    EXPECT_TRUE(host.errors.empty());
+}
+
 TEST(TimeStampTest, StretchesWithoutKeyFramesHandOutNothing) {
     // A stamp for key frame 0 and a second stamp for the same key frame: no division by zero;
     // the frames between them belong to no key frame.

@@ -122,6 +122,44 @@ TEST_F(TimelineTest, LastKeyFrameCapsAndSpeedsThatCannotZoom) {
     EXPECT_EQ(framesPerKeyFrame(2)[1], kLastKeyFrameMaxFrames);
 }
 
+// A speed of 2^31 frames per key frame, or a ramp towards it, would take minutes to walk.
+TEST_F(TimelineTest, SpeedsAboveTheLargestCountAsTheLargest) {
+    setRows(settings.speedSpecs, "0\t2147483648");
+    EXPECT_EQ(framesPerKeyFrame(2), (std::vector<int>{kMaxSpeed, kLastKeyFrameMaxFrames}));
+    EXPECT_EQ(countFrames(25, 2147483647, 2.0), countFrames(25, kMaxSpeed, 2.0));
+    EXPECT_EQ(countFrames(2147483647, 25, 2.0, RampCount::kFromFirstFrame),
+              countFrames(kMaxSpeed, 25, 2.0, RampCount::kFromFirstFrame));
+}
+
+// The smooth time stamp speeds search for a base speed rather than trying one after the other,
+// which relies on a ramp's frame count never falling as its end speed grows. The zoom per frame
+// never grows with the speed (over every speed, for two zoom factors), and the counts of small
+// ramps, from any start speed, never fall.
+TEST(RampFramesTest, NeverFallAsTheEndSpeedGrows) {
+    for (const double zoom : {2.0, 1.05}) {
+        double previous = zoomPerFrame(zoom, 1);
+        int rises = 0;
+        for (int speed = 2; speed <= kMaxSpeed; ++speed) {
+            const double factor = zoomPerFrame(zoom, speed);
+            rises += factor > previous ? 1 : 0;
+            previous = factor;
+        }
+        EXPECT_EQ(rises, 0) << "zoom factor " << zoom;
+    }
+    for (const double zoom : {2.0, 1.05, 16.0, 1.0}) {
+        for (const RampCount form : {RampCount::kFromFirstStep, RampCount::kFromFirstFrame}) {
+            for (int from = 1; from <= 80; ++from) {
+                int previous = countFrames(from, 1, zoom, form);
+                for (int to = 2; to <= 300; ++to) {
+                    const int frames = countFrames(from, to, zoom, form);
+                    ASSERT_GE(frames, previous) << zoom << " " << from << " " << to;
+                    previous = frames;
+                }
+            }
+        }
+    }
+}
+
 TEST_F(TimelineTest, ReturnUprightRow) {
     setRows(settings.speedSpecs, "0\t10");
     setRows(settings.rotateSpecs, "0\t2\n1\tr");
