@@ -1,13 +1,27 @@
 #!/usr/bin/env bash
 # Takes a picture of the desktop program: makes a few key frames, starts the dialog under a
 # virtual X display with them and a settings file, presses Test and saves the dialog with its
-# preview as a PNG.
+# preview as a PNG. Given a screen size (and a DPI, 96 by default), the picture is the whole
+# screen of that size, with the dialog and the preview where the program put them.
 #
 #   tools/screenshot.sh build/src/app/zoomreel build/src/app/zoomreel-cli docs/zoomreel.png
+#   tools/screenshot.sh build/src/app/zoomreel build/src/app/zoomreel-cli docs/screen-1366x768.png 1366x768
+#   tools/screenshot.sh build/src/app/zoomreel build/src/app/zoomreel-cli docs/screen-3840x2160.png 3840x2160 192
 set -euo pipefail
-gui=${1:?usage: screenshot.sh ZOOMREEL ZOOMREEL-CLI OUT.png}
-cli=${2:?usage: screenshot.sh ZOOMREEL ZOOMREEL-CLI OUT.png}
-out=${3:?usage: screenshot.sh ZOOMREEL ZOOMREEL-CLI OUT.png}
+usage="usage: screenshot.sh ZOOMREEL ZOOMREEL-CLI OUT.png [WIDTHxHEIGHT [DPI]]"
+gui=${1:?$usage}
+cli=${2:?$usage}
+out=${3:?$usage}
+screen=${4:-}
+dpi=${5:-96}
+if [[ -n "$screen" && ! "$screen" =~ ^[0-9]+x[0-9]+$ ]]; then
+    echo "screenshot: the screen size is WIDTHxHEIGHT, not \"$screen\"" >&2
+    exit 2
+fi
+if [[ ! "$dpi" =~ ^[0-9]+$ ]]; then
+    echo "screenshot: the DPI is a whole number, not \"$dpi\"" >&2
+    exit 2
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -27,12 +41,18 @@ tab=$'\t'
     printf 'MergeFrames: 5\r\n'
 } >"$work/demo.zrs"
 
+args=(--folder "$keyframes" --settings "$work/demo.zrs" --screenshot "$out")
+if [[ -n "$screen" ]]; then
+    args+=(--whole-screen)
+fi
 mkdir -p "$(dirname "$out")"
 if command -v xvfb-run >/dev/null; then
-    xvfb-run -a -s "-screen 0 2560x1440x24" \
-        "$gui" --folder "$keyframes" --settings "$work/demo.zrs" --screenshot "$out"
+    # The window system's DPI, as a desktop sets it; Qt scales the windows by DPI / 96.
+    QT_FONT_DPI=$dpi xvfb-run -a -s "-screen 0 ${screen:-2560x1440}x24 -br" "$gui" "${args[@]}"
+elif [[ -z "$screen" ]]; then
+    QT_QPA_PLATFORM=offscreen "$gui" "${args[@]}"
 else
-    QT_QPA_PLATFORM=offscreen \
-        "$gui" --folder "$keyframes" --settings "$work/demo.zrs" --screenshot "$out"
+    echo "screenshot: a whole screen needs xvfb-run (apt-get install xvfb)" >&2
+    exit 1
 fi
 echo "screenshot: $out"

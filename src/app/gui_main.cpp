@@ -2,10 +2,11 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QImage>
+#include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
-#include <cstdlib>
 
 #include "settings/movie_settings.h"
 #include "ui/main_dialog.h"
@@ -34,7 +35,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption screenshotOption(
         "screenshot", "Save a picture of the dialog and the preview as FILE.png, then quit.",
         "FILE");
-    parser.addOptions({folderOption, settingsOption, testOption, screenshotOption});
+    const QCommandLineOption wholeScreenOption(
+        "whole-screen", "With --screenshot, save the whole screen the dialog is on instead.");
+    parser.addOptions(
+        {folderOption, settingsOption, testOption, screenshotOption, wholeScreenOption});
     parser.process(app);
 
     // No wave until the wave list says otherwise.
@@ -52,8 +56,7 @@ int main(int argc, char** argv) {
         dialog.loadSettingsFrom(parser.value(settingsOption).toStdString());
     }
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        dialog.adjustSize();
-        dialog.move(screen->availableGeometry().center() - dialog.rect().center());
+        dialog.centreOn(*screen);
     }
     dialog.show();
     if (parser.isSet(testOption) || scripted) {
@@ -61,19 +64,22 @@ int main(int argc, char** argv) {
     }
     if (scripted) {
         const QString file = parser.value(screenshotOption);
-        QTimer::singleShot(500, &dialog, [&dialog, file] {
-            const bool saved = dialog.screenshot().save(file);
+        const bool wholeScreen = parser.isSet(wholeScreenOption);
+        QTimer::singleShot(500, &dialog, [&dialog, file, wholeScreen] {
+            QImage picture;
+            if (wholeScreen) {
+                picture = dialog.screen()->grabWindow(0).toImage();
+            }
+            if (picture.isNull()) {
+                picture = dialog.screenshot();  // a window system that gives no screen picture
+            }
+            const bool saved = picture.save(file);
             std::fprintf(stderr, "zoomreel: %s %s\n", saved ? "saved" : "could not save",
                          file.toLocal8Bit().constData());
             dialog.done(saved ? 0 : 1);
         });
     }
-    const int result = dialog.exec();
-    if (dialog.runInProgress()) {
-        // A run still under way is not waited for: the program ends here, and the movie file
-        // being written keeps its temporary name.
-        std::fflush(nullptr);
-        std::quick_exit(result);
-    }
-    return result;
+    // A run still under way when the dialog ends is stopped by the dialog, which waits until
+    // it has finished the movie file it is writing.
+    return dialog.exec();
 }

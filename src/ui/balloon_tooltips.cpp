@@ -263,7 +263,8 @@ void ShadowWindow::paintEvent(QPaintEvent*) {
 }
 
 BalloonTooltips::BalloonTooltips(QWidget* dialog, int tag, TextForControl textForControl)
-    : textForControl_(std::move(textForControl)),
+    : dialogWindow_(dialog->window()),
+      textForControl_(std::move(textForControl)),
       balloon_(dialog->window()),
       shadow_(dialog->window()) {
     registerWidgets(dialog, tag);
@@ -303,8 +304,14 @@ void BalloonTooltips::hideBalloon() {
     shown_ = nullptr;
 }
 
+bool BalloonTooltips::popupOpen() const {
+    const QWidget* modal = QApplication::activeModalWidget();
+    return QApplication::activePopupWidget() != nullptr ||
+           (modal != nullptr && modal != dialogWindow_);
+}
+
 void BalloonTooltips::poll(QPoint cursor) {
-    const QWidget* control = registeredControlAt(cursor);
+    const QWidget* control = popupOpen() ? nullptr : registeredControlAt(cursor);
     QString text;
     if (control != nullptr) {
         text = QString::fromStdString(textForControl_(controlIdOf(control), registry_[control]));

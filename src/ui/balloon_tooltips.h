@@ -72,7 +72,10 @@ class BalloonTooltips : public QObject {
     void registerWidgets(QWidget* parent, int tag);
     const QWidget* registeredControlAt(QPoint cursor) const;
     void hideBalloon();
+    // A menu or a dialog other than the registered one is open: balloons would cover it.
+    bool popupOpen() const;
 
+    const QWidget* dialogWindow_;
     TextForControl textForControl_;
     QHash<const QWidget*, int> registry_;  // widget -> tag
     BalloonWindow balloon_;

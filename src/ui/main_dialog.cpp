@@ -1,15 +1,20 @@
 #include "ui/main_dialog.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPixmap>
+#include <QScreen>
+#include <QTimer>
 #include <algorithm>
+#include <vector>
 
 #include "settings/movie_settings.h"
 #include "ui/balloon_tooltips.h"
 #include "ui/gui_render_host.h"
 #include "ui/preview_window.h"
 #include "ui/widget_helpers.h"
+#include "ui/window_placement.h"
 
 namespace zr {
 
@@ -129,19 +134,40 @@ void MainDialog::initialise() {
 void MainDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!previewPlaced_) {
+        // Shown with the dialog, and placed again once the window system has put the dialog's
+        // frame in its place.
         previewPlaced_ = true;
         placePreview();
+        preview_->show();
+        QTimer::singleShot(0, this, &MainDialog::placePreview);
     }
 }
 
+QSize MainDialog::previewFrameSize() const {
+    if (preview_->isVisible()) {
+        return preview_->frameGeometry().size();
+    }
+    // Before it is shown the preview's frame is taken to be as wide as the dialog's.
+    return preview_->size() + (frameGeometry().size() - size());
+}
+
 void MainDialog::placePreview() {
-    const QRect frame = frameGeometry();
-    preview_->move(frame.right() + 1, frame.top());
-    preview_->show();
+    std::vector<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.push_back(screen->availableGeometry());
+    }
+    const QRect dialogScreen = screen()->availableGeometry();
+    preview_->move(previewPosition(frameGeometry(), previewFrameSize(), screens, dialogScreen));
+}
+
+void MainDialog::centreOn(const QScreen& screen) {
+    adjustSize();
+    move(dialogPosition(frameGeometry().size(), previewFrameSize(), screen.availableGeometry()));
 }
 
 void MainDialog::reject() {
-    done(0);
+    // Escape and the close box press Exit.
+    exitDialog();
 }
 
 QImage MainDialog::screenshot() {

@@ -25,6 +25,7 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QScreen;
 
 namespace zr {
 
@@ -90,9 +91,15 @@ class MainDialog : public QDialog, public Controls {
     void testKeyFrame();
 
     bool runInProgress() const;
+    // Exit, Escape and the close box: ends the dialog; during a run it first asks whether to
+    // stop the run, and ends the dialog once the run has finished its movie file.
+    void exitDialog();
     // The run's end notice: the dialog is ready for the next Start.
     void renderFinished();
     void showProgress(long long framesDone, long long framesPlanned);
+
+    // Moves the dialog to the middle of `screen`, leaving room for the preview beside it.
+    void centreOn(const QScreen& screen);
 
     // The dialog and the preview side by side, as on the screen.
     QImage screenshot();
@@ -125,6 +132,7 @@ class MainDialog : public QDialog, public Controls {
     void loadSettings();
     void browseFolder();
     void placePreview();
+    QSize previewFrameSize() const;
     void reapFinishedRuns();
     int keyEditOfFrameButton(int buttonId) const;
 
@@ -143,6 +151,7 @@ class MainDialog : public QDialog, public Controls {
     QLabel* timeLeft_ = nullptr;
     std::chrono::steady_clock::time_point runStart_{};
     bool previewPlaced_ = false;
+    bool exitAfterRun_ = false;  // the user chose to exit: the end of the run ends the dialog
     TestSlopeValues testSlope_;  // what the last Test found, the start of the next
 };
 

@@ -37,7 +37,7 @@ void MainDialog::command(int id) {
     }
     switch (id) {
         case kIdExit:
-            done(0);
+            exitDialog();
             return;
         case kIdInsideColor:
             chooseInsideColor();

@@ -1,5 +1,7 @@
-// Where every control of the main dialog goes: the folder row, four columns of group boxes
-// and fields, and the status row at the bottom.
+// Where every control of the main dialog goes: the folder row; four columns (three key frame
+// lists; two key frame lists and the waves; start values, texture, long waves and sizes; output,
+// colouring and run options); and the status row at the bottom. Spacing is a quarter of a line
+// throughout, so the dialog keeps its proportions with any font and DPI.
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,131 +25,173 @@ namespace zr {
 
 namespace {
 
-QHBoxLayout* folderRow(DialogWidgets& make) {
-    auto* row = new QHBoxLayout;
-    row->addWidget(make.label("Directory"));
-    row->addWidget(make.edit(kIdDirectory, 0), 1);
-    row->addWidget(make.button(kIdBrowseFolder, "...", 16));
-    return row;
+// The widest values the program writes into its fields.
+constexpr const char* kWidestPictureSide = "00000";
+constexpr const char* kWidestFramesPerMovie = "1037000000";
+constexpr const char* kWidestStartValue = "-000.000";
+constexpr const char* kWidestCurrentCycle = "-0000.000000";
+constexpr const char* kWidestIteration = "0000000000";
+constexpr const char* kWidestMovieLength = "000:00:00.000";
+constexpr const char* kWidestFps = "0000";
+constexpr const char* kWidestPercent = "000";
+constexpr const char* kWidestPeriod = "000000";
+constexpr const char* kWidestColor = "255,255,255";
+
+int spacingOf(const QWidget* dialog) {
+    return dialog->fontMetrics().height() / 4;
+}
+
+QGridLayout* grid(const QWidget* dialog) {
+    auto* layout = new QGridLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacingOf(dialog));
+    return layout;
+}
+
+QVBoxLayout* column(const QWidget* dialog) {
+    auto* layout = new QVBoxLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacingOf(dialog));
+    return layout;
+}
+
+QHBoxLayout* row(const QWidget* dialog) {
+    auto* layout = new QHBoxLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacingOf(dialog));
+    return layout;
 }
 
 QGroupBox* wavesGroup(DialogWidgets& make) {
     QGroupBox* waves = make.group(kIdWaveGroup, "");
     auto* layout = new QGridLayout(waves);
+    compactGroupLayout(layout);
     layout->addWidget(make.check(kIdWaveColoring, "Wave coloring"), 0, 0, 1, 2);
     layout->addWidget(make.button(kIdTest, "Test"), 0, 2, 1, 2);
     layout->addWidget(make.label("Type"), 1, 0);
     layout->addWidget(make.combo(kIdWaveType), 1, 1, 1, 3);
     layout->addWidget(make.label("Period", kIdWavePeriodLabel), 2, 0);
-    layout->addWidget(make.edit(kIdWavePeriod, 36), 2, 1, 1, 2);
-    layout->addWidget(make.button(kIdWavePrime, "P", 14), 2, 3);
-    QLineEdit* letter = make.edit(kIdWaveTypeLetter, 0);
+    layout->addWidget(make.edit(kIdWavePeriod, kWidestPeriod), 2, 1);
+    layout->addWidget(make.button(kIdWavePrime, "P"), 2, 2);
+    QLineEdit* letter = make.edit(kIdWaveTypeLetter, nullptr);
     letter->setVisible(false);
-    layout->addWidget(make.listBox(kIdWaveList, 0), 3, 0, 1, 4);
-    auto* buttons = make.buttonRow(kIdWaveAdd, kIdWaveUpdate, kIdWaveRemove);
-    buttons->addWidget(make.button(kIdWaveSeed, "Seed"));
-    layout->addLayout(buttons, 4, 0, 1, 4);
+    layout->addWidget(make.listBox(kIdWaveList, kListHeightUnits, false), 3, 0, 1, 4);
+    layout->addLayout(make.buttonRow(kIdWaveAdd, kIdWaveUpdate, kIdWaveRemove), 4, 0, 1, 4);
+    layout->addWidget(make.button(kIdWaveSeed, "Seed"), 2, 3);
     return waves;
 }
 
 QGroupBox* longWavesGroup(DialogWidgets& make) {
     QGroupBox* longWaves = make.group(kIdLongWaveGroup, "Long waves");
     auto* layout = new QGridLayout(longWaves);
+    compactGroupLayout(layout);
     layout->addWidget(make.button(kIdLongWaveColor, "Color"), 0, 0);
-    layout->addWidget(make.edit(kIdLongWaveColorText, 0, false, true), 0, 1, 1, 3);
+    layout->addWidget(make.edit(kIdLongWaveColorText, kWidestColor, false, true), 0, 1, 1, 3);
     layout->addWidget(make.label("Period"), 1, 0);
-    layout->addWidget(make.edit(kIdLongWavePeriod, 30), 1, 1);
+    layout->addWidget(make.edit(kIdLongWavePeriod, kWidestPeriod), 1, 1);
     layout->addWidget(make.label("Percent"), 1, 2);
-    layout->addWidget(make.edit(kIdLongWavePercent, 24), 1, 3);
-    layout->addWidget(make.listBox(kIdLongWaveList, 0), 2, 0, 1, 4);
+    layout->addWidget(make.edit(kIdLongWavePercent, kWidestPercent), 1, 3);
+    layout->addWidget(make.listBox(kIdLongWaveList, kListHeightUnits, false), 2, 0, 1, 4);
     layout->addLayout(make.buttonRow(kIdLongWaveAdd, kIdLongWaveUpdate, kIdLongWaveRemove), 3, 0, 1,
                       4);
     return longWaves;
 }
 
-// Start values with the current values beside them, the slopes, the texture and the long waves.
-QVBoxLayout* valuesColumn(DialogWidgets& make, QGroupBox* longWaves) {
-    auto* startValues = new QGridLayout;
+// Start values with the current values beside them, the slopes, the texture, the long waves
+// and the sizes.
+QVBoxLayout* valuesColumn(DialogWidgets& make, const QWidget* dialog, QGroupBox* longWaves) {
+    QGridLayout* startValues = grid(dialog);
     startValues->addWidget(make.label("Start cycle value"), 0, 0);
-    startValues->addWidget(make.edit(kIdStartCycle, 40), 0, 1);
-    startValues->addWidget(make.edit(kIdCurrentCycle, 40, true), 0, 2);
+    startValues->addWidget(make.edit(kIdStartCycle, kWidestStartValue), 0, 1);
+    startValues->addWidget(make.edit(kIdCurrentCycle, kWidestCurrentCycle, true), 0, 2);
     startValues->addWidget(make.label("Start rotation value"), 1, 0);
-    startValues->addWidget(make.edit(kIdStartRotation, 40), 1, 1);
-    startValues->addWidget(make.edit(kIdCurrentRotation, 40, true), 1, 2);
+    startValues->addWidget(make.edit(kIdStartRotation, kWidestStartValue), 1, 1);
+    startValues->addWidget(make.edit(kIdCurrentRotation, kWidestCurrentCycle, true), 1, 2);
     startValues->addWidget(make.label("Start iter value"), 2, 0);
-    startValues->addWidget(make.edit(kIdStartIteration, 40), 2, 1);
-    startValues->addWidget(make.edit(kIdCurrentIteration, 40, true), 2, 2);
+    startValues->addWidget(make.edit(kIdStartIteration, kWidestStartValue), 2, 1);
+    startValues->addWidget(make.edit(kIdCurrentIteration, kWidestCurrentCycle, true), 2, 2);
 
-    auto* slopes = new QHBoxLayout;
+    QHBoxLayout* slopes = row(dialog);
     slopes->addWidget(make.check(kIdSlopes, "Slope"));
-    slopes->addWidget(make.edit(kIdSlopePower, 24));
+    slopes->addWidget(make.edit(kIdSlopePower, kWidestPercent));
     slopes->addWidget(make.label("^"));
-    slopes->addWidget(make.edit(kIdSlopeRatio, 24));
+    slopes->addWidget(make.edit(kIdSlopeRatio, kWidestPercent));
     slopes->addWidget(make.label("%"));
     slopes->addStretch();
 
-    auto* texture = new QGridLayout;
+    QGridLayout* texture = grid(dialog);
     texture->addWidget(make.check(kIdTexture, "Texture"), 0, 0);
-    texture->addWidget(make.edit(kIdTextureDepth, 24), 0, 1);
+    texture->addWidget(make.edit(kIdTextureDepth, kWidestPercent), 0, 1);
     texture->addWidget(make.label("^"), 0, 2);
-    texture->addWidget(make.edit(kIdTextureStrength, 24), 0, 3);
+    texture->addWidget(make.edit(kIdTextureStrength, kWidestPercent), 0, 3);
     texture->addWidget(make.label("%"), 0, 4);
-    texture->addWidget(make.edit(kIdTextureFile, 0, true), 1, 0, 1, 4);
-    texture->addWidget(make.button(kIdTextureChoose, "File..."), 1, 4, 1, 2);
-    texture->addWidget(make.edit(kIdTextureMerge, 24), 2, 1);
+    texture->addWidget(make.edit(kIdTextureFile, nullptr, true), 1, 0, 1, 6);
+    texture->addWidget(make.button(kIdTextureChoose, "File..."), 1, 6);
+    texture->addWidget(make.edit(kIdTextureMerge, kWidestPercent), 2, 1);
     texture->addWidget(make.label("%"), 2, 2);
     texture->addWidget(make.check(kIdTextureMulti, "Multi"), 2, 3, 1, 3);
+    texture->setColumnStretch(5, 1);
 
-    auto* column = new QVBoxLayout;
-    column->addLayout(startValues);
-    column->addLayout(slopes);
-    column->addLayout(texture);
-    column->addWidget(longWaves);
-    column->addStretch();
-    return column;
+    QVBoxLayout* layout = column(dialog);
+    layout->addLayout(startValues);
+    layout->addLayout(slopes);
+    layout->addLayout(texture);
+    layout->addWidget(longWaves);
+    return layout;
 }
 
-// Output settings, sizes, colouring, run options and the settings file buttons.
-QVBoxLayout* outputColumn(DialogWidgets& make) {
-    auto* output = new QGridLayout;
+// The sizes, and the colour count (or the colour range of a key frame, or the stretch range)
+// that a run shows.
+QGridLayout* sizesGrid(DialogWidgets& make, const QWidget* dialog) {
+    QGridLayout* sizes = grid(dialog);
+    sizes->addWidget(make.label("Frame size"), 0, 0);
+    sizes->addWidget(make.edit(kIdFrameWidth, kWidestPictureSide, true), 0, 1);
+    sizes->addWidget(make.edit(kIdFrameHeight, kWidestPictureSide, true), 0, 2);
+    sizes->addWidget(make.label("Movie size"), 1, 0);
+    sizes->addWidget(make.edit(kIdMovieWidth, kWidestPictureSide), 1, 1);
+    sizes->addWidget(make.edit(kIdMovieHeight, kWidestPictureSide), 1, 2);
+    sizes->addWidget(make.label("Colors"), 2, 0);
+    sizes->addWidget(make.edit(kIdColors, nullptr, true), 2, 1, 1, 3);
+    sizes->setColumnStretch(3, 1);
+    return sizes;
+}
+
+// Output settings, colouring and run options.
+QVBoxLayout* outputColumn(DialogWidgets& make, const QWidget* dialog) {
+    QGridLayout* output = grid(dialog);
     output->addWidget(make.label("FPS"), 0, 0);
-    output->addWidget(make.edit(kIdFps, 30), 0, 1);
+    output->addWidget(make.edit(kIdFps, kWidestFps), 0, 1);
     output->addWidget(make.label("Frames per movie"), 1, 0);
-    output->addWidget(make.edit(kIdFramesPerMovie, 40), 1, 1);
+    output->addWidget(make.edit(kIdFramesPerMovie, kWidestFramesPerMovie), 1, 1);
     output->addWidget(make.label("Zoom out level"), 2, 0);
     output->addWidget(make.combo(kIdZoomOutLevel), 2, 1);
     output->addWidget(make.check(kIdShowZoomText, "Show zoom text"), 3, 0);
     output->addWidget(make.button(kIdFont, "Font"), 3, 1);
-    output->addWidget(make.edit(kIdFontFace, 0, true), 4, 0, 1, 2);
+    output->addWidget(make.edit(kIdFontFace, nullptr, true), 4, 0, 1, 3);
     output->addWidget(make.label("Movie length"), 5, 0);
-    output->addWidget(make.edit(kIdMovieLength, 60, true), 5, 1);
+    output->addWidget(make.edit(kIdMovieLength, kWidestMovieLength, true), 5, 1);
     output->addWidget(make.label("Start frame"), 6, 0);
-    output->addWidget(make.edit(kIdStartFrame, 30, false, true), 6, 1);
+    output->addWidget(make.edit(kIdStartFrame, kWidestPictureSide, false, true), 6, 1);
     output->addWidget(make.label("Merge Count"), 7, 0);
     output->addWidget(make.combo(kIdMergeCount), 7, 1);
+    output->setColumnStretch(2, 1);
 
-    auto* sizes = new QGridLayout;
-    sizes->addWidget(make.label("Frame size"), 0, 0);
-    sizes->addWidget(make.edit(kIdFrameWidth, 30, true), 0, 1);
-    sizes->addWidget(make.edit(kIdFrameHeight, 30, true), 0, 2);
-    sizes->addWidget(make.label("Movie size"), 1, 0);
-    sizes->addWidget(make.edit(kIdMovieWidth, 30), 1, 1);
-    sizes->addWidget(make.edit(kIdMovieHeight, 30), 1, 2);
-
-    auto* coloring = new QGridLayout;
+    QGridLayout* coloring = grid(dialog);
     coloring->addWidget(make.check(kIdSmoothColoring, "Smooth color transitions"), 0, 0, 1, 3);
     coloring->addWidget(make.check(kIdFixedColorCycling, "Fixed color cycling"), 1, 0, 1, 3);
     coloring->addWidget(make.check(kIdStopOnLastFrame, "Stop movie directly on last frame"), 2, 0,
                         1, 3);
-    coloring->addWidget(make.label("Code color bits"), 3, 0);
-    coloring->addWidget(make.combo(kIdColorBits), 3, 1);
-    coloring->addWidget(make.combo(kIdColorMethod), 4, 0, 1, 2);
-    coloring->addWidget(make.check(kIdLeftScrolling, "Left scrolling"), 5, 0, 1, 2);
-    coloring->addWidget(make.button(kIdInsideColor, "M-Color"), 6, 0);
-    coloring->addWidget(make.label("Colors"), 6, 1);
-    coloring->addWidget(make.edit(kIdColors, 30, true), 6, 2);
+    QHBoxLayout* bits = row(dialog);
+    bits->addWidget(make.label("Code color bits"));
+    bits->addWidget(make.combo(kIdColorBits));
+    bits->addStretch();
+    bits->addWidget(make.button(kIdInsideColor, "M-Color"));
+    coloring->addLayout(bits, 3, 0, 1, 2);
+    coloring->addWidget(make.combo(kIdColorMethod), 4, 0);
+    coloring->addWidget(make.check(kIdLeftScrolling, "Left scrolling"), 4, 1);
+    coloring->setColumnStretch(1, 1);
 
-    auto* runOptions = new QGridLayout;
+    QGridLayout* runOptions = grid(dialog);
     runOptions->addWidget(make.check(kIdTestOnly, "Test only"), 0, 0);
     runOptions->addWidget(make.check(kIdSkipRender, "Skip render"), 0, 1);
     runOptions->addWidget(make.check(kIdFrameByFrame, "Frame by frame"), 1, 0);
@@ -159,53 +203,52 @@ QVBoxLayout* outputColumn(DialogWidgets& make) {
         make.check(id, caption)->setVisible(false);
     }
 
-    auto* settingsRow = new QHBoxLayout;
-    settingsRow->addWidget(make.button(kIdSaveSettings, "Save settings"));
-    settingsRow->addWidget(make.button(kIdLoadSettings, "Load settings"));
-
-    auto* column = new QVBoxLayout;
-    column->addLayout(output);
-    column->addLayout(sizes);
-    column->addLayout(coloring);
-    column->addLayout(runOptions);
-    column->addLayout(settingsRow);
-    column->addStretch();
-    return column;
+    QVBoxLayout* layout = column(dialog);
+    layout->addLayout(output);
+    layout->addLayout(coloring);
+    layout->addLayout(runOptions);
+    layout->addStretch();
+    return layout;
 }
 
 }  // namespace
 
-// Bottom row: status line with the progress under it, "?", Start and Exit.
+// Bottom row: the status line, the progress and the time left, "?", Start and Exit.
 QHBoxLayout* MainDialog::buildStatusRow(DialogWidgets& make) {
-    auto* statusColumn = new QVBoxLayout;
-    statusColumn->addWidget(make.edit(kIdStatus, 0, true));
-    auto* progressRow = new QHBoxLayout;
+    QHBoxLayout* bottom = row(this);
+    bottom->addWidget(make.edit(kIdStatus, nullptr, true), 3);
     progressBar_ = new QProgressBar(this);
     progressBar_->setRange(0, 1);
     progressBar_->setValue(0);
     progressBar_->setFormat("%v / %m");
     progressBar_->setTextVisible(false);
+    progressBar_->setMinimumWidth(fontMetrics().horizontalAdvance("00000000 / 00000000"));
     timeLeft_ = new QLabel(this);
-    timeLeft_->setMinimumWidth(dialogUnitsX(this, 60));
+    timeLeft_->setMinimumWidth(fontMetrics().horizontalAdvance("0000:00:00 left"));
     setControlId(progressBar_, kNoControlId);
     setControlId(timeLeft_, kNoControlId);
-    progressRow->addWidget(progressBar_, 1);
-    progressRow->addWidget(timeLeft_);
-    statusColumn->addLayout(progressRow);
-    auto* bottom = new QHBoxLayout;
-    bottom->addLayout(statusColumn, 1);
-    bottom->addWidget(make.button(kIdAbout, "?", 16), 0, Qt::AlignTop);
-    QPushButton* start = make.button(kIdStart, "Start", 50);
+    bottom->addWidget(progressBar_, 1);
+    bottom->addWidget(timeLeft_);
+    bottom->addWidget(make.button(kIdAbout, "?"));
+    QPushButton* start = make.button(kIdStart, "Start");
+    QPushButton* exit = make.button(kIdExit, "Exit");
+    for (QPushButton* button : {start, exit}) {
+        button->setMinimumWidth(dialogUnitsX(this, 40));
+    }
     start->setDefault(true);
     start->setAutoDefault(true);
-    bottom->addWidget(start, 0, Qt::AlignTop);
-    bottom->addWidget(make.button(kIdExit, "Exit", 50), 0, Qt::AlignTop);
+    bottom->addWidget(start);
+    bottom->addWidget(exit);
     return bottom;
 }
 
 void MainDialog::buildLayout() {
     DialogWidgets make(*this);
-    QHBoxLayout* folder = folderRow(make);
+    // The widgets are made in the order the focus goes through them.
+    QHBoxLayout* folder = row(this);
+    folder->addWidget(make.label("Directory"));
+    folder->addWidget(make.edit(kIdDirectory, nullptr), 1);
+    folder->addWidget(make.button(kIdBrowseFolder, "..."));
 
     // The five key frame lists.
     QComboBox* timeType = make.combo(kIdTimeType);
@@ -227,30 +270,41 @@ void MainDialog::buildLayout() {
         kIdColorCountGroup, "Number of colors control", kIdColorCountFrameNum, kIdColorCountKey,
         make.label("Colors", kIdColorCountLabel), kIdColorCountValue, kIdColorCountList,
         kIdColorCountAdd, kIdColorCountUpdate, kIdColorCountRemove);
-    // The widgets are made in the order the focus goes through them.
     QGroupBox* waves = wavesGroup(make);
+
     QGroupBox* longWaves = longWavesGroup(make);
-    QVBoxLayout* values = valuesColumn(make, longWaves);
-    QVBoxLayout* output = outputColumn(make);
+    QVBoxLayout* values = valuesColumn(make, this, longWaves);
+    values->addLayout(sizesGrid(make, this));
+    QHBoxLayout* settingsRow = row(this);
+    settingsRow->addWidget(make.button(kIdSaveSettings, "Save settings"));
+    settingsRow->addWidget(make.button(kIdLoadSettings, "Load settings"));
+    values->addStretch();
+    values->addLayout(settingsRow);
+    QVBoxLayout* output = outputColumn(make, this);
     QHBoxLayout* bottom = buildStatusRow(make);
 
-    // Columns.
-    auto* listsLeft = new QVBoxLayout;
+    QVBoxLayout* listsLeft = column(this);
     listsLeft->addWidget(speed);
     listsLeft->addWidget(rotation);
     listsLeft->addWidget(cycle);
-    auto* listsMiddle = new QVBoxLayout;
+    listsLeft->addStretch();
+    QVBoxLayout* listsMiddle = column(this);
     listsMiddle->addWidget(division);
     listsMiddle->addWidget(colorCount);
     listsMiddle->addWidget(waves);
+    listsMiddle->addStretch();
 
-    auto* columns = new QHBoxLayout;
+    const int gap = 2 * spacingOf(this);
+    QHBoxLayout* columns = row(this);
+    columns->setSpacing(gap);
     columns->addLayout(listsLeft);
     columns->addLayout(listsMiddle);
     columns->addLayout(values);
     columns->addLayout(output);
 
     auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(gap, gap, gap, gap);
+    layout->setSpacing(gap);
     layout->addLayout(folder);
     layout->addLayout(columns);
     layout->addLayout(bottom);

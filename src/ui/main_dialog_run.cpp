@@ -78,6 +78,35 @@ void MainDialog::renderFinished() {
     settings.stopRequested = 0;
     setText(kIdStart, "Start");
     timeLeft_->clear();
+    if (exitAfterRun_) {
+        exitAfterRun_ = false;
+        done(0);
+    }
+}
+
+void MainDialog::exitDialog() {
+    if (!runInProgress()) {
+        done(0);
+        return;
+    }
+    if (exitAfterRun_) {
+        return;  // already stopping, the dialog ends with the run
+    }
+    const MessageAnswer answer = message(MessageRequest{
+        "Exit",
+        "A movie is being rendered. Stop the render and exit?\n\nThe render stops after the "
+        "current frame and finishes the movie file it is writing before the program ends.",
+        MessageIcon::question, MessageButtons::yesNo});
+    if (answer != MessageAnswer::yes) {
+        return;
+    }
+    if (!runInProgress()) {
+        done(0);  // the run ended while the question was open
+        return;
+    }
+    // The same stop as the Stop button's; the end notice closes the dialog.
+    exitAfterRun_ = true;
+    movieSettings().stopRequested = 1;
 }
 
 void MainDialog::showProgress(long long framesDone, long long framesPlanned) {

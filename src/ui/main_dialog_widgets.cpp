@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QStyledItemDelegate>
 #include <QTextOption>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/main_dialog.h"
 #include "ui/widget_helpers.h"
@@ -53,6 +56,21 @@ class TabStopDelegate : public QStyledItemDelegate {
     int tabStop_;
 };
 
+// A push button as wide as its caption with a little room on either side (never narrower than
+// it is high), where the style would make every captioned button at least 80 pixels wide.
+class CompactButton : public QPushButton {
+  public:
+    using QPushButton::QPushButton;
+
+    QSize sizeHint() const override {
+        const QSize styled = QPushButton::sizeHint();
+        const QFontMetrics metrics(font());
+        const int fitted = metrics.horizontalAdvance(text()) + metrics.height();
+        return QSize(std::min(styled.width(), std::max(fitted, styled.height())), styled.height());
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
 }  // namespace
 
 DialogWidgets::DialogWidgets(MainDialog& dialog)
@@ -64,12 +82,20 @@ QLabel* DialogWidgets::label(const char* caption, int id) {
     return widget;
 }
 
-QLineEdit* DialogWidgets::edit(int id, int widthUnits, bool readOnly, bool digitsOnly) {
+QLineEdit* DialogWidgets::edit(int id, const char* widest, bool readOnly, bool digitsOnly) {
     auto* widget = new QLineEdit(&dialog_);
     dialog_.registerControl(widget, id);
     widget->setReadOnly(readOnly);
-    if (widthUnits > 0) {
-        widget->setFixedWidth(dialogUnitsX(&dialog_, widthUnits));
+    const QFontMetrics metrics(widget->font());
+    if (widest != nullptr) {
+        // The edit's own size less its room for 17 "x" characters, plus the widest value and
+        // the cursor.
+        const int frame = widget->sizeHint().width() - 17 * metrics.horizontalAdvance(QChar('x'));
+        widget->setFixedWidth(frame + metrics.horizontalAdvance(QString::fromLatin1(widest)) + 2);
+    } else {
+        // The edit takes the width of its place and does not widen the dialog.
+        widget->setMinimumWidth(metrics.horizontalAdvance(QChar('x')) * 4);
+        widget->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     }
     if (digitsOnly) {
         widget->installEventFilter(new DigitsOnlyFilter(widget));
@@ -80,13 +106,10 @@ QLineEdit* DialogWidgets::edit(int id, int widthUnits, bool readOnly, bool digit
     return widget;
 }
 
-QPushButton* DialogWidgets::button(int id, const char* caption, int widthUnits) {
-    auto* widget = new QPushButton(caption, &dialog_);
+QPushButton* DialogWidgets::button(int id, const char* caption) {
+    auto* widget = new CompactButton(caption, &dialog_);
     dialog_.registerControl(widget, id);
     widget->setAutoDefault(false);
-    if (widthUnits > 0) {
-        widget->setFixedWidth(dialogUnitsX(&dialog_, widthUnits));
-    }
     MainDialog* dialog = &dialog_;
     QObject::connect(widget, &QPushButton::clicked, dialog, [dialog, id] { dialog->command(id); });
     return widget;
@@ -107,13 +130,16 @@ QComboBox* DialogWidgets::combo(int id) {
     return widget;
 }
 
-QListWidget* DialogWidgets::listBox(int id, int tabStopPixels) {
+QListWidget* DialogWidgets::listBox(int id, int heightUnits, bool tabStops) {
     auto* widget = new QListWidget(&dialog_);
     dialog_.registerControl(widget, id);
     widget->setSelectionMode(QAbstractItemView::SingleSelection);
-    widget->setFixedHeight(dialogUnitsY(&dialog_, 40));
-    if (tabStopPixels > 0) {
-        widget->setItemDelegate(new TabStopDelegate(widget, tabStopPixels));
+    widget->setFixedHeight(dialogUnitsY(&dialog_, heightUnits));
+    // The list takes the width of its place, not of its longest line.
+    widget->setMinimumWidth(0);
+    widget->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    if (tabStops) {
+        widget->setItemDelegate(new TabStopDelegate(widget, tabStop_));
     }
     MainDialog* dialog = &dialog_;
     QObject::connect(widget, &QListWidget::itemSelectionChanged, dialog,
@@ -139,16 +165,21 @@ QGroupBox* DialogWidgets::keyFrameListGroup(int groupId, const char* caption, in
                                             QWidget* valueCaption, int value, int list, int add,
                                             int update, int remove) {
     QGroupBox* box = group(groupId, caption);
-    auto* layout = new QVBoxLayout(box);
-    auto* top = new QHBoxLayout;
-    top->addWidget(button(frameNum, "Frame num."));
-    top->addWidget(edit(key, 28, false, true));
-    top->addWidget(valueCaption);
-    top->addWidget(edit(value, 36));
-    layout->addLayout(top);
-    layout->addWidget(listBox(list, tabStop_));
-    layout->addLayout(buttonRow(add, update, remove));
+    auto* layout = new QGridLayout(box);
+    compactGroupLayout(layout);
+    layout->addWidget(button(frameNum, "Frame num."), 0, 0);
+    layout->addWidget(edit(key, kWidestKeyFrame, false, true), 0, 1);
+    layout->addWidget(valueCaption, 1, 0);
+    layout->addWidget(edit(value, kWidestListValue), 1, 1);
+    layout->addWidget(listBox(list, kListHeightUnits, true), 2, 0, 1, 2);
+    layout->addLayout(buttonRow(add, update, remove), 3, 0, 1, 2);
     return box;
+}
+
+void compactGroupLayout(QGridLayout* layout) {
+    const int spacing = layout->parentWidget()->fontMetrics().height() / 4;
+    layout->setContentsMargins(spacing, spacing, spacing, spacing);
+    layout->setSpacing(spacing);
 }
 
 }  // namespace zr

@@ -3,9 +3,11 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cstring>
 #include <fstream>
 
 #include "dialog_test_support.h"
@@ -155,6 +157,77 @@ class MainDialogTest : public QObject {
         QTRY_VERIFY(dialog.preview().isVisible());
         QCOMPARE(dialog.preview().windowTitle(), QString("Preview"));
         QCOMPARE(dialog.preview().frameGeometry().top(), dialog.frameGeometry().top());
+    }
+
+    void everyTextFitsTheCompactLayout_data() {
+        QTest::addColumn<double>("fontScale");
+        QTest::newRow("default font") << 1.0;
+        // As on a screen of twice the DPI where the window system scales fonts, not pixels.
+        QTest::newRow("font twice as large") << 2.0;
+    }
+
+    void everyTextFitsTheCompactLayout() {
+        QFETCH(double, fontScale);
+        const QFont defaultFont = QApplication::font();
+        QFont font = defaultFont;
+        font.setPointSizeF(font.pointSizeF() * fontScale);
+        QApplication::setFont(font);
+        {
+            MainDialog dialog;
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+            // Near the designed 735 x 476 pixels (with the design's narrower 8-point font).
+            QVERIFY2(dialog.width() <= 920 * fontScale && dialog.height() <= 540 * fontScale,
+                     qPrintable(QString("%1 x %2").arg(dialog.width()).arg(dialog.height())));
+
+            // Captions whole: every label, button, check box and list as large as it asks.
+            for (const QWidget* widget : dialog.findChildren<QWidget*>()) {
+                if (!widget->isVisible() || !(qobject_cast<const QLabel*>(widget) ||
+                                              qobject_cast<const QAbstractButton*>(widget) ||
+                                              qobject_cast<const QComboBox*>(widget))) {
+                    continue;
+                }
+                const QSize wanted = widget->sizeHint();
+                QVERIFY2(widget->width() >= wanted.width() && widget->height() >= wanted.height(),
+                         qPrintable(widget->property("controlId").toString() + " " +
+                                    widget->metaObject()->className()));
+            }
+            for (const QGroupBox* group : dialog.findChildren<QGroupBox*>()) {
+                QVERIFY(group->width() > group->fontMetrics().horizontalAdvance(group->title()));
+            }
+
+            // The widest value the program writes into a field shows whole: the first and the
+            // last character are both in view.
+            const std::vector<std::pair<int, const char*>> widest = {
+                {kIdFramesPerMovie, "1037000000"},
+                {kIdCurrentCycle, "-1234.567890"},
+                {kIdCurrentRotation, "-359.999999"},
+                {kIdCurrentIteration, "2147483647"},
+                {kIdMovieLength, "100:00:00.000"},
+                {kIdFrameWidth, "65536"},
+                {kIdFrameHeight, "65536"},
+                {kIdMovieWidth, "65536"},
+                {kIdMovieHeight, "36864"},
+                {kIdColors, "100000-150000 99990-150000"},
+                {kIdSpeedKey, "99999"},
+                {kIdRotateKey, "99999"},
+                {kIdCycleKey, "99999"},
+                {kIdDivideKey, "99999"},
+                {kIdColorCountKey, "99999"},
+                {kIdLongWaveColorText, "255,255,255"},
+            };
+            for (const auto& [id, value] : widest) {
+                auto* edit = qobject_cast<QLineEdit*>(dialog.control(id));
+                dialog.setText(id, value);
+                edit->setCursorPosition(0);
+                const int middle = edit->height() / 2;
+                QVERIFY2(edit->cursorPositionAt(QPoint(2, middle)) == 0 &&
+                             edit->cursorPositionAt(QPoint(edit->width() - 3, middle)) ==
+                                 static_cast<int>(std::strlen(value)),
+                         value);
+            }
+        }
+        QApplication::setFont(defaultFont);
     }
 
     void movieWidthSetsHeightAndFramesPerMovie() {

@@ -5,10 +5,12 @@
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 
 #include "dialog_test_support.h"
 #include "keyframes/key_frame_writer.h"
+#include "output/movie_file.h"
 #include "settings/movie_settings.h"
 
 using namespace zr;
@@ -177,6 +179,52 @@ class RenderRunTest : public QObject {
         // The run was stopped and waited for; nothing of it is left running.
         QCOMPARE(movieSettings().running.load(), 0);
         QCOMPARE(movieSettings().stopRequested.load(), 0);
+    }
+
+    void exitDuringARunAsksThenFinishesTheMovieFile() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 3);
+        int framesInMovie = -1;
+        {
+            MainDialog dialog;
+            MessageRecorder messages(dialog);
+            dialog.setCompressorHook([](CompressorChoice&) { return true; });
+            dialog.show();
+            prepareTestOnlyRun(dialog, folder, "0\t100000");
+            dialog.setChecked(kIdTestOnly, false);
+            dialog.setChecked(kIdShowZoomText, false);
+            StatusRecorder status(dialog);
+            press(dialog, kIdStart);
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.text(kIdStatus).rfind("M:0,P:0,F:", 0) == 0, 60000);
+
+            // Exit, the close box and Escape each ask; "No" leaves the run and the dialog be.
+            messages.answers = {MessageAnswer::no, MessageAnswer::no, MessageAnswer::yes};
+            press(dialog, kIdExit);
+            dialog.close();
+            QCOMPARE(messages.requests.size(), std::size_t{2});
+            for (const MessageRequest& request : messages.requests) {
+                QCOMPARE(request.title, std::string("Exit"));
+                QVERIFY(request.buttons == MessageButtons::yesNo);
+            }
+            QVERIFY(dialog.isVisible());
+            QVERIFY(dialog.runInProgress());
+            QCOMPARE(movieSettings().stopRequested.load(), 0);
+
+            // "Yes" stops the run as Stop does; the dialog ends once the run has ended.
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            QCOMPARE(messages.requests.size(), std::size_t{3});
+            QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 60000);
+            QCOMPARE(dialog.result(), 0);
+            QVERIFY(!dialog.runInProgress());
+            const std::string& last = status.texts.back();
+            QVERIFY2(std::sscanf(last.c_str(), "Done! M:0,P:%*d,F:%d", &framesInMovie) == 1,
+                     last.c_str());
+        }
+        // The movie file under way was finished: it has its final name and every frame.
+        QVERIFY(framesInMovie >= 1);
+        QCOMPARE(QDir(folder.path()).entryList({"*.avi*"}), QStringList{"film.avi"});
+        QCOMPARE(movieFileFrameCount(folder.filePath("film.avi").toStdString()),
+                 static_cast<long long>(framesInMovie));
     }
 
     void customZoomAsksForTheZoomSize() {

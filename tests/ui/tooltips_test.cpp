@@ -1,6 +1,8 @@
 #include <QFontMetrics>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QtTest>
 
 #include "dialog_test_support.h"
@@ -119,6 +121,37 @@ class TooltipsTest : public QObject {
         tooltips.poll(centreOf(dialog.control(kIdFont)));
         QCOMPARE(tooltips.shownText(),
                  QString("Select font to be used to display Zoom level text"));
+    }
+
+    void balloonsHideWhileAMenuIsOpen() {
+        MainDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto& tooltips = const_cast<BalloonTooltips&>(dialog.tooltips());
+        auto* frameNum = qobject_cast<QPushButton*>(dialog.control(kIdSpeedFrameNum));
+        tooltips.poll(centreOf(frameNum));
+        QCOMPARE(tooltips.shownText(), QString("Select a predefined Key Frame"));
+
+        // The key frame menu opens under the button, where the balloon would cover "First"
+        // and "Last": while it is open no balloon shows, with the cursor still on the button.
+        bool menuSeen = false;
+        bool shownWithMenu = true;
+        QTimer::singleShot(0, [&] {
+            QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            menuSeen = menu != nullptr;
+            tooltips.poll(centreOf(frameNum));
+            tooltips.poll(centreOf(frameNum));
+            shownWithMenu = tooltips.showing() || tooltips.balloon().isVisible();
+            if (menu != nullptr) {
+                menu->close();
+            }
+        });
+        frameNum->click();
+        QVERIFY(menuSeen);
+        QVERIFY(!shownWithMenu);
+        // Closed, the balloon comes back.
+        tooltips.poll(centreOf(frameNum));
+        QVERIFY(tooltips.showing());
     }
 
     void theTimerPollsTheCursor() {
