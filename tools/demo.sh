@@ -13,8 +13,11 @@ echo "demo: making 24 key frames of 640x360 in $keyframes"
 
 # A render goes on past the movie files that exist; the demo starts afresh.
 rm -f "$keyframes"/film*.avi
+# The movie ends on the deepest key frame ("Stop movie directly on last frame") instead of
+# zooming into its pixels.
 echo "demo: rendering the movie (Motion JPEG, 25 frames per key frame, 30 frames a second)"
-"$cli" render "$keyframes" --codec MJPG --quality 90 --set $'SPEED=0\t25' --set FPS=30
+"$cli" render "$keyframes" --codec MJPG --quality 90 --set $'SPEED=0\t25' --set FPS=30 \
+    --set SMD=1
 
 echo
 echo "demo: the movie is in $keyframes:"
