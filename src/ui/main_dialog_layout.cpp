@@ -73,11 +73,11 @@ QGroupBox* wavesGroup(DialogWidgets& make) {
     layout->addWidget(make.label("Period", kIdWavePeriodLabel), 2, 0);
     layout->addWidget(make.edit(kIdWavePeriod, kWidestPeriod), 2, 1);
     layout->addWidget(make.button(kIdWavePrime, "P"), 2, 2);
+    layout->addWidget(make.button(kIdWaveSeed, "Seed"), 2, 3);
     QLineEdit* letter = make.edit(kIdWaveTypeLetter, nullptr);
     letter->setVisible(false);
     layout->addWidget(make.listBox(kIdWaveList, kListHeightUnits, false), 3, 0, 1, 4);
     layout->addLayout(make.buttonRow(kIdWaveAdd, kIdWaveUpdate, kIdWaveRemove), 4, 0, 1, 4);
-    layout->addWidget(make.button(kIdWaveSeed, "Seed"), 2, 3);
     return waves;
 }
 
@@ -309,6 +309,10 @@ void MainDialog::buildLayout() {
     layout->addLayout(columns);
     layout->addLayout(bottom);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    // The speed type list sits under the key edit: the focus reaches it after the key edit.
+    setTabOrder(control(kIdSpeedKey), timeType);
+    setTabOrder(timeType, control(kIdSpeedValue));
 }
 
 }  // namespace zr

@@ -21,9 +21,9 @@ int clampedStart(int start, int length, int low, int high) {
 
 QPoint previewPosition(const QRect& dialog, const QSize& preview, const std::vector<QRect>& screens,
                        const QRect& dialogScreen) {
-    const QRect designed(QPoint(dialog.right() + 1, dialog.top()), preview);
-    if (onSomeScreen(designed, screens)) {
-        return designed.topLeft();
+    const QRect usual(QPoint(dialog.right() + 1, dialog.top()), preview);
+    if (onSomeScreen(usual, screens)) {
+        return usual.topLeft();
     }
     const int top =
         clampedStart(dialog.top(), preview.height(), dialogScreen.top(), dialogScreen.bottom());
@@ -41,7 +41,7 @@ QPoint previewPosition(const QRect& dialog, const QSize& preview, const std::vec
         }
     }
     return QPoint(
-        clampedStart(designed.left(), preview.width(), dialogScreen.left(), dialogScreen.right()),
+        clampedStart(usual.left(), preview.width(), dialogScreen.left(), dialogScreen.right()),
         top);
 }
 

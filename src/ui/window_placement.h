@@ -8,11 +8,11 @@
 namespace zr {
 
 // Where the preview window's frame goes beside the dialog's frame `dialog`:
-// - to the right of the dialog with the same top, as designed, when it lies on a screen there
+// - to the right of the dialog with the same top, its usual place, when it lies on a screen there
 //   (`screens` are the available areas of all screens);
 // - else to the left of the dialog, else below it, else above it, moved along the dialog's edge
 //   as far as needed to stay on `dialogScreen` (the available area of the dialog's screen);
-// - else inside `dialogScreen`, as near the designed place as it can be (over the dialog).
+// - else inside `dialogScreen`, as near its usual place as it can be (over the dialog).
 // The preview never ends up off the screens; one larger than the screen keeps its top-left
 // corner on it.
 QPoint previewPosition(const QRect& dialog, const QSize& preview, const std::vector<QRect>& screens,

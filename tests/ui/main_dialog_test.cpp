@@ -176,7 +176,7 @@ class MainDialogTest : public QObject {
             MainDialog dialog;
             dialog.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-            // Near the designed 735 x 476 pixels (with the design's narrower 8-point font).
+            // Compact: 910 x 523 pixels with the default font at 96 DPI (it was 1218 x 661).
             QVERIFY2(dialog.width() <= 920 * fontScale && dialog.height() <= 540 * fontScale,
                      qPrintable(QString("%1 x %2").arg(dialog.width()).arg(dialog.height())));
 
