@@ -25,7 +25,7 @@ zr::KeyFrame benchKeyFrame() {
     frame.path = "bench.zmb";
     frame.width = kWidth;
     frame.height = kHeight;
-    frame.insideValue = kInside;
+    frame.maxIteration = kInside;
     frame.counts.resize(static_cast<std::size_t>(kWidth) * kHeight);
     frame.fractions.resize(frame.counts.size());
     for (int y = 0; y < kHeight; ++y) {
@@ -100,8 +100,10 @@ void colorKeyFrameBench(benchmark::State& state) {
         default:
             break;
     }
+    const zr::ColoringPlan plan =
+        zr::coloringPlanFromSettings(settings, frame.width, frame.height, 12.5, 2.0, 1.0);
     for (auto _ : state) {
-        zr::FrameImage image = zr::colorKeyFrame(frame, 12.5, 2.0, 1.0);
+        zr::FrameImage image = zr::colorKeyFrame(frame, plan);
         benchmark::DoNotOptimize(image.data());
     }
     state.counters["MP/s"] =

@@ -13,10 +13,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "coloring/render_key_frame.h"
 #include "keyframes/image_file.h"
+#include "keyframes/key_frame_cache.h"
 #include "keyframes/mandelbrot.h"
-#include "keyframes/render_key_frame.h"
 #include "movie/render_job.h"
+#include "movie/render_session.h"
 #include "settings/controls.h"
 #include "settings/movie_settings.h"
 #include "settings/render_host.h"
@@ -57,7 +59,14 @@ class BenchFolder {
             throw std::runtime_error("cannot make the big key frame: " + error);
         }
         const fs::path bigKeyFrame = fs::directory_iterator(big.folder)->path();
-        const zr::OptionalImage picture = zr::renderKeyFrame(bigKeyFrame.string(), 0.0, 1.0, 1.0);
+        // Coloured as a run colours its first key frame, with the key colours it holds.
+        zr::KeyFrameCache cache;
+        const zr::KeyFrame* keyFrame = cache.load(bigKeyFrame.string());
+        if (keyFrame != nullptr) {
+            zr::takeKeyFrameHeader(*keyFrame, zr::movieSettings());
+        }
+        const zr::OptionalImage picture =
+            zr::renderKeyFrame(cache, bigKeyFrame.string(), 0.0, 1.0, 1.0);
         if (!picture || !zr::savePng(*picture, bigPicture(), &error)) {
             throw std::runtime_error("cannot make the big picture: " + error);
         }
@@ -119,8 +128,9 @@ void renderMovie(benchmark::State& state, bool colourCycling) {
             settings.cycleSpecs.buildIndex(0);
         }
         BenchHost host;
+        zr::RenderSession session;
         state.ResumeTiming();
-        const zr::RenderOutcome outcome = zr::runRenderJob(host);
+        const zr::RenderOutcome outcome = zr::runRenderJob(session, host);
         if (!outcome.done || outcome.framesWritten != outcome.framesCounted) {
             state.SkipWithError("the render failed");
             break;

@@ -4,9 +4,9 @@
 # preview as a PNG. Given a screen size (and a DPI, 96 by default), the picture is the whole
 # screen of that size, with the dialog and the preview where the program put them.
 #
-#   tools/screenshot.sh build/src/app/zoomreel build/src/app/zoomreel-cli docs/zoomreel.png
-#   tools/screenshot.sh build/src/app/zoomreel build/src/app/zoomreel-cli docs/screen-1366x768.png 1366x768
-#   tools/screenshot.sh build/src/app/zoomreel build/src/app/zoomreel-cli docs/screen-3840x2160.png 3840x2160 192
+#   tools/screenshot.sh build/src/ui/zoomreel build/src/app/zoomreel-cli docs/zoomreel.png
+#   tools/screenshot.sh build/src/ui/zoomreel build/src/app/zoomreel-cli docs/screen-1366x768.png 1366x768
+#   tools/screenshot.sh build/src/ui/zoomreel build/src/app/zoomreel-cli docs/screen-3840x2160.png 3840x2160 192
 set -euo pipefail
 usage="usage: screenshot.sh ZOOMREEL ZOOMREEL-CLI OUT.png [WIDTHxHEIGHT [DPI]]"
 gui=${1:?$usage}

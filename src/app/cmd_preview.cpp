@@ -7,6 +7,7 @@
 #include "app/start_run.h"
 #include "app/test_keyframe.h"
 #include "keyframes/image_file.h"
+#include "movie/render_session.h"
 #include "settings/memory_controls.h"
 #include "settings/render_host.h"
 
@@ -76,7 +77,8 @@ int runPreviewCommand(const std::vector<std::string>& args) {
 
     PreviewHost host;
     TestSlopeValues slope;
-    const TestKeyFrameResult tested = testKeyFrame(controls, slope, &host);
+    RenderSession session;
+    const TestKeyFrameResult tested = testKeyFrame(controls, slope, session, &host);
     if (!tested.image) {
         std::cerr << "zoomreel-cli: " << tested.message;
         if (tested.message == kNoKeyFrameToTest) {

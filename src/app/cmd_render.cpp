@@ -14,6 +14,7 @@
 #include "app/commands.h"
 #include "app/start_run.h"
 #include "movie/render_job.h"
+#include "movie/render_session.h"
 #include "output/avi_writer.h"
 #include "output/compressors.h"
 #include "settings/memory_controls.h"
@@ -251,14 +252,15 @@ int runRenderCommand(const std::vector<std::string>& args) {
     settings.running = 1;
     CliRenderHost host(controls, choice, ::isatty(STDERR_FILENO) != 0);
     const auto previousHandler = std::signal(SIGINT, onInterrupt);
-    const RenderOutcome outcome = runRenderJob(host);
+    RenderSession session;
+    const RenderOutcome outcome = runRenderJob(session, host);
     std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);
     settings.running = 0;
     settings.stopRequested = 0;
 
     if (!outcome.done) {
         std::cerr << "zoomreel-cli render: the render did not run: " << outcome.failure;
-        if (outcome.failure == "Invalid Folder") {
+        if (outcome.failureKind == RunFailureKind::kInvalidFolder) {
             std::cerr << " (no .zmb key frames and no .jpg pictures in " << commandLine.folder
                       << ")";
         }

@@ -1,27 +1,15 @@
 #include "app/folder_choice.h"
 
-#include <array>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <algorithm>
 
+#include "keyframes/key_frame_header.h"
 #include "settings/memory_controls.h"
 #include "settings/movie_settings.h"
-#include "settings/start_conversion.h"
+#include "support/folder_listing.h"
 
 namespace zr {
 
 namespace {
-
-// Magic, width and height: the start of a key frame file.
-constexpr std::size_t kHeaderBytes = 11;
-
-std::int32_t readLittleEndian32(const unsigned char* bytes) {
-    const std::uint32_t value = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-                                std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
-    return static_cast<std::int32_t>(value);
-}
 
 FolderChoiceResult failure(std::string_view message, std::string detail) {
     FolderChoiceResult result;
@@ -33,21 +21,6 @@ FolderChoiceResult failure(std::string_view message, std::string detail) {
 
 }  // namespace
 
-std::vector<std::string> listMatchingFiles(const std::string& folder, std::string_view wildcard) {
-    namespace fs = std::filesystem;
-    std::vector<std::string> files;
-    std::error_code error;
-    fs::directory_iterator entries(folder.empty() ? fs::path(".") : fs::path(folder), error);
-    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-        if (entries->is_directory(error))
-            continue;
-        if (wildcardMatch(wildcard, entries->path().filename().string())) {
-            files.push_back(entries->path().string());
-        }
-    }
-    return files;
-}
-
 FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& folder) {
     controls.setText(kIdDirectory, folder);
 
@@ -56,20 +29,16 @@ FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& f
         return failure(kFolderUnreadable, "no .zmb key frame file in \"" + folder + "\"");
     }
     const std::string& first = keyFrames.front();
-    std::ifstream file(first, std::ios::binary);
-    if (!file)
+    const KeyFrameStartResult header = readKeyFrameStart(first);
+    if (!header.start && header.error == KeyFrameStartError::kCannotOpen)
         return failure(kFolderUnreadable, "cannot open \"" + first + "\"");
-    std::array<unsigned char, kHeaderBytes> header{};
-    file.read(reinterpret_cast<char*>(header.data()), header.size());
-    const bool complete = static_cast<std::size_t>(file.gcount()) == header.size();
-    const std::string_view magic(reinterpret_cast<const char*>(header.data()), 3);
-    if (!complete || (magic != "ZMB" && magic != "ZMC")) {
+    if (!header.start || !header.start->givesPictureSize()) {
         return failure(kFolderWrongType, "\"" + first + "\" does not start like a key frame file");
     }
 
     FolderChoiceResult result;
-    result.frameWidth = readLittleEndian32(header.data() + 3);
-    result.frameHeight = readLittleEndian32(header.data() + 7);
+    result.frameWidth = header.start->width;
+    result.frameHeight = header.start->height;
     const std::string width = std::to_string(result.frameWidth);
     const std::string height = std::to_string(result.frameHeight);
     controls.setText(kIdFrameWidth, width);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "settings/controls.h"
+#include "support/folder_listing.h"
 
 namespace zr {
 
@@ -27,9 +28,5 @@ struct FolderChoiceResult {
 // frame files, or JPEG pictures when there are more of those) and recomputes the movie length.
 // When the first key frame cannot be read only the folder text has changed.
 FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& folder);
-
-// The files of `folder` whose names match `wildcard` ("*.zmb"), letters compared without regard
-// to case, in file-system order, as full paths. Folders are left out.
-std::vector<std::string> listMatchingFiles(const std::string& folder, std::string_view wildcard);
 
 }  // namespace zr

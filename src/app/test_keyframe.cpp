@@ -4,12 +4,13 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/folder_choice.h"
+#include "coloring/render_key_frame.h"
 #include "keyframes/key_frame_cache.h"
-#include "keyframes/render_key_frame.h"
+#include "keyframes/key_frame_folder.h"
+#include "movie/render_session.h"
 #include "settings/movie_settings.h"
 #include "settings/start_conversion.h"
-#include "support/text_table.h"
+#include "support/folder_listing.h"
 
 namespace zr {
 
@@ -17,13 +18,11 @@ namespace {
 
 constexpr std::string_view kBusy = "Test is not available while a movie is being made";
 
-// The key frames of the folder as the run numbers them: paths descending, letter case ignored.
-TextTable sortedKeyFrames(const std::string& folder) {
-    TextTable keyFrames;
-    for (const std::string& path : listMatchingFiles(folder, "*.zmb")) {
-        keyFrames.appendCell(keyFrames.addRow() - 1, path);
-    }
-    keyFrames.sort(0, true, false);
+// The key frame files of the folder as the run numbers them: paths descending, letter case
+// ignored. Unlike a run, Test does not fall back to the folder's pictures.
+std::vector<std::string> sortedKeyFrames(const std::string& folder) {
+    std::vector<std::string> keyFrames = listMatchingFiles(folder, "*.zmb");
+    sortPaths(keyFrames, SortOrder::kDescending);
     return keyFrames;
 }
 
@@ -35,14 +34,17 @@ std::optional<int> lowestCountLess10(const KeyFrame& keyFrame) {
     return static_cast<int>(std::max<std::int64_t>(lowest - 10, 0));
 }
 
-void computeSlopeScale(const std::string& path, TestSlopeValues& slope, RenderHost* host) {
+// The tested key frame from the session's cache, read into it when it is not there; none with
+// "Skip render", which reads nothing.
+const KeyFrame* testedKeyFrame(KeyFrameCache& cache, const std::string& path, RenderHost* host) {
+    if (movieSettings().skipRender != 0)
+        return nullptr;
+    const KeyFrame* keyFrame = cache.find(path);
+    return keyFrame != nullptr ? keyFrame : cache.load(path, host);
+}
+
+void computeSlopeScale(const KeyFrame* keyFrame, TestSlopeValues& slope) {
     const MovieSettings& s = movieSettings();
-    KeyFrameCache& cache = keyFrameCache();
-    KeyFrame* keyFrame = cache.find(path);
-    if (keyFrame == nullptr) {
-        renderKeyFrame(path, 0.0, 0.0, 1.0, host);
-        keyFrame = cache.find(path);
-    }
     if (keyFrame != nullptr) {
         if (const std::optional<int> keyMin = lowestCountLess10(*keyFrame))
             slope.keyMin = *keyMin;
@@ -54,7 +56,8 @@ void computeSlopeScale(const std::string& path, TestSlopeValues& slope, RenderHo
 
 }  // namespace
 
-TestKeyFrameResult testKeyFrame(Controls& controls, TestSlopeValues& slope, RenderHost* host) {
+TestKeyFrameResult testKeyFrame(Controls& controls, TestSlopeValues& slope, RenderSession& session,
+                                RenderHost* host) {
     MovieSettings& s = movieSettings();
     TestKeyFrameResult result;
     if (s.running.load() != 0) {
@@ -63,8 +66,9 @@ TestKeyFrameResult testKeyFrame(Controls& controls, TestSlopeValues& slope, Rend
     }
 
     s.startCycle = controlDouble(controls, kIdStartCycle);
-    keyFrameCache().clearInUse();
-    const TextTable keyFrames = sortedKeyFrames(controls.text(kIdDirectory));
+    KeyFrameCache& cache = session.keyFrames();
+    cache.clearInUse();
+    const std::vector<std::string> keyFrames = sortedKeyFrames(controls.text(kIdDirectory));
     s.mergeCount = selectionOr(controls, kIdMergeCount, 4) + 1;
     s.waveColoring = controls.checked(kIdWaveColoring) ? 1 : 0;
     convertHsbWaves(s, controls.lines(kIdWaveList));
@@ -73,16 +77,23 @@ TestKeyFrameResult testKeyFrame(Controls& controls, TestSlopeValues& slope, Rend
     s.slopePower = s.colorMethod == kDistance ? 1.0 : controlDouble(controls, kIdSlopePower);
     s.slopeRatio = controlDouble(controls, kIdSlopeRatio);
 
-    if (keyFrame < 0 || keyFrame >= keyFrames.rowCount()) {
+    if (keyFrame < 0 || keyFrame >= static_cast<int>(keyFrames.size())) {
         result.message = std::string(kNoKeyFrameToTest);
         return result;
     }
     result.keyFrame = keyFrame;
-    result.path = std::string(keyFrames.cell(keyFrame, 0));
+    result.path = keyFrames[static_cast<std::size_t>(keyFrame)];
+    // Until a run has taken its colours from a key frame, the first one tested gives them.
+    const KeyFrame* tested = testedKeyFrame(cache, result.path, host);
+    if (tested != nullptr)
+        takeKeyFrameHeader(*tested, s);
     if (s.slopes == 1)
-        computeSlopeScale(result.path, slope, host);
+        computeSlopeScale(tested, slope);
 
-    result.image = renderKeyFrame(result.path, s.startCycle, slope.slopeScale, 1.0, host);
+    if (tested != nullptr) {
+        result.image =
+            renderKeyFrame(cache, result.path, s.startCycle, slope.slopeScale, 1.0, host);
+    }
     if (!result.image) {
         result.message = "Key frame " + std::to_string(keyFrame) + " (" + result.path +
                          ") gave no picture: the file is unreadable or \"Skip render\" is on";

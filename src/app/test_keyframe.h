@@ -9,6 +9,7 @@
 namespace zr {
 
 class RenderHost;
+class RenderSession;
 
 // The slope values that Test computes and the render job goes on from: the lowest count of the
 // key frame (less 10) and the slope scale.
@@ -30,9 +31,10 @@ struct TestKeyFrameResult {
 // waveColoring, hsbWaves (whatever the state of "Wave coloring"), slopes, slopePower and
 // slopeRatio from the controls, computes the slope scale when slopes are on, and colours the
 // key frame numbered "Start frame" (key frames sorted by path, descending, without regard to
-// case) with the current settings. Answers none with "No key frame to test" when the folder
-// holds no key frame or "Start frame" is beyond the last; does nothing while a run is under way.
-TestKeyFrameResult testKeyFrame(Controls& controls, TestSlopeValues& slope,
+// case) with the current settings, reading it through the session's key frame cache. Answers
+// none with "No key frame to test" when the folder holds no key frame or "Start frame" is beyond
+// the last; does nothing while a run is under way.
+TestKeyFrameResult testKeyFrame(Controls& controls, TestSlopeValues& slope, RenderSession& session,
                                 RenderHost* host = nullptr);
 
 }  // namespace zr

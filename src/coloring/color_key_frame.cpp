@@ -15,25 +15,14 @@ namespace zr {
 
 namespace {
 
-// Settings of one colouring, read once.
-struct ColoringPlan {
-    int method = kStandard;
-    bool smooth = true;
-    bool fixedCycling = false;
-    double division = 1.0;
-    double cycleOffset = 0.0;
-    double offsetAdded = 0.0;   // the offset added to the colour index
-    double offsetFraction = 0;  // fixed cycling without smoothing: blend of two entries
-    double stretchMin = 0.0;
-    double stretchMax = 0.0;
-    double slopeScale = 1.0;
-    Bgr inside;
-    const std::array<Bgr, kPaletteSize>* palette = nullptr;
-    std::optional<HsbWaveList> waves;
-    std::optional<LongWaveList> longWaves;
-    std::optional<TextureSampler> texture;
-    std::optional<SlopeShading> slopes;
-    bool anyStage = false;  // texture, long waves or slopes act after the palette
+// What colorPixel needs besides the plan, worked out once per key frame.
+struct PixelRules {
+    const ColoringPlan& plan;
+    const Palette& palette;
+    std::int32_t insideValue;
+    double offsetAdded;     // the offset added to the colour index
+    double offsetFraction;  // fixed cycling without smoothing: blend of two entries
+    bool anyStage;          // texture, long waves or slopes act after the palette
 };
 
 // The sum of the four absolute differences of smooth values around a pixel, each taken
@@ -124,20 +113,21 @@ inline std::uint8_t blendChannel(std::uint8_t a, std::uint8_t b, float w) {
 }
 
 // Colours pixel (x, y) into out (blue, green, red).
-inline void colorPixel(const ColoringPlan& plan, const KeyFrame& frame, int x, int y,
+inline void colorPixel(const PixelRules& rules, const KeyFrame& frame, int x, int y,
                        std::uint8_t* out) {
+    const ColoringPlan& plan = rules.plan;
     const std::size_t at = static_cast<std::size_t>(y) * frame.width + x;
     const std::int32_t n = frame.counts[at];
     const double s = static_cast<double>(n) + 1.0 - static_cast<double>(frame.fractions[at]);
     const double v = plan.fixedCycling ? static_cast<double>(n) : s;
     const double o = plan.method == kStandard ? v : methodValue(plan, frame, x, y, v);
     const double j = plan.division != 0 ? o / plan.division : o;
-    double t = j + plan.offsetAdded;
+    double t = j + rules.offsetAdded;
     // Only a corrupt fraction (not a number, infinite) or an absurd division gets here.
     if (!std::isfinite(t)) {
         t = 0;
     }
-    const bool waves = plan.waves.has_value();
+    const bool waves = plan.waves != nullptr;
     if (!waves) {
         t = raiseIntoPalette(t);
         if (t >= kIndexLimit) {
@@ -149,19 +139,19 @@ inline void colorPixel(const ColoringPlan& plan, const KeyFrame& frame, int x, i
     const float w = static_cast<float>(1 - f);
 
     Bgr pixel;
-    if (n == frame.insideValue) {
+    if (n == rules.insideValue) {
         pixel = plan.inside;
     } else if (plan.smooth) {
         if (waves) {
             pixel = plan.waves->color(t, s);
         } else {
             const int index = static_cast<int>(k);
-            const Bgr& a = (*plan.palette)[index % kPaletteSize];
-            const Bgr& b = (*plan.palette)[(index % kPaletteSize + 1) % kPaletteSize];
+            const Bgr& a = rules.palette[index % kPaletteSize];
+            const Bgr& b = rules.palette[(index % kPaletteSize + 1) % kPaletteSize];
             out[0] = blendChannel(a.blue, b.blue, w);
             out[1] = blendChannel(a.green, b.green, w);
             out[2] = blendChannel(a.red, b.red, w);
-            if (!plan.anyStage) {
+            if (!rules.anyStage) {
                 return;
             }
             pixel = Bgr{out[0], out[1], out[2]};
@@ -172,17 +162,16 @@ inline void colorPixel(const ColoringPlan& plan, const KeyFrame& frame, int x, i
             if (blendOffset) {
                 const double whole = static_cast<double>(n);
                 pixel = blendBytes(plan.waves->color(k, whole), plan.waves->color(k + 1, whole),
-                                   plan.offsetFraction);
+                                   rules.offsetFraction);
             } else {
                 pixel = plan.waves->color(k, s);
             }
         } else {
             const int index = static_cast<int>(k);
-            pixel = (*plan.palette)[index % kPaletteSize];
+            pixel = rules.palette[index % kPaletteSize];
             if (blendOffset) {
-                pixel =
-                    blendBytes(pixel, (*plan.palette)[(index % kPaletteSize + 1) % kPaletteSize],
-                               plan.offsetFraction);
+                pixel = blendBytes(pixel, rules.palette[(index % kPaletteSize + 1) % kPaletteSize],
+                                   rules.offsetFraction);
             }
         }
     }
@@ -190,7 +179,7 @@ inline void colorPixel(const ColoringPlan& plan, const KeyFrame& frame, int x, i
     if (plan.texture) {
         plan.texture->apply(pixel, x, y, frame);
     }
-    if (plan.longWaves && n != frame.insideValue) {
+    if (plan.longWaves && !plan.longWaves->empty() && n != rules.insideValue) {
         plan.longWaves->apply(pixel, s);
     }
     if (plan.slopes) {
@@ -221,15 +210,16 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
 
 // One row of the smooth Standard colouring without any later stage: the common case, kept
 // free of everything the other options need.
-void colorStandardSmoothRow(const ColoringPlan& plan, const FloatPalette& palette,
+void colorStandardSmoothRow(const PixelRules& rules, const FloatPalette& palette,
                             const KeyFrame& frame, int y, std::uint8_t* out) {
+    const ColoringPlan& plan = rules.plan;
     const std::size_t rowStart = static_cast<std::size_t>(y) * frame.width;
     const std::int32_t* counts = frame.counts.data() + rowStart;
     const float* fractions = frame.fractions.data() + rowStart;
-    const std::int32_t inside = frame.insideValue;
+    const std::int32_t inside = rules.insideValue;
     const Bgr insideColor = plan.inside;
     const double division = plan.division;
-    const double offset = plan.offsetAdded;
+    const double offset = rules.offsetAdded;
 
     // The colour indices of a run of pixels first, in a loop of plain arithmetic that the
     // compiler vectorises; then the palette blend of each pixel.
@@ -283,8 +273,7 @@ void colorStandardSmoothRow(const ColoringPlan& plan, const FloatPalette& palett
 
 }  // namespace
 
-FrameImage colorKeyFrame(const KeyFrame& frame, double cycleOffset, double slopeScale,
-                         double textureScale) {
+FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan) {
     const int width = frame.width;
     const int height = frame.height;
     if (width <= 0 || height <= 0) {
@@ -295,40 +284,14 @@ FrameImage colorKeyFrame(const KeyFrame& frame, double cycleOffset, double slope
         return FrameImage{};
     }
 
-    const MovieSettings& settings = movieSettings();
-    ColoringPlan plan;
-    plan.method = settings.colorMethod;
-    plan.smooth = settings.smoothColoring != 0;
-    plan.fixedCycling = settings.fixedColorCycling != 0;
-    plan.division = settings.colorDivision;
-    plan.cycleOffset = cycleOffset;
-    plan.offsetAdded = plan.fixedCycling ? std::trunc(cycleOffset) : cycleOffset;
-    plan.offsetFraction = cycleOffset - std::trunc(cycleOffset);
-    plan.stretchMin = settings.stretchMin;
-    plan.stretchMax = settings.stretchMax;
-    plan.slopeScale = slopeScale;
-    plan.inside = bgrFromColorRef(settings.insideColor);
-    plan.palette = &settings.palette;
-    if (settings.waveColoring != 0) {
-        plan.waves.emplace(settings.hsbWaves);
-    }
-    if (settings.texture != 0) {
-        auto image = prepareTexture(width, height);
-        if (image) {
-            plan.texture = TextureSampler{std::move(image), textureScale, settings.textureDepth,
-                                          settings.textureStrength, settings.textureMerge};
-        }
-    }
-    LongWaveList longWaves(settings.longWaves);
-    if (!longWaves.empty()) {
-        plan.longWaves = std::move(longWaves);
-    }
-    if (settings.slopes != 0 || settings.colorMethod == kDistance) {
-        plan.slopes = SlopeShading{slopeLight(settings.startRotation), slopeScale,
-                                   settings.slopeRatio, settings.divideSlopes != 0, cycleOffset};
-    }
-
-    plan.anyStage = plan.texture || plan.longWaves || plan.slopes;
+    static const Palette kBlack{};
+    const bool longWaves = plan.longWaves && !plan.longWaves->empty();
+    const PixelRules rules{plan,
+                           plan.palette ? *plan.palette : kBlack,
+                           plan.insideValueOf(frame),
+                           plan.fixedCycling ? std::trunc(plan.cycleOffset) : plan.cycleOffset,
+                           plan.cycleOffset - std::trunc(plan.cycleOffset),
+                           plan.texture || longWaves || plan.slopes};
 
     FrameImage image;
     try {
@@ -337,21 +300,56 @@ FrameImage colorKeyFrame(const KeyFrame& frame, double cycleOffset, double slope
         return FrameImage{};  // a picture too large to hold: none, as for a damaged key frame
     }
     if (plan.method == kStandard && plan.smooth && !plan.fixedCycling && !plan.waves &&
-        !plan.anyStage) {
-        const FloatPalette palette = floatPalette(settings.palette);
+        !rules.anyStage) {
+        const FloatPalette palette = floatPalette(rules.palette);
         for (int y = 0; y < height; ++y) {
-            colorStandardSmoothRow(plan, palette, frame, y, image.row(y));
+            colorStandardSmoothRow(rules, palette, frame, y, image.row(y));
         }
         return image;
     }
     for (int y = 0; y < height; ++y) {
         std::uint8_t* out = image.row(y);
         for (int x = 0; x < width; ++x) {
-            colorPixel(plan, frame, x, y, out);
+            colorPixel(rules, frame, x, y, out);
             out += FrameImage::kBytesPerPixel;
         }
     }
     return image;
+}
+
+ColoringPlan coloringPlanFromSettings(const MovieSettings& settings, int width, int height,
+                                      double cycleOffset, double slopeScale, double textureScale) {
+    ColoringPlan plan;
+    plan.method = settings.colorMethod;
+    plan.smooth = settings.smoothColoring != 0;
+    plan.fixedCycling = settings.fixedColorCycling != 0;
+    plan.division = settings.colorDivision;
+    plan.cycleOffset = cycleOffset;
+    plan.stretchMin = settings.stretchMin;
+    plan.stretchMax = settings.stretchMax;
+    plan.slopeScale = slopeScale;
+    plan.inside = bgrFromColorRef(settings.insideColor);
+    plan.maxIteration = settings.maxIteration;
+    plan.palette = std::make_shared<const Palette>(settings.palette);
+    if (settings.waveColoring != 0) {
+        plan.waves = std::make_shared<const HsbWaveList>(settings.hsbWaves);
+    }
+    auto longWaves = std::make_shared<const LongWaveList>(settings.longWaves);
+    if (!longWaves->empty()) {
+        plan.longWaves = std::move(longWaves);
+    }
+    if (settings.texture != 0 && width > 0 && height > 0) {
+        auto image = prepareTexture(width, height);
+        if (image) {
+            plan.texture = TextureSampler{std::move(image), textureScale, settings.textureDepth,
+                                          settings.textureStrength, settings.textureMerge};
+        }
+    }
+    if (settings.slopes != 0 || settings.colorMethod == kDistance) {
+        plan.slopes = SlopeShading{slopeLight(settings.startRotation), slopeScale,
+                                   settings.slopeRatio, settings.divideSlopes != 0, cycleOffset};
+    }
+    return plan;
 }
 
 }  // namespace zr

@@ -1,18 +1,56 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include "coloring/palette.h"
+#include "coloring/slopes.h"
+#include "coloring/texture.h"
+#include "coloring/waves.h"
 #include "keyframes/key_frame.h"
 #include "support/frame_image.h"
 
 namespace zr {
 
+// Everything the colouring of one key frame reads besides the key frame itself.
+struct ColoringPlan {
+    int method = kStandard;  // colour method
+    bool smooth = true;      // "Smooth color transitions"
+    bool fixedCycling = false;
+    double division = 1.0;  // colour division; 0 means none
+    double cycleOffset = 0.0;
+    double stretchMin = 0.0;  // range of the Stretched method
+    double stretchMax = 0.0;
+    double slopeScale = 1.0;  // scale of the Distance method
+    Bgr inside;               // colour of the pixels inside the set
+    // The count that marks a pixel inside the set in a key frame whose file holds no maximum
+    // iteration of its own.
+    std::int32_t maxIteration = -1;
+    std::shared_ptr<const Palette> palette;         // none: every entry black
+    std::shared_ptr<const HsbWaveList> waves;       // HSB waves instead of the palette; none: off
+    std::shared_ptr<const LongWaveList> longWaves;  // none or empty: no long waves
+    std::optional<TextureSampler> texture;          // none: no texture stage
+    std::optional<SlopeShading> slopes;             // none: no slope shading
+
+    // The inside value of `frame`: its own maximum iteration, else the plan's.
+    std::int32_t insideValueOf(const KeyFrame& frame) const {
+        return frame.maxIteration.value_or(maxIteration);
+    }
+};
+
 // Colours a key frame: every pixel's iteration data goes through the colour method, the
 // colour division and the cycle offset to a palette position (or to the HSB waves), pixels
 // inside the set take the inside colour, and then the texture, the long waves and the slope
-// shading act in that order when they are on. Reads movieSettings() and the palette without
-// locks and writes only the returned picture, so several key frames may be coloured at once.
-// A key frame without pixels, whose tables are smaller than its size, or whose picture would
-// be too large to hold, gives an empty picture.
-FrameImage colorKeyFrame(const KeyFrame& frame, double cycleOffset, double slopeScale,
-                         double textureScale);
+// shading act in that order when the plan holds them. Reads only the key frame and the plan and
+// writes only the returned picture, so several key frames may be coloured at once. A key frame
+// without pixels, whose tables are smaller than its size, or whose picture would be too large
+// to hold, gives an empty picture.
+FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan);
+
+// The plan that the settings record gives for a key frame of width x height, preparing the
+// shared texture when the texture stage is on.
+ColoringPlan coloringPlanFromSettings(const MovieSettings& settings, int width, int height,
+                                      double cycleOffset, double slopeScale, double textureScale);
 
 }  // namespace zr

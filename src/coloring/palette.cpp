@@ -4,25 +4,29 @@
 #include <cmath>
 
 #include "coloring/color_math.h"
-#include "settings/movie_settings.h"
 
 namespace zr {
 
-void expandPalette(int count) {
-    MovieSettings& settings = movieSettings();
+Palette expandPalette(const KeyColors& keys, int count) {
     count = std::clamp(count, 1, kPaletteSize);
-    const auto& keys = settings.keyColors;
+    Palette palette{};
     for (int d = 0; d < kPaletteSize; ++d) {
         const double e = static_cast<double>(d * count) / kPaletteSize;
         const int g = static_cast<int>(e);
         const int g1 = (g + 1) % count;
         const double t = 0.5 + 0.5 * std::sin((e - g - 0.5) * kColoringPi);
         const double u = 1 - t;
-        Bgr& entry = settings.palette[d];
+        Bgr& entry = palette[d];
         entry.blue = toByte(keys[g].blue * u + keys[g1].blue * t);
         entry.green = toByte(keys[g].green * u + keys[g1].green * t);
         entry.red = toByte(keys[g].red * u + keys[g1].red * t);
     }
+    return palette;
+}
+
+void expandPalette(int count) {
+    MovieSettings& settings = movieSettings();
+    settings.palette = expandPalette(settings.keyColors, count);
 }
 
 }  // namespace zr

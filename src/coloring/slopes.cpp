@@ -64,12 +64,4 @@ void SlopeShading::apply(Bgr& pixel, int x, int y, const KeyFrame& frame) const 
     }
 }
 
-void applySlopes(Bgr& pixel, int x, int y, const KeyFrame& frame, double cycleOffset,
-                 double slopeScale, const SlopeLight& light) {
-    const MovieSettings& settings = movieSettings();
-    const SlopeShading shading{light, slopeScale, settings.slopeRatio, settings.divideSlopes != 0,
-                               cycleOffset};
-    shading.apply(pixel, x, y, frame);
-}
-
 }  // namespace zr

@@ -29,8 +29,4 @@ struct SlopeShading {
     void apply(Bgr& pixel, int x, int y, const KeyFrame& frame) const;
 };
 
-// Slope shading of one pixel with slopeRatio and divideSlopes from movieSettings().
-void applySlopes(Bgr& pixel, int x, int y, const KeyFrame& frame, double cycleOffset,
-                 double slopeScale, const SlopeLight& light);
-
 }  // namespace zr

@@ -203,14 +203,6 @@ void TextureSampler::apply(Bgr& pixel, int x, int y, const KeyFrame& frame) cons
     pixel.red = toByte(tex[2] * merge + pixel.red * (1 - merge));
 }
 
-void applyTexture(Bgr& pixel, int x, int y, const KeyFrame& frame, double textureScale) {
-    const MovieSettings& settings = movieSettings();
-    const TextureSampler sampler{prepareTexture(frame.width, frame.height), textureScale,
-                                 settings.textureDepth, settings.textureStrength,
-                                 settings.textureMerge};
-    sampler.apply(pixel, x, y, frame);
-}
-
 void discardTexture() {
     TextureState& texture = state();
     const std::lock_guard guard(texture.lock);

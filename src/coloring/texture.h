@@ -32,10 +32,6 @@ struct TextureSampler {
     void apply(Bgr& pixel, int x, int y, const KeyFrame& frame) const;
 };
 
-// The texture step of one pixel with the settings of movieSettings(); prepares the texture
-// when none is held and leaves the pixel as it is when there is none.
-void applyTexture(Bgr& pixel, int x, int y, const KeyFrame& frame, double textureScale);
-
 // Run start: releases the prepared texture and forgets a texture file that failed to load.
 void discardTexture();
 // Start with "Multi": the first picture of the texture folder, no cross-fade under way.

@@ -142,12 +142,4 @@ void LongWaveList::apply(Bgr& pixel, double s) const {
     }
 }
 
-Bgr waveColor(double t, double s) {
-    return HsbWaveList(movieSettings().hsbWaves).color(t, s);
-}
-
-void applyLongWaves(Bgr& pixel, double s) {
-    LongWaveList(movieSettings().longWaves).apply(pixel, s);
-}
-
 }  // namespace zr

@@ -55,9 +55,4 @@ class LongWaveList {
     std::vector<Wave> waves_;
 };
 
-// waveColor and applyLongWaves on the lists of movieSettings(). They read the record without
-// a lock; colourings of whole key frames prepare the lists once instead.
-Bgr waveColor(double t, double s);
-void applyLongWaves(Bgr& pixel, double s);
-
 }  // namespace zr

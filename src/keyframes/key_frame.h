@@ -1,13 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "settings/movie_settings.h"
+
 namespace zr {
 
-// One loaded key frame: iteration counts and smoothing fractions, row-major, top row first.
-// Held in a slot of the key frame cache, which owns it for the whole program.
+// One loaded key frame: iteration counts and smoothing fractions, row-major, top row first,
+// and what its file says besides: the renderer's colour division, its key colours and, when
+// the file holds it, its maximum iteration. Held in a slot of a key frame cache, which owns it.
 struct KeyFrame {
     std::string path;  // empty: the slot is free
     int width = 0;
@@ -15,7 +19,12 @@ struct KeyFrame {
     std::vector<std::int32_t> counts;  // counts[y * width + x]
     std::vector<float> fractions;      // fractions[y * width + x]
     int inUse = 0;                     // claimed for the movie frame being composed
-    std::int32_t insideValue = -1;     // count that marks a pixel inside the set
+
+    std::int32_t iterationDivision = 0;
+    std::vector<Bgr> keyColors;  // 1 ... 1024 colours
+    // The count that marks a pixel inside the set; a file may end before it. What a key frame
+    // without it takes instead is the caller's choice (see the colouring plan).
+    std::optional<std::int32_t> maxIteration;
 
     std::int32_t count(int x, int y) const {
         return counts[static_cast<std::size_t>(y) * width + x];

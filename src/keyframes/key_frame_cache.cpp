@@ -1,5 +1,4 @@
 #include "keyframes/key_frame_cache.h"
-#include "support/text_match.h"
 
 #include <algorithm>
 #include <bit>
@@ -12,9 +11,10 @@
 #include <new>
 #include <vector>
 
-#include "coloring/palette.h"
+#include "keyframes/key_frame_header.h"
 #include "settings/movie_settings.h"
 #include "settings/render_host.h"
+#include "support/text_match.h"
 
 namespace zr {
 
@@ -23,7 +23,7 @@ namespace {
 // Layout of a key frame file: "ZMB", width, height, the counts column by column, the
 // iteration division, the number of key colours, the key colours (blue, green, red), then
 // optionally the maximum iteration and the fractions column by column. Little-endian.
-constexpr std::uint64_t kHeaderBytes = 11;
+constexpr std::uint64_t kHeaderBytes = kKeyFrameStartBytes;
 constexpr std::uint64_t kColorHeaderBytes = 8;  // iteration division and colour count
 constexpr int kColumnsPerBlock = 32;            // columns read and transposed at a time
 
@@ -31,11 +31,6 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-std::uint32_t littleEndian32(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} | (std::uint32_t{bytes[1]} << 8) |
-           (std::uint32_t{bytes[2]} << 16) | (std::uint32_t{bytes[3]} << 24);
-}
 
 std::int32_t int32At(const std::uint8_t* bytes) {
     return static_cast<std::int32_t>(littleEndian32(bytes));
@@ -76,15 +71,16 @@ struct KeyFrameHeader {
 // make the reader allocate more than the file itself could fill. Only the maximum iteration
 // and the fractions may be missing.
 bool readHeader(std::FILE* file, std::uint64_t fileLength, KeyFrameHeader& header) {
-    std::uint8_t bytes[kHeaderBytes];
+    std::uint8_t bytes[kKeyFrameStartBytes];
     if (fileLength < kHeaderBytes || std::fread(bytes, 1, kHeaderBytes, file) != kHeaderBytes) {
         return false;
     }
-    if (bytes[0] != 'Z' || bytes[1] != 'M' || bytes[2] != 'B') {
+    const KeyFrameStart start = parseKeyFrameStart(bytes);
+    if (!start.readable()) {
         return false;
     }
-    header.width = int32At(bytes + 3);
-    header.height = int32At(bytes + 7);
+    header.width = start.width;
+    header.height = start.height;
     if (header.width <= 0 || header.height <= 0) {
         return false;
     }
@@ -188,26 +184,15 @@ bool readKeyFrameFile(const std::string& path, KeyFrame& frame, RenderHost* host
 
     std::uint8_t maxIterationBytes[4];
     const bool hasMaxIteration = std::fread(maxIterationBytes, 1, 4, file.get()) == 4;
-    {
-        const std::lock_guard lock(cacheLock());
-        MovieSettings& settings = movieSettings();
-        if (settings.colorsFromKeyFrame) {
-            if (settings.divisionFromKeyFrame) {
-                settings.colorDivision = static_cast<double>(header.iterationDivision);
-            }
-            for (int i = 0; i < header.colorCount; ++i) {
-                const std::uint8_t* color = header.colorBytes.data() + 3 * i;
-                settings.keyColors[static_cast<std::size_t>(i)] = Bgr{color[0], color[1], color[2]};
-            }
-            settings.keyColorCount = header.colorCount;
-            expandPalette(header.colorCount);
-            settings.colorsFromKeyFrame = 0;
-        }
-        // A file without the field inherits the value of the last file that had it.
-        if (hasMaxIteration) {
-            settings.maxIteration = int32At(maxIterationBytes);
-        }
-        frame.insideValue = settings.maxIteration;
+    frame.iterationDivision = header.iterationDivision;
+    frame.keyColors.resize(static_cast<std::size_t>(header.colorCount));
+    for (int i = 0; i < header.colorCount; ++i) {
+        const std::uint8_t* color = header.colorBytes.data() + 3 * i;
+        frame.keyColors[static_cast<std::size_t>(i)] = Bgr{color[0], color[1], color[2]};
+    }
+    frame.maxIteration.reset();
+    if (hasMaxIteration) {
+        frame.maxIteration = int32At(maxIterationBytes);
     }
 
     if (hasMaxIteration) {
@@ -255,7 +240,7 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
         return nullptr;
     }
 
-    std::unique_lock lock(cacheLock());
+    std::unique_lock lock(lock_);
     int index = indexOf(path);
     // Another thread may be reading this very file: wait until its slot is complete.
     while (index >= 0 && loading_[static_cast<std::size_t>(index)]) {
@@ -297,7 +282,7 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
 }
 
 KeyFrame* KeyFrameCache::find(const std::string& path) {
-    const std::lock_guard lock(cacheLock());
+    const std::lock_guard lock(lock_);
     const int index = indexOf(path);
     if (index < 0 || loading_[static_cast<std::size_t>(index)]) {
         return nullptr;
@@ -306,14 +291,14 @@ KeyFrame* KeyFrameCache::find(const std::string& path) {
 }
 
 void KeyFrameCache::clearInUse() {
-    const std::lock_guard lock(cacheLock());
+    const std::lock_guard lock(lock_);
     for (KeyFrame& frame : slots_) {
         frame.inUse = 0;
     }
 }
 
 void KeyFrameCache::emptyAll() {
-    const std::lock_guard lock(cacheLock());
+    const std::lock_guard lock(lock_);
     for (KeyFrame& frame : slots_) {
         frame.path.clear();
         frame.inUse = 0;
@@ -325,13 +310,8 @@ KeyFrame& KeyFrameCache::slot(int index) {
 }
 
 int KeyFrameCache::cursor() const {
-    const std::lock_guard lock(cacheLock());
+    const std::lock_guard lock(lock_);
     return cursor_;
-}
-
-KeyFrameCache& keyFrameCache() {
-    static KeyFrameCache cache;
-    return cache;
 }
 
 }  // namespace zr

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <condition_variable>
+#include <mutex>
 #include <string>
 
 #include "keyframes/key_frame.h"
@@ -10,10 +11,11 @@ namespace zr {
 
 class RenderHost;
 
-// The 16 slots that keep key frames once read, for the whole program. Slots are looked up and
-// claimed under cacheLock(); the tables of a slot are written only by the thread that claimed
-// it. A slot keeps its tables when it is emptied, and replaces them only when a key frame of
-// another size is read into it.
+// The 16 slots that keep key frames once read. Slots are looked up and claimed under the
+// cache's lock; the tables of a slot are written only by the thread that claimed it. A slot
+// keeps its tables when it is emptied, and replaces them only when a key frame of another size
+// is read into it. Reading a key frame changes nothing outside its slot: what its header says
+// (key colours, division, maximum iteration) is for the caller to use.
 class KeyFrameCache {
   public:
     static constexpr int kSlotCount = 16;
@@ -45,13 +47,11 @@ class KeyFrameCache {
     // that is not in use; -1 when every slot is in use. Called under the cache lock.
     int claimSlot();
 
+    mutable std::mutex lock_;
     std::array<KeyFrame, kSlotCount> slots_;
     std::array<bool, kSlotCount> loading_{};  // claimed and still being read from its file
     std::condition_variable loaded_;          // signalled whenever a slot stops loading
     int cursor_ = 0;
 };
-
-// The program's one key frame cache.
-KeyFrameCache& keyFrameCache();
 
 }  // namespace zr

@@ -6,11 +6,6 @@
 
 namespace zr {
 
-// Full paths of the files in `folder` whose extension equals `extension` ("zmb" or ".zmb"),
-// letter case ignored, in the order the file system lists them. Empty when the folder cannot
-// be read.
-std::vector<std::string> listFiles(const std::string& folder, std::string_view extension);
-
 // Compares two paths with the letters A to Z folded to lower case, byte by byte: <0, 0, >0.
 int comparePathsIgnoringCase(std::string_view a, std::string_view b);
 
@@ -19,5 +14,10 @@ enum class SortOrder { kAscending, kDescending };
 // Stable sort of paths without regard to letter case. Descending is the order in which a
 // movie runs: from the highest name, the widest view, to the deepest key frame.
 void sortPaths(std::vector<std::string>& paths, SortOrder order);
+
+// The key frames of a run in `folder`: its key frame files ("*.zmb"), or, when it holds none,
+// its JPEG pictures ("*.jpg"), sorted in `order`. The index in the list is the key frame's
+// number. Empty when the folder holds neither.
+std::vector<std::string> listKeyFrames(const std::string& folder, SortOrder order);
 
 }  // namespace zr

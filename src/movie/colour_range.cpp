@@ -5,7 +5,7 @@
 
 #include "keyframes/key_frame.h"
 #include "keyframes/key_frame_cache.h"
-#include "keyframes/render_key_frame.h"
+#include "movie/render_session.h"
 #include "movie/timeline.h"
 #include "settings/controls.h"
 #include "settings/movie_settings.h"
@@ -116,17 +116,14 @@ void applyColourRange(const KeyFrame& keyFrame, TimelineState& state, MovieSetti
     }
 }
 
-void updateColourRange(const std::string& keyFramePath, TimelineState& state,
-                       MovieSettings& settings, RenderHost& host) {
+void updateColourRange(RenderSession& session, const std::string& keyFramePath,
+                       TimelineState& state, MovieSettings& settings, RenderHost& host) {
     if (!colourRangeInUse(settings))
         return;
-    KeyFrameCache& cache = keyFrameCache();
+    KeyFrameCache& cache = session.keyFrames();
     const KeyFrame* keyFrame = cache.find(keyFramePath);
-    if (keyFrame == nullptr) {
-        // Read through the colouring so that the key frame enters the cache as any other; the
-        // picture itself is not needed.
-        renderKeyFrame(keyFramePath, 0.0, 0.0, 1.0, &host);
-        keyFrame = cache.find(keyFramePath);
+    if (keyFrame == nullptr && settings.skipRender == 0 && session.skipExistingMovie == 0) {
+        keyFrame = cache.load(keyFramePath, &host);
     }
     if (keyFrame == nullptr || keyFrame->counts.empty())
         return;

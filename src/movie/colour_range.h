@@ -6,6 +6,7 @@
 namespace zr {
 
 class RenderHost;
+class RenderSession;
 struct KeyFrame;
 struct MovieSettings;
 struct TimelineState;
@@ -32,9 +33,9 @@ void applyColourRange(const KeyFrame& keyFrame, TimelineState& state, MovieSetti
                       RenderHost& host);
 
 // At the start of a key frame, when the colour range is in use: the key frame at `path` is
-// taken from the key frame cache, read into it first when it is not there, and its range
-// applied. Nothing happens when it cannot be read.
-void updateColourRange(const std::string& keyFramePath, TimelineState& state,
-                       MovieSettings& settings, RenderHost& host);
+// taken from the session's key frame cache, read into it first when it is not there, and its
+// range applied. Nothing happens when it cannot be read.
+void updateColourRange(RenderSession& session, const std::string& keyFramePath,
+                       TimelineState& state, MovieSettings& settings, RenderHost& host);
 
 }  // namespace zr

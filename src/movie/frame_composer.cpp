@@ -6,11 +6,11 @@
 #include <cstring>
 #include <thread>
 
+#include "coloring/render_key_frame.h"
 #include "coloring/rotate_image.h"
 #include "coloring/scale_image.h"
 #include "keyframes/key_frame_cache.h"
-#include "keyframes/key_frame_job.h"
-#include "keyframes/render_key_frame.h"
+#include "movie/render_session.h"
 #include "movie/zoom_text.h"
 #include "settings/controls.h"
 #include "settings/movie_settings.h"
@@ -30,22 +30,6 @@ int scaleThreads() {
     static const int threads =
         static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
     return threads;
-}
-
-// Copies the block of `width` x `height` pixels at (sx, sy) of `source` to (x, y) of `target`,
-// leaving out whatever falls outside either picture.
-void copyBlock(const FrameImage& source, int sx, int sy, FrameImage& target, int x, int y,
-               int width, int height) {
-    const BlockOverlap block = blockOverlap(source, sx, sy, target, x, y, width, height);
-    if (block.empty()) {
-        return;
-    }
-    const std::size_t bytes =
-        static_cast<std::size_t>(block.endColumn - block.firstColumn) * FrameImage::kBytesPerPixel;
-    for (int r = block.firstRow; r < block.endRow; ++r) {
-        std::memcpy(target.pixel(x + block.firstColumn, y + r),
-                    source.pixel(sx + block.firstColumn, sy + r), bytes);
-    }
 }
 
 // The part of `rect` that lies inside a picture of width x height.
@@ -135,10 +119,11 @@ std::vector<PlacementRect> mergePlacements(int width, int height, double zoomFac
     return placements;
 }
 
-OptionalImage composeKeyFrames(RenderHost& host, std::vector<std::string>& keyFramePaths,
+OptionalImage composeKeyFrames(RenderSession& session, RenderHost& host,
+                               std::vector<std::string>& keyFramePaths,
                                const ComposeRequest& request) {
     MovieSettings& settings = movieSettings();
-    if (skipExistingMovie() != 0 || settings.skipRender != 0) {
+    if (session.skipExistingMovie != 0 || settings.skipRender != 0) {
         return std::nullopt;
     }
     const int keyFrameCount = static_cast<int>(keyFramePaths.size());
@@ -168,6 +153,7 @@ OptionalImage composeKeyFrames(RenderHost& host, std::vector<std::string>& keyFr
     double textureScale = request.textureScale;
     for (int i = 0; i < drawable && request.keyFrame + i < keyFrameCount; ++i) {
         KeyFrameJob job;
+        job.cache = &session.keyFrames();
         job.path = keyFramePaths[request.keyFrame + i];
         job.cycleOffset = request.cycleOffset;
         job.slopeScale = slopeScale;
@@ -188,7 +174,7 @@ OptionalImage composeKeyFrames(RenderHost& host, std::vector<std::string>& keyFr
 
     WorkerPool pool;
     pool.init(mergeCount, WorkerPool::kWaitForever, 0);
-    keyFrameCache().clearInUse();
+    session.keyFrames().clearInUse();
     for (KeyFrameJob& job : jobs) {
         pool.addJob([&job] { return keyFrameJobRun(job); });
     }

@@ -9,6 +9,7 @@
 namespace zr {
 
 class RenderHost;
+class RenderSession;
 class ZoomTextPainter;
 
 // A rectangle of a picture: left, top, right, bottom (right and bottom exclusive).
@@ -48,9 +49,11 @@ struct ComposeRequest {
 // in parallel on the worker pool) in the middle 1/Z of the previous one. With left scrolling,
 // key frame k lies unscaled at (movieWidth, 0) and key frame k + 1 at (0, 0).
 // `keyFramePaths` is the run's sorted list; an entry whose key frame fell back to its JPEG
-// picture is changed to name that picture. None when key frame k yields no picture, while a
-// movie file that already exists is being skipped, and with "Skip render".
-OptionalImage composeKeyFrames(RenderHost& host, std::vector<std::string>& keyFramePaths,
+// picture is changed to name that picture. The key frames are read through the session's cache.
+// None when key frame k yields no picture, while a movie file that already exists is being
+// skipped, and with "Skip render".
+OptionalImage composeKeyFrames(RenderSession& session, RenderHost& host,
+                               std::vector<std::string>& keyFramePaths,
                                const ComposeRequest& request);
 
 // Zoom mode: the middle 2L x 2S pixels of the composed picture, scaled onto the whole movie

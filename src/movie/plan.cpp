@@ -12,14 +12,6 @@
 
 namespace zr {
 
-std::string movieFileName(int index) {
-    if (index <= 0)
-        return "film.avi";
-    char name[32];
-    std::snprintf(name, sizeof name, "film_%02d.avi", index);
-    return name;
-}
-
 namespace {
 
 // Movie frames of one key frame, in the order the render job's frame loop takes its steps.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "movie/time_stamps.h"
+#include "output/movie_file.h"
 
 namespace zr {
 
@@ -39,9 +40,6 @@ struct MoviePlan {
     long long movieFileCount = 0;              // files that get frames
     std::vector<PlannedMovieFile> movieFiles;  // the first kMaxListedMovieFiles of them
 };
-
-// Name of movie file M of a run: "film.avi" for 0, then "film_%02d.avi".
-std::string movieFileName(int index);
 
 // The run that the render job makes of `keyFrameCount` key frames from `startFrame` on, walked
 // without any picture: the speeds of every key frame (speed list or time stamps), its number of

@@ -14,15 +14,16 @@
 #include <vector>
 
 #include "coloring/palette.h"
+#include "coloring/render_key_frame.h"
 #include "coloring/scale_image.h"
 #include "coloring/texture.h"
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_folder.h"
-#include "keyframes/render_key_frame.h"
 #include "movie/colour_range.h"
 #include "movie/frame_composer.h"
 #include "movie/plan.h"
+#include "movie/render_session.h"
 #include "movie/timeline.h"
 #include "movie/zoom_text.h"
 #include "output/avi_writer.h"
@@ -37,7 +38,6 @@ namespace zr {
 
 namespace {
 
-constexpr const char* kFirstMovieName = "film.avi";
 constexpr int kJpegDumpQuality = 99;
 // The largest picture the program makes (what a FrameImage may hold).
 constexpr double kLargestPicture = 1024.0 * 1024.0 * 1024.0;
@@ -59,26 +59,13 @@ std::string fileNameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
 
-// Copies the block of `width` x `height` pixels at (x, y) of `from` into `to` at the same place,
-// as far as it lies inside both pictures.
-void copyArea(const FrameImage& from, FrameImage& to, int x, int y, int width, int height) {
-    const int right = std::min({x + width, from.width(), to.width()});
-    const int bottom = std::min({y + height, from.height(), to.height()});
-    x = std::max(x, 0);
-    y = std::max(y, 0);
-    if (x >= right || y >= bottom) {
-        return;
-    }
-    for (int row = y; row < bottom; ++row) {
-        std::memcpy(to.pixel(x, row), from.pixel(x, row),
-                    static_cast<std::size_t>(right - x) * FrameImage::kBytesPerPixel);
-    }
-}
-
 class RenderJob {
   public:
-    explicit RenderJob(RenderHost& host)
-        : host_(host), settings_(movieSettings()), timeline_(settings_, host, expandPalette) {}
+    RenderJob(RenderSession& session, RenderHost& host)
+        : session_(session),
+          host_(host),
+          settings_(movieSettings()),
+          timeline_(settings_, host, [](int count) { expandPalette(count); }) {}
 
     RenderOutcome run();
 
@@ -87,7 +74,7 @@ class RenderJob {
     // False, with the failure shown, when the movie frame or the composed picture would be
     // larger than a picture may be.
     bool picturesFit();
-    bool listKeyFrames();
+    bool listFolder();
     void makeMovieFrame();
     void renderKeyFrame(int k);
     void composeKeyFrame(int k);
@@ -101,7 +88,9 @@ class RenderJob {
     void endRun();
     void showFrameStatus(int k);
     std::string withWriterError(std::string status) const;
+    void fail(RunFailureKind kind, std::string message);
 
+    RenderSession& session_;
     RenderHost& host_;
     MovieSettings& settings_;
     TimelineEngine timeline_;
@@ -152,8 +141,7 @@ RenderOutcome RenderJob::run() {
         // Nothing may leave the run's thread: the run ends as after a failure at its start.
         started = false;
         outcome_.done = false;
-        outcome_.failure = std::string("The render stopped: ") + error.what();
-        host_.setStatus(outcome_.failure);
+        fail(RunFailureKind::kInternal, std::string("The render stopped: ") + error.what());
     }
     if (!started) {
         try {
@@ -163,7 +151,7 @@ RenderOutcome RenderJob::run() {
         host_.finished();
     }
     // The flag belongs to the run: a key frame rendered after it (Test) must not be skipped.
-    skipExistingMovie() = 0;
+    session_.skipExistingMovie = 0;
     outcome_.framesCounted = framesCounted_;
     return std::move(outcome_);
 }
@@ -178,12 +166,17 @@ bool RenderJob::picturesFit() {
     if (movieBytes <= kLargestPicture && composedBytes <= kLargestPicture) {
         return true;
     }
-    outcome_.failure = format(
-        "Movie too large: %dx%d pixels with zoom factor %g needs pictures of more than 1 GB; "
-        "choose a smaller movie size or zoom factor",
-        settings_.movieWidth, settings_.movieHeight, settings_.zoomFactor);
-    host_.setStatus(outcome_.failure);
+    fail(RunFailureKind::kMovieTooLarge,
+         format("Movie too large: %dx%d pixels with zoom factor %g needs pictures of more than "
+                "1 GB; choose a smaller movie size or zoom factor",
+                settings_.movieWidth, settings_.movieHeight, settings_.zoomFactor));
     return false;
+}
+
+void RenderJob::fail(RunFailureKind kind, std::string message) {
+    outcome_.failureKind = kind;
+    outcome_.failure = std::move(message);
+    host_.setStatus(outcome_.failure);
 }
 
 bool RenderJob::startRun() {
@@ -192,13 +185,12 @@ bool RenderJob::startRun() {
     settings_.colorsFromKeyFrame = 1;
 
     folder_ = folderPart(settings_.folderPattern);
-    moviePath_ = folder_ + kFirstMovieName;
-    skipExistingMovie() = fileExists(moviePath_) ? 1 : 0;
+    moviePath_ = folder_ + movieFileName(0);
+    session_.skipExistingMovie = fileExists(moviePath_) ? 1 : 0;
     host_.setStatus("Start");
 
-    if (!listKeyFrames()) {
-        host_.setStatus("Invalid Folder");
-        outcome_.failure = "Invalid Folder";
+    if (!listFolder()) {
+        fail(RunFailureKind::kInvalidFolder, "Invalid Folder");
         return false;
     }
 
@@ -211,7 +203,7 @@ bool RenderJob::startRun() {
     framesCounted_ = 0;
     writer_ = std::make_unique<AviWriter>(moviePath_, settings_.bitsPerPixel, settings_.fps, 1, 100,
                                           "MSVC");
-    keyFrameCache().emptyAll();
+    session_.keyFrames().emptyAll();
     timeline_.applyFirstKeyFrameRows();
     makeMovieFrame();
 
@@ -229,6 +221,7 @@ bool RenderJob::startRun() {
 
     if (!timeline_.startSpeeds(host_.controlSelection(kIdTimeType),
                                static_cast<int>(keyFrames_.size()))) {
+        outcome_.failureKind = RunFailureKind::kTimeStampOrder;
         outcome_.failure = "Later timestamps can not be earlier";
         return false;
     }
@@ -238,7 +231,7 @@ bool RenderJob::startRun() {
                   host_.controlSelection(kIdTimeType), nullptr,
                   [this] { return settings_.stopRequested.load() != 0; });
     framesPlanned_ = plan ? plan->totalFrames : 0;
-    skipExistingMovie() = movieFileDone(moviePath_) ? 1 : 0;
+    session_.skipExistingMovie = movieFileDone(moviePath_) ? 1 : 0;
     host_.progress(0, framesPlanned_);
     if (settings_.showZoomText != 0) {
         painter_ = std::make_unique<ZoomTextPainter>(settings_.fontFace);
@@ -246,34 +239,31 @@ bool RenderJob::startRun() {
     return true;
 }
 
-bool RenderJob::listKeyFrames() {
-    std::vector<std::string> files = listFiles(folder_, ".zmb");
-    if (files.empty()) {
-        // The pattern itself becomes the pictures' one, as later steps read it.
-        const std::size_t dot = settings_.folderPattern.rfind('.');
-        if (dot != std::string::npos) {
-            settings_.folderPattern.replace(dot, std::string::npos, ".jpg");
-        }
-        files = listFiles(folder_, ".jpg");
-    }
-    if (files.empty()) {
+bool RenderJob::listFolder() {
+    keyFrames_ = listKeyFrames(
+        folder_, settings_.leftScrolling != 0 ? SortOrder::kAscending : SortOrder::kDescending);
+    if (keyFrames_.empty()) {
         return false;
     }
-    keyFrames_.clear();
-    for (std::string& file : files) {
-        keyFrames_.push_back(std::move(file));
-        host_.setStatus(format("Browsing:%d", static_cast<int>(keyFrames_.size())));
+    for (std::size_t i = 1; i <= keyFrames_.size(); ++i) {
+        host_.setStatus(format("Browsing:%d", static_cast<int>(i)));
     }
-    sortPaths(keyFrames_,
-              settings_.leftScrolling != 0 ? SortOrder::kAscending : SortOrder::kDescending);
     return true;
 }
 
 void RenderJob::makeMovieFrame() {
-    const int held = skipExistingMovie().exchange(0);
-    OptionalImage first =
-        zr::renderKeyFrame(keyFrames_.front(), 0.0, timeline_.state().slopeScale, 1.0, &host_);
-    skipExistingMovie() = held;
+    // The key colours, and the division unless a DIVIDE row of key frame 0 gives it, come from
+    // the first key frame of the list that reads (the widest one, unless it is damaged).
+    if (settings_.skipRender == 0) {
+        for (const std::string& path : keyFrames_) {
+            if (const KeyFrame* keyFrame = session_.keyFrames().load(path, &host_)) {
+                takeKeyFrameHeader(*keyFrame, settings_);
+                break;
+            }
+        }
+    }
+    OptionalImage first = zr::renderKeyFrame(session_.keyFrames(), keyFrames_.front(), 0.0,
+                                             timeline_.state().slopeScale, 1.0, &host_);
     if (!first) {
         first = loadImageFile(keyFrames_.front());
     }
@@ -302,8 +292,8 @@ void RenderJob::composeKeyFrame(int k) {
     request.stretchMaxStep = state.stretchMaxStep;
     request.keyMin = state.keyMin;
     request.keyMax = state.keyMax;
-    composed_ = composeKeyFrames(host_, keyFrames_, request);
-    compositionSkipped_ = skipExistingMovie().load() != 0 && settings_.skipRender == 0;
+    composed_ = composeKeyFrames(session_, host_, keyFrames_, request);
+    compositionSkipped_ = session_.skipExistingMovie.load() != 0 && settings_.skipRender == 0;
 }
 
 void RenderJob::recompose(int k) {
@@ -321,10 +311,10 @@ void RenderJob::renderKeyFrame(int k) {
     textureKeyFrameStep(k, keyFrameCount);
     zoomText_ = buildZoomText(keyFrames_[k]);
     if (colourRangeInUse(settings_)) {
-        updateColourRange(keyFrames_[k], timeline_.state(), settings_, host_);
+        updateColourRange(session_, keyFrames_[k], timeline_.state(), settings_, host_);
     }
     keyFrameName_ = fileNameOf(keyFrames_[k]);
-    keyFrameCache().clearInUse();
+    session_.keyFrames().clearInUse();
     host_.setStatus(format("Create image M:%d,P:%d,F:%d %s", movieNumber_, k, frameInMovie_,
                            keyFrameName_.c_str()));
 
@@ -370,7 +360,7 @@ void RenderJob::renderKeyFrame(int k) {
 }
 
 bool RenderJob::drawFrame(const FrameView& view) {
-    const bool shown = skipExistingMovie().load() == 0 && settings_.skipRender == 0;
+    const bool shown = session_.skipExistingMovie.load() == 0 && settings_.skipRender == 0;
     if (shown && compositionSkipped_) {
         // Resuming in the middle of a key frame: its picture was not made at its start.
         composeKeyFrame(keyFrame_);
@@ -397,14 +387,14 @@ bool RenderJob::drawFrame(const FrameView& view) {
         const ZoomTextPainter::Area area = painter_->area(movieFrame_.width(), zoomText_);
         if (!composed_ && !underCaption_.empty()) {
             // The frame repeats the last one: take its caption off first.
-            copyArea(underCaption_, movieFrame_, 0, 0, underCaption_.width(),
-                     underCaption_.height());
+            copyBlock(underCaption_, 0, 0, movieFrame_, 0, 0, underCaption_.width(),
+                      underCaption_.height());
         }
         if (area.right > 0 && area.bottom > 0) {
             if (underCaption_.width() != area.right || underCaption_.height() != area.bottom) {
                 underCaption_ = FrameImage(area.right, area.bottom);
             }
-            copyArea(movieFrame_, underCaption_, 0, 0, area.right, area.bottom);
+            copyBlock(movieFrame_, 0, 0, underCaption_, 0, 0, area.right, area.bottom);
         }
         painter_->draw(movieFrame_, zoomText_);
     }
@@ -412,7 +402,7 @@ bool RenderJob::drawFrame(const FrameView& view) {
 }
 
 void RenderJob::outputFrame() {
-    if (skipExistingMovie().load() == 0 && settings_.skipRender == 0) {
+    if (session_.skipExistingMovie.load() == 0 && settings_.skipRender == 0) {
         if (settings_.rotationActive != 0) {
             FinishOptions options;
             options.rotationActive = true;
@@ -470,12 +460,12 @@ void RenderJob::writeToMovie(const FrameImage& picture) {
 }
 
 void RenderJob::nextMovieFile() {
-    moviePath_ = folder_ + format("film_%02d.avi", movieNumber_);
+    moviePath_ = folder_ + movieFileName(movieNumber_);
     if (movieFileDone(moviePath_)) {
-        skipExistingMovie() = 1;
+        session_.skipExistingMovie = 1;
         return;
     }
-    skipExistingMovie() = 0;
+    session_.skipExistingMovie = 0;
     const std::string handler = writer_ ? writer_->compressorHandler() : std::string("MSVC");
     auto next = std::make_unique<AviWriter>(moviePath_, settings_.bitsPerPixel, settings_.fps, 1,
                                             100, handler);
@@ -550,13 +540,13 @@ void RenderJob::endRun() {
 
 }  // namespace
 
-RenderOutcome runRenderJob(RenderHost& host) {
-    RenderJob job(host);
+RenderOutcome runRenderJob(RenderSession& session, RenderHost& host) {
+    RenderJob job(session, host);
     return job.run();
 }
 
-int renderJobMain(RenderHost& host) {
-    runRenderJob(host);
+int renderJobMain(RenderSession& session, RenderHost& host) {
+    runRenderJob(session, host);
     return 1;
 }
 

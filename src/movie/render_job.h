@@ -6,11 +6,21 @@
 namespace zr {
 
 class RenderHost;
+class RenderSession;
 
 // A movie file that could not be created or written, and why.
 struct MovieFileFailure {
     std::string file;
     std::string reason;
+};
+
+// Why a run ended without its "Done!" status.
+enum class RunFailureKind {
+    kNone,
+    kInvalidFolder,   // no key frame file and no picture in the folder
+    kTimeStampOrder,  // "Later timestamps can not be earlier"
+    kMovieTooLarge,   // the movie or composed picture would not fit in memory
+    kInternal,        // something failed inside the run (memory running out)
 };
 
 // What one run of the render job did.
@@ -19,7 +29,8 @@ struct RenderOutcome {
     bool done = false;
     // A stop request ended the run early.
     bool stopped = false;
-    // Why the run ended without "Done!" ("Invalid Folder", the time stamp error); empty if done.
+    // Why the run ended without "Done!", and the status text it left; kNone and empty if done.
+    RunFailureKind failureKind = RunFailureKind::kNone;
     std::string failure;
     // Movie frames counted (skipped ones included) and frames handed to a movie file.
     long long framesCounted = 0;
@@ -34,12 +45,13 @@ struct RenderOutcome {
 // movieSettings().folderPattern, walks them from "Start frame" (read through the host) to the
 // last, composes every movie frame and writes the frames to "film.avi" and the follow-on files
 // "film_01.avi", "film_02.avi", ... of framesPerMovie frames each, skipping the frames of files
-// that already exist. Everything it shows or asks goes through `host`; it ends with
-// host.finished(). A stop request (movieSettings().stopRequested) finishes the frame under way
-// and the current movie file, then ends the run like a normal one.
-RenderOutcome runRenderJob(RenderHost& host);
+// that already exist. Key frames are read through the session's cache. Everything it shows or
+// asks goes through `host`; it ends with host.finished(). A stop request
+// (movieSettings().stopRequested) finishes the frame under way and the current movie file, then
+// ends the run like a normal one.
+RenderOutcome runRenderJob(RenderSession& session, RenderHost& host);
 
 // The thread routine: runRenderJob, returning 1 whatever happened.
-int renderJobMain(RenderHost& host);
+int renderJobMain(RenderSession& session, RenderHost& host);
 
 }  // namespace zr

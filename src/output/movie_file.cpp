@@ -1,5 +1,6 @@
 #include "output/movie_file.h"
 
+#include <cstdio>
 #include <memory>
 
 extern "C" {
@@ -18,6 +19,18 @@ struct PacketFreer {
 };
 
 }  // namespace
+
+std::string movieFileName(int index, std::string_view extension) {
+    std::string name = "film";
+    if (index > 0) {
+        char number[16];
+        std::snprintf(number, sizeof number, "_%02d", index);
+        name += number;
+    }
+    name += '.';
+    name += extension;
+    return name;
+}
 
 long long movieFileFrameCount(const std::string& path) {
     AVFormatContext* rawInput = nullptr;

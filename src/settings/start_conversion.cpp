@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "settings/movie_settings.h"
+#include "support/folder_listing.h"
 #include "support/text_table.h"
 
 namespace zr {
@@ -170,22 +171,9 @@ std::string folderPart(std::string_view path) {
 }
 
 std::vector<std::string> listTexturePictures(std::string_view textureFile) {
-    namespace fs = std::filesystem;
-    const std::string folder = folderPart(textureFile);
-    std::vector<std::string> pictures;
-    std::error_code error;
-    fs::directory_iterator entries(folder.empty() ? fs::path(".") : fs::path(folder), error);
-    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-        if (entries->is_directory(error))
-            continue;
-        const std::string name = entries->path().filename().string();
-        if (!wildcardMatch(kTextureWildcard, name))
-            continue;
-        std::string full = folder + name;
-        if (full.size() > kMaxPathLength)
-            continue;
-        pictures.push_back(std::move(full));
-    }
+    std::vector<std::string> pictures =
+        listMatchingFiles(folderPart(textureFile), kTextureWildcard);
+    std::erase_if(pictures, [](const std::string& path) { return path.size() > kMaxPathLength; });
     return pictures;
 }
 

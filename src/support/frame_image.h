@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -77,6 +78,22 @@ inline BlockOverlap blockOverlap(const FrameImage& source, int sx, int sy, const
     const auto smaller = [](int a, int b, int c) { return std::min(a, std::min(b, c)); };
     return {larger(0, -x, -sx), smaller(width, target.width() - x, source.width() - sx),
             larger(0, -y, -sy), smaller(height, target.height() - y, source.height() - sy)};
+}
+
+// Copies the block of `width` x `height` pixels at (sx, sy) of `source` to (x, y) of `target`,
+// leaving out whatever falls outside either picture.
+inline void copyBlock(const FrameImage& source, int sx, int sy, FrameImage& target, int x, int y,
+                      int width, int height) {
+    const BlockOverlap block = blockOverlap(source, sx, sy, target, x, y, width, height);
+    if (block.empty()) {
+        return;
+    }
+    const std::size_t bytes =
+        static_cast<std::size_t>(block.endColumn - block.firstColumn) * FrameImage::kBytesPerPixel;
+    for (int r = block.firstRow; r < block.endRow; ++r) {
+        std::memcpy(target.pixel(x + block.firstColumn, y + r),
+                    source.pixel(sx + block.firstColumn, sy + r), bytes);
+    }
 }
 
 }  // namespace zr

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "movie/render_session.h"
 #include "settings/movie_settings.h"
 #include "ui/balloon_tooltips.h"
 #include "ui/gui_render_host.h"
@@ -42,7 +43,8 @@ QIcon programIcon() {
 MainDialog::MainDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      host_(std::make_unique<GuiRenderHost>(*this)) {
+      host_(std::make_unique<GuiRenderHost>(*this)),
+      session_(std::make_unique<RenderSession>()) {
     setWindowTitle("Zoomreel");
     buildLayout();
     initialise();

@@ -32,6 +32,7 @@ namespace zr {
 class BalloonTooltips;
 class DialogWidgets;
 class GuiRenderHost;
+class RenderSession;
 class PreviewWindow;
 
 // The main dialog: every setting and command of the program in one fixed-size window. Its
@@ -141,6 +142,8 @@ class MainDialog : public QDialog, public Controls {
     PreviewWindow* preview_ = nullptr;
     std::unique_ptr<BalloonTooltips> tooltips_;
     std::unique_ptr<GuiRenderHost> host_;
+    // The key frames that runs and Test share.
+    std::unique_ptr<RenderSession> session_;
     std::vector<RenderRun> runs_;
     FolderBrowser folderBrowser_;
     MessageHook messageHook_;

@@ -9,6 +9,7 @@
 #include "app/start_run.h"
 #include "app/test_keyframe.h"
 #include "movie/render_job.h"
+#include "movie/render_session.h"
 #include "settings/movie_settings.h"
 #include "ui/gui_render_host.h"
 #include "ui/main_dialog.h"
@@ -65,8 +66,9 @@ void MainDialog::startOrStop() {
     runStart_ = std::chrono::steady_clock::now();
     auto done = std::make_shared<std::atomic<bool>>(false);
     GuiRenderHost* host = host_.get();
-    runs_.push_back(RenderRun{std::thread([host, done] {
-                                  renderJobMain(*host);
+    RenderSession* session = session_.get();
+    runs_.push_back(RenderRun{std::thread([session, host, done] {
+                                  renderJobMain(*session, *host);
                                   *done = true;
                               }),
                               done});
@@ -133,7 +135,7 @@ void MainDialog::testKeyFrame() {
     }
     setText(kIdTest, "...");
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    const TestKeyFrameResult result = zr::testKeyFrame(*this, testSlope_, host_.get());
+    const TestKeyFrameResult result = zr::testKeyFrame(*this, testSlope_, *session_, host_.get());
     if (result.image) {
         preview_->showFrame(*result.image);
     } else {

@@ -10,6 +10,7 @@
 #include "app/commands.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
+#include "movie/render_session.h"
 #include "settings/memory_controls.h"
 #include "settings/movie_settings.h"
 #include "settings/start_conversion.h"
@@ -23,7 +24,6 @@ class TestKeyFrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         resetMovieSettings();
-        keyFrameCache().emptyAll();
         folder = zr::testing::uniqueTempPath("zr_test_keyframe");
         fs::remove_all(folder);
         fs::create_directories(folder);
@@ -33,7 +33,6 @@ class TestKeyFrameTest : public ::testing::Test {
         controls.setText(kIdDirectory, folder.string());
     }
     void TearDown() override {
-        keyFrameCache().emptyAll();
         fs::remove_all(folder);
         resetMovieSettings();
     }
@@ -48,6 +47,7 @@ class TestKeyFrameTest : public ::testing::Test {
     fs::path folder;
     MemoryControls controls;
     TestSlopeValues slope;
+    RenderSession session;
 };
 
 TEST_F(TestKeyFrameTest, ColoursTheStartFrameAtItsOwnSize) {
@@ -55,7 +55,7 @@ TEST_F(TestKeyFrameTest, ColoursTheStartFrameAtItsOwnSize) {
     controls.setSelection(kIdMergeCount, 0);
     controls.setText(kIdStartFrame, "1");
     controls.addLine(kIdWaveList, "S\t12");  // converted whatever "Wave coloring" says
-    const TestKeyFrameResult result = testKeyFrame(controls, slope);
+    const TestKeyFrameResult result = testKeyFrame(controls, slope, session);
     ASSERT_TRUE(result.image) << result.message;
     EXPECT_EQ(result.keyFrame, 1);
     EXPECT_EQ(result.path, (folder / "00001_a.zmb").string());
@@ -67,24 +67,24 @@ TEST_F(TestKeyFrameTest, ColoursTheStartFrameAtItsOwnSize) {
     EXPECT_EQ(movieSettings().hsbWaves[1].endFlag, 1);
 
     controls.setText(kIdStartFrame, "0");
-    const TestKeyFrameResult widest = testKeyFrame(controls, slope);
+    const TestKeyFrameResult widest = testKeyFrame(controls, slope, session);
     ASSERT_TRUE(widest.image);
     EXPECT_EQ(widest.image->width(), 6);
 }
 
 TEST_F(TestKeyFrameTest, NothingToTestBeyondTheLastKeyFrameOrWhileRunning) {
     controls.setText(kIdStartFrame, "2");
-    EXPECT_EQ(testKeyFrame(controls, slope).message, "No key frame to test");
+    EXPECT_EQ(testKeyFrame(controls, slope, session).message, "No key frame to test");
     controls.setText(kIdStartFrame, "-1");
-    EXPECT_EQ(testKeyFrame(controls, slope).message, "No key frame to test");
+    EXPECT_EQ(testKeyFrame(controls, slope, session).message, "No key frame to test");
     controls.setText(kIdStartFrame, "0");
     controls.setText(kIdDirectory, (folder / "empty").string());
-    EXPECT_EQ(testKeyFrame(controls, slope).message, "No key frame to test");
+    EXPECT_EQ(testKeyFrame(controls, slope, session).message, "No key frame to test");
 
     controls.setText(kIdDirectory, folder.string());
     controls.setText(kIdStartCycle, "9");
     movieSettings().running = 1;
-    const TestKeyFrameResult busy = testKeyFrame(controls, slope);
+    const TestKeyFrameResult busy = testKeyFrame(controls, slope, session);
     EXPECT_FALSE(busy.image);
     EXPECT_FALSE(busy.message.empty());
     EXPECT_EQ(movieSettings().startCycle, 0.0);  // a running movie's values are left alone
@@ -95,26 +95,26 @@ TEST_F(TestKeyFrameTest, SlopeScaleComesFromTheLowestCount) {
     controls.setChecked(kIdSlopes, true);
     controls.setText(kIdSlopePower, "2");
     controls.setText(kIdStartFrame, "1");  // every count 50
-    ASSERT_TRUE(testKeyFrame(controls, slope).image);
+    ASSERT_TRUE(testKeyFrame(controls, slope, session).image);
     EXPECT_EQ(slope.keyMin, 40);
     EXPECT_EQ(slope.slopeScale, 80.0);
 
     controls.setText(kIdStartFrame, "0");  // every count 5: keyMin 0 counts as 1
-    ASSERT_TRUE(testKeyFrame(controls, slope).image);
+    ASSERT_TRUE(testKeyFrame(controls, slope, session).image);
     EXPECT_EQ(slope.keyMin, 0);
     EXPECT_EQ(slope.slopeScale, 2.0);
 
     // With the Distance method the scale is the zoom factor and the power 1.
     movieSettings().colorMethod = kDistance;
     movieSettings().zoomFactor = 4.0;
-    ASSERT_TRUE(testKeyFrame(controls, slope).image);
+    ASSERT_TRUE(testKeyFrame(controls, slope, session).image);
     EXPECT_EQ(slope.slopeScale, 4.0);
     EXPECT_EQ(movieSettings().slopePower, 1.0);
 
     // Slopes off: the scale stays as it was.
     controls.setChecked(kIdSlopes, false);
     slope.slopeScale = 7.0;
-    ASSERT_TRUE(testKeyFrame(controls, slope).image);
+    ASSERT_TRUE(testKeyFrame(controls, slope, session).image);
     EXPECT_EQ(slope.slopeScale, 7.0);
 }
 

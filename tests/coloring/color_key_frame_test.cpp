@@ -12,6 +12,7 @@
 namespace zr {
 namespace {
 
+using testing::colorWithSettings;
 using testing::makeKeyFrame;
 using testing::pixelAt;
 using testing::plainColoringSettings;
@@ -19,7 +20,7 @@ using testing::plainColoringSettings;
 // The colour of a single pixel of count n and fraction f.
 Bgr colorOne(std::int32_t n, float fraction, double cycleOffset = 0.0, double slopeScale = 1.0) {
     const KeyFrame frame = makeKeyFrame(1, 1, {n}, {fraction});
-    return pixelAt(colorKeyFrame(frame, cycleOffset, slopeScale, 1.0), 0, 0);
+    return pixelAt(colorWithSettings(frame, cycleOffset, slopeScale, 1.0), 0, 0);
 }
 
 class ColorKeyFrame : public ::testing::Test {
@@ -84,7 +85,7 @@ TEST_F(ColorKeyFrame, DistanceSumsTheFourDifferencesAroundEachPixel) {
     std::vector<std::int32_t> counts(25, 0);
     counts[2 * 5 + 2] = 32;
     const KeyFrame frame = makeKeyFrame(5, 5, counts);
-    const FrameImage image = colorKeyFrame(frame, 0.0, 1.25, 1.0);
+    const FrameImage image = colorWithSettings(frame, 0.0, 1.25, 1.0);
     // The spike differs from all four neighbours it looks at: o = 128 * 1.25 / 128 = 1.25.
     EXPECT_EQ(pixelAt(image, 2, 2), (Bgr{96, 48, 24}));
     // Its upper, left and upper-left neighbours see it only through forward differences they
@@ -107,7 +108,7 @@ TEST_F(ColorKeyFrame, DistanceUsesForwardDifferencesOnTheFirstRowAndColumn) {
     // 5 x 2 with one raised pixel at (1, 0).
     std::vector<std::int32_t> counts(10, 0);
     counts[1] = 32;
-    const FrameImage image = colorKeyFrame(makeKeyFrame(5, 2, counts), 0.0, 1.25, 1.0);
+    const FrameImage image = colorWithSettings(makeKeyFrame(5, 2, counts), 0.0, 1.25, 1.0);
     EXPECT_EQ(pixelAt(image, 1, 0), (Bgr{96, 48, 24}));  // all four terms, two forward
     EXPECT_EQ(pixelAt(image, 0, 0), (Bgr{40, 20, 10}));  // forward horizontal
     EXPECT_EQ(pixelAt(image, 0, 1), (Bgr{40, 20, 10}));  // forward anti-diagonal
@@ -146,7 +147,7 @@ TEST_F(ColorKeyFrame, InsidePixelsKeepTheInsideColourButStillTakeSlopes) {
     settings.insideColor = 0x00332211;  // red 0x11, green 0x22, blue 0x33
     settings.colorDivision = 7;
     const KeyFrame frame = makeKeyFrame(2, 1, {500, 500}, {0.3f, 0.3f}, 500);
-    const FrameImage image = colorKeyFrame(frame, 123.4, 1.0, 1.0);
+    const FrameImage image = colorWithSettings(frame, 123.4, 1.0, 1.0);
     EXPECT_EQ(pixelAt(image, 0, 0), (Bgr{0x33, 0x22, 0x11}));
     EXPECT_EQ(pixelAt(image, 1, 0), (Bgr{0x33, 0x22, 0x11}));
 
@@ -155,7 +156,7 @@ TEST_F(ColorKeyFrame, InsidePixelsKeepTheInsideColourButStillTakeSlopes) {
     settings.slopeRatio = 100;
     settings.startRotation = 45;  // light along the x axis
     const KeyFrame sloped = makeKeyFrame(2, 1, {500, 500}, {0.0f, 0.9f}, 500);
-    const Bgr shaded = pixelAt(colorKeyFrame(sloped, 0.0, 50.0, 1.0), 1, 0);
+    const Bgr shaded = pixelAt(colorWithSettings(sloped, 0.0, 50.0, 1.0), 1, 0);
     EXPECT_LT(shaded.blue, 0x33);
 }
 
@@ -165,9 +166,9 @@ TEST_F(ColorKeyFrame, LongWavesOverlayOutsidePixelsOnly) {
     settings.longWaves[1].endFlag = 1;
     // s = 3000 lies at the top of a bump: half white over black.
     const KeyFrame frame = makeKeyFrame(2, 1, {2999, 2999}, {0.0f, 0.0f}, -1);
-    EXPECT_EQ(pixelAt(colorKeyFrame(frame, 0, 1, 1), 0, 0), (Bgr{127, 127, 127}));
+    EXPECT_EQ(pixelAt(colorWithSettings(frame, 0, 1, 1), 0, 0), (Bgr{127, 127, 127}));
     const KeyFrame inside = makeKeyFrame(1, 1, {2999}, {0.0f}, 2999);
-    EXPECT_EQ(pixelAt(colorKeyFrame(inside, 0, 1, 1), 0, 0), (Bgr{0, 0, 0}));
+    EXPECT_EQ(pixelAt(colorWithSettings(inside, 0, 1, 1), 0, 0), (Bgr{0, 0, 0}));
 }
 
 TEST_F(ColorKeyFrame, WaveColouringReplacesThePalette) {
@@ -181,9 +182,9 @@ TEST_F(ColorKeyFrame, WaveColouringReplacesThePalette) {
 }
 
 TEST_F(ColorKeyFrame, DamagedKeyFramesGiveNoPictureOrDefinedColours) {
-    EXPECT_TRUE(colorKeyFrame(KeyFrame{}, 0, 1, 1).empty());
+    EXPECT_TRUE(colorWithSettings(KeyFrame{}, 0, 1, 1).empty());
     KeyFrame shortTables = makeKeyFrame(3, 3, {1, 2, 3});
-    EXPECT_TRUE(colorKeyFrame(shortTables, 0, 1, 1).empty());
+    EXPECT_TRUE(colorWithSettings(shortTables, 0, 1, 1).empty());
 
     // Fractions that are not numbers: the index is taken as 0 rather than read at random.
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -193,7 +194,7 @@ TEST_F(ColorKeyFrame, DamagedKeyFramesGiveNoPictureOrDefinedColours) {
     settings.colorMethod = kDistance;
     settings.slopes = 1;
     const FrameImage image =
-        colorKeyFrame(makeKeyFrame(2, 2, {1, 2, 3, 4}, {nan, 0.0f, inf, -inf}), 0, 1.5, 1);
+        colorWithSettings(makeKeyFrame(2, 2, {1, 2, 3, 4}, {nan, 0.0f, inf, -inf}), 0, 1.5, 1);
     EXPECT_EQ(image.width(), 2);
     // Huge counts with a tiny division stay inside the palette.
     settings.colorMethod = kStandard;
@@ -222,9 +223,10 @@ TEST_F(ColorKeyFrame, TheStandardFastPathMatchesTheGeneralOne) {
         for (const double offset : {0.0, 12.34, -4321.5}) {
             settings.colorDivision = division;
             settings.colorMethod = kStandard;
-            const FrameImage fast = colorKeyFrame(frame, offset, 1.0, 1.0);
+            const FrameImage fast = colorWithSettings(frame, offset, 1.0, 1.0);
             settings.colorMethod = 17;
-            EXPECT_EQ(fast, colorKeyFrame(frame, offset, 1.0, 1.0)) << division << " " << offset;
+            EXPECT_EQ(fast, colorWithSettings(frame, offset, 1.0, 1.0))
+                << division << " " << offset;
         }
     }
 }

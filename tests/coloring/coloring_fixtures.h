@@ -5,6 +5,7 @@
 #include <ostream>
 #include <vector>
 
+#include "coloring/color_key_frame.h"
 #include "keyframes/key_frame.h"
 #include "settings/movie_settings.h"
 #include "support/frame_image.h"
@@ -37,7 +38,7 @@ inline KeyFrame makeKeyFrame(int width, int height, std::vector<std::int32_t> co
     }
     frame.counts = std::move(counts);
     frame.fractions = std::move(fractions);
-    frame.insideValue = insideValue;
+    frame.maxIteration = insideValue;
     return frame;
 }
 
@@ -56,6 +57,13 @@ inline MovieSettings& plainColoringSettings() {
                 static_cast<std::uint8_t>(i / 4)};
     }
     return settings;
+}
+
+// The key frame coloured with the plan that the settings record gives.
+inline FrameImage colorWithSettings(const KeyFrame& frame, double cycleOffset, double slopeScale,
+                                    double textureScale) {
+    return colorKeyFrame(frame, coloringPlanFromSettings(movieSettings(), frame.width, frame.height,
+                                                         cycleOffset, slopeScale, textureScale));
 }
 
 inline Bgr pixelAt(const FrameImage& image, int x, int y) {

@@ -351,6 +351,8 @@ inline void applySlopes(const MovieSettings& settings, Bgr& pixel, int x, int y,
 inline Bgr colourPixel(const MovieSettings& settings, const KeyFrame& frame, int x, int y,
                        double cycleOffset, double slopeScale, double textureScale,
                        const FrameImage* texture) {
+    // A key frame without a maximum iteration of its own takes the last one read.
+    const std::int32_t inside = frame.maxIteration.value_or(settings.maxIteration);
     const std::int32_t n = frame.counts[static_cast<std::size_t>(y) * frame.width + x];
     const double s = smooth(frame, x, y);
     const bool fixed = settings.fixedColorCycling != 0;
@@ -380,7 +382,7 @@ inline Bgr colourPixel(const MovieSettings& settings, const KeyFrame& frame, int
 
     const std::array<Bgr, kPaletteSize>& palette = settings.palette;
     Bgr pixel;
-    if (n == frame.insideValue) {
+    if (n == inside) {
         pixel = fromColorRef(settings.insideColor);
     } else if (settings.smoothColoring) {
         if (waves) {
@@ -412,7 +414,7 @@ inline Bgr colourPixel(const MovieSettings& settings, const KeyFrame& frame, int
     if (settings.texture && texture != nullptr) {
         applyTexture(settings, *texture, pixel, x, y, frame, textureScale);
     }
-    if (n != frame.insideValue) {
+    if (n != inside) {
         applyLongWaves(settings, pixel, s);
     }
     if (settings.slopes || settings.colorMethod == kDistance) {

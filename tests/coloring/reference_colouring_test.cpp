@@ -15,15 +15,18 @@
 #include <string>
 
 #include "coloring/color_key_frame.h"
+#include "coloring/coloring_fixtures.h"
 #include "coloring/palette.h"
+#include "coloring/render_key_frame.h"
 #include "coloring/texture.h"
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
-#include "keyframes/render_key_frame.h"
 
 namespace zr {
 namespace {
+
+using testing::colorWithSettings;
 
 namespace fs = std::filesystem;
 
@@ -65,7 +68,7 @@ KeyFrame randomKeyFrame(Random& random) {
     const bool wild = chance(random, 0.3);
     const bool inside = chance(random, 0.5);
     const bool wholeFractions = chance(random, 0.15);
-    frame.insideValue = inside ? kInside : -1;
+    frame.maxIteration = inside ? kInside : -1;
     for (int y = 0; y < frame.height; ++y) {
         for (int x = 0; x < frame.width; ++x) {
             int count =
@@ -205,7 +208,7 @@ int compareRandomCases(unsigned seed, int cases, Configure configure,
         const KeyFrame frame = randomKeyFrame(random);
         const CallValues call = randomCall(random);
         const FrameImage actual =
-            colorKeyFrame(frame, call.cycleOffset, call.slopeScale, call.textureScale);
+            colorWithSettings(frame, call.cycleOffset, call.slopeScale, call.textureScale);
         const FrameImage expected = reference::colourKeyFrame(
             settings, frame, call.cycleOffset, call.slopeScale, call.textureScale, texture);
         const std::string diff = differences(actual, expected, frame);
@@ -289,7 +292,7 @@ KeyFrame extremeKeyFrame(Random& random) {
         }
     }
     if (chance(random, 0.3)) {
-        frame.insideValue = pick(random, counts);
+        frame.maxIteration = pick(random, counts);
     }
     return frame;
 }
@@ -324,7 +327,7 @@ TEST(ReferenceColouring, ValuesNoRendererWritesStayDefined) {
             call.cycleOffset = pick(random, {-1e12, 3e9, -2.5e9});
         }
         const FrameImage actual =
-            colorKeyFrame(frame, call.cycleOffset, call.slopeScale, call.textureScale);
+            colorWithSettings(frame, call.cycleOffset, call.slopeScale, call.textureScale);
         const FrameImage expected = reference::colourKeyFrame(settings, frame, call.cycleOffset,
                                                               call.slopeScale, call.textureScale);
         const std::string diff = differences(actual, expected, frame);
@@ -351,13 +354,13 @@ class ReferenceFiles : public ::testing::Test {
     }
     void TearDown() override {
         discardTexture();
-        keyFrameCache().emptyAll();
         resetMovieSettings();
         fs::remove_all(folder_);
     }
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
 
     fs::path folder_;
+    KeyFrameCache cache_;
 };
 
 TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
@@ -399,7 +402,7 @@ TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
         discardTexture();
 
         const FrameImage actual =
-            colorKeyFrame(frame, call.cycleOffset, call.slopeScale, call.textureScale);
+            colorWithSettings(frame, call.cycleOffset, call.slopeScale, call.textureScale);
         const FrameImage expected = reference::colourKeyFrame(
             settings, frame, call.cycleOffset, call.slopeScale, call.textureScale, &texture);
         const std::string diff = differences(actual, expected, frame);
@@ -413,7 +416,7 @@ TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
     EXPECT_EQ(failures, 0);
 }
 
-// Through the key frame file: the first file read supplies the key colours (expanded into the
+// Through the key frame file: the first key frame supplies the key colours (expanded into the
 // palette), the colour division and the inside value; later files of the run keep them.
 TEST_F(ReferenceFiles, KeyFrameFilesReadAndColoured) {
     Random random(707);
@@ -449,16 +452,19 @@ TEST_F(ReferenceFiles, KeyFrameFilesReadAndColoured) {
     }
 
     const auto palette = reference::expandPalette(keyColors, 37);
+    const KeyFrame* firstRead = cache_.load(path("k0.zmb"));
+    ASSERT_NE(firstRead, nullptr);
+    takeKeyFrameHeader(*firstRead, settings);
     for (int i = 0; i < 2; ++i) {
         const CallValues call = randomCall(random);
-        const OptionalImage actual = renderKeyFrame(path("k" + std::to_string(i) + ".zmb"),
+        const OptionalImage actual = renderKeyFrame(cache_, path("k" + std::to_string(i) + ".zmb"),
                                                     call.cycleOffset, call.slopeScale, 1.0);
         ASSERT_TRUE(actual.has_value()) << i;
         EXPECT_EQ(settings.colorDivision, 3.0);
         EXPECT_EQ(settings.keyColorCount, 37);
         ASSERT_EQ(settings.palette, palette);
         KeyFrame expectedFrame = frames[i];
-        expectedFrame.insideValue = kInside;
+        expectedFrame.maxIteration = kInside;
         if (i == 1) {
             // A file that ends after its key colours holds no fractions.
             std::fill(expectedFrame.fractions.begin(), expectedFrame.fractions.end(), 0.0f);

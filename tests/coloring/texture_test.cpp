@@ -12,6 +12,7 @@
 namespace zr {
 namespace {
 
+using testing::colorWithSettings;
 using testing::makeKeyFrame;
 using testing::pixelAt;
 
@@ -69,7 +70,7 @@ class Texture : public ::testing::Test {
 // The texture of pixel (x, y) of a flat 8 x 8 key frame coloured over a 9 x 9 gradient.
 Bgr texturedFlat(int x, int y, double textureScale = 1.0) {
     const KeyFrame flat = makeKeyFrame(8, 8, std::vector<std::int32_t>(64, 5));
-    return pixelAt(colorKeyFrame(flat, 0.0, 1.0, textureScale), x, y);
+    return pixelAt(colorWithSettings(flat, 0.0, 1.0, textureScale), x, y);
 }
 
 TEST_F(Texture, IsPreparedOnceAtTheKeyFrameSizePlusTheMargin) {
@@ -116,7 +117,7 @@ TEST_F(Texture, MergeWeighsTheTextureAgainstTheColour) {
     settings().longWaves[1].endFlag = 1;
     const KeyFrame flat = makeKeyFrame(8, 8, std::vector<std::int32_t>(64, 5), {}, -1);
     // s = 6 is the top of the bump of period 2 over [4, 8).
-    EXPECT_EQ(pixelAt(colorKeyFrame(flat, 0.0, 1.0, 1.0), 3, 5), (Bgr{142, 152, 166}));
+    EXPECT_EQ(pixelAt(colorWithSettings(flat, 0.0, 1.0, 1.0), 3, 5), (Bgr{142, 152, 166}));
 }
 
 TEST_F(Texture, DisplacedSamplesRepeatTheBorder) {
@@ -126,21 +127,21 @@ TEST_F(Texture, DisplacedSamplesRepeatTheBorder) {
     // right; a gentle rise from column 1 to 2 (d1 = -0.5) pushes it far left.
     const KeyFrame stepDown =
         makeKeyFrame(8, 1, {50, 5, 5, 5, 5, 5, 5, 5}, {0, 0, -0.5f, -0.5f, 0, 0, 0, 0});
-    const FrameImage image = colorKeyFrame(stepDown, 0.0, 1.0, 1.0);
+    const FrameImage image = colorWithSettings(stepDown, 0.0, 1.0, 1.0);
     EXPECT_EQ(pixelAt(image, 1, 0).blue, 80);  // column 8
     EXPECT_EQ(pixelAt(image, 2, 0).blue, 0);   // column 0
     // A texture scale of 0 sends every displaced sample to a border too, without failing.
-    const FrameImage unscaled = colorKeyFrame(stepDown, 0.0, 1.0, 0.0);
+    const FrameImage unscaled = colorWithSettings(stepDown, 0.0, 1.0, 0.0);
     EXPECT_EQ(unscaled.width(), 8);
 }
 
 TEST_F(Texture, AFileThatCannotBeLoadedSwitchesTheStageOff) {
     settings().textureFile = (folder_ / "missing.jpg").string();
     const KeyFrame frame = makeKeyFrame(2, 2, {1, 2, 3, 4});
-    const FrameImage withMissing = colorKeyFrame(frame, 0.0, 1.0, 1.0);
+    const FrameImage withMissing = colorWithSettings(frame, 0.0, 1.0, 1.0);
     EXPECT_EQ(prepareTexture(2, 2), nullptr);
     settings().texture = 0;
-    EXPECT_EQ(withMissing, colorKeyFrame(frame, 0.0, 1.0, 1.0));
+    EXPECT_EQ(withMissing, colorWithSettings(frame, 0.0, 1.0, 1.0));
     // Another file is tried.
     settings().texture = 1;
     settings().textureFile = uniform("u.png", 9);

@@ -8,7 +8,6 @@
 
 #include "keyframes/key_frame_writer.h"
 #include "keyframes/temp_folder.h"
-#include "settings/movie_settings.h"
 #include "settings/render_host.h"
 
 namespace zr {
@@ -37,9 +36,6 @@ class RecordingHost : public NullRenderHost {
 
 class KeyFrameCacheTest : public ::testing::Test {
   protected:
-    void SetUp() override { resetMovieSettings(); }
-    void TearDown() override { resetMovieSettings(); }
-
     std::string write(const std::string& name, const KeyFrameFileData& data) {
         EXPECT_TRUE(writeKeyFrameFile(folder.file(name), data, nullptr));
         return folder.file(name);
@@ -59,24 +55,24 @@ TEST_F(KeyFrameCacheTest, ReadsKeyFramesOfOddShapesRowByRow) {
         EXPECT_EQ(frame->width, width);
         EXPECT_EQ(frame->counts, data.counts);
         EXPECT_EQ(frame->fractions, data.fractions);
-        EXPECT_EQ(frame->insideValue, 4321);
+        EXPECT_EQ(frame->maxIteration, 4321);
         cache.clearInUse();
     }
 }
 
 TEST_F(KeyFrameCacheTest, ShortFilesReadAsFarAsTheyGo) {
-    // Without maxIteration: the inside value of the last file that had one (-1 before any),
-    // and no fractions, even in a slot whose tables held another key frame of that size.
+    // Without maxIteration: none, and no fractions, even in a slot whose tables held another key
+    // frame of that size.
     KeyFrameFileData noTail = numbered(3, 4);
     noTail.writeMaxIteration = false;
-    EXPECT_EQ(cache.load(write("a.zmb", noTail))->insideValue, -1);
+    EXPECT_FALSE(cache.load(write("a.zmb", noTail))->maxIteration);
     KeyFrameFileData full = numbered(3, 4);
     full.maxIteration = 777;
     const std::string fullPath = write("b.zmb", full);
     ASSERT_NE(cache.load(fullPath), nullptr);
     cache.emptyAll();
     const KeyFrame* inherited = cache.load(write("c.zmb", noTail));
-    EXPECT_EQ(inherited->insideValue, 777);
+    EXPECT_FALSE(inherited->maxIteration);
     EXPECT_EQ(inherited->counts, noTail.counts);
     EXPECT_EQ(std::count(inherited->fractions.begin(), inherited->fractions.end(), 0.f), 12);
 
@@ -131,7 +127,6 @@ TEST_F(KeyFrameCacheTest, RefusesDamagedAndHostileFilesAndReleasesTheSlot) {
         EXPECT_EQ(cache.slot(0).inUse, 0);
     }
     EXPECT_TRUE(host.unreadable.empty());
-    EXPECT_EQ(movieSettings().colorsFromKeyFrame, 1);  // no refused file gave its colours
 
     EXPECT_EQ(cache.load(folder.file("missing.zmb"), &host), nullptr);
     EXPECT_EQ(host.unreadable, std::vector<std::string>{folder.file("missing.zmb")});
@@ -144,34 +139,14 @@ TEST_F(KeyFrameCacheTest, RefusesDamagedAndHostileFilesAndReleasesTheSlot) {
     EXPECT_EQ(cache.load(tooLong), nullptr);
 }
 
-TEST_F(KeyFrameCacheTest, FirstFileReadSuppliesKeyColoursAndDivision) {
-    KeyFrameFileData first = numbered(2, 2);
-    first.keyColors = {Bgr{10, 20, 30}, Bgr{40, 50, 60}, Bgr{70, 80, 90}};
-    first.iterationDivision = 12;
-    KeyFrameFileData second = numbered(2, 2);
-    second.keyColors = {Bgr{1, 1, 1}};
-    second.iterationDivision = 99;
-    const std::string firstPath = write("first.zmb", first);
-    const std::string secondPath = write("second.zmb", second);
-
-    MovieSettings& settings = movieSettings();
-    cache.load(firstPath);
-    cache.load(secondPath);
-    EXPECT_EQ(settings.keyColorCount, 3);
-    EXPECT_EQ(settings.keyColors[2], (Bgr{70, 80, 90}));
-    EXPECT_EQ(settings.palette[0], (Bgr{10, 20, 30}));  // expanded from them
-    EXPECT_EQ(settings.colorDivision, 12.0);
-    EXPECT_EQ(settings.colorsFromKeyFrame, 0);
-
-    // A cached key frame is not read; without divisionFromKeyFrame only colours are taken.
-    settings.colorsFromKeyFrame = 1;
-    settings.divisionFromKeyFrame = 0;
-    cache.load(firstPath);
-    EXPECT_EQ(settings.colorsFromKeyFrame, 1);
-    cache.emptyAll();
-    cache.load(secondPath);
-    EXPECT_EQ(settings.keyColorCount, 1);
-    EXPECT_EQ(settings.colorDivision, 12.0);
+TEST_F(KeyFrameCacheTest, KeepsWhatTheHeaderSaysAndChangesNothingElse) {
+    KeyFrameFileData data = numbered(2, 2);
+    data.keyColors = {Bgr{10, 20, 30}, Bgr{40, 50, 60}, Bgr{70, 80, 90}};
+    data.iterationDivision = 12;
+    const KeyFrame* frame = cache.load(write("first.zmb", data));
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->keyColors, data.keyColors);
+    EXPECT_EQ(frame->iterationDivision, 12);
 }
 
 TEST_F(KeyFrameCacheTest, FindsKeyFramesIgnoringCaseAndReusesSlotsFromTheCursor) {

@@ -13,7 +13,7 @@ namespace {
 using testing::TempFolder;
 using testing::writeBytes;
 
-TEST(KeyFrameFolder, ListsFilesWithTheExtensionInAnyLetterCase) {
+TEST(KeyFrameFolder, ListsKeyFrameFilesInAnyLetterCaseElseThePictures) {
     const TempFolder folder;
     for (const char* name : {"00001_1e9.zmb", "00002_5e8.ZMB", "00003.Zmb", "notes.txt",
                              "00004_2e8.zmb.bak", "zmb", "00005_1e8.jpg"}) {
@@ -21,12 +21,18 @@ TEST(KeyFrameFolder, ListsFilesWithTheExtensionInAnyLetterCase) {
     }
     std::filesystem::create_directory(folder.path() / "sub.zmb");
 
-    std::vector<std::string> found = listFiles(folder.path().string(), ".zmb");
-    std::sort(found.begin(), found.end());
-    EXPECT_EQ(found,
+    EXPECT_EQ(listKeyFrames(folder.path().string(), SortOrder::kAscending),
               (std::vector<std::string>{folder.file("00001_1e9.zmb"), folder.file("00002_5e8.ZMB"),
                                         folder.file("00003.Zmb")}));
-    EXPECT_TRUE(listFiles(folder.file("missing"), "zmb").empty());
+    EXPECT_TRUE(listKeyFrames(folder.file("missing"), SortOrder::kAscending).empty());
+
+    // Without key frame files the pictures are the key frames.
+    const TempFolder pictures;
+    for (const char* name : {"b.jpg", "a.JPG", "c.jpeg", "d.png"}) {
+        writeBytes(pictures.file(name), {0});
+    }
+    EXPECT_EQ(listKeyFrames(pictures.path().string(), SortOrder::kDescending),
+              (std::vector<std::string>{pictures.file("b.jpg"), pictures.file("a.JPG")}));
 }
 
 TEST(KeyFrameFolder, SortsPathsIgnoringCaseAndKeepsEqualOnesInOrder) {

@@ -75,8 +75,7 @@ TEST(Mandelbrot, SeriesRunsFromTheDeepestToTheWidestNamedByZoom) {
     series.zoomFactor = 4.0;
     std::string error;
     ASSERT_TRUE(makeKeyFrameSeries(series, nullptr, &error, 2)) << error;
-    std::vector<std::string> files = listFiles(series.folder, "zmb");
-    sortPaths(files, SortOrder::kDescending);
+    std::vector<std::string> files = listKeyFrames(series.folder, SortOrder::kDescending);
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(std::filesystem::path(files[0]).filename(), "00003_1e0.zmb");
     EXPECT_EQ(std::filesystem::path(files[1]).filename(), "00002_4e0.zmb");

@@ -9,6 +9,7 @@
 #include "keyframes/key_frame.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
+#include "movie/render_session.h"
 #include "movie/timeline.h"
 #include "settings/controls.h"
 #include "settings/movie_settings.h"
@@ -125,17 +126,16 @@ TEST_F(ColourRangeTest, KeyFrameIsReadIntoTheCacheWhenNeeded) {
     data.setPixel(2, 1, 90);
     ASSERT_TRUE(writeKeyFrameFile(path, data, nullptr));
 
-    keyFrameCache().emptyAll();
+    RenderSession session;
     settings.slopes = 1;
-    updateColourRange(path, state, settings, host);
+    updateColourRange(session, path, state, settings, host);
     EXPECT_EQ(state.keyMin, 90);
     EXPECT_EQ(state.keyMax, 250);
 
     // Nothing to read: nothing changes.
     TimelineState untouched;
-    updateColourRange((folder / "missing.zmb").string(), untouched, settings, host);
+    updateColourRange(session, (folder / "missing.zmb").string(), untouched, settings, host);
     EXPECT_EQ(untouched.keyMin, TimelineState{}.keyMin);
-    keyFrameCache().emptyAll();
     std::filesystem::remove_all(folder);
 }
 

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "coloring/render_key_frame.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
-#include "keyframes/render_key_frame.h"
+#include "movie/render_session.h"
 #include "settings/movie_settings.h"
 #include "settings/render_host.h"
 
@@ -128,8 +129,6 @@ class ComposeTest : public ::testing::Test {
   protected:
     void SetUp() override {
         resetMovieSettings();
-        // Key frames read before would come from the cache without their colours.
-        keyFrameCache().emptyAll();
         folder_ = std::filesystem::temp_directory_path() /
                   (std::string("zr_compose_") +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -140,8 +139,10 @@ class ComposeTest : public ::testing::Test {
             paths_.push_back((folder_ / ("k" + std::to_string(3 - i) + ".zmb")).string());
             ASSERT_TRUE(writeKeyFrameFile(paths_.back(), data, nullptr));
         }
+        // The widest key frame gives the colours, as at the start of a run.
+        takeKeyFrameHeader(*session_.keyFrames().load(paths_[0]), movieSettings());
         for (const std::string& path : paths_) {
-            const OptionalImage picture = renderKeyFrame(path, 0.0, 1.0, 1.0);
+            const OptionalImage picture = renderKeyFrame(session_.keyFrames(), path, 0.0, 1.0, 1.0);
             ASSERT_TRUE(picture);
             colours_.push_back(colourAt(*picture, 0, 0));
         }
@@ -160,13 +161,14 @@ class ComposeTest : public ::testing::Test {
         const std::uint8_t* p = picture.pixel(x, y);
         return p[0] | p[1] << 8 | p[2] << 16;
     }
-    OptionalImage compose() { return composeKeyFrames(host_, paths_, request_); }
+    OptionalImage compose() { return composeKeyFrames(session_, host_, paths_, request_); }
 
     std::filesystem::path folder_;
     std::vector<std::string> paths_;
     std::vector<int> colours_;
     ComposeRequest request_;
     NullRenderHost host_;
+    RenderSession session_;
 };
 
 TEST_F(ComposeTest, DeeperKeyFramesFillTheMiddleAndEllipsesClipThem) {

@@ -18,8 +18,10 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "coloring/render_key_frame.h"
+#include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
-#include "keyframes/render_key_frame.h"
+#include "movie/render_session.h"
 #include "settings/controls.h"
 #include "settings/movie_settings.h"
 #include "settings/render_host.h"
@@ -189,10 +191,7 @@ class RenderJobTest : public ::testing::Test {
         settings.speedSpecs.parse("0\t4", "\t", "\n");
         settings.speedSpecs.buildIndex(0);
     }
-    void TearDown() override {
-        skipExistingMovie() = 0;
-        resetMovieSettings();
-    }
+    void TearDown() override { resetMovieSettings(); }
 
     std::vector<std::string> movieFiles() const {
         std::vector<std::string> names;
@@ -208,14 +207,18 @@ class RenderJobTest : public ::testing::Test {
 
     TempFolder folder;
     RecordingHost host;
+    RenderSession session;
 };
 
 TEST_F(RenderJobTest, SplitsTheMovieIntoFilesOfFramesPerMovieFrames) {
     writeKeyFrames(folder, 3, 64, 36);
     movieSettings().framesPerMovie = 5;
-    const OptionalImage widest = renderKeyFrame(folder.file("00003_1e3.zmb"), 0.0, 1.0, 1.0);
+    // Coloured with its own key colours, as the run takes them from the widest key frame.
+    takeKeyFrameHeader(*session.keyFrames().load(folder.file("00003_1e3.zmb")), movieSettings());
+    const OptionalImage widest =
+        renderKeyFrame(session.keyFrames(), folder.file("00003_1e3.zmb"), 0.0, 1.0, 1.0);
     ASSERT_TRUE(widest);
-    const RenderOutcome outcome = runRenderJob(host);
+    const RenderOutcome outcome = runRenderJob(session, host);
     ASSERT_TRUE(outcome.done) << outcome.failure;
     EXPECT_TRUE(outcome.movieFailures.empty());
     EXPECT_EQ(host.finishedCount, 1);
@@ -263,7 +266,7 @@ TEST_F(RenderJobTest, RotationHalvesTheMovieAndDumpsItsFramesAspect43CutsItsMidd
     movieSettings().rotationActive = 1;
     movieSettings().framesPerMovie = 3;
     host.dumpImages = true;
-    ASSERT_TRUE(runRenderJob(host).done);
+    ASSERT_TRUE(runRenderJob(session, host).done);
     DecodedMovie movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.width, 32);
@@ -279,7 +282,7 @@ TEST_F(RenderJobTest, RotationHalvesTheMovieAndDumpsItsFramesAspect43CutsItsMidd
     }
     movieSettings().rotationActive = 0;
     movieSettings().aspect43 = 1;
-    ASSERT_TRUE(runRenderJob(host).done);
+    ASSERT_TRUE(runRenderJob(session, host).done);
     movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.width, 48);
@@ -291,7 +294,7 @@ TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
     writeKeyFrames(folder, 3, 64, 36);
     // Files of 3 frames: key frame 1 (frames 4 to 7) begins in film_01.avi and ends in film_02.avi.
     movieSettings().framesPerMovie = 3;
-    const RenderOutcome full = runRenderJob(host);
+    const RenderOutcome full = runRenderJob(session, host);
     ASSERT_TRUE(full.done);
     const std::vector<std::string> all = movieFiles();
     ASSERT_GE(all.size(), 4u);
@@ -305,7 +308,7 @@ TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
         }
     }
     RecordingHost second;
-    const RenderOutcome resumed = runRenderJob(second);
+    const RenderOutcome resumed = runRenderJob(session, second);
     ASSERT_TRUE(resumed.done);
     EXPECT_EQ(resumed.framesCounted, full.framesCounted);
     EXPECT_EQ(resumed.framesWritten, full.framesCounted - 6);
@@ -321,17 +324,17 @@ TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
 
     // With every file there, a run writes nothing and leaves key frames renderable afterwards.
     RecordingHost thirdRun;
-    const RenderOutcome nothing = runRenderJob(thirdRun);
+    const RenderOutcome nothing = runRenderJob(session, thirdRun);
     EXPECT_EQ(nothing.framesWritten, 0);
     EXPECT_EQ(thirdRun.previews, 0);
-    EXPECT_EQ(skipExistingMovie().load(), 0);
+    EXPECT_EQ(session.skipExistingMovie.load(), 0);
 }
 
 TEST_F(RenderJobTest, TestOnlyWritesNothingAndSkipRenderComposesNothing) {
     writeKeyFrames(folder, 3, 64, 36);
     movieSettings().framesPerMovie = 3;
     movieSettings().testOnly = 1;
-    const RenderOutcome tested = runRenderJob(host);
+    const RenderOutcome tested = runRenderJob(session, host);
     ASSERT_TRUE(tested.done);
     EXPECT_TRUE(movieFiles().empty());
     EXPECT_EQ(tested.framesWritten, 0);
@@ -347,7 +350,7 @@ TEST_F(RenderJobTest, TestOnlyWritesNothingAndSkipRenderComposesNothing) {
     movieSettings().speedSpecs.parse("0\t25\n1\t25", "\t", "\n");
     movieSettings().speedSpecs.buildIndex(0);
     RecordingHost skipping;
-    const RenderOutcome skipped = runRenderJob(skipping);
+    const RenderOutcome skipped = runRenderJob(session, skipping);
     ASSERT_TRUE(skipped.done);
     EXPECT_EQ(skipping.previews, 0);
     EXPECT_TRUE(movieFiles().empty());
@@ -363,7 +366,7 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
             movieSettings().stopRequested = 1;
         }
     };
-    const RenderOutcome outcome = runRenderJob(host);
+    const RenderOutcome outcome = runRenderJob(session, host);
     EXPECT_TRUE(outcome.done);
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(outcome.framesCounted, 3);
@@ -376,7 +379,7 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
     // that is no movie at all is written again too.
     movieSettings().stopRequested = 0;
     RecordingHost again;
-    const RenderOutcome resumed = runRenderJob(again);
+    const RenderOutcome resumed = runRenderJob(session, again);
     ASSERT_TRUE(resumed.done);
     EXPECT_EQ(resumed.framesWritten, resumed.framesCounted);
     EXPECT_EQ(decodeMovie(folder.file("film.avi")).frames.size(),
@@ -384,7 +387,7 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
 
     std::ofstream(folder.file("film.avi")) << "no movie";
     RecordingHost third;
-    EXPECT_EQ(runRenderJob(third).framesWritten, resumed.framesCounted);
+    EXPECT_EQ(runRenderJob(session, third).framesWritten, resumed.framesCounted);
 }
 
 TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn) {
@@ -394,7 +397,7 @@ TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn)
     // creation fail.
     fs::create_directory(folder.file("film.avi.part"));
     std::ofstream(folder.file("film.avi.part/keep")) << "x";
-    const RenderOutcome outcome = runRenderJob(host);
+    const RenderOutcome outcome = runRenderJob(session, host);
     ASSERT_TRUE(outcome.done);
     ASSERT_EQ(outcome.movieFailures.size(), 1u);
     EXPECT_EQ(outcome.movieFailures[0].file, folder.file("film.avi"));
@@ -407,20 +410,17 @@ TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn)
 }
 
 TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
-    const RenderOutcome empty = runRenderJob(host);
+    const RenderOutcome empty = runRenderJob(session, host);
     EXPECT_FALSE(empty.done);
     EXPECT_EQ(empty.failure, "Invalid Folder");
     EXPECT_EQ(host.statuses.back(), "Invalid Folder");
     EXPECT_EQ(host.finishedCount, 1);
     EXPECT_TRUE(movieFiles().empty());
-    // The pattern now looks for the pictures.
-    EXPECT_TRUE(movieSettings().folderPattern.ends_with("*.jpg"));
 
-    movieSettings().folderPattern = folder.file("*.zmb");
     writeKeyFrames(folder, 2, 64, 36);
     RecordingHost late;
     late.startFrame = "7";
-    const RenderOutcome none = runRenderJob(late);
+    const RenderOutcome none = runRenderJob(session, late);
     EXPECT_TRUE(none.done);
     EXPECT_EQ(none.framesCounted, 0);
     EXPECT_TRUE(movieFiles().empty());
@@ -431,7 +431,7 @@ TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
     movieSettings().movieWidth = 1920;
     movieSettings().movieHeight = 1080;
     RecordingHost large;
-    const RenderOutcome refused = runRenderJob(large);
+    const RenderOutcome refused = runRenderJob(session, large);
     EXPECT_FALSE(refused.done);
     EXPECT_TRUE(refused.failure.starts_with("Movie too large")) << refused.failure;
     EXPECT_EQ(large.statuses.back(), refused.failure);
@@ -442,7 +442,7 @@ TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
 TEST_F(RenderJobTest, AnUnreadableWidestKeyFrameGivesBlackFramesAndTheRunGoesOn) {
     writeKeyFrames(folder, 2, 64, 36);
     std::ofstream(folder.file("00003_1e3.zmb")) << "not a key frame";
-    const RenderOutcome outcome = runRenderJob(host);
+    const RenderOutcome outcome = runRenderJob(session, host);
     ASSERT_TRUE(outcome.done);
     const DecodedMovie movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);

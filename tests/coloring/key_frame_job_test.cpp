@@ -1,11 +1,11 @@
-#include "keyframes/key_frame_job.h"
+#include "coloring/render_key_frame.h"
 
 #include <gtest/gtest.h>
 
+#include "coloring/palette.h"
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
-#include "keyframes/render_key_frame.h"
 #include "keyframes/temp_folder.h"
 #include "settings/movie_settings.h"
 
@@ -14,16 +14,13 @@ namespace {
 
 class KeyFrameJobTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        resetMovieSettings();
-        skipExistingMovie() = 0;
-        keyFrameCache().emptyAll();
-    }
-    void TearDown() override { SetUp(); }
+    void SetUp() override { resetMovieSettings(); }
+    void TearDown() override { resetMovieSettings(); }
 
     // Runs a job for `name` and gives the width of its picture, 0 for none.
     int run(const std::string& name, std::string* pathAfter = nullptr) {
         KeyFrameJob job;
+        job.cache = &cache;
         job.path = folder.file(name);
         EXPECT_EQ(keyFrameJobRun(job), 0);
         if (pathAfter) {
@@ -40,6 +37,7 @@ class KeyFrameJobTest : public ::testing::Test {
     }
 
     testing::TempFolder folder;
+    KeyFrameCache cache;
 };
 
 TEST_F(KeyFrameJobTest, FallsBackToThePictureOfTheSameName) {
@@ -69,18 +67,46 @@ TEST_F(KeyFrameJobTest, FallsBackToThePictureOfTheSameName) {
 TEST_F(KeyFrameJobTest, RenderGivesNoneWithoutReadingWhileRenderingIsSkipped) {
     writeKeyFrame("00001.zmb");
     const std::string path = folder.file("00001.zmb");
-    skipExistingMovie() = 1;
-    EXPECT_FALSE(renderKeyFrame(path, 0.0, 0.0, 1.0));
-    skipExistingMovie() = 0;
     movieSettings().skipRender = 1;
-    EXPECT_FALSE(renderKeyFrame(path, 0.0, 0.0, 1.0));
-    EXPECT_EQ(keyFrameCache().find(path), nullptr);
+    EXPECT_FALSE(renderKeyFrame(cache, path, 0.0, 0.0, 1.0));
+    EXPECT_EQ(cache.find(path), nullptr);
 
     movieSettings().skipRender = 0;
-    const OptionalImage image = renderKeyFrame(path, 0.0, 0.0, 1.0);
+    const OptionalImage image = renderKeyFrame(cache, path, 0.0, 0.0, 1.0);
     ASSERT_TRUE(image);
     EXPECT_EQ(image->height(), 4);
-    EXPECT_NE(keyFrameCache().find(path), nullptr);
+    EXPECT_NE(cache.find(path), nullptr);
+}
+
+TEST_F(KeyFrameJobTest, OneKeyFrameGivesTheColoursAndEveryOneItsMaximumIteration) {
+    KeyFrameFileData first = KeyFrameFileData::uniform(2, 2);
+    first.keyColors = {Bgr{10, 20, 30}, Bgr{40, 50, 60}, Bgr{70, 80, 90}};
+    first.iterationDivision = 12;
+    first.maxIteration = 500;
+    KeyFrameFileData second = KeyFrameFileData::uniform(2, 2);
+    second.keyColors = {Bgr{1, 1, 1}};
+    second.iterationDivision = 99;
+    second.maxIteration = 900;
+    ASSERT_TRUE(writeKeyFrameFile(folder.file("first.zmb"), first, nullptr));
+    ASSERT_TRUE(writeKeyFrameFile(folder.file("second.zmb"), second, nullptr));
+
+    MovieSettings& settings = movieSettings();
+    takeKeyFrameHeader(*cache.load(folder.file("first.zmb")), settings);
+    takeKeyFrameHeader(*cache.load(folder.file("second.zmb")), settings);
+    EXPECT_EQ(settings.keyColorCount, 3);
+    EXPECT_EQ(settings.keyColors[2], (Bgr{70, 80, 90}));
+    EXPECT_EQ(settings.palette, expandPalette(settings.keyColors, 3));
+    EXPECT_EQ(settings.colorDivision, 12.0);
+    EXPECT_EQ(settings.colorsFromKeyFrame, 0);
+    EXPECT_EQ(settings.maxIteration, 900);
+
+    // A DIVIDE row of key frame 0 keeps the division; the colours are taken again once a run
+    // asks for them.
+    settings.colorsFromKeyFrame = 1;
+    settings.divisionFromKeyFrame = 0;
+    takeKeyFrameHeader(*cache.find(folder.file("second.zmb")), settings);
+    EXPECT_EQ(settings.keyColorCount, 1);
+    EXPECT_EQ(settings.colorDivision, 12.0);
 }
 
 }  // namespace
