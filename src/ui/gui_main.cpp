@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
@@ -25,6 +26,10 @@ zr::MessageAnswer printMessage(const zr::MessageRequest& request) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Zoomreel");
+    // The installed menu entry and icon (zoomreel.desktop, hicolor "zoomreel") name the windows'
+    // icon; run from the build folder, the icon theme has none and Qt's default stays.
+    QGuiApplication::setDesktopFileName("zoomreel");
+    QApplication::setWindowIcon(QIcon::fromTheme("zoomreel"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription("Turns a folder of fractal key frames into a zoom movie.");
