@@ -24,13 +24,26 @@ namespace {
 // Picture files above this size are refused before anything is read.
 constexpr std::uintmax_t kMaxPictureFileBytes = std::uintmax_t{1} << 30;
 
-// Whether a picture of this size can be held: the same bound as FrameImage's, checked before
-// any arithmetic on the size can overflow.
+// The largest picture a key frame or texture file may give: 512 MiB, about 179 million pixels,
+// more than the composed picture of an 8K movie at zoom factor 2 (15360 x 8640) and half of
+// what a run's own pictures may take.
+constexpr std::uint64_t kMaxPictureBytes = std::uint64_t{1} << 29;
+
+// Whether a picture of this size may be held, checked before any arithmetic on the size can
+// overflow.
 bool pictureSizeFits(std::uint64_t width, std::uint64_t height) {
-    constexpr std::uint64_t kMaxPictureBytes = std::uint64_t{1} << 30;
     return width > 0 && height > 0 && width <= kMaxPictureBytes / 3 &&
            (width * 3 + 3) * height <= kMaxPictureBytes;
 }
+
+// Compressed data cannot expand without bound, so a header that claims more pixels than the
+// rest of the file could describe belongs to a damaged file: it is refused before the picture
+// is allocated. Deflate (PNG) turns one byte into at most 1032. A JPEG with Huffman coding
+// spends at least one bit on each 8 x 8 block of each colour component in a progressive file
+// (its first DC scan) and two in a sequential one (the DC difference and the end of the block).
+// Arithmetic coding can describe a plain picture of any size in a few dozen bytes: only the size
+// bound holds those.
+constexpr std::uint64_t kDeflateMaxExpansion = 1032;
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const std::string& path) {
     std::error_code error;
@@ -83,6 +96,20 @@ struct JpegDecoder {
     }
 };
 
+// Whether the file is long enough for the blocks of every component its header claims.
+bool jpegDataFits(const jpeg_decompress_struct& info, std::uint64_t fileBytes) {
+    if (info.arith_code) {
+        return true;
+    }
+    std::uint64_t blocks = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        blocks += std::uint64_t{component.width_in_blocks} * component.height_in_blocks;
+    }
+    const std::uint64_t bitsPerBlock = info.progressive_mode ? 1 : 2;
+    return blocks * bitsPerBlock <= fileBytes * 8;
+}
+
 // Decodes into decoder.image; false on any error of the library. May throw
 // std::invalid_argument when the picture is too large to hold.
 bool runJpegDecoder(JpegDecoder& decoder, const std::vector<std::uint8_t>& bytes) {
@@ -104,7 +131,8 @@ bool runJpegDecoder(JpegDecoder& decoder, const std::vector<std::uint8_t>& bytes
     }
     decoder.info.out_color_space = JCS_EXT_BGR;
     jpeg_calc_output_dimensions(&decoder.info);
-    if (!pictureSizeFits(decoder.info.output_width, decoder.info.output_height)) {
+    if (!pictureSizeFits(decoder.info.output_width, decoder.info.output_height) ||
+        !jpegDataFits(decoder.info, bytes.size())) {
         return false;
     }
     decoder.image.emplace(static_cast<int>(decoder.info.output_width),
@@ -133,6 +161,35 @@ OptionalImage decodeJpeg(const std::vector<std::uint8_t>& bytes) {
 
 // ---- PNG -----------------------------------------------------------------------------------
 
+// Whether the file is long enough for the pixels its header claims (a size that fits). The
+// header, which the library has checked, is the first chunk: its bit depth and colour type
+// follow the width and height.
+bool pngDataFits(const std::vector<std::uint8_t>& bytes, std::uint64_t width,
+                 std::uint64_t height) {
+    constexpr std::size_t kBitDepthAt = 24;
+    constexpr std::size_t kColourTypeAt = 25;
+    if (bytes.size() <= kColourTypeAt) {
+        return false;
+    }
+    const std::uint64_t bitDepth = bytes[kBitDepthAt];
+    std::uint64_t channels = 1;  // grey, or indices into a palette
+    switch (bytes[kColourTypeAt]) {
+        case 2:
+            channels = 3;  // red, green, blue
+            break;
+        case 4:
+            channels = 2;  // grey and alpha
+            break;
+        case 6:
+            channels = 4;  // red, green, blue and alpha
+            break;
+        default:
+            break;
+    }
+    const std::uint64_t pixelBytes = width * height * bitDepth * channels / 8;
+    return pixelBytes <= bytes.size() * kDeflateMaxExpansion;
+}
+
 OptionalImage decodePng(const std::vector<std::uint8_t>& bytes) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
@@ -142,7 +199,7 @@ OptionalImage decodePng(const std::vector<std::uint8_t>& bytes) {
     png.format = PNG_FORMAT_BGR;
     OptionalImage image;
     try {
-        if (!pictureSizeFits(png.width, png.height)) {
+        if (!pictureSizeFits(png.width, png.height) || !pngDataFits(bytes, png.width, png.height)) {
             throw std::invalid_argument("picture too large");
         }
         image.emplace(static_cast<int>(png.width), static_cast<int>(png.height));

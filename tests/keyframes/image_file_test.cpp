@@ -7,8 +7,10 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <vector>
 
 #include "keyframes/temp_folder.h"
@@ -35,8 +37,11 @@ FrameImage pattern(int width, int height) {
     return image;
 }
 
+enum class JpegCoding { kDefault, kOptimized, kArithmetic };
+
 // Encodes a JPEG in memory with the library's own error handling (tests only).
-std::vector<std::uint8_t> encodeJpeg(const FrameImage& image, bool gray) {
+std::vector<std::uint8_t> encodeJpeg(const FrameImage& image, bool gray,
+                                     JpegCoding coding = JpegCoding::kDefault) {
     jpeg_compress_struct info{};
     jpeg_error_mgr errors{};
     info.err = jpeg_std_error(&errors);
@@ -50,6 +55,8 @@ std::vector<std::uint8_t> encodeJpeg(const FrameImage& image, bool gray) {
     info.in_color_space = gray ? JCS_GRAYSCALE : JCS_EXT_BGR;
     jpeg_set_defaults(&info);
     jpeg_set_quality(&info, 100, TRUE);
+    info.optimize_coding = coding == JpegCoding::kOptimized ? TRUE : FALSE;
+    info.arith_code = coding == JpegCoding::kArithmetic ? TRUE : FALSE;
     jpeg_start_compress(&info, TRUE);
     std::vector<std::uint8_t> grayRow(static_cast<std::size_t>(image.width()));
     while (info.next_scanline < info.image_height) {
@@ -232,6 +239,100 @@ TEST(ImageFile, GivesNoneForMissingDamagedAndHostileFiles) {
     EXPECT_FALSE(loadImageFile("http://127.0.0.1/picture.jpg"));
 }
 
+// The largest single allocation through operator new while a probe is armed (the pictures'
+// pixels are allocated so).
+std::atomic<bool> probeArmed{false};
+std::atomic<std::size_t> largestAllocation{0};
+
+struct AllocationProbe {
+    AllocationProbe() {
+        largestAllocation = 0;
+        probeArmed = true;
+    }
+    ~AllocationProbe() { probeArmed = false; }
+    std::size_t largest() const { return largestAllocation; }
+};
+
+// The bytes 4 ... end of a chunk with its type, for the PNG chunk check value.
+std::uint32_t crc32Of(const std::uint8_t* bytes, std::size_t size) {
+    std::uint32_t crc = 0xffffffffu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        }
+    }
+    return ~crc;
+}
+
+void putBigEndian32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    }
+}
+
+// A picture file whose header claims a size: for a PNG the header chunk's width and height
+// (and its check value), for a JPEG the frame header's, followed by the start of the data only.
+std::vector<std::uint8_t> claimingSize(std::vector<std::uint8_t> bytes, std::uint32_t width,
+                                       std::uint32_t height) {
+    if (bytes[0] == 0x89) {
+        putBigEndian32(bytes, 16, width);
+        putBigEndian32(bytes, 20, height);
+        putBigEndian32(bytes, 29, crc32Of(bytes.data() + 12, 17));
+        return bytes;
+    }
+    for (std::size_t i = 2; i + 9 < bytes.size();) {
+        const std::size_t length = bytes[i + 2] * 256u + bytes[i + 3];
+        const std::uint8_t marker = bytes[i + 1];
+        if (marker == 0xc0 || marker == 0xc2 || marker == 0xc9) {  // frame headers
+            bytes[i + 5] = static_cast<std::uint8_t>(height >> 8);
+            bytes[i + 6] = static_cast<std::uint8_t>(height);
+            bytes[i + 7] = static_cast<std::uint8_t>(width >> 8);
+            bytes[i + 8] = static_cast<std::uint8_t>(width);
+        }
+        if (marker == 0xda) {  // the scan header: keep it and a few bytes of data
+            bytes.resize(std::min(bytes.size(), i + 2 + length + 16));
+            break;
+        }
+        i += 2 + length;
+    }
+    return bytes;
+}
+
+// A damaged file that claims a large picture is refused before the picture is allocated, and
+// so is a picture larger than a key frame can sensibly be. Files at each format's best
+// compression still load.
+TEST(ImageFile, ClaimedSizesMustFitTheFileAndTheLargestPicture) {
+    const TempFolder folder;
+    const FrameImage flat(2048, 2048);
+    ASSERT_TRUE(savePng(flat, folder.file("flat.png"), nullptr));
+    const auto flatPng = readBytes(folder.file("flat.png"));
+    const auto flatJpeg = encodeJpeg(flat, true, JpegCoding::kOptimized);
+    for (const auto& bytes : {flatPng, flatJpeg}) {
+        writeBytes(folder.file("flat.img"), bytes);
+        const OptionalImage image = loadImageFile(folder.file("flat.img"));
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->width(), 2048);
+    }
+
+    const FrameImage small = pattern(16, 16);
+    ASSERT_TRUE(savePng(small, folder.file("small.png"), nullptr));
+    const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> cases = {
+        {"png", claimingSize(readBytes(folder.file("small.png")), 18000, 19000)},
+        {"jpeg", claimingSize(encodeJpeg(small, false), 18000, 19000)},
+        {"grey jpeg", claimingSize(encodeJpeg(small, true), 18000, 19000)},
+        {"arithmetic jpeg",
+         claimingSize(encodeJpeg(small, true, JpegCoding::kArithmetic), 16384, 16384)},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        writeBytes(folder.file("claim.img"), bytes);
+        const AllocationProbe probe;
+        EXPECT_FALSE(loadImageFile(folder.file("claim.img")));
+        EXPECT_LT(probe.largest(), std::size_t{1} << 20);
+    }
+}
+
 TEST(ImageFile, FileExistsMatchesNamesAndWildcards) {
     const TempFolder folder;
     writeBytes(folder.file("film.avi"), {1});
@@ -251,3 +352,35 @@ TEST(ImageFile, FileExistsMatchesNamesAndWildcards) {
 
 }  // namespace
 }  // namespace zr
+
+// Replaced for the whole test program so that the probe above can watch allocations. GCC takes
+// the inlined free() of the replaced delete for a mismatch.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+void* operator new(std::size_t size) {
+    if (zr::probeArmed) {
+        std::size_t largest = zr::largestAllocation;
+        while (size > largest && !zr::largestAllocation.compare_exchange_weak(largest, size)) {
+        }
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return ::operator new(size);
+}
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
