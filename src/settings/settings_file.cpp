@@ -1,5 +1,6 @@
 #include "settings/settings_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -7,7 +8,6 @@
 #include <unordered_map>
 
 #include "settings/movie_settings.h"
-#include "support/text_table.h"
 
 namespace zr {
 
@@ -81,24 +81,51 @@ std::string joinLines(const std::vector<std::string>& lines, char separator) {
     return joined;
 }
 
-void replaceLines(Controls& controls, int id, std::string_view value, std::string_view separator) {
-    controls.clearLines(id);
-    TextTable items;
-    items.parse(value, separator, "");
-    for (int i = 0; i < items.row(0).cellCount(); ++i)
-        controls.addLine(id, items.cell(0, i));
+// Calls `use` with each piece of `text` between the separators; a separator at the very end
+// leaves no empty piece after it, and an empty text has no piece at all.
+template <typename Use>
+void forEachPiece(std::string_view text, char separator, Use use) {
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find(separator, start);
+        if (end == std::string_view::npos) {
+            use(text.substr(start));
+            return;
+        }
+        use(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+// Replaces the lines of a list with the pieces of `value`, unless there are too many of them.
+void replaceLines(Controls& controls, const KeyBinding& binding, std::string_view value,
+                  char separator, std::vector<std::string>* notes) {
+    const std::size_t separators =
+        static_cast<std::size_t>(std::count(value.begin(), value.end(), separator));
+    if (value.size() > kMaxListBytes || separators >= kMaxListLines) {
+        if (notes != nullptr) {
+            notes->push_back("The " + std::string(binding.key) + " list has more than " +
+                             std::to_string(kMaxListLines) + " lines or " +
+                             std::to_string(kMaxListBytes >> 10) +
+                             " KiB of text; the list was left unchanged.");
+        }
+        return;
+    }
+    controls.clearLines(binding.control);
+    forEachPiece(value, separator,
+                 [&](std::string_view line) { controls.addLine(binding.control, line); });
 }
 
 void applyBinding(Controls& controls, const KeyBinding& binding, std::string_view value,
                   std::vector<std::string>* notes) {
     switch (binding.kind) {
         case ValueKind::kList:
-            replaceLines(controls, binding.control, value, ",");
+            replaceLines(controls, binding, value, ',', notes);
             if (binding.control == kIdWaveList)
                 controls.setChecked(kIdWaveColoring, true);
             break;
         case ValueKind::kLongWaves:
-            replaceLines(controls, binding.control, value, ":");
+            replaceLines(controls, binding, value, ':', notes);
             break;
         case ValueKind::kText:
             controls.setText(binding.control, value);
@@ -204,12 +231,21 @@ std::vector<std::string> applySettingsText(Controls& controls, std::string_view 
         lines += text[i];
     }
 
-    TextTable table;
-    table.parse(std::string_view(lines), ": ", "\n");
+    // Each line is a key, ": " and the value, which ends at the next ": " if there is one. Lines
+    // of unknown keys are passed over.
+    constexpr std::string_view kKeySeparator = ": ";
     std::unordered_map<std::string_view, std::string_view> firstValues;
-    for (int row = 0; row < table.rowCount(); ++row) {
-        firstValues.try_emplace(table.cell(row, 0), table.cell(row, 1));
-    }
+    forEachPiece(lines, '\n', [&](std::string_view line) {
+        const std::size_t keyEnd = line.find(kKeySeparator);
+        std::string_view value;
+        if (keyEnd != std::string_view::npos) {
+            value = line.substr(keyEnd + kKeySeparator.size());
+            value = value.substr(0, value.find(kKeySeparator));
+        }
+        const std::string_view key = line.substr(0, keyEnd);
+        if (bindingFor(key) != nullptr)
+            firstValues.try_emplace(key, value);
+    });
 
     std::vector<std::string> notes;
     for (const KeyBinding& binding : kLoadOrder) {

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "settings/memory_controls.h"
 #include "settings/movie_settings.h"
@@ -192,6 +194,40 @@ TEST_F(SettingsFileTest, TooLongTexturePathIsRefused) {
     EXPECT_EQ(movieSettings().textureFile, "/t/old.jpg");
     EXPECT_EQ(controls.text(kIdTextureFile), "");
     EXPECT_EQ(controls.text(kIdFps), "5");
+}
+
+TEST_F(SettingsFileTest, ValuesEndAtTheNextSeparator) {
+    MemoryControls controls;
+    applySettingsText(controls, "FONT: Arial: Bold\nSPEED: 0\t25,,1\t30,\nROTATE: ,\nCYCLE: \n");
+    EXPECT_EQ(controls.text(kIdFontFace), "Arial");
+    EXPECT_EQ(controls.lines(kIdSpeedList), (std::vector<std::string>{"0\t25", "", "1\t30"}));
+    EXPECT_EQ(controls.lines(kIdRotateList), std::vector<std::string>{""});
+    EXPECT_TRUE(controls.lines(kIdCycleList).empty());
+}
+
+// A list of a million lines, or one line of megabytes, would take hundreds of megabytes in the
+// tables made of it.
+TEST_F(SettingsFileTest, OverlongListsAreLeftUnchanged) {
+    MemoryControls controls;
+    controls.clearLines(kIdSpeedList);
+    controls.addLine(kIdSpeedList, "0\t25");
+    std::string manyLines = "1";
+    for (std::size_t line = 1; line < kMaxListLines; ++line)
+        manyLines += ",1";
+    const std::vector<std::pair<std::string, std::string>> tooLong = {
+        {"too many lines", manyLines + ",1"},
+        {"too many bytes", "0\t" + std::string(kMaxListBytes, '7')},
+    };
+    for (const auto& [what, list] : tooLong) {
+        SCOPED_TRACE(what);
+        const auto notes = applySettingsText(controls, "SPEED: " + list + "\r\nFPS: 5\r\n");
+        ASSERT_EQ(notes.size(), 1u);
+        EXPECT_NE(notes[0].find("SPEED list"), std::string::npos);
+        EXPECT_EQ(controls.lines(kIdSpeedList), std::vector<std::string>{"0\t25"});
+        EXPECT_EQ(controls.text(kIdFps), "5");
+    }
+    EXPECT_TRUE(applySettingsValue(controls, "ROTATE", manyLines));
+    EXPECT_EQ(controls.lines(kIdRotateList).size(), kMaxListLines);
 }
 
 TEST_F(SettingsFileTest, FilesRoundTripAndReportFailures) {
