@@ -134,11 +134,11 @@ bool probeSoundtrack(const std::string& path, SoundtrackInfo& info, std::string&
         error = "out of memory";
         return false;
     }
-    std::int64_t samplesSeen = 0;
+    std::int64_t packetsSeen = 0;
     double packetSeconds = 0.0;
     while (av_read_frame(source.input.get(), packet.get()) >= 0) {
         if (packet->stream_index == source.stream->index && packet->size > 0) {
-            ++samplesSeen;
+            ++packetsSeen;
             packetSeconds +=
                 static_cast<double>(packet->duration) * av_q2d(source.stream->time_base);
             if (info.seconds > 0.0) {
@@ -151,7 +151,7 @@ bool probeSoundtrack(const std::string& path, SoundtrackInfo& info, std::string&
     if (info.seconds <= 0.0) {
         info.seconds = packetSeconds;
     }
-    if (samplesSeen == 0 || info.sampleRate <= 0 || info.channels <= 0 || info.seconds <= 0.0) {
+    if (packetsSeen == 0 || info.sampleRate <= 0 || info.channels <= 0 || info.seconds <= 0.0) {
         error = "the soundtrack " + inQuotes(path) +
                 " holds no sound: its sound stream is empty; give a file with sound in it";
         return false;
@@ -245,7 +245,8 @@ struct SoundtrackWriter::State {
                 rate = parameters.sample_rate;
             }
         }
-        if (encoderCodec->supported_samplerates == nullptr && parameters.sample_rate > 0) {
+        if (encoderCodec->supported_samplerates == nullptr && parameters.sample_rate >= 8000 &&
+            parameters.sample_rate <= 192000) {
             rate = parameters.sample_rate;
         }
         channels = parameters.ch_layout.nb_channels == 1 ? 1 : 2;

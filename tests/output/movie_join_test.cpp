@@ -191,6 +191,33 @@ TEST_F(MovieJoinTest, JoinedSplitRenderEqualsASingleFileRender) {
     }
 }
 
+// Codecs whose frames refer to each other (B-frames, reordered times) are copied frame for frame.
+TEST_F(MovieJoinTest, CopiedPredictedVideoHoldsEveryFrameOfThePieces) {
+    for (const VideoRequest& video :
+         {VideoRequest{"h264", {}, "medium", ""}, VideoRequest{"h265", {}, "ultrafast", ""}}) {
+        SCOPED_TRACE(video.codec);
+        TempFolder split;
+        writeRender(split.path().string(), ".mp4", movieWriter(video), 23, 9);
+        std::vector<std::string> pieces;
+        ASSERT_TRUE(findMoviePieces(split.path().string(), "", pieces, error)) << error;
+        std::vector<std::string> sums;
+        for (const std::string& piece : pieces) {
+            const std::vector<std::string> part = frameMd5s(piece);
+            sums.insert(sums.end(), part.begin(), part.end());
+        }
+        ASSERT_EQ(23u, sums.size());
+        for (const char* output : {"whole.mp4", "whole.mkv", "whole.mov"}) {
+            JoinRequest request;
+            request.pieces = pieces;
+            request.output = split.file(output);
+            const JoinResult joined = joinMovies(request);
+            ASSERT_EQ("", joined.error) << output;
+            EXPECT_TRUE(joined.videoCopied) << output;
+            EXPECT_EQ(sums, frameMd5s(request.output)) << output;
+        }
+    }
+}
+
 TEST_F(MovieJoinTest, EncodedJoinCarriesTheSoundtrackOverTheWholeMovie) {
     const std::string folderName = folder.path().string();
     writeRender(folderName, ".avi", aviWriter("MJPG"), 25, 10);
