@@ -26,12 +26,11 @@ using ffmpeg::inQuotes;
 
 namespace {
 
-constexpr std::string_view kStem = "film";
+constexpr std::string_view kStem = "film";  // as movieFileName() names the files
 
+// "film_07.avi" for 7 and ".avi".
 std::string numberedName(int number, const std::string& extension) {
-    char name[32];
-    std::snprintf(name, sizeof name, "_%02d", number);
-    return std::string(kStem) + name + extension;
+    return movieFileName(number, std::string_view(extension).substr(1));
 }
 
 // The number of a split file named like "film_07.avi" with this extension, or 0.
@@ -365,7 +364,7 @@ bool findMoviePieces(const std::string& folder, const std::string& firstName,
     if (first.empty()) {
         std::vector<std::string> found;
         for (const ContainerInfo& container : movieContainers()) {
-            const std::string candidate = std::string(kStem) + std::string(container.extension);
+            const std::string candidate = movieFileName(0, container.extension.substr(1));
             if (present(candidate)) {
                 found.push_back(candidate);
             }
@@ -392,9 +391,11 @@ bool findMoviePieces(const std::string& folder, const std::string& firstName,
         first = found[0];
     }
     const std::string extension = fs::path(first).extension().string();
-    if (first != std::string(kStem) + extension) {
-        error = "--input: the first split file is named " + std::string(kStem) +
-                " with the movie's extension, such as film.avi, not " + inQuotes(first);
+    if (extension.empty() || first != numberedName(0, extension)) {
+        error =
+            "--input: the first split file is named film with the movie's extension, such "
+            "as film.avi, not " +
+            inQuotes(first);
         return false;
     }
     if (!present(first)) {
