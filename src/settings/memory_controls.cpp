@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "settings/parameters.h"
+
 namespace zr {
 
 namespace {
@@ -27,25 +29,16 @@ DerivedMovieSize deriveFromMovieWidth(int width) {
 
 MemoryControls::MemoryControls() {
     fill(kIdWaveType, {"Hue", "Saturation", "Brightness", "Wave(RGB)"}, -1);
-    fill(kIdTimeType, {"Speed", "Time", "Time NS"}, 0);
-    texts_[kIdStartFrame] = "0";
     for (const int id : {kIdSpeedList, kIdRotateList, kIdCycleList, kIdDivideList,
                          kIdColorCountList, kIdWaveList, kIdLongWaveList}) {
         fill(id, {}, -1);
     }
-    fill(kIdColorMethod,
-         {"Standard", "Square root", "Cubic root", "Logarithm", "Stretched", "Distance"}, 0);
-    fill(kIdColorBits, {"24", "32"}, 0);
-    texts_[kIdFps] = "30";
-    addLine(kIdSpeedList, "0\t25");
-    fill(kIdZoomOutLevel, {"2", "4", "8", "16", "Custom..."}, 0);
-    std::vector<std::string> mergeEntries;
-    for (int n = 0; n <= 15; ++n)
-        mergeEntries.push_back(std::to_string(n));
-    fill(kIdMergeCount, std::move(mergeEntries), 4);
-    checks_[kIdShowZoomText] = true;
-    checks_[kIdSmoothColoring] = true;
-    texts_[kIdFontFace] = "Courier New";
+    for (const Parameter& parameter : parameters()) {
+        if (!parameter.choices.empty())
+            fill(parameter.control, {parameter.choices.begin(), parameter.choices.end()}, -1);
+        if (!parameter.defaultValue.empty())
+            applyDefaultValue(*this, parameter);
+    }
 }
 
 void MemoryControls::fill(int id, std::vector<std::string> entries, int selected) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "settings/controls.h"
+#include "settings/parameters.h"
 
 namespace zr {
 
@@ -28,12 +29,6 @@ bool applySettingsValue(Controls& controls, std::string_view key, std::string_vi
 
 // The message box text when a settings file cannot be written or read.
 inline constexpr std::string_view kSettingsFileError = "Could not create file";
-
-// A list of a settings file (or of a --set value) holds at most this many lines and bytes: far
-// more than any movie needs, and little enough that every table made of it stays small. A
-// longer list is left as it was, with a note.
-inline constexpr std::size_t kMaxListLines = 10000;
-inline constexpr std::size_t kMaxListBytes = 256 * 1024;
 
 // Largest settings file that is read; anything longer is not a settings file.
 inline constexpr std::size_t kMaxSettingsFileBytes = 16u << 20;

@@ -11,6 +11,7 @@
 
 #include "movie/render_session.h"
 #include "settings/movie_settings.h"
+#include "settings/parameters.h"
 #include "ui/balloon_tooltips.h"
 #include "ui/gui_render_host.h"
 #include "ui/preview_window.h"
@@ -89,38 +90,36 @@ void MainDialog::initialise() {
     setWindowIcon(programIcon());
     tooltips_ = std::make_unique<BalloonTooltips>(this, 0, tooltipText);
 
-    // 2. The lists.
-    auto fill = [this](int id, std::initializer_list<const char*> entries, int selected) {
+    // 2. The lists. Entries and first values come from the parameter table.
+    auto fillChoices = [this](int id) {
+        const Parameter& parameter = *parameterOfControl(id);
         auto* box = static_cast<QComboBox*>(control(id));
-        for (const char* entry : entries) {
-            box->addItem(entry);
+        for (const std::string_view entry : parameter.choices) {
+            box->addItem(QString::fromUtf8(entry.data(), static_cast<int>(entry.size())));
         }
-        box->setCurrentIndex(selected);
+        applyDefaultValue(*this, parameter);
     };
-    fill(kIdWaveType, {"Hue", "Saturation", "Brightness", "Wave(RGB)"}, -1);
-    connect(static_cast<QComboBox*>(control(kIdWaveType)), &QComboBox::activated, this,
-            &MainDialog::waveTypePicked);
-    fill(kIdTimeType, {"Speed", "Time", "Time NS"}, 0);
-    setText(kIdStartFrame, "0");
-    fill(kIdColorMethod,
-         {"Standard", "Square root", "Cubic root", "Logarithm", "Stretched", "Distance"}, 0);
-    fill(kIdColorBits, {"24", "32"}, 0);
+    auto setDefault = [this](int id) { applyDefaultValue(*this, *parameterOfControl(id)); };
+    auto* waveType = static_cast<QComboBox*>(control(kIdWaveType));
+    waveType->addItems({"Hue", "Saturation", "Brightness", "Wave(RGB)"});
+    waveType->setCurrentIndex(-1);
+    connect(waveType, &QComboBox::activated, this, &MainDialog::waveTypePicked);
+    fillChoices(kIdTimeType);
+    setDefault(kIdStartFrame);
+    fillChoices(kIdColorMethod);
+    fillChoices(kIdColorBits);
 
     // 3. The preview window, placed beside the dialog once the dialog is on the screen.
     preview_ = new PreviewWindow(this);
     preview_->setWindowIcon(windowIcon());
 
     // 4. FPS (which estimates the movie length) and the first speed.
-    setText(kIdFps, std::to_string(movieSettings().fps));
-    addLine(kIdSpeedList, "0\t25");
+    setDefault(kIdFps);
+    setDefault(kIdSpeedList);
 
     // 5. Zoom out level and merge count.
-    fill(kIdZoomOutLevel, {"2", "4", "8", "16", "Custom..."}, 0);
-    auto* merge = static_cast<QComboBox*>(control(kIdMergeCount));
-    for (int i = 0; i <= 15; ++i) {
-        merge->addItem(QString::number(i));
-    }
-    merge->setCurrentIndex(4);
+    fillChoices(kIdZoomOutLevel);
+    fillChoices(kIdMergeCount);
 
     // 6. The list controllers.
     for (ListControllerIds& ids : standardListControllers()) {
@@ -128,9 +127,9 @@ void MainDialog::initialise() {
     }
 
     // 7. Zoom text and smooth colouring on; the font face.
-    setChecked(kIdShowZoomText, true);
-    setChecked(kIdSmoothColoring, true);
-    setText(kIdFontFace, movieSettings().fontFace);
+    setDefault(kIdShowZoomText);
+    setDefault(kIdSmoothColoring);
+    setDefault(kIdFontFace);
 }
 
 void MainDialog::showEvent(QShowEvent* event) {
