@@ -34,7 +34,7 @@ bench: build
 package: setup
 	@cmake -S . -B $(PACKAGE_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 		-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -DCMAKE_CXX_FLAGS=-Wno-error=restrict > /dev/null
-	@cmake --build $(PACKAGE_BUILD_DIR) -j $(JOBS) --target zoomreel zoomreel-cli
+	@cmake --build $(PACKAGE_BUILD_DIR) -j $(JOBS) --target zoomreel zoomreel-cli zr_manuals
 	@cd $(PACKAGE_BUILD_DIR) && cpack -G DEB
 	@echo "package: install it with sudo apt-get install ./$$(ls $(PACKAGE_BUILD_DIR)/zoomreel_*.deb | tail -1)"
 

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config make
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev groff-base
     qt6-base-dev qt6-base-dev-tools
     libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
     libjpeg62-turbo-dev libpng-dev libfreetype-dev libfontconfig-dev fonts-liberation

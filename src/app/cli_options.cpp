@@ -1,11 +1,13 @@
 #include "app/cli_options.h"
 
-#include <cctype>
-#include <charconv>
-#include <cmath>
-#include <cstdlib>
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <system_error>
 
 #include "app/folder_choice.h"
+#include "app/usage_text.h"
 #include "settings/memory_controls.h"
 #include "settings/movie_settings.h"
 #include "settings/settings_file.h"
@@ -14,229 +16,219 @@ namespace zr {
 
 namespace {
 
-enum class ValueCheck { kNone, kCount, kDecimal, kHeight, kColor };
-
-struct CommonFlag {
-    std::string_view name;
-    int control;
-    ValueCheck check;
-};
-
-// Settings that the settings file does not store, and the control each one sets.
-constexpr CommonFlag kCommonFlags[] = {
-    {"--start-frame", kIdStartFrame, ValueCheck::kCount},
-    {"--start-cycle", kIdStartCycle, ValueCheck::kDecimal},
-    {"--start-rotation", kIdStartRotation, ValueCheck::kDecimal},
-    {"--start-iteration", kIdStartIteration, ValueCheck::kCount},
-    {"--movie-height", kIdMovieHeight, ValueCheck::kHeight},
-    {"--inside-color", kIdInsideColor, ValueCheck::kColor},
-    {"--frame-by-frame", kIdFrameByFrame, ValueCheck::kNone},
-    {"--elliptic", kIdEllipticRegion, ValueCheck::kNone},
-    {"--fixed-cycling", kIdFixedColorCycling, ValueCheck::kNone},
-    {"--left-scrolling", kIdLeftScrolling, ValueCheck::kNone},
-    {"--aspect43", kIdAspect43, ValueCheck::kNone},
-    {"--div-slopes", kIdDivideSlopes, ValueCheck::kNone},
-    {"--test-only", kIdTestOnly, ValueCheck::kNone},
-    {"--skip-render", kIdSkipRender, ValueCheck::kNone},
-    {"--dump-images", kIdDumpImages, ValueCheck::kNone},
-    {"--wave-coloring", kIdWaveColoring, ValueCheck::kNone},
-};
-
-constexpr std::string_view kUsage =
-    "  --settings FILE.zrs    load a settings file as the dialog's \"Load settings\" does\n"
-    "  --set KEY=VALUE        a settings-file key and value (repeatable, after --settings)\n"
-    "  --start-frame K  --start-cycle X  --start-rotation X  --start-iteration N\n"
-    "  --movie-height H  --inside-color R,G,B  --zoom-size Z (for \"Custom...\")\n"
-    "  --frame-by-frame  --elliptic  --fixed-cycling  --left-scrolling  --aspect43\n"
-    "  --div-slopes  --test-only  --skip-render  --dump-images  --wave-coloring\n";
-
-const CommonFlag* findCommonFlag(std::string_view name) {
-    for (const CommonFlag& flag : kCommonFlags) {
-        if (flag.name == name)
-            return &flag;
-    }
-    return nullptr;
+bool isHelpOption(std::string_view arg) {
+    return arg == "--help" || arg == "-h";
 }
 
-std::optional<std::uint32_t> parseColor(std::string_view text) {
-    std::uint32_t color = 0;
-    for (int channel = 0; channel < 3; ++channel) {
-        const std::size_t comma = text.find(',');
-        const bool last = channel == 2;
-        if (last != (comma == std::string_view::npos))
-            return std::nullopt;
-        const std::optional<long long> value = parseInteger(text.substr(0, comma), 0, 255);
-        if (!value)
-            return std::nullopt;
-        color |= static_cast<std::uint32_t>(*value) << (8 * channel);
-        if (!last)
-            text.remove_prefix(comma + 1);
-    }
-    return color;
+std::string optionName(std::string_view arg) {
+    return std::string(arg.substr(0, arg.find('=')));
 }
 
-// Empty when the value suits the check, else what is wrong with it.
-std::string checkValue(ValueCheck check, std::string_view value) {
-    switch (check) {
-        case ValueCheck::kNone:
-            return {};
-        case ValueCheck::kCount:
-            return parseInteger(value, 0, 2147483647) ? "" : "a whole number 0 or larger";
-        case ValueCheck::kDecimal:
-            return parseDecimal(value) ? "" : "a decimal number";
-        case ValueCheck::kHeight:
-            return parseInteger(value, 1, 2147483647) ? "" : "a whole number 1 or larger";
-        case ValueCheck::kColor:
-            return parseColor(value) ? "" : "three numbers 0 to 255 as R,G,B";
-    }
-    return {};
+const CliOption* findOption(std::span<const CliOption> options, std::string_view name) {
+    const auto found = std::find_if(options.begin(), options.end(),
+                                    [&](const CliOption& option) { return option.name == name; });
+    return found == options.end() ? nullptr : &*found;
 }
 
-bool takesValue(std::string_view name, const std::vector<ExtraOption>& extras,
-                const ExtraOption** extra) {
-    *extra = nullptr;
-    if (name == "--settings" || name == "--set" || name == "--zoom-size")
-        return true;
-    if (const CommonFlag* flag = findCommonFlag(name))
-        return flag->check != ValueCheck::kNone;
-    for (const ExtraOption& option : extras) {
-        if (option.name == name) {
-            *extra = &option;
-            return !option.valueName.empty();
+// Whether the value of an option of the settings group suits it; else why not.
+bool readSettingsOption(const std::string& name, const std::string& value, CommandLine& commandLine,
+                        std::string& error) {
+    if (name == "--settings") {
+        if (commandLine.settingsFile) {
+            error = "option --settings given twice";
+            return false;
         }
+        commandLine.settingsFile = value;
+    } else if (name == "--set") {
+        const std::size_t split = value.find('=');
+        const std::string key = value.substr(0, split);
+        if (split == std::string::npos || !isSettingsKey(key)) {
+            error =
+                "option --set wants KEY=VALUE with a settings-file key (FPS, SPEED, MSZ, ...), "
+                "not \"" +
+                value + "\"";
+            return false;
+        }
+        commandLine.sets.emplace_back(key, value.substr(split + 1));
+    } else if (name == "--zoom-size") {
+        if (!parseDecimal(value)) {
+            error = "option --zoom-size wants a decimal number, not \"" + value + "\"";
+            return false;
+        }
+        commandLine.zoomSize = value;
+    } else {
+        const Parameter& parameter = *parameterWithFlag(name);
+        const std::string problem = checkFlagValue(parameter, value);
+        if (!problem.empty()) {
+            error = "option " + name + " wants " + problem + ", not \"" + value + "\"";
+            return false;
+        }
+        commandLine.flags.emplace_back(name, value);
     }
-    return false;
-}
-
-bool isKnown(std::string_view name, const std::vector<ExtraOption>& extras) {
-    if (name == "--settings" || name == "--set" || name == "--zoom-size")
-        return true;
-    if (findCommonFlag(name) != nullptr)
-        return true;
-    for (const ExtraOption& option : extras) {
-        if (option.name == name)
-            return true;
-    }
-    return false;
+    return true;
 }
 
 }  // namespace
+
+bool parseArguments(std::span<const CliOption> options, const std::vector<std::string>& args,
+                    ParsedArguments& parsed, std::string& error) {
+    parsed = ParsedArguments();
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();
+    CLI::Option* help = app.add_flag("-h,--help");
+    CLI::Option* operands = app.add_option("operands", parsed.operands)->expected(0, -1);
+    std::vector<std::pair<CLI::Option*, const CliOption*>> known;
+    for (const CliOption& option : options) {
+        const std::string name(option.name);
+        CLI::Option* added =
+            option.valueName.empty() ? app.add_flag(name) : app.add_option(name)->expected(1);
+        added->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        known.emplace_back(added, &option);
+    }
+
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ArgumentMismatch& mismatch) {
+        // An option that wants a value came last.
+        const CliOption* last = args.empty() ? nullptr : findOption(options, args.back());
+        error = last != nullptr ? "option " + args.back() + " needs a value (" + args.back() + " " +
+                                      std::string(last->valueName) + ")"
+                                : mismatch.what();
+        return false;
+    } catch (const CLI::ParseError& other) {
+        error = other.what();
+        return false;
+    }
+    parsed.help = help->count() > 0;
+
+    for (const std::string& extra : app.remaining()) {
+        if (extra == "--")
+            continue;
+        error = extra.starts_with("-") ? "unknown option " + optionName(extra)
+                                       : "unexpected argument \"" + extra + "\"";
+        return false;
+    }
+
+    // Each option's values in the order given, option by option.
+    std::map<CLI::Option*, std::size_t> used;
+    for (CLI::Option* option : app.parse_order()) {
+        if (option == help || option == operands)
+            continue;
+        const auto entry = std::find_if(known.begin(), known.end(),
+                                        [&](const auto& pair) { return pair.first == option; });
+        if (entry == known.end())
+            continue;
+        const std::size_t index = used[option]++;
+        const std::vector<std::string>& results = option->results();
+        const std::string value = index < results.size() ? results[index] : std::string();
+        const CliOption& described = *entry->second;
+        if (described.valueName.empty()) {
+            // A flag reads "true" unless a value was given to it.
+            if (value != "true") {
+                error = "option " + std::string(described.name) + " takes no value";
+                return false;
+            }
+            parsed.options.emplace_back(described.name, "");
+        } else {
+            parsed.options.emplace_back(described.name, value);
+        }
+    }
+    return true;
+}
 
 std::string CommandLine::extra(std::string_view name) const {
     const auto found = extras.find(name);
     return found == extras.end() ? std::string() : found->second;
 }
 
-std::optional<long long> parseInteger(std::string_view text, long long min, long long max) {
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    long long value = 0;
-    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || status != std::errc() || end != text.data() + text.size()) {
-        return std::nullopt;
-    }
-    if (value < min || value > max)
-        return std::nullopt;
-    return value;
-}
-
-std::optional<double> parseDecimal(std::string_view text) {
-    const std::string copy(text);
-    if (copy.empty() || std::isspace(static_cast<unsigned char>(copy.front())))
-        return std::nullopt;
-    char* end = nullptr;
-    const double value = std::strtod(copy.c_str(), &end);
-    if (end != copy.c_str() + copy.size() || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-std::string_view commonOptionsUsage() {
-    return kUsage;
-}
-
-bool parseCommandLine(const std::vector<std::string>& args, const std::vector<ExtraOption>& extras,
+bool parseCommandLine(const CliCommand& command, const std::vector<std::string>& args,
                       CommandLine& commandLine, std::string& error) {
     commandLine = CommandLine();
-    bool haveFolder = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
-            if (haveFolder) {
-                error = "more than one FOLDER given (\"" + commandLine.folder + "\" and \"" + arg +
-                        "\")";
-                return false;
-            }
-            commandLine.folder = arg;
-            haveFolder = true;
-            continue;
-        }
-        const std::size_t equals = arg.find('=');
-        const std::string name = arg.substr(0, equals);
-        if (!isKnown(name, extras)) {
-            error = "unknown option " + name;
-            return false;
-        }
-        const ExtraOption* extra = nullptr;
-        std::string value;
-        if (takesValue(name, extras, &extra)) {
-            if (equals != std::string::npos) {
-                value = arg.substr(equals + 1);
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-        } else if (equals != std::string::npos) {
-            error = "option " + name + " takes no value";
-            return false;
-        }
+    const std::vector<CliOption> options = commandOptions(command);
+    ParsedArguments parsed;
+    const bool read = parseArguments(options, args, parsed, error);
+    // Asking for help wins over any mistake.
+    if (parsed.help || std::any_of(args.begin(), args.end(), isHelpOption)) {
+        commandLine.help = true;
+        return true;
+    }
+    if (!read)
+        return false;
 
-        if (extra != nullptr) {
-            commandLine.extras[name] = value;
-        } else if (name == "--settings") {
-            if (commandLine.settingsFile) {
-                error = "option --settings given twice";
+    const std::span<const CliOption> settings = settingsOptions();
+    for (const auto& [name, value] : parsed.options) {
+        if (command.takesSettings && findOption(settings, name) != nullptr) {
+            if (!readSettingsOption(name, value, commandLine, error))
                 return false;
-            }
-            commandLine.settingsFile = value;
-        } else if (name == "--set") {
-            const std::size_t split = value.find('=');
-            const std::string key = value.substr(0, split);
-            if (split == std::string::npos || !isSettingsKey(key)) {
-                error =
-                    "option --set wants KEY=VALUE with a settings-file key (FPS, SPEED, MSZ, "
-                    "...), not \"" +
-                    value + "\"";
-                return false;
-            }
-            commandLine.sets.emplace_back(key, value.substr(split + 1));
-        } else if (name == "--zoom-size") {
-            if (!parseDecimal(value)) {
-                error = "option --zoom-size wants a decimal number, not \"" + value + "\"";
-                return false;
-            }
-            commandLine.zoomSize = value;
         } else {
-            const CommonFlag* flag = findCommonFlag(name);
-            const std::string problem = checkValue(flag->check, value);
-            if (!problem.empty()) {
-                error = "option " + name + " wants " + problem + ", not \"" + value + "\"";
-                return false;
-            }
-            commandLine.flags.emplace_back(name, value);
+            commandLine.extras[name] = value;
         }
     }
-    if (!haveFolder) {
-        error = "no key frame FOLDER given";
+    for (const CliOption& option : command.options) {
+        if (option.required && !commandLine.hasExtra(option.name)) {
+            error = "option " + std::string(option.name) + " " + std::string(option.valueName) +
+                    " is required";
+            return false;
+        }
+    }
+
+    const std::vector<std::string>& operands = parsed.operands;
+    if (command.operand.empty()) {
+        if (!operands.empty()) {
+            error = "unexpected argument \"" + operands.front() +
+                    "\": " + std::string(command.name) + " takes only options";
+            return false;
+        }
+    } else if (operands.empty()) {
+        error = "no " + std::string(command.operandText) + " given";
         return false;
+    } else if (operands.size() > 1) {
+        error = "more than one " + std::string(command.operand) + " given (\"" + operands[0] +
+                "\" and \"" + operands[1] + "\")";
+        return false;
+    } else {
+        commandLine.folder = operands.front();
     }
     return true;
 }
 
+int usageError(const CliCommand& command, std::string_view message) {
+    std::cerr << "zoomreel-cli " << command.name << ": " << message << "\n(\"zoomreel-cli "
+              << command.name << " --help\" lists the options)\n";
+    return 2;
+}
+
+std::optional<int> readCommandLine(const CliCommand& command, const std::vector<std::string>& args,
+                                   CommandLine& commandLine) {
+    std::string error;
+    if (!parseCommandLine(command, args, commandLine, error))
+        return usageError(command, error);
+    if (commandLine.help) {
+        std::cout << commandHelp(cliProgram(), command);
+        return 0;
+    }
+    return std::nullopt;
+}
+
+std::string missingFolderMessage(const std::string& folder) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(folder, error);
+    if (!std::filesystem::exists(status))
+        return "the folder \"" + folder + "\" does not exist";
+    if (!std::filesystem::is_directory(status))
+        return "\"" + folder + "\" is not a folder";
+    return {};
+}
+
 int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
                      std::ostream& errors) {
+    if (const std::string missing = missingFolderMessage(commandLine.folder); !missing.empty()) {
+        errors << "zoomreel-cli: " << missing << "\n";
+        return 1;
+    }
     const FolderChoiceResult folder = chooseKeyFrameFolder(controls, commandLine.folder);
     if (!folder.ok) {
         errors << "zoomreel-cli: " << folder.message << ": " << folder.detail << "\n";
@@ -260,13 +252,14 @@ int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
     controls.setText(kIdDirectory, commandLine.folder);
 
     for (const auto& [name, value] : commandLine.flags) {
-        const CommonFlag* flag = findCommonFlag(name);
-        if (flag->check == ValueCheck::kNone) {
-            controls.setChecked(flag->control, true);
-        } else if (flag->check == ValueCheck::kColor) {
-            movieSettings().insideColor = *parseColor(value);
+        const Parameter& parameter = *parameterWithFlag(name);
+        if (parameter.kind == ParameterKind::kInsideColor) {
+            movieSettings().insideColor = *parseColorTriple(value);
         } else {
-            controls.setText(flag->control, value);
+            // A check box's flag comes without a value: it checks the box.
+            applyParameterValue(controls, parameter,
+                                parameter.kind == ParameterKind::kCheck ? "1" : value, nullptr,
+                                nullptr);
         }
     }
     if (commandLine.zoomSize)

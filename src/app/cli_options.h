@@ -3,24 +3,36 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "app/program_info.h"
+#include "settings/parameters.h"
+
 namespace zr {
 
 class MemoryControls;
 
-// An option that one command adds to the options that render, preview and plan share.
-struct ExtraOption {
-    std::string name;       // "--codec"
-    std::string valueName;  // "FOURCC"; empty for an option without value
+// The arguments as the option table reads them: the operands, and each option with its value
+// ("" for an option without value) in the order given.
+struct ParsedArguments {
+    std::vector<std::string> operands;
+    std::vector<std::pair<std::string, std::string>> options;
+    bool help = false;  // -h or --help was given
 };
 
-// The arguments of render, preview or plan after the command's name, checked and ready to be
-// applied: the folder, the settings file, the --set pairs and the flags in the order given,
-// and the command's own options.
+// Reads the arguments against `options` (and -h, --help): "--option VALUE" and
+// "--option=VALUE". Returns false with `error` naming the option for an unknown option, a
+// missing value, or a value given to an option without one.
+bool parseArguments(std::span<const CliOption> options, const std::vector<std::string>& args,
+                    ParsedArguments& parsed, std::string& error);
+
+// The arguments of a command after its name, checked and ready to be applied: the operand
+// (FOLDER), the settings file, the --set pairs and the flags in the order given, and the
+// command's own options.
 struct CommandLine {
     std::string folder;
     std::optional<std::string> settingsFile;
@@ -28,16 +40,27 @@ struct CommandLine {
     std::vector<std::pair<std::string, std::string>> flags;  // option, value ("" for none)
     std::optional<std::string> zoomSize;                     // answer for "Custom..."
     std::map<std::string, std::string, std::less<>> extras;  // the last occurrence counts
+    bool help = false;                                       // the command's help was asked for
 
     bool hasExtra(std::string_view name) const { return extras.find(name) != extras.end(); }
     std::string extra(std::string_view name) const;
 };
 
-// Reads the arguments: one FOLDER and options, "--option VALUE" or "--option=VALUE". Values of
-// the shared options are checked here. Returns false with `error` naming the option for an
-// unknown option, a missing or bad value, or a missing or second FOLDER.
-bool parseCommandLine(const std::vector<std::string>& args, const std::vector<ExtraOption>& extras,
+// Reads the arguments of `command`. Values of the settings options are checked here. Returns
+// false with `error` naming the option for an unknown option, a missing or bad value, a
+// missing required option, or a missing or second operand. With -h or --help it returns true
+// and sets `help` whatever else is wrong.
+bool parseCommandLine(const CliCommand& command, const std::vector<std::string>& args,
                       CommandLine& commandLine, std::string& error);
+
+// parseCommandLine for a command about to run: prints the help on standard output (exit
+// status 0) or the usage error on standard error (exit status 2). None when the command runs.
+std::optional<int> readCommandLine(const CliCommand& command, const std::vector<std::string>& args,
+                                   CommandLine& commandLine);
+
+// Writes "zoomreel-cli COMMAND: message" and where the options are described to standard
+// error; returns the exit status of a usage error, 2.
+int usageError(const CliCommand& command, std::string_view message);
 
 // Sets the controls as a person at the dialog would: chooses FOLDER (key frame size, movie
 // size, "Frames per movie", key frame count), loads the settings file, applies each --set in
@@ -46,11 +69,7 @@ bool parseCommandLine(const std::vector<std::string>& args, const std::vector<Ex
 int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
                      std::ostream& errors);
 
-// Strict readers of option values: the whole text must be the number.
-std::optional<long long> parseInteger(std::string_view text, long long min, long long max);
-std::optional<double> parseDecimal(std::string_view text);
-
-// The usage lines of the shared options, for a command's help.
-std::string_view commonOptionsUsage();
+// Empty when `folder` is a folder that exists, else a message that says what it is not.
+std::string missingFolderMessage(const std::string& folder);
 
 }  // namespace zr

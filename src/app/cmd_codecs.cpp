@@ -1,5 +1,8 @@
 #include <iostream>
+#include <set>
 #include <string>
+
+#include "app/cli_options.h"
 
 #include "app/commands.h"
 #include "output/compressors.h"
@@ -26,9 +29,27 @@ std::string list(const std::vector<std::string>& items, std::string_view first) 
 // Lists what this build can write: for every container (chosen by the movie file's extension)
 // the codecs to give to --codec, with their quality scale, presets and pixel formats.
 int runCodecsCommand(const std::vector<std::string>& args) {
-    if (!args.empty()) {
-        std::cerr << "zoomreel-cli: codecs takes no arguments\nusage: zoomreel-cli codecs\n";
-        return 2;
+    CommandLine commandLine;
+    if (const std::optional<int> status =
+            readCommandLine(*findCliCommand("codecs"), args, commandLine)) {
+        return *status;
+    }
+    if (commandLine.hasExtra("--names")) {
+        // What --codec takes, for the shell's completion.
+        std::set<std::string> names;
+        for (const Compressor& compressor : availableCompressors()) {
+            // "DIB " is given as DIB.
+            names.insert(compressor.fourcc.substr(0, compressor.fourcc.find_last_not_of(' ') + 1));
+        }
+        for (const ContainerInfo& container : movieContainers()) {
+            if (container.id == Container::kAvi)
+                continue;
+            for (const VideoCodec* codec : availableVideoCodecs(container.id))
+                names.insert(std::string(codec->name));
+        }
+        for (const std::string& name : names)
+            std::cout << name << '\n';
+        return 0;
     }
     for (const ContainerInfo& container : movieContainers()) {
         std::cout << container.description << " (" << container.extension << "), sound "

@@ -17,20 +17,6 @@ namespace zr {
 
 namespace {
 
-constexpr std::string_view kPlanUsage =
-    "usage: zoomreel-cli plan FOLDER [options]\n"
-    "Walks the movie that render would make of the key frames in FOLDER, without making any\n"
-    "picture, and prints a tab-separated table: the header \"keyframe first_frame frames\",\n"
-    "one line per key frame (its number, the movie frame at which it begins, its number of\n"
-    "movie frames), then lines beginning with \"#\": total frames, duration at the movie's FPS\n"
-    "and the movie files with their first frame and number of frames.\n"
-    "options:\n";
-
-int usageError(std::string_view message) {
-    std::cerr << "zoomreel-cli plan: " << message << "\n" << kPlanUsage << commonOptionsUsage();
-    return 2;
-}
-
 // The key frames a run takes: the folder's key frame files, or its JPEG pictures when there is
 // no key frame file.
 int keyFrameCountOf(const std::string& folder) {
@@ -42,14 +28,12 @@ int keyFrameCountOf(const std::string& folder) {
 }  // namespace
 
 int runPlanCommand(const std::vector<std::string>& args) {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::cout << kPlanUsage << commonOptionsUsage();
-        return 0;
-    }
     CommandLine commandLine;
+    if (const std::optional<int> status =
+            readCommandLine(*findCliCommand("plan"), args, commandLine)) {
+        return *status;
+    }
     std::string error;
-    if (!parseCommandLine(args, {}, commandLine, error))
-        return usageError(error);
 
     MemoryControls controls;
     if (const int status = applyCommandLine(commandLine, controls, std::cerr); status != 0) {

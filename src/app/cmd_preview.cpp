@@ -15,18 +15,6 @@ namespace zr {
 
 namespace {
 
-constexpr std::string_view kPreviewUsage =
-    "usage: zoomreel-cli preview FOLDER --frame K --output FILE.png [options]\n"
-    "Colours key frame K (0 is the widest) with the settings as Start would use them and\n"
-    "writes it at its own size as a PNG picture.\n"
-    "options:\n";
-
-int usageError(std::string_view message) {
-    std::cerr << "zoomreel-cli preview: " << message << "\n"
-              << kPreviewUsage << commonOptionsUsage();
-    return 2;
-}
-
 // Tells the user about key frame files that cannot be opened; shows nothing else.
 class PreviewHost : public NullRenderHost {
   public:
@@ -41,27 +29,19 @@ class PreviewHost : public NullRenderHost {
 }  // namespace
 
 int runPreviewCommand(const std::vector<std::string>& args) {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::cout << kPreviewUsage << commonOptionsUsage();
-        return 0;
-    }
+    const CliCommand& command = *findCliCommand("preview");
     CommandLine commandLine;
+    if (const std::optional<int> status = readCommandLine(command, args, commandLine))
+        return *status;
     std::string error;
-    if (!parseCommandLine(args, {{"--frame", "K"}, {"--output", "FILE.png"}}, commandLine, error)) {
-        return usageError(error);
-    }
-    if (!commandLine.hasExtra("--frame"))
-        return usageError("option --frame K is required");
-    if (!commandLine.hasExtra("--output"))
-        return usageError("option --output FILE.png is required");
     const std::string frameText = commandLine.extra("--frame");
     if (!parseInteger(frameText, 0, std::numeric_limits<int>::max())) {
-        return usageError("option --frame wants a key frame number 0 or larger, not \"" +
-                          frameText + "\"");
+        return usageError(command, "option --frame wants a key frame number 0 or larger, not \"" +
+                                       frameText + "\"");
     }
     const std::string output = commandLine.extra("--output");
     if (output.empty())
-        return usageError("option --output wants a file name");
+        return usageError(command, "option --output wants a file name");
 
     MemoryControls controls;
     if (const int status = applyCommandLine(commandLine, controls, std::cerr); status != 0) {

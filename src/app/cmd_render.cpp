@@ -28,28 +28,6 @@ namespace {
 constexpr std::string_view kDefaultCodec = "MJPG";
 constexpr int kDefaultQuality = 85;
 
-void printUsage(std::ostream& out) {
-    out << "usage: zoomreel-cli render FOLDER [options] [--codec FOURCC] [--quality N]\n"
-           "                           [--keyframe-every N]\n"
-           "\n"
-           "Renders the zoom movie of the key frames in FOLDER into FOLDER/film.avi and, every\n"
-           "\"Frames per movie\" frames, FOLDER/film_01.avi, film_02.avi, ... Complete movie\n"
-           "files are skipped, so a stopped render goes on where it ended. Ctrl-C stops after\n"
-           "the current frame and finishes the current file so that it plays; the next run\n"
-           "writes that file again, whole.\n"
-           "\n"
-           "  --codec FOURCC         compressor by four-character code (default "
-        << kDefaultCodec
-        << ", Motion JPEG,\n"
-           "                         which common players play); see \"zoomreel-cli codecs\"\n"
-           "  --quality N            compressor quality 0 ... 100 (default "
-        << kDefaultQuality
-        << ")\n"
-           "  --keyframe-every N     distance between the movie's key frames (default 1)\n"
-           "\n"
-        << commonOptionsUsage();
-}
-
 // Ctrl-C asks the run to stop after the frame under way, so the current movie file is finished
 // and playable; a second Ctrl-C ends the program at once.
 void onInterrupt(int) {
@@ -217,25 +195,16 @@ bool compressorFromOptions(const CommandLine& commandLine, CompressorChoice& cho
 }  // namespace
 
 int runRenderCommand(const std::vector<std::string>& args) {
-    if (std::find_if(args.begin(), args.end(), [](const std::string& arg) {
-            return arg == "--help" || arg == "-h";
-        }) != args.end()) {
-        printUsage(std::cout);
-        return 0;
-    }
+    const CliCommand& command = *findCliCommand("render");
+    CommandLine commandLine;
+    if (const std::optional<int> status = readCommandLine(command, args, commandLine))
+        return *status;
     // The progress shown here replaces the video libraries' own statistics lines.
     quietVideoLibraryMessages();
-    const std::vector<ExtraOption> extras = {
-        {"--codec", "FOURCC"}, {"--quality", "N"}, {"--keyframe-every", "N"}};
-    CommandLine commandLine;
     std::string error;
     CompressorChoice choice;
-    if (!parseCommandLine(args, extras, commandLine, error) ||
-        !compressorFromOptions(commandLine, choice, error)) {
-        std::cerr << "zoomreel-cli render: " << error
-                  << "\n(\"zoomreel-cli render --help\" lists the options)\n";
-        return 2;
-    }
+    if (!compressorFromOptions(commandLine, choice, error))
+        return usageError(command, error);
 
     MemoryControls controls;
     if (applyCommandLine(commandLine, controls, std::cerr) != 0) {

@@ -2,29 +2,6 @@
 
 namespace zr {
 
-std::vector<ExtraOption> movieOptionList() {
-    return {{"--output", "FILE"},         {"--codec", "NAME"},     {"--crf", "N"},
-            {"--preset", "NAME"},         {"--pix-fmt", "FORMAT"}, {"--audio", "FILE"},
-            {"--audio-offset", "SECONDS"}};
-}
-
-std::string_view movieOptionsUsage() {
-    return "  --output FILE          the movie file; its extension chooses the container:\n"
-           "                         .avi, .mp4, .mkv (Matroska), .mov (QuickTime), .webm\n"
-           "  --codec NAME           h264, h265, av1, vp9, prores or ffv1 (for AVI a\n"
-           "                         four-character code); \"zoomreel-cli codecs\" lists what\n"
-           "                         each container takes\n"
-           "  --crf N                constant quality: lower is better and larger\n"
-           "  --preset NAME          encoder speed against size (h264, h265: ultrafast ...\n"
-           "                         veryslow; av1: 0 ... 13; vp9: best, good, realtime;\n"
-           "                         prores: proxy, lt, standard, hq, 4444, 4444xq)\n"
-           "  --pix-fmt FORMAT       yuv420p (default, plays everywhere), yuv444p, yuv420p10le,\n"
-           "                         ...\n"
-           "  --audio FILE           a soundtrack: any sound file FFmpeg reads\n"
-           "  --audio-offset S       the soundtrack begins S seconds into the movie (negative:\n"
-           "                         the movie begins S seconds into the soundtrack)\n";
-}
-
 bool readMovieOptions(const CommandLine& commandLine, MovieOptions& options, std::string& error) {
     options = MovieOptions();
     if (commandLine.hasExtra("--output")) {

@@ -9,7 +9,8 @@
 
 namespace zr {
 
-// The options that choose a movie file, its codec and its soundtrack.
+// The values of the options that choose a movie file, its codec and its soundtrack
+// (movieFileOptions()).
 struct MovieOptions {
     std::optional<std::string> output;  // --output FILE
     std::string codec;                  // --codec: a codec name, or a four-character code for AVI
@@ -17,12 +18,6 @@ struct MovieOptions {
     std::optional<std::string> audio;   // --audio FILE
     double audioOffset = 0.0;           // --audio-offset SECONDS
 };
-
-// The options above, to add to a command's own.
-std::vector<ExtraOption> movieOptionList();
-
-// Their lines for a command's help.
-std::string_view movieOptionsUsage();
 
 // Reads the options from the parsed command line. Returns false with `error` naming the option
 // for a value that is no number or out of range, or --audio-offset without --audio.

@@ -55,7 +55,7 @@ constexpr Parameter kParameters[] = {
              "wave colouring is on, and loading it turns wave colouring on"},
     {.key = "LONGWAVES", .control = kIdLongWaveList, .kind = Kind::kLongWaveList, .loadStep = 7,
      .label = "Long waves",
-     .help = "the long colour wave list: lines R,G,B<TAB>PERIOD<TAB>PERCENT joined with \":\""},
+     .help = "the long colour wave list: lines R,G,B<TAB>PERIOD<TAB>PERCENT"},
     {.key = "DIR", .control = kIdDirectory, .kind = Kind::kFolder, .loadStep = 8,
      .label = "Directory",
      .help = "the key frame folder; loading it does not read the folder again"},

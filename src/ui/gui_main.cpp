@@ -1,14 +1,21 @@
 // The desktop program: the main dialog, its preview window and small dialogs.
 
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "app/cli_options.h"
+#include "app/program_versions.h"
+#include "app/usage_text.h"
 #include "settings/movie_settings.h"
 #include "ui/main_dialog.h"
 
@@ -21,9 +28,41 @@ zr::MessageAnswer printMessage(const zr::MessageRequest& request) {
                                                         : zr::MessageAnswer::ok;
 }
 
+// The help, the version and the manual page, which need no window system. None when the
+// arguments ask for none of them.
+std::optional<int> answerQuestions(const std::vector<std::string>& args) {
+    const auto given = [&](std::string_view option) {
+        return std::find(args.begin(), args.end(), option) != args.end();
+    };
+    const zr::ProgramInfo& program = zr::desktopProgram();
+    if (given("--help") || given("-h")) {
+        std::cout << zr::programHelp(program);
+    } else if (given("--version")) {
+        std::cout << zr::versionText(program.name, {{"Qt", qVersion()}});
+    } else if (given("--man")) {  // hidden: the build makes the manual page with it
+        std::cout << zr::manualPage(program, zr::programVersion());
+    } else {
+        return std::nullopt;
+    }
+    return 0;
+}
+
+// The last value given to `option`; none when it was not given.
+std::optional<std::string> lastValue(const zr::ParsedArguments& parsed, std::string_view option) {
+    std::optional<std::string> value;
+    for (const auto& [name, given] : parsed.options) {
+        if (name == option)
+            value = given;
+    }
+    return value;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = answerQuestions({argv + 1, argv + argc}))
+        return *status;
+    // Qt takes its own options (-platform, -style, ...) out of the arguments.
     QApplication app(argc, argv);
     QApplication::setApplicationName("Zoomreel");
     // The installed menu entry and icon (zoomreel.desktop, hicolor "zoomreel") name the windows'
@@ -31,45 +70,43 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName("zoomreel");
     QApplication::setWindowIcon(QIcon::fromTheme("zoomreel"));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription("Turns a folder of fractal key frames into a zoom movie.");
-    parser.addHelpOption();
-    const QCommandLineOption folderOption("folder", "Choose the key frame folder DIR.", "DIR");
-    const QCommandLineOption settingsOption("settings", "Load the settings file FILE.zrs.", "FILE");
-    const QCommandLineOption testOption("test", "Press Test once the dialog is up.");
-    const QCommandLineOption screenshotOption(
-        "screenshot", "Save a picture of the dialog and the preview as FILE.png, then quit.",
-        "FILE");
-    const QCommandLineOption wholeScreenOption(
-        "whole-screen", "With --screenshot, save the whole screen the dialog is on instead.");
-    parser.addOptions(
-        {folderOption, settingsOption, testOption, screenshotOption, wholeScreenOption});
-    parser.process(app);
+    zr::ParsedArguments parsed;
+    std::string error;
+    if (!zr::parseArguments(zr::desktopProgram().options, {argv + 1, argv + argc}, parsed, error) ||
+        !parsed.operands.empty()) {
+        if (error.empty())
+            error = "unexpected argument \"" + parsed.operands.front() + "\"";
+        std::cerr << "zoomreel: " << error << "\n(\"zoomreel --help\" lists the options)\n";
+        return 2;
+    }
+    const std::optional<std::string> folder = lastValue(parsed, "--folder");
+    const std::optional<std::string> settings = lastValue(parsed, "--settings");
+    const std::optional<std::string> screenshot = lastValue(parsed, "--screenshot");
 
     // No wave until the wave list says otherwise.
     zr::movieSettings().hsbWaves[0].endFlag = 1;
 
     zr::MainDialog dialog;
-    const bool scripted = parser.isSet(screenshotOption);
+    const bool scripted = screenshot.has_value();
     if (scripted) {
         dialog.setMessageHook(printMessage);
     }
-    if (parser.isSet(folderOption)) {
-        dialog.chooseFolder(parser.value(folderOption).toStdString());
+    if (folder) {
+        dialog.chooseFolder(*folder);
     }
-    if (parser.isSet(settingsOption)) {
-        dialog.loadSettingsFrom(parser.value(settingsOption).toStdString());
+    if (settings) {
+        dialog.loadSettingsFrom(*settings);
     }
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         dialog.centreOn(*screen);
     }
     dialog.show();
-    if (parser.isSet(testOption) || scripted) {
+    if (lastValue(parsed, "--test") || scripted) {
         QTimer::singleShot(0, &dialog, [&dialog] { dialog.testKeyFrame(); });
     }
     if (scripted) {
-        const QString file = parser.value(screenshotOption);
-        const bool wholeScreen = parser.isSet(wholeScreenOption);
+        const QString file = QString::fromLocal8Bit(screenshot->c_str());
+        const bool wholeScreen = lastValue(parsed, "--whole-screen").has_value();
         QTimer::singleShot(500, &dialog, [&dialog, file, wholeScreen] {
             QImage picture;
             if (wholeScreen) {

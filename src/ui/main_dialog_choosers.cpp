@@ -1,19 +1,13 @@
 // Message boxes and the choosers behind the dialog's buttons: colours, files, font, folder,
 // compressor, settings files and the About box.
 
-#include <ft2build.h>
 #include <QColorDialog>
 #include <QFontDialog>
 #include <QStringList>
 #include <QtGlobal>
-#include FT_FREETYPE_H
-#include <jpeglib.h>
-#include <png.h>
-extern "C" {
-#include <libavutil/avutil.h>
-}
 
 #include "app/folder_choice.h"
+#include "app/program_versions.h"
 #include "settings/memory_controls.h"
 #include "settings/movie_settings.h"
 #include "settings/settings_file.h"
@@ -53,16 +47,9 @@ std::optional<QColor> pickColor(QWidget* owner, const QColor& start,
 }
 
 std::string aboutText() {
-    std::string text =
-        "Zoomreel " ZR_VERSION "\n\nTurns a folder of fractal key frames into a zoom movie.\n\n";
-    text += "Qt " + std::string(qVersion()) + "\n";
-    text += "FFmpeg " + std::string(av_version_info()) + "\n";
-    text += "libjpeg " + std::to_string(JPEG_LIB_VERSION / 10) + "." +
-            std::to_string(JPEG_LIB_VERSION % 10) + "\n";
-    text += "libpng " PNG_LIBPNG_VER_STRING "\n";
-    text += "FreeType " + std::to_string(FREETYPE_MAJOR) + "." + std::to_string(FREETYPE_MINOR) +
-            "." + std::to_string(FREETYPE_PATCH) + "\n";
-    return text;
+    return "Zoomreel " + std::string(programVersion()) +
+           "\n\nTurns a folder of fractal key frames into a zoom movie.\n\n" +
+           libraryVersionLines({{"Qt", qVersion()}});
 }
 
 }  // namespace

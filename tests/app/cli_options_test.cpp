@@ -17,22 +17,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A command with options of its own besides the settings options.
+constexpr CliOption kTestOptions[] = {
+    {"--frame", "K", "a key frame"}, {"--output", "FILE.png", "a file"}, {"--verbose", "", "more"}};
+constexpr CliCommand kTestCommand{"test",  "FOLDER", "key frame FOLDER", ValueCompletion::kFolder,
+                                  true,    false,    kTestOptions,       "tests",
+                                  "Tests."};
+
 std::string parseError(const std::vector<std::string>& args,
-                       const std::vector<ExtraOption>& extras = {}) {
+                       const CliCommand& command = kTestCommand) {
     CommandLine line;
     std::string error;
-    return parseCommandLine(args, extras, line, error) ? std::string() : error;
+    return parseCommandLine(command, args, line, error) ? std::string() : error;
 }
 
 TEST(CliOptionsTest, ParsesFolderOptionsAndCommandExtras) {
-    const std::vector<ExtraOption> extras = {
-        {"--frame", "K"}, {"--output", "FILE.png"}, {"--verbose", ""}};
     CommandLine line;
     std::string error;
-    ASSERT_TRUE(parseCommandLine({"--set", "FPS=25", "keys", "--frame=3", "--set=SPEED=0\t5,9\t7",
+    ASSERT_TRUE(parseCommandLine(kTestCommand,
+                                 {"--set", "FPS=25", "keys", "--frame=3", "--set=SPEED=0\t5,9\t7",
                                   "--elliptic", "--start-cycle", "-1.5", "--output", "a.png",
                                   "--verbose", "--inside-color", "255,0,7", "--frame", "4"},
-                                 extras, line, error))
+                                 line, error))
         << error;
     EXPECT_EQ(line.folder, "keys");
     EXPECT_EQ(line.sets, (std::vector<std::pair<std::string, std::string>>{
@@ -44,10 +50,27 @@ TEST(CliOptionsTest, ParsesFolderOptionsAndCommandExtras) {
     EXPECT_EQ(line.extra("--output"), "a.png");
     EXPECT_TRUE(line.hasExtra("--verbose"));
     EXPECT_FALSE(line.hasExtra("--codec"));
+    EXPECT_FALSE(line.help);
+}
+
+TEST(CliOptionsTest, HelpWinsOverMistakesAndRequiredOptionsAreChecked) {
+    CommandLine line;
+    std::string error;
+    const CliCommand& preview = *findCliCommand("preview");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--help"}, {"a", "b", "-h", "--bogus"}, {"--frame", "--help"}}) {
+        EXPECT_TRUE(parseCommandLine(preview, args, line, error)) << args.back();
+        EXPECT_TRUE(line.help);
+    }
+    EXPECT_NE(parseError({"keys", "--frame", "1"}, preview).find("--output"), std::string::npos);
+    EXPECT_NE(parseError({"x"}, *findCliCommand("codecs")).find("\"x\""), std::string::npos);
+    // Only the commands that render take the settings options.
+    EXPECT_NE(parseError({"films", "--set", "FPS=3"}, *findCliCommand("join")).find("--set"),
+              std::string::npos);
 }
 
 TEST(CliOptionsTest, UsageErrorsNameTheOption) {
-    EXPECT_NE(parseError({"keys", "--bogus"}).find("--bogus"), std::string::npos);
+    EXPECT_NE(parseError({"keys", "--bogus=1"}).find("--bogus"), std::string::npos);
     EXPECT_NE(parseError({"keys", "--codec", "MJPG"}).find("--codec"), std::string::npos);
     EXPECT_NE(parseError({"keys", "--start-frame"}).find("--start-frame"), std::string::npos);
     EXPECT_NE(parseError({"keys", "--elliptic=1"}).find("--elliptic"), std::string::npos);
@@ -90,7 +113,7 @@ class ApplyCommandLineTest : public ::testing::Test {
     int apply(const std::vector<std::string>& args) {
         CommandLine line;
         std::string error;
-        EXPECT_TRUE(parseCommandLine(args, {}, line, error)) << error;
+        EXPECT_TRUE(parseCommandLine(*findCliCommand("plan"), args, line, error)) << error;
         return applyCommandLine(line, controls, errors);
     }
 
@@ -127,6 +150,11 @@ TEST_F(ApplyCommandLineTest, FolderThenSettingsThenSetsThenFlags) {
 
 TEST_F(ApplyCommandLineTest, FailuresAreReported) {
     EXPECT_EQ(apply({(root / "none").string()}), 1);
+    EXPECT_NE(errors.str().find("\"" + (root / "none").string() + "\" does not exist"),
+              std::string::npos);
+    errors.str("");
+    fs::create_directories(root / "empty");
+    EXPECT_EQ(apply({(root / "empty").string()}), 1);
     EXPECT_NE(errors.str().find("Could not open file in this directory"), std::string::npos);
     errors.str("");
     EXPECT_EQ(apply({(root / "keys").string(), "--settings", (root / "no.zrs").string()}), 1);

@@ -9,7 +9,7 @@ std::string readError(const std::vector<std::string>& args, MovieOptions* option
     CommandLine line;
     MovieOptions read;
     std::string error;
-    if (!parseCommandLine(args, movieOptionList(), line, error) ||
+    if (!parseCommandLine(*findCliCommand("join"), args, line, error) ||
         !readMovieOptions(line, read, error)) {
         return error;
     }

@@ -1,0 +1,215 @@
+#include "app/program_info.h"
+
+#include <algorithm>
+
+#include "app/commands.h"
+#include "settings/parameters.h"
+
+namespace zr {
+
+namespace {
+
+using Completion = ValueCompletion;
+
+constexpr CliOption kRenderOptions[] = {
+    {"--codec", "FOURCC",
+     "compressor by four-character code (default MJPG, Motion JPEG, which common players play); "
+     "see \"zoomreel-cli codecs\"",
+     Completion::kCodec},
+    {"--quality", "N", "compressor quality 0 ... 100 (default 85)"},
+    {"--keyframe-every", "N", "distance between the movie's key frames (default 1)"},
+};
+
+constexpr CliOption kPreviewOptions[] = {
+    {"--frame", "K", "the key frame to colour, 0 being the widest", Completion::kNone, true},
+    {"--output", "FILE.png", "the PNG picture to write", Completion::kFile, true},
+};
+
+constexpr CliOption kMakeKeyframesOptions[] = {
+    {"--count", "N", "number of key frames, 1 to 99999 (default 30)"},
+    {"--size", "WxH", "key frame size in pixels, 1 to 16384 each (default 640x360)"},
+    {"--center", "RE,IM", "the point zoomed into (default -0.743643887037151,0.131825904205330)"},
+    {"--iterations", "N", "iteration limit, 1 to 100000000 (default 4000)"},
+    {"--zoom-factor", "Z", "each key frame is Z times wider than the next, above 1 (default 2)"},
+};
+
+constexpr CliOption kMovieFileOptions[] = {
+    {"--output", "FILE",
+     "the movie file; its extension chooses the container: .avi, .mp4, .mkv (Matroska), .mov "
+     "(QuickTime), .webm",
+     Completion::kFile},
+    {"--codec", "NAME",
+     "h264, h265, av1, vp9, prores or ffv1 (for AVI a four-character code); \"zoomreel-cli "
+     "codecs\" lists what each container takes",
+     Completion::kCodec},
+    {"--crf", "N", "constant quality: lower is better and larger"},
+    {"--preset", "NAME",
+     "encoder speed against size (h264, h265: ultrafast ... veryslow; av1: 0 ... 13; vp9: best, "
+     "good, realtime; prores: proxy, lt, standard, hq, 4444, 4444xq)"},
+    {"--pix-fmt", "FORMAT", "yuv420p (default, plays everywhere), yuv444p, yuv420p10le, ..."},
+    {"--audio", "FILE", "a soundtrack: any sound file FFmpeg reads", Completion::kFile},
+    {"--audio-offset", "S",
+     "the soundtrack begins S seconds into the movie (negative: the movie begins S seconds into "
+     "the soundtrack)"},
+};
+
+constexpr CliOption kJoinOptions[] = {
+    {"--input", "NAME",
+     "the first split file when FOLDER holds films of several kinds (film.avi, film.mp4)",
+     Completion::kFile},
+};
+
+constexpr CliOption kCodecsOptions[] = {
+    {"--names", "", "only the names that --codec takes, one a line", Completion::kNone, false,
+     true},
+};
+
+constexpr CliCommand kCommands[] = {
+    {"render", "FOLDER", "key frame FOLDER", Completion::kFolder, true, false, kRenderOptions,
+     "renders the zoom movie of the key frames in FOLDER",
+     "Renders the zoom movie of the key frames in FOLDER into FOLDER/film.avi and, every \"Frames "
+     "per movie\" frames, FOLDER/film_01.avi, film_02.avi, ... Complete movie files are skipped, "
+     "so a stopped render goes on where it ended. Ctrl-C stops after the current frame and "
+     "finishes the current file so that it plays; the next run writes that file again, whole.",
+     runRenderCommand},
+    {"preview", "FOLDER", "key frame FOLDER", Completion::kFolder, true, false, kPreviewOptions,
+     "colours one key frame and writes it as a PNG picture",
+     "Colours key frame K (0 is the widest) with the settings as Start would use them and writes "
+     "it at its own size as a PNG picture.",
+     runPreviewCommand},
+    {"plan",
+     "FOLDER",
+     "key frame FOLDER",
+     Completion::kFolder,
+     true,
+     false,
+     {},
+     "prints the frames and movie files that render would make",
+     "Walks the movie that render would make of the key frames in FOLDER, without making any "
+     "picture, and prints a tab-separated table: the header \"keyframe first_frame frames\", one "
+     "line per key frame (its number, the movie frame at which it begins, its number of movie "
+     "frames), then lines beginning with \"#\": total frames, duration at the movie's FPS and "
+     "the movie files with their first frame and number of frames.",
+     runPlanCommand},
+    {"make-keyframes", "OUTDIR", "output folder OUTDIR", Completion::kFolder, false, false,
+     kMakeKeyframesOptions, "renders a folder of key frames of the Mandelbrot set",
+     "Renders key frames of the Mandelbrot set into OUTDIR, each zoom factor times wider than "
+     "the next, named NNNNN_ZOOM.zmb from 00001 (the deepest) on.",
+     runMakeKeyframesCommand},
+    {"join", "FOLDER", "FOLDER of split movie files", Completion::kFolder, false, true,
+     kJoinOptions, "puts the split movie files of a render together into one",
+     "Puts the split files of a render in FOLDER (film.avi, film_01.avi, ... or the same names "
+     "with another extension) together into one movie file, FOLDER/film_joined with the same "
+     "extension unless --output names another. The video is copied when every split file codes "
+     "it alike in a codec the chosen container holds and no --codec, --crf, --preset or "
+     "--pix-fmt is given; otherwise it is encoded again. The file is written under a temporary "
+     "name and gets its own name only once it holds every frame of the split files. A missing or "
+     "unfinished split file stops the join.",
+     runJoinCommand},
+    {"codecs", "", "", Completion::kNone, false, false, kCodecsOptions,
+     "lists the containers and codecs this build writes",
+     "Lists what this build can write: for every container (chosen by the movie file's "
+     "extension) the codecs to give to --codec, with their quality scale, presets and pixel "
+     "formats; for AVI the compressors by four-character code.",
+     runCodecsCommand},
+};
+
+constexpr ProgramInfo kCliProgram{
+    "zoomreel-cli",
+    "turns a folder of fractal key frames into a zoom movie, without a window",
+    "Zoomreel colours fractal iteration maps (.zmb key frames) or pictures of successive zoom "
+    "steps, merges them into movie frames along a timeline of speed, rotation and colour "
+    "changes, and writes movie files. zoomreel-cli does so without any window, for scripts, "
+    "servers and render farms; it shares every setting with the desktop program zoomreel, whose "
+    "settings files it loads.\n\n"
+    "The settings are applied as a person at the dialog would: FOLDER is chosen first (key frame "
+    "size, movie size, \"Frames per movie\", key frame count), then the settings file of "
+    "--settings is loaded, then each --set in the order given, then the other options; FOLDER "
+    "stays the folder whatever DIR the settings file holds.",
+    kCommands,
+    {},
+};
+
+constexpr CliOption kDesktopOptions[] = {
+    {"--folder", "DIR", "choose the key frame folder DIR", Completion::kFolder},
+    {"--settings", "FILE", "load the settings file FILE.zrs", Completion::kSettingsFile},
+    {"--test", "", "press Test once the dialog is up"},
+    {"--screenshot", "FILE", "save a picture of the dialog and the preview as FILE.png, then quit",
+     Completion::kFile},
+    {"--whole-screen", "", "with --screenshot, save the whole screen the dialog is on instead"},
+};
+
+constexpr ProgramInfo kDesktopProgram{
+    "zoomreel",
+    "turns a folder of fractal key frames into a zoom movie",
+    "Zoomreel colours fractal iteration maps (.zmb key frames) or pictures of successive zoom "
+    "steps, merges them into movie frames along a timeline of speed, rotation and colour "
+    "changes, and writes movie files. zoomreel is its desktop program: one dialog holds every "
+    "setting, a preview window beside it shows each frame while it is made. Settings files "
+    "(.zrs) keep the dialog's settings; zoomreel-cli renders with them without a window.",
+    {},
+    kDesktopOptions,
+};
+
+std::vector<CliOption> makeSettingsOptions() {
+    std::vector<CliOption> options = {
+        {"--settings", "FILE.zrs", "load a settings file as the dialog's \"Load settings\" does",
+         Completion::kSettingsFile},
+        {"--set", "KEY=VALUE",
+         "a settings-file key and its value as the file holds it (repeatable, applied after "
+         "--settings); the keys are listed in the manual",
+         Completion::kSettingsKey},
+        {"--zoom-size", "Z", "the zoom factor of the \"Custom...\" zoom out level"},
+    };
+    for (const Parameter& parameter : parameters()) {
+        if (!parameter.flag.empty())
+            options.push_back({parameter.flag, parameter.valueName, parameter.help});
+    }
+    return options;
+}
+
+}  // namespace
+
+const ProgramInfo& cliProgram() {
+    return kCliProgram;
+}
+
+const ProgramInfo& desktopProgram() {
+    return kDesktopProgram;
+}
+
+const CliCommand* findCliCommand(std::string_view name) {
+    const auto found =
+        std::find_if(std::begin(kCommands), std::end(kCommands),
+                     [&](const CliCommand& command) { return command.name == name; });
+    return found == std::end(kCommands) ? nullptr : found;
+}
+
+std::span<const CliOption> settingsOptions() {
+    static const std::vector<CliOption> options = makeSettingsOptions();
+    return options;
+}
+
+std::span<const CliOption> movieFileOptions() {
+    return kMovieFileOptions;
+}
+
+std::vector<OptionGroup> optionGroups(const CliCommand& command) {
+    std::vector<OptionGroup> groups;
+    if (!command.options.empty())
+        groups.push_back({"options", command.options});
+    if (command.takesMovieOptions)
+        groups.push_back({"options that choose the movie file", movieFileOptions()});
+    if (command.takesSettings)
+        groups.push_back({"options that choose the settings", settingsOptions()});
+    return groups;
+}
+
+std::vector<CliOption> commandOptions(const CliCommand& command) {
+    std::vector<CliOption> options;
+    for (const OptionGroup& group : optionGroups(command))
+        options.insert(options.end(), group.options.begin(), group.options.end());
+    return options;
+}
+
+}  // namespace zr

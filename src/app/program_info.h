@@ -1,0 +1,82 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zr {
+
+// What the shell completion offers for a value.
+enum class ValueCompletion {
+    kNone,
+    kFolder,
+    kFile,
+    kSettingsFile,  // *.zrs files
+    kCodec,         // the names "zoomreel-cli codecs --names" prints
+    kSettingsKey,   // KEY= for each settings-file key
+};
+
+// One option of a command or a program.
+struct CliOption {
+    std::string_view name;       // "--codec"
+    std::string_view valueName;  // "FOURCC"; empty for an option without value
+    std::string_view help;
+    ValueCompletion completion = ValueCompletion::kNone;
+    bool required = false;  // the command does not run without it
+    bool hidden = false;    // left out of the usage texts and the manual
+};
+
+using CommandRunner = int (*)(const std::vector<std::string>& args);
+
+// One command of zoomreel-cli.
+struct CliCommand {
+    std::string_view name;     // "render"
+    std::string_view operand;  // "FOLDER"; empty for a command without one
+    // The operand in a sentence, for the message when it is missing: "key frame FOLDER".
+    std::string_view operandText;
+    ValueCompletion operandCompletion = ValueCompletion::kNone;
+    // Whether it takes the options that choose the settings (render, preview and plan).
+    bool takesSettings = false;
+    // Whether it takes the options that choose a movie file, its codec and its soundtrack.
+    bool takesMovieOptions = false;
+    std::span<const CliOption> options;
+    std::string_view summary;      // one line for the list of commands
+    std::string_view description;  // paragraphs separated by empty lines
+    CommandRunner run = nullptr;
+};
+
+// A program: zoomreel-cli with its commands, or the desktop program with its options.
+struct ProgramInfo {
+    std::string_view name;     // "zoomreel-cli"
+    std::string_view summary;  // what it is, in a few words
+    std::string_view description;
+    std::span<const CliCommand> commands;
+    std::span<const CliOption> options;  // the program's own options besides --help and --version
+};
+
+const ProgramInfo& cliProgram();
+const ProgramInfo& desktopProgram();
+
+// The command of zoomreel-cli with this name; none for an unknown name.
+const CliCommand* findCliCommand(std::string_view name);
+
+// The options of render, preview and plan that choose the settings: --settings, --set,
+// --zoom-size and the flags of the parameter table.
+std::span<const CliOption> settingsOptions();
+
+// The options that choose a movie file, its codec and its soundtrack.
+std::span<const CliOption> movieFileOptions();
+
+// The options of a command under a title each: its own, the movie file options and the
+// settings options, as far as it takes them.
+struct OptionGroup {
+    std::string_view title;
+    std::span<const CliOption> options;
+};
+std::vector<OptionGroup> optionGroups(const CliCommand& command);
+
+// Every option a command takes, in the order of its groups.
+std::vector<CliOption> commandOptions(const CliCommand& command);
+
+}  // namespace zr
