@@ -41,6 +41,10 @@ check_installed() {
     [ "$frames" = 16 ] || fail "the installed zoomreel-cli rendered $frames frames, not 16"
 
     local help
+    help=$(run zoomreel-cli --help) || fail "zoomreel-cli --help failed"
+    [[ $help == *"The desktop program is zoomreel: /usr/bin/zoomreel"* ]] ||
+        fail "zoomreel-cli --help does not name the installed desktop program"
+    run zoomreel-cli --version | grep -q "^zoomreel-cli " || fail "zoomreel-cli --version failed"
     help=$(run zoomreel --help) || fail "zoomreel --help failed"
     [[ $help == *--folder* ]] || fail "zoomreel --help does not list --folder"
     run zoomreel --folder "$work/keyframes" --screenshot "$work/dialog.png" 2>/dev/null &&
@@ -83,7 +87,8 @@ dpkg-deb -x "$deb" "$contents"
 unexpected=$(cd "$contents" && find . -type f | grep -v -E '^\./usr/(bin/zoomreel(-cli)?|share/(applications|icons/hicolor|doc/zoomreel|man/man1|bash-completion/completions)/)' || true)
 [ -z "$unexpected" ] || fail "unexpected files in the package: $unexpected"
 for file in usr/bin/zoomreel usr/bin/zoomreel-cli usr/share/doc/zoomreel/LICENSE \
-    usr/share/doc/zoomreel/README.md; do
+    usr/share/doc/zoomreel/README.md usr/share/man/man1/zoomreel-cli.1 \
+    usr/share/man/man1/zoomreel.1 usr/share/bash-completion/completions/zoomreel-cli; do
     [ -f "$contents/$file" ] || fail "the package lacks /$file"
 done
 desktop-file-validate "$contents/usr/share/applications/zoomreel.desktop"
