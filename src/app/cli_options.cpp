@@ -253,14 +253,9 @@ int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
 
     for (const auto& [name, value] : commandLine.flags) {
         const Parameter& parameter = *parameterWithFlag(name);
-        if (parameter.kind == ParameterKind::kInsideColor) {
-            movieSettings().insideColor = *parseColorTriple(value);
-        } else {
-            // A check box's flag comes without a value: it checks the box.
-            applyParameterValue(controls, parameter,
-                                parameter.kind == ParameterKind::kCheck ? "1" : value, nullptr,
-                                nullptr);
-        }
+        // A check box's flag comes without a value: it checks the box.
+        applyParameterValue(controls, parameter,
+                            parameter.kind == ParameterKind::kCheck ? "1" : value, nullptr);
     }
     if (commandLine.zoomSize)
         controls.setZoomSizeAnswer(*commandLine.zoomSize);

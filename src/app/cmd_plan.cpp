@@ -41,7 +41,10 @@ int runPlanCommand(const std::vector<std::string>& args) {
     }
     const StartConversionResult start = convertForStart(controls);
     if (!start.ok) {
-        std::cerr << "zoomreel-cli: " << start.message << "\n";
+        std::cerr << "zoomreel-cli: " << start.message;
+        if (start.errorKind == MovieSpecErrorKind::kTimeStampOrder)
+            std::cerr << ": the time stamps of the speed list must grow with the key frame numbers";
+        std::cerr << "\n";
         return 1;
     }
 

@@ -50,7 +50,7 @@ FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& f
 
     const std::size_t pictures = listMatchingFiles(folder, "*.jpg").size();
     result.keyFrameCount = static_cast<int>(std::max(keyFrames.size(), pictures));
-    movieSettings().keyFrameCount = result.keyFrameCount;
+    controls.setKeyFrameCount(result.keyFrameCount);
     controls.recomputeMovieLength();
     return result;
 }

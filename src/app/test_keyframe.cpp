@@ -71,7 +71,7 @@ TestKeyFrameResult testKeyFrame(Controls& controls, TestSlopeValues& slope, Rend
     const std::vector<std::string> keyFrames = sortedKeyFrames(controls.text(kIdDirectory));
     s.mergeCount = selectionOr(controls, kIdMergeCount, 4) + 1;
     s.waveColoring = controls.checked(kIdWaveColoring) ? 1 : 0;
-    convertHsbWaves(s, controls.lines(kIdWaveList));
+    convertHsbWaves(s.hsbWaves, controls.lines(kIdWaveList));
     const int keyFrame = controlInt(controls, kIdStartFrame);
     s.slopes = controls.checked(kIdSlopes) ? 1 : 0;
     s.slopePower = s.colorMethod == kDistance ? 1.0 : controlDouble(controls, kIdSlopePower);

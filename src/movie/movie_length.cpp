@@ -74,8 +74,7 @@ void updateMovieLengthEstimate(Controls& controls, int keyFrameCount, int fps) {
 }
 
 void recomputeMovieLengthEstimate(Controls& controls) {
-    updateMovieLengthEstimate(controls, movieSettings().keyFrameCount,
-                              controlInt(controls, kIdFps));
+    updateMovieLengthEstimate(controls, controls.keyFrameCount(), controlInt(controls, kIdFps));
 }
 
 }  // namespace zr

@@ -13,15 +13,6 @@ namespace zr {
 
 namespace {
 
-// Largest number of seconds a stamp may hold; keeps stamp * fps far inside long long.
-constexpr long long kMaxSeconds = 1LL << 40;
-
-long long leadingNumber(std::string_view text) {
-    const std::string copy(text);
-    return std::clamp<long long>(std::strtoll(copy.c_str(), nullptr, 10), -kMaxSeconds,
-                                 kMaxSeconds);
-}
-
 int clampToInt(long long value) {
     return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
@@ -217,15 +208,6 @@ std::optional<long long> smoothStretch(long long previous, long long base, long 
 }
 
 }  // namespace
-
-long long readTimeStamp(std::string_view text) {
-    long long seconds = leadingNumber(text);
-    for (int field = 0; field < 2 && text.size() >= 5; ++field) {
-        text.remove_prefix(3);
-        seconds = std::clamp(60 * seconds + leadingNumber(text), -kMaxSeconds, kMaxSeconds);
-    }
-    return seconds;
-}
 
 std::optional<std::vector<int>> buildKeyFrameSpeeds(const TextTable& speedSpecs, int timeType,
                                                     int fps, double zoomFactor, int keyFrameLimit,

@@ -14,11 +14,6 @@ class TextTable;
 // The message shown when a time stamp is earlier than the one before it.
 inline constexpr std::string_view kTimeStampOrderError = "Later timestamps can not be earlier";
 
-// Seconds of a time stamp "ss", "mm:ss" or "hh:mm:ss" (two digits a field): the leading number,
-// and for texts of 5 characters or more the number from the 4th character on, twice at most.
-// "01:30" and "90" are 90 seconds; "1:30" is 1 second.
-long long readTimeStamp(std::string_view text);
-
 // Asked between steps of long work: true when the work is to end early.
 using StopCheck = std::function<bool()>;
 

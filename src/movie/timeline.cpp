@@ -34,28 +34,6 @@ double nextFactor(double factor, double step, double endFactor) {
 
 }  // namespace
 
-int specInt(std::string_view text) {
-    const std::string copy(text);  // strtoll wants a terminated text
-    const long long value = std::strtoll(copy.c_str(), nullptr, 10);
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
-
-double specDouble(std::string_view text) {
-    const std::string copy(text);
-    const double value = std::strtod(copy.c_str(), nullptr);
-    return std::isfinite(value) ? value : 0.0;
-}
-
-int truncToInt(double value) {
-    if (std::isnan(value))
-        return 0;
-    if (value >= static_cast<double>(INT_MAX))
-        return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN))
-        return INT_MIN;
-    return static_cast<int>(value);
-}
-
 double zoomPerFrame(double zoomFactor, int speed) {
     return std::pow(10.0, std::log10(zoomFactor) / speed);
 }

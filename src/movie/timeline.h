@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/timeline_tracks.h"
+
 namespace zr {
 
 class RenderHost;
@@ -15,16 +17,6 @@ struct MovieSettings;
 inline constexpr int kLastKeyFrameMaxFrames = 601;
 // Speed in force in Speed mode while no row of key frame 0 sets one.
 inline constexpr int kDefaultSpeed = 150;
-
-// ---------------------------------------------------------------------------------------------
-// Reading the cells of the timeline lists: the leading number of the text, 0 for none
-// (like atoi and atof). Values beyond the int range are held at its ends; a text that reads as
-// infinity or not-a-number reads as 0.
-int specInt(std::string_view text);
-double specDouble(std::string_view text);
-// A double truncated toward zero into an int; beyond the int range it is held at its ends, and
-// not-a-number gives 0.
-int truncToInt(double value);
 
 // ---------------------------------------------------------------------------------------------
 // Zoom arithmetic shared by the timeline, the time stamp speeds and the plan.

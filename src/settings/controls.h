@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -131,7 +132,7 @@ enum ControlId : int {
 // dialog and the in-memory controls of the command line and the tests implement it; the
 // settings file, the Start conversion, Test and the list controllers are written against it.
 class Controls {
-public:
+  public:
     virtual ~Controls() = default;
 
     // Text of an edit (or caption of a button). Setting it fires the change handling that
@@ -164,12 +165,32 @@ public:
     // Recomputes the movie length estimate with keyFrameCount and the FPS edit's value (after
     // a folder choice; after the speed list changed). The same work a new FPS text does.
     virtual void recomputeMovieLength() {}
+
+    // Values the dialog keeps without a control that shows them.
+
+    // The zoom factor that "Custom..." stands for: the last value confirmed in the "Zoom
+    // size(float value)" box (a typed 0 counting as 2), 2 until one is confirmed.
+    double customZoomFactor() const { return customZoomFactor_; }
+    void setCustomZoomFactor(double factor) { customZoomFactor_ = factor; }
+    // The colour of the pixels inside the set, 0x00BBGGRR, chosen with "M-Color".
+    std::uint32_t insideColor() const { return insideColor_; }
+    void setInsideColor(std::uint32_t color) { insideColor_ = color; }
+    // The number of key frames of the chosen folder (at least 1).
+    int keyFrameCount() const { return keyFrameCount_; }
+    void setKeyFrameCount(int count) { keyFrameCount_ = count; }
+
+  private:
+    double customZoomFactor_ = 2.0;
+    std::uint32_t insideColor_ = 0;
+    int keyFrameCount_ = 1;
 };
 
 // Numbers typed into the dialog read leniently, like the C library's atoi and atof.
 int readInt(std::string_view text);
 double readDouble(std::string_view text);
-inline int controlInt(const Controls& controls, int id) { return readInt(controls.text(id)); }
+inline int controlInt(const Controls& controls, int id) {
+    return readInt(controls.text(id));
+}
 inline double controlDouble(const Controls& controls, int id) {
     return readDouble(controls.text(id));
 }

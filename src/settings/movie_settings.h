@@ -18,6 +18,7 @@ struct HsbWave {
     int endFlag = 0;
     int reserved1 = 0;
     int reserved2 = 0;
+    bool operator==(const HsbWave&) const = default;
 };
 
 // One slot of the long colour wave list; a slot with endFlag 1 ends the list.
@@ -28,6 +29,7 @@ struct LongWave {
     std::uint32_t color = 0;  // 0x00BBGGRR
     int percent = 0;
     int reserved2 = 0;
+    bool operator==(const LongWave&) const = default;
 };
 
 inline constexpr int kWaveSlots = 61;  // at most 60 waves and the end slot

@@ -261,8 +261,7 @@ std::vector<const Parameter*> parametersInLoadOrder() {
     return stored;
 }
 
-std::string parameterValue(const Controls& controls, const Parameter& parameter,
-                           std::string_view textureFile) {
+std::string parameterValue(const Controls& controls, const Parameter& parameter) {
     switch (parameter.kind) {
         case Kind::kSpecList:
         case Kind::kWaveList:
@@ -281,7 +280,7 @@ std::string parameterValue(const Controls& controls, const Parameter& parameter,
         case Kind::kColorBits:
             return controls.selection(parameter.control) == 1 ? "32" : "24";
         case Kind::kTextureFile:
-            return std::string(textureFile);
+            return controls.text(parameter.control);
         case Kind::kInsideColor:
             break;
     }
@@ -289,7 +288,7 @@ std::string parameterValue(const Controls& controls, const Parameter& parameter,
 }
 
 void applyParameterValue(Controls& controls, const Parameter& parameter, std::string_view value,
-                         std::string* textureFile, std::vector<std::string>* notes) {
+                         std::vector<std::string>* notes) {
     switch (parameter.kind) {
         case Kind::kSpecList:
             replaceLines(controls, parameter, value, ',', notes);
@@ -326,17 +325,16 @@ void applyParameterValue(Controls& controls, const Parameter& parameter, std::st
                 break;
             }
             controls.setText(parameter.control, value);
-            if (textureFile != nullptr)
-                *textureFile = std::string(value);
             break;
         case Kind::kInsideColor:
-            // No control holds the colour: the caller keeps it.
+            if (const std::optional<std::uint32_t> color = parseColorTriple(value))
+                controls.setInsideColor(*color);
             break;
     }
 }
 
 void applyDefaultValue(Controls& controls, const Parameter& parameter) {
-    applyParameterValue(controls, parameter, parameter.defaultValue, nullptr, nullptr);
+    applyParameterValue(controls, parameter, parameter.defaultValue, nullptr);
 }
 
 std::optional<std::uint32_t> parseColorTriple(std::string_view text) {

@@ -71,16 +71,14 @@ const Parameter* parameterOfControl(int control);
 // The stored parameters in the order in which a loaded file applies them.
 std::vector<const Parameter*> parametersInLoadOrder();
 
-// The value of a parameter as the settings file writes it. `textureFile` is the texture path,
-// which no control holds as such.
-std::string parameterValue(const Controls& controls, const Parameter& parameter,
-                           std::string_view textureFile);
+// The value of a parameter as the settings file writes it.
+std::string parameterValue(const Controls& controls, const Parameter& parameter);
 
 // Applies a value as loading a settings file holding it would (or, for the parameters the file
-// does not store, as the command line's flag does). The texture path, when accepted, is also
-// written to `textureFile`; a path longer than the texture file field is refused with a note.
+// does not store, as the command line's flag does). A texture path longer than the texture file
+// field is refused with a note; an inside colour that is no "R,G,B" leaves the colour alone.
 void applyParameterValue(Controls& controls, const Parameter& parameter, std::string_view value,
-                         std::string* textureFile, std::vector<std::string>* notes);
+                         std::vector<std::string>* notes);
 
 // The control of `parameter` at its value in a fresh dialog.
 void applyDefaultValue(Controls& controls, const Parameter& parameter);

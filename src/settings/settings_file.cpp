@@ -36,8 +36,7 @@ std::string settingsText(const Controls& controls) {
         // The waves are kept only while wave colouring is on.
         if (parameter.kind == ParameterKind::kWaveList && !controls.checked(kIdWaveColoring))
             continue;
-        appendLine(text, parameter.key,
-                   parameterValue(controls, parameter, movieSettings().textureFile));
+        appendLine(text, parameter.key, parameterValue(controls, parameter));
     }
     return text;
 }
@@ -77,8 +76,7 @@ std::vector<std::string> applySettingsText(Controls& controls, std::string_view 
     for (const Parameter* parameter : parametersInLoadOrder()) {
         const auto found = firstValues.find(parameter->key);
         if (found != firstValues.end()) {
-            applyParameterValue(controls, *parameter, found->second, &movieSettings().textureFile,
-                                &notes);
+            applyParameterValue(controls, *parameter, found->second, &notes);
         }
     }
     return notes;
@@ -93,7 +91,7 @@ bool applySettingsValue(Controls& controls, std::string_view key, std::string_vi
     const Parameter* parameter = parameterWithKey(key);
     if (parameter == nullptr)
         return false;
-    applyParameterValue(controls, *parameter, value, &movieSettings().textureFile, notes);
+    applyParameterValue(controls, *parameter, value, notes);
     return true;
 }
 

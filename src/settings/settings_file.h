@@ -10,13 +10,13 @@
 namespace zr {
 
 // The text of the settings file for the controls: one "KEY: value" line per setting, each
-// ended by CR LF, in the fixed order. TEXTUREFILE comes from movieSettings().textureFile.
+// ended by CR LF, in the fixed order.
 std::string settingsText(const Controls& controls);
 
-// Applies a settings file's text to the controls (and TEXTUREFILE to the record's
-// textureFile). Lines may end in CR LF or LF alone. The first occurrence of a key counts;
-// keys are case-sensitive; unknown keys are ignored; a missing key leaves its control alone.
-// Returns the notes about values that were refused (a texture path too long for its field).
+// Applies a settings file's text to the controls. Lines may end in CR LF or LF alone. The first
+// occurrence of a key counts; keys are case-sensitive; unknown keys are ignored; a missing key
+// leaves its control alone. Returns the notes about values that were refused (a texture path too
+// long for its field).
 std::vector<std::string> applySettingsText(Controls& controls, std::string_view text);
 
 // Whether `key` is one of the settings file's keys.

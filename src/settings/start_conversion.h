@@ -1,57 +1,40 @@
 #pragma once
 
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "settings/controls.h"
-#include "support/text_match.h"
+#include "settings/movie_spec.h"
 
 namespace zr {
 
-class TextTable;
 struct MovieSettings;
 
-// What Start's conversion of the dialog into the settings record gives: ok, or the message to
-// show and the control to give the focus. Nothing is started either way.
+// What Start does to the controls before it reads them: when "Custom..." is the zoom out level
+// it asks for the zoom size (a confirmed text that reads as 0 counts as 2; cancelling keeps
+// `zoomFactorInForce`, the zoom of the last movie); with "Multi" checked and pictures in the
+// texture's folder, the texture file edit shows the first of them. True when the texture list
+// was made anew, so the texture starts again with its first picture.
+bool prepareStart(Controls& controls, double zoomFactorInForce);
+
+// What Start's reading of the dialog gives: the movie, or the message to show and the control
+// to give the focus. Nothing is started either way.
 struct StartConversionResult {
     bool ok = true;
+    MovieSpecErrorKind errorKind = MovieSpecErrorKind::kNone;
     std::string message;  // shown in a box titled "Error" when not ok
     int focusControl = 0;
     // The "Multi" texture list was rebuilt: the texture starts again with its first picture.
     bool texturePositionReset = false;
+    MovieSpec spec;
 };
 
-// Copies the controls into movieSettings() and builds its tables, in the order Start does,
-// then checks the speeds and copies the output rate and the texture values. A "Custom..."
-// zoom asks controls.askZoomSize(). A list without a selection counts as its default entry.
-// On a refused speed the fields already copied keep their new values; a folder path too long
-// for the search pattern is refused before anything is copied.
+// Start's reading of the controls: prepareStart, then buildMovieSpec with the waves and zoom of
+// the settings record as the last movie's, and on success the movie copied into the record for
+// the parts of the program that still read it.
 StartConversionResult convertControlsForStart(Controls& controls);
 
-// Single steps of the conversion, shared with Test and the movie length estimate.
-
-// Parses list box lines joined with "\n" into `table` (cells at TAB), after clearing it.
-void buildSpecTable(TextTable& table, const std::vector<std::string>& lines);
-// Key frame numbers ascending, equal numbers in list order (DIVIDE, NOC).
-void sortSpecTableByKeyFrame(TextTable& table);
-// The wave list into hsbWaves, at most 60 waves, then the end slot.
-void convertHsbWaves(MovieSettings& settings, const std::vector<std::string>& lines);
-// The long wave list ("R,G,B<TAB>period<TAB>percent") into longWaves.
-void convertLongWaves(MovieSettings& settings, const std::vector<std::string>& lines);
-// The search pattern of the key frames in `folder`: the folder, a separator unless it already
-// ends in one, then "*.zmb".
-std::string keyFramePattern(std::string_view folder);
-// The folder part of a search pattern or path: everything up to and including the last
-// separator ("" when there is none).
-std::string folderPart(std::string_view path);
-
-// The JPEG pictures ("*.jp*g", any letter case) in the folder of `textureFile`, each as that
-// folder part followed by the file name, in file-system order. Paths that would not fit a
-// 255-character path field are left out.
-std::vector<std::string> listTexturePictures(std::string_view textureFile);
-
-// The selected entry of a list, or `fallback` when it has none or one out of range.
-int selectionOr(const Controls& controls, int id, int fallback);
+// The movie into the settings record, as Start copied the controls into it; the run's colour
+// division starts again at 1.
+void copySpecIntoRecord(const MovieSpec& spec, MovieSettings& settings);
 
 }  // namespace zr

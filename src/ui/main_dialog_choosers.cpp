@@ -67,8 +67,8 @@ bool MainDialog::chooseCompressor(CompressorChoice& choice) {
 
 void MainDialog::chooseInsideColor() {
     if (const std::optional<QColor> color =
-            pickColor(this, fromColorRef(movieSettings().insideColor), insideCustomColors_)) {
-        movieSettings().insideColor = colorRef(*color);
+            pickColor(this, fromColorRef(insideColor()), insideCustomColors_)) {
+        setInsideColor(colorRef(*color));
     }
 }
 
@@ -87,9 +87,8 @@ void MainDialog::chooseLongWaveColor() {
 }
 
 void MainDialog::chooseTextureFile() {
-    const std::optional<std::string> file =
-        chooseFile(this, true, "Select Background Image", "Jpeg images", "*.jpg;*.jpeg",
-                   movieSettings().textureFile);
+    const std::optional<std::string> file = chooseFile(
+        this, true, "Select Background Image", "Jpeg images", "*.jpg;*.jpeg", text(kIdTextureFile));
     if (!file) {
         return;
     }
@@ -99,19 +98,17 @@ void MainDialog::chooseTextureFile() {
                              "\nMove the picture to a folder with a shorter path."));
         return;
     }
-    movieSettings().textureFile = *file;
     setText(kIdTextureFile, *file);
 }
 
 void MainDialog::chooseFont() {
     bool ok = false;
-    const QFont start(QString::fromStdString(movieSettings().fontFace));
+    const QFont start(QString::fromStdString(text(kIdFontFace)));
     const QFont font = QFontDialog::getFont(&ok, start, this);
     if (!ok) {
         return;
     }
     const std::string face = font.family().toStdString().substr(0, kMaxFontFaceLength);
-    movieSettings().fontFace = face;
     setText(kIdFontFace, face);
 }
 

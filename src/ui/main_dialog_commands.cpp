@@ -153,7 +153,7 @@ void MainDialog::keyFrameMenu(int buttonId, int keyEditId) {
 }
 
 void MainDialog::applyKeyFrameMenu(int keyEditId, int entry, int fileNumber) {
-    const int keyFrameCount = movieSettings().keyFrameCount;
+    const int keyFrameCount = this->keyFrameCount();
     if (entry != kKeyFrameMenuFromFileName) {
         setText(keyEditId, std::to_string(keyFrameMenuValue(entry, keyFrameCount)));
         return;

@@ -166,7 +166,7 @@ std::optional<std::string> MainDialog::askZoomSize() {
 }
 
 void MainDialog::recomputeMovieLength() {
-    updateMovieLengthEstimate(*this, movieSettings().keyFrameCount, controlInt(*this, kIdFps));
+    updateMovieLengthEstimate(*this, keyFrameCount(), controlInt(*this, kIdFps));
 }
 
 void MainDialog::editChanged(int id) {

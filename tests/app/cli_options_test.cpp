@@ -143,8 +143,8 @@ TEST_F(ApplyCommandLineTest, FolderThenSettingsThenSetsThenFlags) {
     EXPECT_TRUE(controls.checked(kIdTestOnly));
     EXPECT_TRUE(controls.checked(kIdWaveColoring));
     EXPECT_FALSE(controls.checked(kIdEllipticRegion));
-    EXPECT_EQ(movieSettings().insideColor, 0x030201u);
-    EXPECT_EQ(movieSettings().keyFrameCount, 1);
+    EXPECT_EQ(controls.insideColor(), 0x030201u);
+    EXPECT_EQ(controls.keyFrameCount(), 1);
     EXPECT_EQ(controls.askZoomSize(), std::optional<std::string>("1.5"));
 }
 

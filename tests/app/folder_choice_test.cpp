@@ -63,7 +63,7 @@ TEST_F(FolderChoiceTest, FirstKeyFrameSetsTheSizesAndTheCount) {
         EXPECT_EQ(controls.text(id), "360");
     EXPECT_EQ(controls.text(kIdFramesPerMovie), "4500");
     EXPECT_EQ(result.keyFrameCount, 5);
-    EXPECT_EQ(movieSettings().keyFrameCount, 5);
+    EXPECT_EQ(controls.keyFrameCount(), 5);
     EXPECT_EQ(estimates, 1);
 }
 
@@ -97,7 +97,7 @@ TEST_F(FolderChoiceTest, UnreadableFoldersChangeOnlyTheFolderText) {
         EXPECT_EQ(result.message, "File is either corrupt or of another type");
     }
     EXPECT_EQ(controls.text(kIdFramesPerMovie), before);
-    EXPECT_EQ(movieSettings().keyFrameCount, 1);
+    EXPECT_EQ(controls.keyFrameCount(), 1);
     EXPECT_EQ(estimates, 0);
 }
 

@@ -79,12 +79,12 @@ TEST(MovieLengthTest, EstimateFromTheSpeedList) {
     EXPECT_EQ(movieLengthEstimate({}, 24, 1), "01:00:00.000");
     EXPECT_EQ(movieLengthEstimate({"0\t25"}, 3, 0), "");
 
-    // As the FPS hook of the controls: the record's key frame count and the FPS edit.
+    // As the FPS hook of the controls: the folder's key frame count and the FPS edit.
     MemoryControls controls;
     controls.clearLines(kIdSpeedList);
     controls.addLine(kIdSpeedList, "0\t25");
     controls.addLine(kIdSpeedList, "2\t50");
-    movieSettings().keyFrameCount = 4;
+    controls.setKeyFrameCount(4);
     controls.setMovieLengthHook(recomputeMovieLengthEstimate);
     controls.setText(kIdFps, "50");
     EXPECT_EQ(controls.text(kIdMovieLength), "00:00:03.000");

@@ -56,7 +56,7 @@ class SettingsFileTest : public ::testing::Test {
         c.setText(kIdTextureStrength, "90");
         c.setText(kIdTextureMerge, "50");
         c.setChecked(kIdTextureMulti, true);
-        movieSettings().textureFile = "/textures/stone.jpg";
+        c.setText(kIdTextureFile, "/textures/stone.jpg");
     }
 
     static std::string crlf(std::initializer_list<const char*> lines) {
@@ -106,14 +106,12 @@ TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryStoredSetting) {
     EXPECT_NE(text.find("WAVES: H\t101,W\t-7\r\n"), std::string::npos);
     EXPECT_NE(text.find("LONGWAVES: 255,0,0\t100\t50:0,0,255\t200\t30\r\n"), std::string::npos);
 
-    movieSettings().textureFile.clear();
     MemoryControls loaded;
     EXPECT_TRUE(applySettingsText(loaded, text).empty());
     // Every stored value comes back; "Frames per movie" follows the loaded movie width.
     EXPECT_EQ(loaded.text(kIdMovieHeight), "720");
     EXPECT_EQ(loaded.text(kIdFramesPerMovie), "1125");
     EXPECT_EQ(loaded.text(kIdTextureFile), "/textures/stone.jpg");
-    EXPECT_EQ(movieSettings().textureFile, "/textures/stone.jpg");
     EXPECT_EQ(settingsText(loaded),
               settingsText(saved).replace(text.find("FPM: 777"), 8, "FPM: 1125"));
 }
@@ -185,14 +183,13 @@ TEST_F(SettingsFileTest, LineFeedOnlyFilesLoadLikeCrLfFiles) {
 
 TEST_F(SettingsFileTest, TooLongTexturePathIsRefused) {
     MemoryControls controls;
-    movieSettings().textureFile = "/t/old.jpg";
+    controls.setText(kIdTextureFile, "/t/old.jpg");
     const std::string tooLong = "/" + std::string(255, 't');
     const std::vector<std::string> notes =
         applySettingsText(controls, "TEXTUREFILE: " + tooLong + "\r\nFPS: 5\r\n");
     ASSERT_EQ(notes.size(), 1u);
     EXPECT_NE(notes[0].find("texture file"), std::string::npos);
-    EXPECT_EQ(movieSettings().textureFile, "/t/old.jpg");
-    EXPECT_EQ(controls.text(kIdTextureFile), "");
+    EXPECT_EQ(controls.text(kIdTextureFile), "/t/old.jpg");
     EXPECT_EQ(controls.text(kIdFps), "5");
 }
 

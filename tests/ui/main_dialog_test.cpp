@@ -266,7 +266,7 @@ class MainDialogTest : public QObject {
         QCOMPARE(dialog.text(kIdFrameHeight), std::string("360"));
         QCOMPARE(dialog.text(kIdMovieHeight), std::string("360"));
         QCOMPARE(dialog.text(kIdFramesPerMovie), std::string("4500"));
-        QCOMPARE(movieSettings().keyFrameCount, 5);
+        QCOMPARE(dialog.keyFrameCount(), 5);
     }
 
     void folderChoiceErrors() {

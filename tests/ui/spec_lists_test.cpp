@@ -146,7 +146,7 @@ class SpecListsTest : public QObject {
 
         MainDialog dialog;
         MessageRecorder messages(dialog);
-        movieSettings().keyFrameCount = 10;
+        dialog.setKeyFrameCount(10);
         dialog.applyKeyFrameMenu(kIdRotateKey, 3);
         QCOMPARE(dialog.text(kIdRotateKey), std::string("7"));
         dialog.applyKeyFrameMenu(kIdColorCountKey, kKeyFrameMenuFromFileName, 10);
@@ -226,7 +226,7 @@ class SpecListsTest : public QObject {
 
     void speedListChangesUpdateTheMovieLength() {
         MainDialog dialog;
-        movieSettings().keyFrameCount = 10;
+        dialog.setKeyFrameCount(10);
         dialog.setText(kIdFps, "25");
         const std::string before = dialog.text(kIdMovieLength);
         userSelectsLine(dialog, kIdSpeedList, 0);
