@@ -24,7 +24,7 @@ struct FolderChoiceResult {
 
 // What the "..." button does once a folder is chosen: puts the folder into the "Directory"
 // edit, reads the picture size from the first key frame file ("ZMB" or "ZMC" magic) into the
-// frame and movie size edits and "Frames per movie", sets movieSettings().keyFrameCount (key
+// frame and movie size edits and "Frames per movie", sets the controls' keyFrameCount (key
 // frame files, or JPEG pictures when there are more of those) and recomputes the movie length.
 // When the first key frame cannot be read only the folder text has changed.
 FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& folder);
