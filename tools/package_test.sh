@@ -87,8 +87,8 @@ dpkg-deb -x "$deb" "$contents"
 unexpected=$(cd "$contents" && find . -type f | grep -v -E '^\./usr/(bin/zoomreel(-cli)?|share/(applications|icons/hicolor|doc/zoomreel|man/man1|bash-completion/completions)/)' || true)
 [ -z "$unexpected" ] || fail "unexpected files in the package: $unexpected"
 for file in usr/bin/zoomreel usr/bin/zoomreel-cli usr/share/doc/zoomreel/LICENSE \
-    usr/share/doc/zoomreel/README.md usr/share/man/man1/zoomreel-cli.1 \
-    usr/share/man/man1/zoomreel.1 usr/share/bash-completion/completions/zoomreel-cli; do
+    usr/share/doc/zoomreel/README.md usr/share/man/man1/zoomreel-cli.1.gz \
+    usr/share/man/man1/zoomreel.1.gz usr/share/bash-completion/completions/zoomreel-cli; do
     [ -f "$contents/$file" ] || fail "the package lacks /$file"
 done
 desktop-file-validate "$contents/usr/share/applications/zoomreel.desktop"
