@@ -4,8 +4,10 @@ JOBS ?= $(shell nproc)
 CLI = $(BUILD_DIR)/src/app/zoomreel-cli
 DEMO_DIR ?= demo
 PACKAGE_BUILD_DIR ?= build-package
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 30
 
-.PHONY: all setup configure build demo test bench package clean
+.PHONY: all setup configure build demo test bench fuzz package clean
 
 all: build
 
@@ -29,6 +31,11 @@ test: build
 bench: build
 	@tools/bench.sh $(BUILD_DIR)
 
+# Every fuzz target (fuzz/) for FUZZ_SECONDS seconds, built with clang's libFuzzer and both
+# sanitizers; fails on any finding.
+fuzz: setup
+	@tools/fuzz.sh $(FUZZ_BUILD_DIR) $(FUZZ_SECONDS)
+
 # The Debian package zoomreel_<version>_<architecture>.deb, from a Release build of the two
 # programs alone. -Wrestrict is no error there: GCC 12 reports a false overlap at -O3.
 package: setup
@@ -39,4 +46,4 @@ package: setup
 	@echo "package: install it with sudo apt-get install ./$$(ls $(PACKAGE_BUILD_DIR)/zoomreel_*.deb | tail -1)"
 
 clean:
-	rm -rf $(BUILD_DIR) $(PACKAGE_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(PACKAGE_BUILD_DIR) $(FUZZ_BUILD_DIR)

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config make
+    clang libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev groff-base
     qt6-base-dev qt6-base-dev-tools
     libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev

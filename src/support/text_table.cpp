@@ -538,7 +538,8 @@ void TextTable::buildIndex(int column, int sizeHint) {
     lastSlot_ = -1;
     indexSize_ = indexSizeFor(sizeHint, rowCount_);
     index_ = static_cast<int*>(guardedAlloc(static_cast<std::size_t>(indexSize_) * sizeof(int)));
-    std::fill_n(index_, indexSize_, -1);
+    // Every byte 0xFF: every slot -1, free.
+    std::memset(index_, 0xff, static_cast<std::size_t>(indexSize_) * sizeof(int));
     for (int i = 0; i < rowCount_; ++i) {
         insertIntoIndex(i);
     }
