@@ -181,6 +181,7 @@ struct SoundtrackWriter::State {
     int rate = 0;
     int channels = 0;
     int frameSize = 0;
+    int lead = 0;                 // added to the times given to the encoder
     std::int64_t fileStart = 0;   // the file's first sample, counted from the movie's start
     std::int64_t shift = 0;       // soundtrack sample = file sample + shift
     std::int64_t fileSample = 0;  // the next file sample to encode
@@ -279,6 +280,13 @@ struct SoundtrackWriter::State {
             return fail("cannot start the sound encoder " + encoderName, opened);
         }
         frameSize = encoder->frame_size > 0 ? encoder->frame_size : 1024;
+        // Encoders that start with a delay (Opus) give their first packets negative times. A
+        // container without negative times (Matroska, WebM) would move every stream later to
+        // make room, and the picture would lag the sound; starting the sound that much later
+        // keeps both at 0.
+        if (!(muxer.oformat->flags & AVFMT_TS_NEGATIVE)) {
+            lead = encoder->initial_padding;
+        }
 
         output = avformat_new_stream(&muxer, nullptr);
         if (output == nullptr ||
@@ -497,7 +505,7 @@ struct SoundtrackWriter::State {
                 return "out of memory";
             }
             storeChunk(stored);
-            encoded->pts = fileSample;
+            encoded->pts = fileSample + lead;
             fileSample += count;
             const int sent = avcodec_send_frame(encoder.get(), encoded.get());
             if (sent < 0) {

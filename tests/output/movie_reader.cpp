@@ -101,6 +101,10 @@ DecodedMovie decodeMovie(const std::string& path) {
     const auto decode = [&](const AVPacket* sent) {
         avcodec_send_packet(decoder.get(), sent);
         while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+            if (movie.frames.empty() && frame->best_effort_timestamp != AV_NOPTS_VALUE) {
+                movie.startSeconds =
+                    static_cast<double>(frame->best_effort_timestamp) * av_q2d(stream.time_base);
+            }
             movie.frames.push_back(toBgr(*frame));
         }
     };

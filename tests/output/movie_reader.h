@@ -28,7 +28,8 @@ struct DecodedMovie {
     std::uint32_t codecTag = 0;
     std::string codecName;
     int framesPerSecond = 0;
-    int colourMatrix = 0;  // AVColorSpace, AVColorRange, AVColorPrimaries of the stream
+    double startSeconds = 0.0;  // the time of the first decoded frame
+    int colourMatrix = 0;       // AVColorSpace, AVColorRange, AVColorPrimaries of the stream
     int colourRange = 0;
     int colourPrimaries = 0;
     std::string pixelFormat;

@@ -133,6 +133,7 @@ TEST_F(SoundtrackTest, SoundIsCutToTheMovieInSyncAndFadesOut) {
         ASSERT_EQ("", sound.error);
         EXPECT_EQ(c.codec, sound.codecName);
         EXPECT_NEAR(0.0, sound.startSeconds, 1e-3);
+        EXPECT_NEAR(0.0, testing::decodeMovie(path).startSeconds, 1e-3);  // picture and sound
         EXPECT_NEAR(3.0, sound.startSeconds + sound.seconds(), 1.0 / kFps);
         std::vector<double> expected;
         for (const double click : kClicks) {
