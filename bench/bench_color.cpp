@@ -11,7 +11,7 @@
 #include "coloring/palette.h"
 #include "coloring/texture.h"
 #include "keyframes/image_file.h"
-#include "settings/movie_settings.h"
+#include "settings/movie_spec.h"
 
 namespace {
 
@@ -42,36 +42,39 @@ zr::KeyFrame benchKeyFrame() {
     return frame;
 }
 
-void baseSettings() {
-    zr::resetMovieSettings();
-    zr::MovieSettings& settings = zr::movieSettings();
-    settings.texture = 0;
-    settings.colorDivision = 3.0;
-    settings.keyColorCount = 6;
+// The colours of a run: six key colours, division 3.
+zr::ColourState baseColours() {
+    zr::ColourState colour;
+    colour.colorDivision = 3.0;
+    colour.keyColorCount = 6;
     const zr::Bgr keys[] = {{0, 0, 0},     {255, 128, 0}, {255, 255, 255},
                             {0, 128, 255}, {40, 0, 90},   {0, 200, 100}};
     for (int i = 0; i < 6; ++i) {
-        settings.keyColors[i] = keys[i];
+        colour.keyColors[i] = keys[i];
     }
-    zr::expandPalette(6);
-    zr::discardTexture();
+    colour.startCycle = 12.5;
+    return colour;
 }
 
 enum Option { kStandardSmooth, kDistance, kSlopes, kTexture, kWaves };
 
 void colorKeyFrameBench(benchmark::State& state) {
     static const zr::KeyFrame frame = benchKeyFrame();
-    baseSettings();
-    zr::MovieSettings& settings = zr::movieSettings();
+    const zr::ColourState colour = baseColours();
+    zr::ColoringSpec coloring;
+    zr::TextureSpec texture;
+    texture.texture = false;
+    std::shared_ptr<const zr::FrameImage> textureImage;
+    zr::TextureStore store;
     const std::string texturePath =
         (std::filesystem::temp_directory_path() / "zr_bench_texture.png").string();
     switch (state.range(0)) {
         case kDistance:
-            settings.colorMethod = zr::kDistance;
+            coloring.colorMethod = zr::kDistance;
             break;
         case kSlopes:
-            settings.slopes = 1;
-            settings.slopeRatio = 50;
+            coloring.slopes = true;
+            coloring.slopeRatio = 50;
             break;
         case kTexture: {
             zr::FrameImage picture(800, 600);
@@ -84,24 +87,27 @@ void colorKeyFrameBench(benchmark::State& state) {
                 state.SkipWithError("cannot write the texture picture");
                 return;
             }
-            settings.texture = 1;
-            settings.textureFile = texturePath;
-            settings.textureMerge = 0.5;
+            texture.texture = true;
+            texture.textureFile = texturePath;
+            texture.textureMerge = 0.5;
+            zr::TexturePosition position = zr::startingTexture(texture);
+            zr::prepareTexture(texture, 30, false, position, store, frame.width, frame.height, 0.0);
+            textureImage = zr::heldTexture(position, store);
             break;
         }
         case kWaves:
-            settings.waveColoring = 1;
-            settings.hsbWaves[0] = zr::HsbWave{0, 300, 0, 0, 0, 0};
-            settings.hsbWaves[1] = zr::HsbWave{1, 170, 0, 0, 0, 0};
-            settings.hsbWaves[2] = zr::HsbWave{2, 90, 0, 0, 0, 0};
-            settings.hsbWaves[3] = zr::HsbWave{3, 40, 0, 0, 0, 0};
-            settings.hsbWaves[4].endFlag = 1;
+            coloring.waveColoring = true;
+            coloring.hsbWaves[0] = zr::HsbWave{0, 300, 0, 0, 0, 0};
+            coloring.hsbWaves[1] = zr::HsbWave{1, 170, 0, 0, 0, 0};
+            coloring.hsbWaves[2] = zr::HsbWave{2, 90, 0, 0, 0, 0};
+            coloring.hsbWaves[3] = zr::HsbWave{3, 40, 0, 0, 0, 0};
+            coloring.hsbWaves[4].endFlag = 1;
             break;
         default:
             break;
     }
     const zr::ColoringPlan plan =
-        zr::coloringPlanFromSettings(settings, frame.width, frame.height, 12.5, 2.0, 1.0);
+        zr::makeColoringPlan(coloring, texture, colour, textureImage, 2.0, 1.0);
     for (auto _ : state) {
         zr::FrameImage image = zr::colorKeyFrame(frame, plan);
         benchmark::DoNotOptimize(image.data());

@@ -8,11 +8,9 @@
 #include <string>
 
 #include "movie/plan.h"
-#include "settings/movie_settings.h"
+#include "settings/movie_spec.h"
 
 namespace {
-
-using zr::MovieSettings;
 
 // "hh:mm:ss" of a number of seconds.
 std::string stamp(long long seconds) {
@@ -39,13 +37,19 @@ std::string randomStamps(int keyFrames, unsigned seed) {
 
 void planBench(benchmark::State& state, const std::string& speedList, int keyFrameCount,
                double zoomFactor) {
-    MovieSettings settings;
-    settings.fps = 60;
-    settings.zoomFactor = zoomFactor;
-    settings.speedSpecs.parse(speedList, "\t", "\n");
+    zr::MovieSpec spec;
+    spec.output.fps = 60;
+    spec.zoom.zoomFactor = zoomFactor;
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = speedList.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(speedList.substr(start, end - start));
+    lines.push_back(speedList.substr(start));
+    spec.timeline.speedSpecs = zr::speedTrackOf(lines);
+    spec.timeline.timeType = zr::kTimeTypeTime;
     long long frames = 0;
     for (auto _ : state) {
-        const auto plan = zr::planMovie(settings, keyFrameCount, 0, zr::kTimeTypeTime);
+        const auto plan = zr::planMovie(spec, keyFrameCount);
         frames = plan ? plan->totalFrames : -1;
         benchmark::DoNotOptimize(frames);
     }

@@ -19,8 +19,7 @@
 #include "keyframes/mandelbrot.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
-#include "settings/controls.h"
-#include "settings/movie_settings.h"
+#include "settings/movie_spec.h"
 #include "settings/render_host.h"
 
 namespace {
@@ -62,11 +61,15 @@ class BenchFolder {
         // Coloured as a run colours its first key frame, with the key colours it holds.
         zr::KeyFrameCache cache;
         const zr::KeyFrame* keyFrame = cache.load(bigKeyFrame.string());
+        zr::ColourState colour;
         if (keyFrame != nullptr) {
-            zr::takeKeyFrameHeader(*keyFrame, zr::movieSettings());
+            zr::takeKeyFrameHeader(*keyFrame, colour);
         }
-        const zr::OptionalImage picture =
-            zr::renderKeyFrame(cache, bigKeyFrame.string(), 0.0, 1.0, 1.0);
+        zr::TextureSpec noTexture;
+        noTexture.texture = false;
+        const zr::OptionalImage picture = zr::renderKeyFrame(
+            cache, bigKeyFrame.string(),
+            zr::makeColoringPlan(zr::ColoringSpec{}, noTexture, colour, nullptr, 1.0, 1.0));
         if (!picture || !zr::savePng(*picture, bigPicture(), &error)) {
             throw std::runtime_error("cannot make the big picture: " + error);
         }
@@ -97,7 +100,6 @@ long long& renderedFrames() {
 
 class BenchHost : public zr::NullRenderHost {
   public:
-    std::string controlText(int id) override { return id == zr::kIdStartFrame ? "0" : ""; }
     bool chooseCompressor(zr::CompressorChoice& choice) override {
         choice = zr::CompressorChoice{"DIB ", 1, 10000};
         return true;
@@ -111,26 +113,23 @@ void renderMovie(benchmark::State& state, bool colourCycling) {
         state.PauseTiming();
         std::error_code ignored;
         fs::remove(folder.movie(), ignored);
-        zr::resetMovieSettings();
-        zr::MovieSettings& settings = zr::movieSettings();
-        settings.folderPattern = folder.keyFrames() + "/*.zmb";
-        settings.movieWidth = kWidth;
-        settings.movieHeight = kHeight;
-        settings.fps = 30;
-        settings.framesPerMovie = 1000000;
-        settings.mergeCount = 5;
-        settings.zoomFactor = 2.0;
-        settings.texture = 0;
-        settings.speedSpecs.parse("0\t25", "\t", "\n");
-        settings.speedSpecs.buildIndex(0);
+        zr::MovieSpec spec;
+        spec.output.folderPattern = folder.keyFrames() + "/*.zmb";
+        spec.output.movieWidth = kWidth;
+        spec.output.movieHeight = kHeight;
+        spec.output.fps = 30;
+        spec.output.framesPerMovie = 1000000;
+        spec.zoom.mergeCount = 5;
+        spec.zoom.zoomFactor = 2.0;
+        spec.texture.texture = false;
+        spec.timeline.speedSpecs = zr::speedTrackOf({"0\t25"});
         if (colourCycling) {
-            settings.cycleSpecs.parse("0\t1", "\t", "\n");
-            settings.cycleSpecs.buildIndex(0);
+            spec.timeline.cycleSpecs = zr::cycleTrackOf({"0\t1"});
         }
         BenchHost host;
         zr::RenderSession session;
         state.ResumeTiming();
-        const zr::RenderOutcome outcome = zr::runRenderJob(session, host);
+        const zr::RenderOutcome outcome = zr::runRenderJob(spec, session, host);
         if (!outcome.done || outcome.framesWritten != outcome.framesCounted) {
             state.SkipWithError("the render failed");
             break;

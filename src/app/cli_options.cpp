@@ -9,7 +9,7 @@
 #include "app/folder_choice.h"
 #include "app/usage_text.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "settings/settings_file.h"
 
 namespace zr {

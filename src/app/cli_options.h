@@ -64,8 +64,8 @@ int usageError(const CliCommand& command, std::string_view message);
 
 // Sets the controls as a person at the dialog would: chooses FOLDER (key frame size, movie
 // size, "Frames per movie", key frame count), loads the settings file, applies each --set in
-// order, then the flags; FOLDER stays the folder whatever DIR the settings hold. The inside
-// colour goes straight into the record. Returns 0, or 1 after writing what failed to `errors`.
+// order, then the flags; FOLDER stays the folder whatever DIR the settings hold. Returns 0, or 1
+// after writing what failed to `errors`.
 int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
                      std::ostream& errors);
 

@@ -7,11 +7,11 @@
 #include "app/cli_options.h"
 #include "app/commands.h"
 #include "app/folder_choice.h"
-#include "app/start_run.h"
 #include "movie/plan.h"
 #include "settings/controls.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
+#include "settings/start_conversion.h"
 
 namespace zr {
 
@@ -39,7 +39,7 @@ int runPlanCommand(const std::vector<std::string>& args) {
     if (const int status = applyCommandLine(commandLine, controls, std::cerr); status != 0) {
         return status;
     }
-    const StartConversionResult start = convertForStart(controls);
+    const StartConversionResult start = convertControlsForStart(controls);
     if (!start.ok) {
         std::cerr << "zoomreel-cli: " << start.message;
         if (start.errorKind == MovieSpecErrorKind::kTimeStampOrder)
@@ -54,9 +54,7 @@ int runPlanCommand(const std::vector<std::string>& args) {
                   << "\" holds no key frame file (*.zmb) and no JPEG picture (*.jpg)\n";
         return 1;
     }
-    const int startFrame = controlInt(controls, kIdStartFrame);
-    const int timeType = selectionOr(controls, kIdTimeType, kTimeTypeSpeed);
-    const auto plan = planMovie(movieSettings(), keyFrameCount, startFrame, timeType, &error);
+    const auto plan = planMovie(start.spec, keyFrameCount, &error);
     if (!plan) {
         std::cerr << "zoomreel-cli: " << error
                   << ": the time stamps of the speed list must grow with the key frame numbers\n";

@@ -4,12 +4,12 @@
 #include "app/cli_options.h"
 #include "app/commands.h"
 #include "app/folder_choice.h"
-#include "app/start_run.h"
 #include "app/test_keyframe.h"
 #include "keyframes/image_file.h"
 #include "movie/render_session.h"
 #include "settings/memory_controls.h"
 #include "settings/render_host.h"
+#include "settings/start_conversion.h"
 
 namespace zr {
 
@@ -49,7 +49,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
     }
     controls.setText(kIdStartFrame, frameText);
 
-    const StartConversionResult start = convertForStart(controls);
+    StartConversionResult start = convertControlsForStart(controls);
     if (!start.ok) {
         std::cerr << "zoomreel-cli: " << start.message << "\n";
         return 1;
@@ -58,10 +58,10 @@ int runPreviewCommand(const std::vector<std::string>& args) {
     PreviewHost host;
     TestSlopeValues slope;
     RenderSession session;
-    const TestKeyFrameResult tested = testKeyFrame(controls, slope, session, &host);
+    const TestKeyFrameResult tested = testKeyFrame(controls, start.spec, slope, session, &host);
     if (!tested.image) {
         std::cerr << "zoomreel-cli: " << tested.message;
-        if (tested.message == kNoKeyFrameToTest) {
+        if (tested.failure == TestFailure::kNoKeyFrame) {
             std::cerr << ": \"" << commandLine.folder << "\" holds "
                       << listMatchingFiles(commandLine.folder, "*.zmb").size()
                       << " key frame files and --frame is " << frameText;

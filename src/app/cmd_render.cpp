@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -12,14 +13,14 @@
 
 #include "app/cli_options.h"
 #include "app/commands.h"
-#include "app/start_run.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
 #include "output/avi_writer.h"
 #include "output/compressors.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
 #include "settings/render_host.h"
+#include "settings/setting_types.h"
+#include "settings/start_conversion.h"
 
 namespace zr {
 
@@ -28,10 +29,15 @@ namespace {
 constexpr std::string_view kDefaultCodec = "MJPG";
 constexpr int kDefaultQuality = 85;
 
+// The session of the render under way, for Ctrl-C.
+std::atomic<RenderSession*> interruptedSession{nullptr};
+
 // Ctrl-C asks the run to stop after the frame under way, so the current movie file is finished
 // and playable; a second Ctrl-C ends the program at once.
 void onInterrupt(int) {
-    movieSettings().stopRequested.store(1);
+    if (RenderSession* session = interruptedSession.load()) {
+        session->requestStop();
+    }
     static constexpr char kNotice[] =
         "\nzoomreel-cli: stopping after this frame (Ctrl-C again to quit at once)\n";
     [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kNotice, sizeof kNotice - 1);
@@ -57,9 +63,8 @@ std::string clockText(double seconds) {
 // progress on standard error, as a bar on a terminal and as plain lines otherwise.
 class CliRenderHost : public RenderHost {
   public:
-    CliRenderHost(Controls& controls, CompressorChoice choice, bool terminal)
-        : controls_(controls),
-          choice_(std::move(choice)),
+    CliRenderHost(CompressorChoice choice, bool terminal)
+        : choice_(std::move(choice)),
           terminal_(terminal),
           start_(Clock::now()),
           lastShown_(start_) {}
@@ -71,10 +76,7 @@ class CliRenderHost : public RenderHost {
             std::cerr << text << '\n';
         }
     }
-    void setValue(int, std::string_view) override {}
-    std::string controlText(int id) override { return controls_.text(id); }
-    int controlSelection(int id) override { return controls_.selection(id); }
-    bool controlChecked(int id) override { return controls_.checked(id); }
+    void setValue(RunValue, std::string_view) override {}
     void showDebug(std::string_view text) override {
         endBar();
         std::string line(text);
@@ -149,7 +151,6 @@ class CliRenderHost : public RenderHost {
         }
     }
 
-    Controls& controls_;
     CompressorChoice choice_;
     bool terminal_;
     Clock::time_point start_;
@@ -210,22 +211,21 @@ int runRenderCommand(const std::vector<std::string>& args) {
     if (applyCommandLine(commandLine, controls, std::cerr) != 0) {
         return 1;
     }
-    const StartConversionResult start = convertForStart(controls);
+    const StartConversionResult start = convertControlsForStart(controls);
     if (!start.ok) {
         std::cerr << "zoomreel-cli render: " << start.message << '\n';
         return 1;
     }
 
-    MovieSettings& settings = movieSettings();
-    settings.stopRequested = 0;
-    settings.running = 1;
-    CliRenderHost host(controls, choice, ::isatty(STDERR_FILENO) != 0);
-    const auto previousHandler = std::signal(SIGINT, onInterrupt);
     RenderSession session;
-    const RenderOutcome outcome = runRenderJob(session, host);
+    session.running = true;
+    CliRenderHost host(choice, ::isatty(STDERR_FILENO) != 0);
+    interruptedSession = &session;
+    const auto previousHandler = std::signal(SIGINT, onInterrupt);
+    const RenderOutcome outcome = runRenderJob(start.spec, session, host);
     std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);
-    settings.running = 0;
-    settings.stopRequested = 0;
+    interruptedSession = nullptr;
+    session.running = false;
 
     if (!outcome.done) {
         std::cerr << "zoomreel-cli render: the render did not run: " << outcome.failure;

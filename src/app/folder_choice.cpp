@@ -4,7 +4,7 @@
 
 #include "keyframes/key_frame_header.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "support/folder_listing.h"
 
 namespace zr {

@@ -8,7 +8,7 @@
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_folder.h"
 #include "movie/render_session.h"
-#include "settings/movie_settings.h"
+#include "settings/movie_spec.h"
 #include "settings/start_conversion.h"
 #include "support/folder_listing.h"
 
@@ -36,65 +36,83 @@ std::optional<int> lowestCountLess10(const KeyFrame& keyFrame) {
 
 // The tested key frame from the session's cache, read into it when it is not there; none with
 // "Skip render", which reads nothing.
-const KeyFrame* testedKeyFrame(KeyFrameCache& cache, const std::string& path, RenderHost* host) {
-    if (movieSettings().skipRender != 0)
+const KeyFrame* testedKeyFrame(const MovieSpec& spec, KeyFrameCache& cache, const std::string& path,
+                               RenderHost* host) {
+    if (spec.output.skipRender)
         return nullptr;
     const KeyFrame* keyFrame = cache.find(path);
     return keyFrame != nullptr ? keyFrame : cache.load(path, host);
 }
 
-void computeSlopeScale(const KeyFrame* keyFrame, TestSlopeValues& slope) {
-    const MovieSettings& s = movieSettings();
+void computeSlopeScale(const MovieSpec& spec, const KeyFrame* keyFrame, TestSlopeValues& slope) {
     if (keyFrame != nullptr) {
         if (const std::optional<int> keyMin = lowestCountLess10(*keyFrame))
             slope.keyMin = *keyMin;
     }
-    slope.slopeScale = (slope.keyMin == 0 ? 1 : slope.keyMin) * s.slopePower;
-    if (s.colorMethod == kDistance)
-        slope.slopeScale = s.zoomFactor;
+    slope.slopeScale = (slope.keyMin == 0 ? 1 : slope.keyMin) * spec.coloring.slopePower;
+    if (spec.coloring.colorMethod == kDistance)
+        slope.slopeScale = spec.zoom.zoomFactor;
 }
 
 }  // namespace
 
-TestKeyFrameResult testKeyFrame(Controls& controls, TestSlopeValues& slope, RenderSession& session,
-                                RenderHost* host) {
-    MovieSettings& s = movieSettings();
+TestKeyFrameResult testKeyFrame(Controls& controls, MovieSpec& spec, TestSlopeValues& slope,
+                                RenderSession& session, RenderHost* host) {
     TestKeyFrameResult result;
-    if (s.running.load() != 0) {
+    if (session.running.load()) {
+        result.failure = TestFailure::kBusy;
         result.message = std::string(kBusy);
         return result;
     }
 
-    s.startCycle = controlDouble(controls, kIdStartCycle);
+    ColourState& colour = session.colours;
+    colour.startCycle = controlDouble(controls, kIdStartCycle);
     KeyFrameCache& cache = session.keyFrames();
     cache.clearInUse();
+    cache.forgetUnreadable();
     const std::vector<std::string> keyFrames = sortedKeyFrames(controls.text(kIdDirectory));
-    s.mergeCount = selectionOr(controls, kIdMergeCount, 4) + 1;
-    s.waveColoring = controls.checked(kIdWaveColoring) ? 1 : 0;
-    convertHsbWaves(s.hsbWaves, controls.lines(kIdWaveList));
+    ColoringSpec& coloring = spec.coloring;
+    spec.zoom.mergeCount = selectionOr(controls, kIdMergeCount, kDefaultMergeEntry) + 1;
+    coloring.waveColoring = controls.checked(kIdWaveColoring);
+    convertHsbWaves(coloring.hsbWaves, controls.lines(kIdWaveList));
     const int keyFrame = controlInt(controls, kIdStartFrame);
-    s.slopes = controls.checked(kIdSlopes) ? 1 : 0;
-    s.slopePower = s.colorMethod == kDistance ? 1.0 : controlDouble(controls, kIdSlopePower);
-    s.slopeRatio = controlDouble(controls, kIdSlopeRatio);
+    coloring.slopes = controls.checked(kIdSlopes);
+    coloring.slopePower =
+        coloring.colorMethod == kDistance ? 1.0 : controlDouble(controls, kIdSlopePower);
+    coloring.slopeRatio = controlDouble(controls, kIdSlopeRatio);
+    // The choosers' values count at once, as they did before a Start.
+    coloring.insideColor = controls.insideColor();
+    spec.texture.textureFile = controls.text(kIdTextureFile);
 
     if (keyFrame < 0 || keyFrame >= static_cast<int>(keyFrames.size())) {
+        result.failure = TestFailure::kNoKeyFrame;
         result.message = std::string(kNoKeyFrameToTest);
         return result;
     }
     result.keyFrame = keyFrame;
     result.path = keyFrames[static_cast<std::size_t>(keyFrame)];
     // Until a run has taken its colours from a key frame, the first one tested gives them.
-    const KeyFrame* tested = testedKeyFrame(cache, result.path, host);
+    const KeyFrame* tested = testedKeyFrame(spec, cache, result.path, host);
     if (tested != nullptr)
-        takeKeyFrameHeader(*tested, s);
-    if (s.slopes == 1)
-        computeSlopeScale(tested, slope);
+        takeKeyFrameHeader(*tested, colour);
+    if (coloring.slopes)
+        computeSlopeScale(spec, tested, slope);
 
     if (tested != nullptr) {
-        result.image =
-            renderKeyFrame(cache, result.path, s.startCycle, slope.slopeScale, 1.0, host);
+        TexturePosition& texture = session.texture;
+        if (spec.texture.texture && !texture.held) {
+            texture.file = spec.texture.textureFile;
+            prepareTexture(spec.texture, spec.output.fps, !spec.timeline.rotateSpecs.empty(),
+                           texture, session.textures(), tested->width, tested->height,
+                           colour.startRotation);
+        }
+        const ColoringPlan plan =
+            makeColoringPlan(coloring, spec.texture, colour,
+                             heldTexture(texture, session.textures()), slope.slopeScale, 1.0);
+        result.image = renderKeyFrame(cache, result.path, plan, host);
     }
     if (!result.image) {
+        result.failure = TestFailure::kNoPicture;
         result.message = "Key frame " + std::to_string(keyFrame) + " (" + result.path +
                          ") gave no picture: the file is unreadable or \"Skip render\" is on";
     }

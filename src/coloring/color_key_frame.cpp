@@ -9,7 +9,7 @@
 #include "coloring/slopes.h"
 #include "coloring/texture.h"
 #include "coloring/waves.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 
@@ -317,37 +317,47 @@ FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan) {
     return image;
 }
 
-ColoringPlan coloringPlanFromSettings(const MovieSettings& settings, int width, int height,
-                                      double cycleOffset, double slopeScale, double textureScale) {
-    ColoringPlan plan;
-    plan.method = settings.colorMethod;
-    plan.smooth = settings.smoothColoring != 0;
-    plan.fixedCycling = settings.fixedColorCycling != 0;
-    plan.division = settings.colorDivision;
-    plan.cycleOffset = cycleOffset;
-    plan.stretchMin = settings.stretchMin;
-    plan.stretchMax = settings.stretchMax;
+ColoringPlan ColoringPlan::withScales(double slopeScale, double textureScale) const {
+    ColoringPlan plan = *this;
     plan.slopeScale = slopeScale;
-    plan.inside = bgrFromColorRef(settings.insideColor);
-    plan.maxIteration = settings.maxIteration;
-    plan.palette = std::make_shared<const Palette>(settings.palette);
-    if (settings.waveColoring != 0) {
-        plan.waves = std::make_shared<const HsbWaveList>(settings.hsbWaves);
+    if (plan.slopes) {
+        plan.slopes->slopeScale = slopeScale;
     }
-    auto longWaves = std::make_shared<const LongWaveList>(settings.longWaves);
+    if (plan.texture) {
+        plan.texture->textureScale = textureScale;
+    }
+    return plan;
+}
+
+ColoringPlan makeColoringPlan(const ColoringSpec& coloring, const TextureSpec& textureSpec,
+                              const ColourState& colour, std::shared_ptr<const FrameImage> texture,
+                              double slopeScale, double textureScale) {
+    ColoringPlan plan;
+    plan.method = coloring.colorMethod;
+    plan.smooth = coloring.smoothColoring;
+    plan.fixedCycling = coloring.fixedColorCycling;
+    plan.division = colour.colorDivision;
+    plan.cycleOffset = colour.startCycle;
+    plan.stretchMin = colour.stretchMin;
+    plan.stretchMax = colour.stretchMax;
+    plan.slopeScale = slopeScale;
+    plan.inside = bgrFromColorRef(coloring.insideColor);
+    plan.maxIteration = colour.maxIteration;
+    plan.palette = std::make_shared<const Palette>(colour.palette());
+    if (coloring.waveColoring) {
+        plan.waves = std::make_shared<const HsbWaveList>(coloring.hsbWaves);
+    }
+    auto longWaves = std::make_shared<const LongWaveList>(coloring.longWaves);
     if (!longWaves->empty()) {
         plan.longWaves = std::move(longWaves);
     }
-    if (settings.texture != 0 && width > 0 && height > 0) {
-        auto image = prepareTexture(width, height);
-        if (image) {
-            plan.texture = TextureSampler{std::move(image), textureScale, settings.textureDepth,
-                                          settings.textureStrength, settings.textureMerge};
-        }
+    if (textureSpec.texture && texture) {
+        plan.texture = TextureSampler{std::move(texture), textureScale, textureSpec.textureDepth,
+                                      textureSpec.textureStrength, textureSpec.textureMerge};
     }
-    if (settings.slopes != 0 || settings.colorMethod == kDistance) {
-        plan.slopes = SlopeShading{slopeLight(settings.startRotation), slopeScale,
-                                   settings.slopeRatio, settings.divideSlopes != 0, cycleOffset};
+    if (coloring.slopes || coloring.colorMethod == kDistance) {
+        plan.slopes = SlopeShading{slopeLight(colour.startRotation), slopeScale,
+                                   coloring.slopeRatio, coloring.divideSlopes, colour.startCycle};
     }
     return plan;
 }

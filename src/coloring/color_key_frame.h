@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "coloring/colour_state.h"
 #include "coloring/palette.h"
 #include "coloring/slopes.h"
 #include "coloring/texture.h"
@@ -37,6 +38,9 @@ struct ColoringPlan {
     std::int32_t insideValueOf(const KeyFrame& frame) const {
         return frame.maxIteration.value_or(maxIteration);
     }
+    // The same plan for a key frame that is `slopeScale` and `textureScale` deep: the scale of
+    // the Distance method and of slopes, and the zoom of the texture.
+    ColoringPlan withScales(double slopeScale, double textureScale) const;
 };
 
 // Colours a key frame: every pixel's iteration data goes through the colour method, the
@@ -48,9 +52,11 @@ struct ColoringPlan {
 // to hold, gives an empty picture.
 FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan);
 
-// The plan that the settings record gives for a key frame of width x height, preparing the
-// shared texture when the texture stage is on.
-ColoringPlan coloringPlanFromSettings(const MovieSettings& settings, int width, int height,
-                                      double cycleOffset, double slopeScale, double textureScale);
+// The plan for the movie's colouring at the colour state `colour` (its cycle offset, division,
+// key colours, range and rotation), with the held `texture` (none: no texture stage), for a key
+// frame of the given slope and texture scales.
+ColoringPlan makeColoringPlan(const ColoringSpec& coloring, const TextureSpec& textureSpec,
+                              const ColourState& colour, std::shared_ptr<const FrameImage> texture,
+                              double slopeScale, double textureScale);
 
 }  // namespace zr

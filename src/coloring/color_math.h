@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 

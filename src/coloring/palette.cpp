@@ -24,9 +24,4 @@ Palette expandPalette(const KeyColors& keys, int count) {
     return palette;
 }
 
-void expandPalette(int count) {
-    MovieSettings& settings = movieSettings();
-    settings.palette = expandPalette(settings.keyColors, count);
-}
-
 }  // namespace zr

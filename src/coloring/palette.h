@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "settings/movie_settings.h"
+#include "support/bgr.h"
 
 namespace zr {
 
@@ -14,8 +14,5 @@ using KeyColors = std::array<Bgr, kPaletteSize>;
 // g * 1024 / count; between two key colours the blend follows a half sine, and the last key
 // colour blends back into the first. A count below 1 is taken as 1 and one above 1024 as 1024.
 Palette expandPalette(const KeyColors& keyColors, int count);
-
-// Rebuilds movieSettings().palette from its key colours. Callers make sure no colouring runs.
-void expandPalette(int count);
 
 }  // namespace zr

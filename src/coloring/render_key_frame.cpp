@@ -2,27 +2,19 @@
 
 #include <exception>
 
-#include "coloring/color_key_frame.h"
-#include "coloring/palette.h"
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
-#include "settings/movie_settings.h"
 
 namespace zr {
 
-OptionalImage renderKeyFrame(KeyFrameCache& cache, const std::string& path, double cycleOffset,
-                             double slopeScale, double textureScale, RenderHost* host) {
-    if (movieSettings().skipRender) {
-        return std::nullopt;
-    }
+OptionalImage renderKeyFrame(KeyFrameCache& cache, const std::string& path,
+                             const ColoringPlan& plan, RenderHost* host) {
     const KeyFrame* frame = cache.load(path, host);
     if (!frame) {
         return std::nullopt;
     }
     try {
-        FrameImage image = colorKeyFrame(
-            *frame, coloringPlanFromSettings(movieSettings(), frame->width, frame->height,
-                                             cycleOffset, slopeScale, textureScale));
+        FrameImage image = colorKeyFrame(*frame, plan);
         if (image.empty()) {
             return std::nullopt;
         }
@@ -45,31 +37,12 @@ std::string fallbackPicturePath(const std::string& path) {
 }
 
 int keyFrameJobRun(KeyFrameJob& job) {
-    job.result = renderKeyFrame(*job.cache, job.path, job.cycleOffset, job.slopeScale,
-                                job.textureScale, job.host);
+    job.result = renderKeyFrame(*job.cache, job.path, job.plan, job.host);
     if (!job.result) {
         job.path = fallbackPicturePath(job.path);
         job.result = loadImageFile(job.path);
     }
     return 0;
-}
-
-void takeKeyFrameHeader(const KeyFrame& keyFrame, MovieSettings& settings) {
-    if (settings.colorsFromKeyFrame) {
-        if (settings.divisionFromKeyFrame) {
-            settings.colorDivision = static_cast<double>(keyFrame.iterationDivision);
-        }
-        const int count = static_cast<int>(keyFrame.keyColors.size());
-        for (int i = 0; i < count && i < kPaletteSize; ++i) {
-            settings.keyColors[static_cast<std::size_t>(i)] = keyFrame.keyColors[i];
-        }
-        settings.keyColorCount = count;
-        expandPalette(count);
-        settings.colorsFromKeyFrame = 0;
-    }
-    if (keyFrame.maxIteration) {
-        settings.maxIteration = *keyFrame.maxIteration;
-    }
 }
 
 }  // namespace zr

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "keyframes/key_frame.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 

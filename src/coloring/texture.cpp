@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
-#include <optional>
-#include <stdexcept>
+#include <exception>
 #include <string>
 
 #include "coloring/color_math.h"
@@ -16,76 +14,65 @@ namespace zr {
 
 namespace {
 
-// The texture shared by the colouring threads, and where a run is in the texture folder.
-struct TextureState {
-    std::mutex lock;
-    std::shared_ptr<const FrameImage> image;
-    int width = 0;                          // size the held texture was made at
-    int height = 0;                         // (the key frame's size plus the margin)
-    std::optional<std::string> failedFile;  // a texture file that could not be loaded
-    int index = 0;                          // current picture of textureFiles
-    int fade = 0;                           // movie frames left of the cross-fade
-};
+// How many loaded and scaled pictures the store keeps: the current picture and the next one of
+// a cross-fade, and one more.
+constexpr std::size_t kKeptPictures = 3;
 
-TextureState& state() {
-    static TextureState textureState;
-    return textureState;
+// The largest texture side; larger sizes (an absurd depth) give no texture.
+constexpr double kLargestSide = 65536.0;
+
+bool fitsAPicture(int width, int height) {
+    return width > 0 && height > 0 &&
+           static_cast<double>(FrameImage::strideFor(width)) * height <= 1024.0 * 1024.0 * 1024.0;
 }
 
-OptionalImage loadScaled(const std::string& path, int width, int height) {
-    OptionalImage picture = loadImageFile(path);
-    if (!picture || picture->empty()) {
-        return std::nullopt;
-    }
-    return scaleImage(*picture, width, height);
+bool loads(TextureStore& store, const std::string& path) {
+    return store.picture(path) != nullptr;
 }
 
-// Loads the texture file scaled to width x height and, while a cross-fade runs, blends it one
-// frame further towards the next picture of the folder. Called under the state's lock.
-OptionalImage makeTexture(TextureState& texture, int width, int height) {
-    MovieSettings& settings = movieSettings();
-    OptionalImage current = loadScaled(settings.textureFile, width, height);
-    if (!current) {
-        return std::nullopt;
-    }
-    const int count = settings.textureFiles.rowCount();
-    if (texture.fade > 0 && count > 0) {
-        --texture.fade;
-        const int next = (texture.index + 1) % count;
-        const OptionalImage incoming =
-            loadScaled(std::string(settings.textureFiles.cell(next, 0)), width, height);
-        if (incoming) {
-            // Share of the current picture, in percent, falling to 0 at the fade's end.
-            const int percent = settings.fps > 0 ? texture.fade * 100 / settings.fps : 0;
-            std::uint8_t* out = current->data();
-            const std::uint8_t* in = incoming->data();
-            for (std::size_t i = 0; i < current->sizeBytes(); ++i) {
-                out[i] =
-                    static_cast<std::uint8_t>((percent * out[i] + (100 - percent) * in[i]) / 100);
-            }
-        }
-        if (texture.fade == 0) {
-            texture.index = next;
-            settings.textureFile = std::string(settings.textureFiles.cell(next, 0));
-        }
-    }
-    return current;
-}
-
-// Makes the texture again at the held size; returns false (and drops the texture) when the
-// file can no longer be loaded.
-bool remakeHeldTexture(TextureState& texture, double turnDegrees, bool turn) {
-    OptionalImage remade = makeTexture(texture, texture.width, texture.height);
-    if (!remade) {
-        texture.failedFile = movieSettings().textureFile;
-        texture.image.reset();
+// The texture at width x height made again from the current picture: while a cross-fade runs it
+// goes one frame further, and when it ends the next picture becomes the current one. False,
+// with nothing changed, when the current picture cannot be loaded.
+bool remake(const TextureSpec& spec, int fps, TexturePosition& position, TextureStore& store,
+            int width, int height, TextureRecipe& recipe) {
+    if (!loads(store, position.file)) {
         return false;
     }
-    if (turn) {
-        rotateImage(*remade, *remade, texture.width / 2, texture.height / 2, turnDegrees, true);
+    recipe = TextureRecipe{};
+    recipe.file = position.file;
+    recipe.width = width;
+    recipe.height = height;
+    const int count = static_cast<int>(spec.textureFiles.size());
+    if (position.fade > 0 && count > 0) {
+        --position.fade;
+        const int next = (position.index + 1) % count;
+        const std::string& incoming = spec.textureFiles[static_cast<std::size_t>(next)];
+        if (loads(store, incoming)) {
+            recipe.incoming = incoming;
+            // Share of the current picture, in percent, falling to 0 at the fade's end.
+            recipe.percent = fps > 0 ? position.fade * 100 / fps : 0;
+        }
+        if (position.fade == 0) {
+            position.index = next;
+            position.file = incoming;
+        }
     }
-    texture.image = std::make_shared<const FrameImage>(std::move(*remade));
     return true;
+}
+
+// Makes the held texture again at its size; without a current picture the stage stops.
+void remakeHeld(const TextureSpec& spec, int fps, TexturePosition& position, TextureStore& store,
+                TextureRecipe::Turn turn, double turnDegrees) {
+    TextureRecipe recipe;
+    if (!remake(spec, fps, position, store, position.recipe.width, position.recipe.height,
+                recipe)) {
+        position.failedFile = position.file;
+        position.held = false;
+        return;
+    }
+    recipe.turn = turn;
+    recipe.turnDegrees = turnDegrees;
+    position.recipe = recipe;
 }
 
 // A displaced coordinate as a pixel index of the texture: truncated, border pixels repeated.
@@ -106,42 +93,162 @@ double boundedCoordinate(double coordinate, int fallback) {
 
 }  // namespace
 
-std::shared_ptr<const FrameImage> prepareTexture(int width, int height) {
-    TextureState& texture = state();
-    const std::lock_guard guard(texture.lock);
-    if (texture.image) {
-        return texture.image;
+std::shared_ptr<const FrameImage> TextureStore::picture(const std::string& path) {
+    const std::lock_guard guard(lock_);
+    for (auto entry = loaded_.begin(); entry != loaded_.end(); ++entry) {
+        if (entry->path == path) {
+            loaded_.splice(loaded_.begin(), loaded_, entry);
+            return loaded_.front().picture;
+        }
     }
-    MovieSettings& settings = movieSettings();
-    if (texture.failedFile && *texture.failedFile == settings.textureFile) {
+    std::shared_ptr<const FrameImage> picture;
+    try {
+        OptionalImage image = loadImageFile(path);
+        if (image && !image->empty()) {
+            picture = std::make_shared<const FrameImage>(std::move(*image));
+        }
+    } catch (const std::exception&) {
+        picture.reset();  // a picture too large to hold: no texture
+    }
+    loaded_.push_front(Loaded{path, picture});
+    if (loaded_.size() > kKeptPictures) {
+        loaded_.pop_back();
+    }
+    return picture;
+}
+
+std::shared_ptr<const FrameImage> TextureStore::scaled(const std::string& path, int width,
+                                                       int height) {
+    {
+        const std::lock_guard guard(lock_);
+        for (auto entry = scaled_.begin(); entry != scaled_.end(); ++entry) {
+            if (entry->path == path && entry->width == width && entry->height == height) {
+                scaled_.splice(scaled_.begin(), scaled_, entry);
+                return scaled_.front().picture;
+            }
+        }
+    }
+    const std::shared_ptr<const FrameImage> source = picture(path);
+    if (!source) {
         return nullptr;
+    }
+    auto picture = std::make_shared<const FrameImage>(scaleImage(*source, width, height));
+    const std::lock_guard guard(lock_);
+    scaled_.push_front(Scaled{path, width, height, picture});
+    if (scaled_.size() > kKeptPictures) {
+        scaled_.pop_back();
+    }
+    return picture;
+}
+
+std::shared_ptr<const FrameImage> TextureStore::texture(const TextureRecipe& recipe) {
+    {
+        const std::lock_guard guard(lock_);
+        if (lastTexture_ && recipe == lastRecipe_) {
+            return lastTexture_;
+        }
+    }
+    if (!fitsAPicture(recipe.width, recipe.height)) {
+        return nullptr;
+    }
+    std::shared_ptr<const FrameImage> current;
+    FrameImage made;
+    try {
+        current = scaled(recipe.file, recipe.width, recipe.height);
+        if (!current) {
+            return nullptr;
+        }
+        made = *current;
+        if (!recipe.incoming.empty()) {
+            if (const auto incoming = scaled(recipe.incoming, recipe.width, recipe.height)) {
+                std::uint8_t* out = made.data();
+                const std::uint8_t* in = incoming->data();
+                const int percent = recipe.percent;
+                for (std::size_t i = 0; i < made.sizeBytes(); ++i) {
+                    out[i] = static_cast<std::uint8_t>(
+                        (percent * out[i] + (100 - percent) * in[i]) / 100);
+                }
+            }
+        }
+    } catch (const std::exception&) {
+        return nullptr;  // memory running out: no texture
+    }
+    if (recipe.turn == TextureRecipe::Turn::kAboutCorner) {
+        rotateImage(made, made, recipe.width / 2 - 1, recipe.height / 2 - 1, recipe.turnDegrees,
+                    true);
+    } else if (recipe.turn == TextureRecipe::Turn::kAboutCentre) {
+        rotateImage(made, made, recipe.width / 2, recipe.height / 2, recipe.turnDegrees, true);
+    }
+    auto texture = std::make_shared<const FrameImage>(std::move(made));
+    const std::lock_guard guard(lock_);
+    lastRecipe_ = recipe;
+    lastTexture_ = texture;
+    return texture;
+}
+
+TexturePosition startingTexture(const TextureSpec& spec) {
+    TexturePosition position;
+    position.file = spec.textureFile;
+    return position;
+}
+
+void prepareTexture(const TextureSpec& spec, int fps, bool rotationListHasRows,
+                    TexturePosition& position, TextureStore& store, int width, int height,
+                    double rotation) {
+    if (position.held || (!position.failedFile.empty() && position.failedFile == position.file)) {
+        return;
     }
     // The texture is larger than the key frame by a margin that grows with the depth, so that
     // displaced samples near the edges still find texture.
-    const double margin = settings.textureDepth / 64;
+    const double margin = spec.textureDepth / 64;
     const double widthWithMargin = std::trunc(width + margin);
     const double heightWithMargin = std::trunc(height + margin);
-    const int textureWidth = static_cast<int>(std::clamp(widthWithMargin, 1.0, 65536.0));
-    const int textureHeight = static_cast<int>(std::clamp(heightWithMargin, 1.0, 65536.0));
-    OptionalImage made;
-    try {
-        made = makeTexture(texture, textureWidth, textureHeight);
-    } catch (const std::exception&) {
-        made.reset();  // a picture too large to hold: no texture
-    }
-    if (!made) {
+    const int textureWidth = static_cast<int>(std::clamp(widthWithMargin, 1.0, kLargestSide));
+    const int textureHeight = static_cast<int>(std::clamp(heightWithMargin, 1.0, kLargestSide));
+    TextureRecipe recipe;
+    if (!fitsAPicture(textureWidth, textureHeight) ||
+        !remake(spec, fps, position, store, textureWidth, textureHeight, recipe)) {
         // Not tried again for every key frame: the stage stays off for the run.
-        texture.failedFile = settings.textureFile;
-        return nullptr;
+        position.failedFile = position.file;
+        return;
     }
-    if (settings.rotateSpecs.rowCount() > 0) {
-        rotateImage(*made, *made, textureWidth / 2 - 1, textureHeight / 2 - 1,
-                    -settings.startRotation, true);
+    if (rotationListHasRows) {
+        recipe.turn = TextureRecipe::Turn::kAboutCorner;
+        recipe.turnDegrees = -rotation;
     }
-    texture.width = textureWidth;
-    texture.height = textureHeight;
-    texture.image = std::make_shared<const FrameImage>(std::move(*made));
-    return texture.image;
+    position.recipe = recipe;
+    position.held = true;
+}
+
+void textureKeyFrameStep(const TextureSpec& spec, int fps, TexturePosition& position, int keyFrame,
+                         int keyFrameCount) {
+    const int pictures = static_cast<int>(spec.textureFiles.size());
+    if (pictures == 0 || position.fade != 0) {
+        return;
+    }
+    // Each picture of the folder covers an equal share of the key frames.
+    if (keyFrame >= keyFrameCount / pictures * (position.index + 1)) {
+        position.fade = fps - 1;
+    }
+}
+
+void textureRotationStep(const TextureSpec& spec, int fps, TexturePosition& position,
+                         TextureStore& store, double rotation) {
+    if (position.held) {
+        remakeHeld(spec, fps, position, store, TextureRecipe::Turn::kAboutCentre, -rotation);
+    }
+}
+
+void textureFadeStep(const TextureSpec& spec, int fps, TexturePosition& position,
+                     TextureStore& store) {
+    if (position.held && position.fade > 0) {
+        remakeHeld(spec, fps, position, store, TextureRecipe::Turn::kNone, 0.0);
+    }
+}
+
+std::shared_ptr<const FrameImage> heldTexture(const TexturePosition& position,
+                                              TextureStore& store) {
+    return position.held ? store.texture(position.recipe) : nullptr;
 }
 
 void TextureSampler::apply(Bgr& pixel, int x, int y, const KeyFrame& frame) const {
@@ -201,70 +308,6 @@ void TextureSampler::apply(Bgr& pixel, int x, int y, const KeyFrame& frame) cons
     pixel.blue = toByte(tex[0] * merge + pixel.blue * (1 - merge));
     pixel.green = toByte(tex[1] * merge + pixel.green * (1 - merge));
     pixel.red = toByte(tex[2] * merge + pixel.red * (1 - merge));
-}
-
-void discardTexture() {
-    TextureState& texture = state();
-    const std::lock_guard guard(texture.lock);
-    texture.image.reset();
-    texture.width = 0;
-    texture.height = 0;
-    texture.failedFile.reset();
-}
-
-void resetTexturePosition() {
-    TextureState& texture = state();
-    const std::lock_guard guard(texture.lock);
-    texture.index = 0;
-    texture.fade = 0;
-}
-
-void textureKeyFrameStep(int keyFrame, int keyFrameCount) {
-    TextureState& texture = state();
-    const std::lock_guard guard(texture.lock);
-    const MovieSettings& settings = movieSettings();
-    const int pictures = settings.textureFiles.rowCount();
-    if (pictures == 0 || texture.fade != 0) {
-        return;
-    }
-    // Each picture of the folder covers an equal share of the key frames.
-    if (keyFrame >= keyFrameCount / pictures * (texture.index + 1)) {
-        texture.fade = settings.fps - 1;
-    }
-}
-
-void textureRotationStep() {
-    TextureState& texture = state();
-    const std::lock_guard guard(texture.lock);
-    if (texture.image) {
-        remakeHeldTexture(texture, -movieSettings().startRotation, true);
-    }
-}
-
-void textureFadeStep() {
-    TextureState& texture = state();
-    const std::lock_guard guard(texture.lock);
-    if (texture.image && texture.fade > 0) {
-        remakeHeldTexture(texture, 0.0, false);
-    }
-}
-
-int textureIndex() {
-    TextureState& texture = state();
-    const std::lock_guard guard(texture.lock);
-    return texture.index;
-}
-
-int textureFadeFrames() {
-    TextureState& texture = state();
-    const std::lock_guard guard(texture.lock);
-    return texture.fade;
-}
-
-bool textureHeld() {
-    TextureState& texture = state();
-    const std::lock_guard guard(texture.lock);
-    return texture.image != nullptr;
 }
 
 }  // namespace zr

@@ -3,7 +3,7 @@
 #include <array>
 #include <vector>
 
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 

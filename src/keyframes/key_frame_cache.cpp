@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "keyframes/key_frame_header.h"
-#include "settings/movie_settings.h"
 #include "settings/render_host.h"
+#include "settings/setting_types.h"
 #include "support/text_match.h"
 
 namespace zr {
@@ -203,6 +203,15 @@ bool readKeyFrameFile(const std::string& path, KeyFrame& frame, RenderHost* host
     return true;
 }
 
+// A path with its letters folded, as paths are compared.
+std::string foldedPath(std::string_view path) {
+    std::string folded(path);
+    for (char& c : folded) {
+        c = foldAsciiCase(c);
+    }
+    return folded;
+}
+
 }  // namespace
 
 int KeyFrameCache::indexOf(const std::string& path) const {
@@ -241,6 +250,9 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
     }
 
     std::unique_lock lock(lock_);
+    if (unreadable_.contains(foldedPath(path))) {
+        return nullptr;
+    }
     int index = indexOf(path);
     // Another thread may be reading this very file: wait until its slot is complete.
     while (index >= 0 && loading_[static_cast<std::size_t>(index)]) {
@@ -264,10 +276,12 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
     lock.unlock();
 
     bool read = false;
+    bool unreadable = false;
     try {
         read = readKeyFrameFile(path, frame, host);
+        unreadable = !read;
     } catch (const std::exception&) {
-        // Out of memory for the read buffers: the key frame is not read.
+        // Out of memory for the read buffers: the key frame is not read (but may be later).
     }
 
     lock.lock();
@@ -275,6 +289,9 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
     if (!read) {
         frame.path.clear();
         frame.inUse = 0;
+    }
+    if (unreadable) {
+        unreadable_.insert(foldedPath(path));
     }
     lock.unlock();
     loaded_.notify_all();
@@ -303,6 +320,12 @@ void KeyFrameCache::emptyAll() {
         frame.path.clear();
         frame.inUse = 0;
     }
+    unreadable_.clear();
+}
+
+void KeyFrameCache::forgetUnreadable() {
+    const std::lock_guard lock(lock_);
+    unreadable_.clear();
 }
 
 KeyFrame& KeyFrameCache::slot(int index) {

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <unordered_set>
 
 #include "keyframes/key_frame.h"
 
@@ -22,9 +23,10 @@ class KeyFrameCache {
 
     // Finds the key frame of `path` (letter case ignored) or reads it into a free slot, marks
     // the slot in use and returns it. Returns nullptr when the file cannot be opened (the host,
-    // if any, is told through keyFrameUnreadable), is not a key frame file or is damaged, when
-    // the path is empty or 256 characters or longer, and when all 16 slots are in use: that
-    // request fails at once, no slot is taken from another key frame.
+    // if any, is told through keyFrameUnreadable), is not a key frame file or is damaged (such a
+    // file is not tried again until forgetUnreadable or emptyAll), when the path is empty or 256
+    // characters or longer, and when all 16 slots are in use: that request fails at once, no
+    // slot is taken from another key frame.
     KeyFrame* load(const std::string& path, RenderHost* host = nullptr);
 
     // The cached key frame of `path` (letter case ignored) or nullptr; never reads a file and
@@ -33,8 +35,12 @@ class KeyFrameCache {
 
     // Releases every slot for reuse while keeping what it holds (before each composition).
     void clearInUse();
-    // Forgets every key frame: all paths empty, nothing in use; the tables stay allocated.
+    // Forgets every key frame: all paths empty, nothing in use; the tables stay allocated. Files
+    // that could not be read are tried again.
     void emptyAll();
+    // Files that could not be read are tried again (they are not, and their unreadability is
+    // not told again, until this or emptyAll).
+    void forgetUnreadable();
 
     KeyFrame& slot(int index);
     // The slot at which the search for a slot to reuse begins when none is empty.
@@ -52,6 +58,8 @@ class KeyFrameCache {
     std::array<bool, kSlotCount> loading_{};  // claimed and still being read from its file
     std::condition_variable loaded_;          // signalled whenever a slot stops loading
     int cursor_ = 0;
+    // Files that could not be read, letters folded to lower case: not tried again.
+    std::unordered_set<std::string> unreadable_;
 };
 
 }  // namespace zr

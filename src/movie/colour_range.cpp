@@ -4,11 +4,7 @@
 #include <string>
 
 #include "keyframes/key_frame.h"
-#include "keyframes/key_frame_cache.h"
-#include "movie/render_session.h"
-#include "movie/timeline.h"
-#include "settings/controls.h"
-#include "settings/movie_settings.h"
+#include "movie/run_state.h"
 #include "settings/render_host.h"
 
 namespace zr {
@@ -44,40 +40,43 @@ std::optional<CountRange> scanCounts(const KeyFrame& keyFrame) {
     return range;
 }
 
-bool colourRangeInUse(const MovieSettings& settings) {
-    return settings.slopes != 0 || settings.colorMethod == kStretched ||
-           settings.colorMethod == kDistance;
+bool colourRangeInUse(const ColoringSpec& coloring) {
+    return coloring.slopes || coloring.colorMethod == kStretched ||
+           coloring.colorMethod == kDistance;
 }
 
-void applyColourRange(const KeyFrame& keyFrame, TimelineState& state, MovieSettings& settings,
-                      RenderHost& host) {
+void applyColourRange(const KeyFrame& keyFrame, const MovieSpec& spec, RunState& run,
+                      RenderHost* host) {
     const auto range = scanCounts(keyFrame);
     if (!range)
         return;
+    TimelineState& state = run.timeline;
+    ColourState& colour = run.colour;
     state.keyMin = range->smallest;
     state.keyMax = range->largest;
 
-    if (settings.colorMethod == kStretched) {
+    if (spec.coloring.colorMethod == kStretched) {
         state.keyMax = range->largestBeforeLast;
-        if (settings.stretchMax > state.keyMax)
-            state.keyMax = truncToInt(settings.stretchMax);
-        if (settings.stretchMin == kNotSetMin)
-            settings.stretchMin = state.keyMin;
-        if (settings.stretchMax == kNotSetMax)
-            settings.stretchMax = state.keyMax;
+        if (colour.stretchMax > state.keyMax)
+            state.keyMax = truncToInt(colour.stretchMax);
+        if (colour.stretchMin == kNotSetMin)
+            colour.stretchMin = state.keyMin;
+        if (colour.stretchMax == kNotSetMax)
+            colour.stretchMax = state.keyMax;
         return;
     }
 
-    double start = settings.stretchMin;  // s
-    if (settings.leftScrolling != 0 && start != kNotSetMin)
+    const bool leftScrolling = spec.zoom.leftScrolling;
+    double start = colour.stretchMin;  // s
+    if (leftScrolling && start != kNotSetMin)
         state.keyMin = truncToInt(start);
     const int smallest = state.keyMin;  // m0
     if (start == kNotSetMin) {
         start = state.keyMin;
-        settings.stretchMin = start;
+        colour.stretchMin = start;
     }
-    if (settings.stretchMax == kNotSetMax)
-        settings.stretchMax = state.keyMax;
+    if (colour.stretchMax == kNotSetMax)
+        colour.stretchMax = state.keyMax;
 
     // A key frame whose counts begin above the range start keeps a little of the lower range.
     const int m = state.keyMin;
@@ -94,40 +93,30 @@ void applyColourRange(const KeyFrame& keyFrame, TimelineState& state, MovieSetti
     } else if (m < start) {
         state.keyMin = truncToInt(start);
     }
-    if (settings.leftScrolling != 0)
+    if (leftScrolling)
         state.keyMin = truncToInt(start);
 
-    host.setValue(kIdColors, std::to_string(smallest) + "-" + std::to_string(state.keyMin) + "-" +
-                                 std::to_string(truncToInt(start)));
-    host.setValue(kIdCurrentIteration, std::to_string(truncToInt(settings.stretchMin)));
+    if (host != nullptr) {
+        host->setValue(RunValue::kColors, std::to_string(smallest) + "-" +
+                                              std::to_string(state.keyMin) + "-" +
+                                              std::to_string(truncToInt(start)));
+        host->setValue(RunValue::kIteration, std::to_string(truncToInt(colour.stretchMin)));
+    }
 
+    const double slopePower = spec.coloring.slopePower;
     double scaleBase = (start > state.keyMin || start == 0.0) ? state.keyMin : start;  // g
     if (scaleBase <= 0.0)
         scaleBase = 1.0;
-    state.slopeScale = scaleBase * settings.slopePower;
-    settings.stretchMin = state.keyMin;
+    state.slopeScale = scaleBase * slopePower;
+    colour.stretchMin = state.keyMin;
 
-    if (settings.colorMethod == kDistance) {
+    if (spec.coloring.colorMethod == kDistance) {
         state.slopeScale = 1.0;
-        state.slopeScaleTarget = 1.0 / settings.zoomFactor;
+        state.slopeScaleTarget = 1.0 / spec.zoom.zoomFactor;
     } else {
         state.slopeScaleTarget =
-            (state.keyMin == 0 ? 1 : state.keyMin) * settings.slopePower / settings.zoomFactor;
+            (state.keyMin == 0 ? 1 : state.keyMin) * slopePower / spec.zoom.zoomFactor;
     }
-}
-
-void updateColourRange(RenderSession& session, const std::string& keyFramePath,
-                       TimelineState& state, MovieSettings& settings, RenderHost& host) {
-    if (!colourRangeInUse(settings))
-        return;
-    KeyFrameCache& cache = session.keyFrames();
-    const KeyFrame* keyFrame = cache.find(keyFramePath);
-    if (keyFrame == nullptr && settings.skipRender == 0 && session.skipExistingMovie == 0) {
-        keyFrame = cache.load(keyFramePath, &host);
-    }
-    if (keyFrame == nullptr || keyFrame->counts.empty())
-        return;
-    applyColourRange(*keyFrame, state, settings, host);
 }
 
 }  // namespace zr

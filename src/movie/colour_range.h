@@ -6,10 +6,10 @@
 namespace zr {
 
 class RenderHost;
-class RenderSession;
 struct KeyFrame;
-struct MovieSettings;
-struct TimelineState;
+struct MovieSpec;
+struct ColoringSpec;
+struct RunState;
 
 // The iteration counts of a key frame as the colour range reads them, scanned column by column
 // (x outer, y inner): the smallest, the largest, and the largest as it stood before its last
@@ -23,19 +23,13 @@ struct CountRange {
 std::optional<CountRange> scanCounts(const KeyFrame& keyFrame);
 
 // Whether the colour range is used at all: slopes, or the Stretched or Distance method.
-bool colourRangeInUse(const MovieSettings& settings);
+bool colourRangeInUse(const ColoringSpec& coloring);
 
 // The colour range of one key frame: the range targets keyMin and keyMax, the Stretched range
 // (stretchMin, stretchMax: -1 and 1 mean not set yet) and the slope scale with its target for
-// the key frame. Shows "min-keyMin-start" in the "Colors" edit and the start of the range in the
-// iteration edit (methods other than Stretched).
-void applyColourRange(const KeyFrame& keyFrame, TimelineState& state, MovieSettings& settings,
-                      RenderHost& host);
-
-// At the start of a key frame, when the colour range is in use: the key frame at `path` is
-// taken from the session's key frame cache, read into it first when it is not there, and its
-// range applied. Nothing happens when it cannot be read.
-void updateColourRange(RenderSession& session, const std::string& keyFramePath,
-                       TimelineState& state, MovieSettings& settings, RenderHost& host);
+// the key frame. Shows "min-keyMin-start" as the colours and the start of the range as the
+// iteration value through `host` (methods other than Stretched; none: not shown).
+void applyColourRange(const KeyFrame& keyFrame, const MovieSpec& spec, RunState& state,
+                      RenderHost* host);
 
 }  // namespace zr

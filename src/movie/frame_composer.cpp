@@ -10,11 +10,8 @@
 #include "coloring/rotate_image.h"
 #include "coloring/scale_image.h"
 #include "keyframes/key_frame_cache.h"
-#include "movie/render_session.h"
 #include "movie/zoom_text.h"
-#include "settings/controls.h"
-#include "settings/movie_settings.h"
-#include "settings/render_host.h"
+#include "settings/movie_spec.h"
 #include "support/worker_pool.h"
 
 namespace zr {
@@ -91,12 +88,6 @@ void drawKeyFrame(const FrameImage& picture, FrameImage& composed, const Placeme
     }
 }
 
-std::string colourRangeText(int stretchMin, int stretchMax, int keyMin, int keyMax) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d-%d %d-%d", stretchMin, stretchMax, keyMin, keyMax);
-    return text;
-}
-
 }  // namespace
 
 std::vector<PlacementRect> mergePlacements(int width, int height, double zoomFactor, int maxCount) {
@@ -119,13 +110,23 @@ std::vector<PlacementRect> mergePlacements(int width, int height, double zoomFac
     return placements;
 }
 
-OptionalImage composeKeyFrames(RenderSession& session, RenderHost& host,
-                               std::vector<std::string>& keyFramePaths,
+ComposeRequest composeRequestOf(const MovieSpec& spec, int keyFrame) {
+    ComposeRequest request;
+    request.keyFrame = keyFrame;
+    request.zoomFactor = spec.zoom.zoomFactor;
+    request.movieWidth = spec.output.movieWidth;
+    request.movieHeight = spec.output.movieHeight;
+    request.mergeCount = spec.zoom.mergeCount;
+    request.frameByFrame = spec.zoom.frameByFrame;
+    request.testOnly = spec.output.testOnly;
+    request.leftScrolling = spec.zoom.leftScrolling;
+    request.ellipticRegion = spec.zoom.ellipticRegion;
+    return request;
+}
+
+OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
+                               const std::vector<std::string>& keyFramePaths,
                                const ComposeRequest& request) {
-    MovieSettings& settings = movieSettings();
-    if (session.skipExistingMovie != 0 || settings.skipRender != 0) {
-        return std::nullopt;
-    }
     const int keyFrameCount = static_cast<int>(keyFramePaths.size());
     if (request.keyFrame < 0 || request.keyFrame >= keyFrameCount) {
         return std::nullopt;
@@ -139,8 +140,8 @@ OptionalImage composeKeyFrames(RenderSession& session, RenderHost& host,
     }
     const int width = static_cast<int>(composedWidth);
     const int height = static_cast<int>(composedHeight);
-    const bool leftScrolling = settings.leftScrolling != 0;
-    const int mergeCount = std::clamp(settings.mergeCount, 1, kMaxMergedKeyFrames);
+    const bool leftScrolling = request.leftScrolling;
+    const int mergeCount = std::clamp(request.mergeCount, 1, kMaxMergedKeyFrames);
 
     // Key frames whose placement would be narrower than 10 pixels are never drawn, so they
     // are not read either.
@@ -153,46 +154,30 @@ OptionalImage composeKeyFrames(RenderSession& session, RenderHost& host,
     double textureScale = request.textureScale;
     for (int i = 0; i < drawable && request.keyFrame + i < keyFrameCount; ++i) {
         KeyFrameJob job;
-        job.cache = &session.keyFrames();
+        job.cache = &cache;
         job.path = keyFramePaths[request.keyFrame + i];
-        job.cycleOffset = request.cycleOffset;
-        job.slopeScale = slopeScale;
-        job.textureScale = textureScale;
-        job.host = &host;
+        job.plan = request.plan.withScales(slopeScale, textureScale);
+        job.host = host;
         jobs.push_back(std::move(job));
         if (!leftScrolling) {
             slopeScale *= zoom;
         }
         textureScale *= zoom;
-        if (i == 0 && settings.frameByFrame != 0) {
+        if (i == 0 && request.frameByFrame) {
             break;
         }
-        if (i == 1 && (settings.testOnly != 0 || leftScrolling)) {
+        if (i == 1 && (request.testOnly || leftScrolling)) {
             break;
         }
     }
 
     WorkerPool pool;
     pool.init(mergeCount, WorkerPool::kWaitForever, 0);
-    session.keyFrames().clearInUse();
+    cache.clearInUse();
     for (KeyFrameJob& job : jobs) {
         pool.addJob([&job] { return keyFrameJobRun(job); });
     }
-
-    if (settings.colorMethod == kStretched) {
-        settings.stretchMin += request.stretchMinStep;
-        settings.stretchMax += request.stretchMaxStep;
-        host.setValue(kIdColors, colourRangeText(static_cast<int>(settings.stretchMin),
-                                                 static_cast<int>(settings.stretchMax),
-                                                 request.keyMin, request.keyMax));
-    }
-
     pool.run();
-
-    // A key frame whose picture stood in for it is named by that picture from now on.
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        keyFramePaths[request.keyFrame + i] = jobs[i].path;
-    }
 
     OptionalImage composed;
     int x = request.movieWidth;
@@ -213,7 +198,7 @@ OptionalImage composeKeyFrames(RenderSession& session, RenderHost& host,
             }
             continue;
         }
-        drawKeyFrame(*job.result, *composed, placements[i], i > 0 && settings.ellipticRegion != 0);
+        drawKeyFrame(*job.result, *composed, placements[i], i > 0 && request.ellipticRegion);
         job.result.reset();
     }
     // Results after the point where merging stopped go with `jobs`.

@@ -4,13 +4,15 @@
 #include <string_view>
 #include <vector>
 
+#include "coloring/color_key_frame.h"
 #include "support/frame_image.h"
 
 namespace zr {
 
+class KeyFrameCache;
 class RenderHost;
-class RenderSession;
 class ZoomTextPainter;
+struct MovieSpec;
 
 // A rectangle of a picture: left, top, right, bottom (right and bottom exclusive).
 struct PlacementRect {
@@ -28,32 +30,35 @@ struct PlacementRect {
 // until `maxCount` rectangles or one narrower than 10 pixels would follow.
 std::vector<PlacementRect> mergePlacements(int width, int height, double zoomFactor, int maxCount);
 
-// What one composition of key frame `keyFrame` needs besides the settings record.
+// What one composition of key frame `keyFrame` needs.
 struct ComposeRequest {
     int keyFrame = 0;
-    double cycleOffset = 0.0;
     double zoomFactor = 2.0;
     int movieWidth = 0;
     int movieHeight = 0;
+    int mergeCount = 6;          // key frames merged, 1 ... 16
+    bool frameByFrame = false;   // key frame k alone
+    bool testOnly = false;       // two key frames at most
+    bool leftScrolling = false;  // key frames k and k + 1 side by side, unscaled
+    bool ellipticRegion = false;
+    // The colouring of key frame k; each deeper key frame takes it with its slope scale (unless
+    // scrolling) and texture scale multiplied by the zoom factor once more.
+    ColoringPlan plan;
     double slopeScale = 1.0;
     double textureScale = 1.0;
-    // Colour method Stretched: each composition moves the range by these steps and shows it.
-    double stretchMinStep = 0.0;
-    double stretchMaxStep = 0.0;
-    int keyMin = 1;
-    int keyMax = 1;
 };
 
+// The request for a composition of key frame `keyFrame` of the movie `spec`.
+ComposeRequest composeRequestOf(const MovieSpec& spec, int keyFrame);
+
 // The composed picture of a key frame: trunc(Z * movieWidth) x trunc(Z * movieHeight) pixels
-// with key frame k stretched over the whole of it and each deeper key frame (read and coloured
-// in parallel on the worker pool) in the middle 1/Z of the previous one. With left scrolling,
-// key frame k lies unscaled at (movieWidth, 0) and key frame k + 1 at (0, 0).
-// `keyFramePaths` is the run's sorted list; an entry whose key frame fell back to its JPEG
-// picture is changed to name that picture. The key frames are read through the session's cache.
-// None when key frame k yields no picture, while a movie file that already exists is being
-// skipped, and with "Skip render".
-OptionalImage composeKeyFrames(RenderSession& session, RenderHost& host,
-                               std::vector<std::string>& keyFramePaths,
+// with key frame k stretched over the whole of it and each deeper key frame (read through
+// `cache` and coloured in parallel on the worker pool) in the middle 1/Z of the previous one.
+// With left scrolling, key frame k lies unscaled at (movieWidth, 0) and key frame k + 1 at
+// (0, 0). A key frame that cannot be read is replaced by the picture of the same name (see
+// keyFrameJobRun). None when key frame k yields no picture.
+OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
+                               const std::vector<std::string>& keyFramePaths,
                                const ComposeRequest& request);
 
 // Zoom mode: the middle 2L x 2S pixels of the composed picture, scaled onto the whole movie

@@ -6,7 +6,7 @@
 
 #include "movie/timeline.h"
 #include "settings/controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 

@@ -24,7 +24,7 @@ std::string movieLengthEstimate(const std::vector<std::string>& speedLines, int 
 // is never touched.
 void updateMovieLengthEstimate(Controls& controls, int keyFrameCount, int fps);
 
-// The estimate with the record's key frame count and the FPS edit's value: the movie length
+// The estimate with the controls' key frame count and the FPS edit's value: the movie length
 // hook of the controls (installed with setMovieLengthHook, or called by recomputeMovieLength).
 void recomputeMovieLengthEstimate(Controls& controls);
 

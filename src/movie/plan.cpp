@@ -4,75 +4,63 @@
 #include <climits>
 #include <cstdio>
 
+#include "movie/frame_loop.h"
 #include "movie/movie_length.h"
+#include "movie/render_session.h"
 #include "movie/time_stamps.h"
-#include "movie/timeline.h"
-#include "settings/movie_settings.h"
-#include "support/text_table.h"
 
 namespace zr {
 
 namespace {
 
-// Movie frames of one key frame, in the order the render job's frame loop takes its steps.
-int framesOfKeyFrame(KeyFrameZoom& zoom, bool leftScrolling) {
-    int frames = 0;
-    while (zoom.mayBeginFrame()) {
-        if (!zoom.viewOfFrame())
-            break;
-        if (leftScrolling && !zoom.scrollColumn())
-            break;
-        ++frames;
-        if (!zoom.mayContinueAfterFrame())
-            break;
+// Notes where each key frame begins.
+class KeyFrameStarts : public RunHooks {
+  public:
+    explicit KeyFrameStarts(MoviePlan& plan) : plan_(plan) {}
+    void keyFrameStarting(const RunState& state) override {
+        plan_.keyFrames.push_back({state.counters.keyFrame, state.counters.framesCounted, 0});
     }
-    return frames;
-}
+
+  private:
+    MoviePlan& plan_;
+};
 
 }  // namespace
 
-std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCount, int startFrame,
-                                   int timeType, std::string* error,
+std::optional<MoviePlan> planMovie(const MovieSpec& spec, int keyFrameCount, std::string* error,
                                    const StopCheck& stopRequested) {
-    const bool timeStamps = timeType == kTimeTypeTime || timeType == kTimeTypeTimeNs;
-    std::vector<int> keyFrameSpeeds;
-    if (timeStamps) {
-        auto speeds = buildKeyFrameSpeeds(settings.speedSpecs, timeType, settings.fps,
-                                          settings.zoomFactor, keyFrameCount, stopRequested);
-        if (!speeds) {
-            if (error)
-                *error = std::string(stopRequested && stopRequested() ? kPlanStopped
-                                                                      : kTimeStampOrderError);
-            return std::nullopt;
-        }
-        keyFrameSpeeds = std::move(*speeds);
-    }
-    const int firstRow = findSpecRow(settings.speedSpecs, 0);
-    int speedInForce =
-        firstRow >= 0 ? specInt(settings.speedSpecs.cell(firstRow, 1)) : kDefaultSpeed;
-
+    MovieRun run;
+    run.spec = spec;
+    run.keyFrames.resize(static_cast<std::size_t>(std::max(keyFrameCount, 0)));
     MoviePlan plan;
-    plan.fps = settings.fps;
-    for (int k = std::max(startFrame, 0); k < keyFrameCount; ++k) {
-        if (stopRequested && stopRequested()) {
-            if (error)
-                *error = std::string(kPlanStopped);
-            return std::nullopt;
-        }
-        const KeyFrameSpeeds speeds = timeStamps
-                                          ? timeSpeeds(keyFrameSpeeds, timeType, k)
-                                          : speedListSpeeds(settings.speedSpecs, k, speedInForce);
-        const KeyFrameZoomSetup setup =
-            zoomSetupOf(settings, speeds.speedIn, speeds.speedOut, k == keyFrameCount - 1);
-        KeyFrameZoom zoom(setup);
-        const int frames = framesOfKeyFrame(zoom, setup.leftScrolling);
-        plan.keyFrames.push_back({k, plan.totalFrames, frames});
-        plan.totalFrames += frames;
+    plan.fps = spec.output.fps;
+    KeyFrameStarts starts(plan);
+    FrameLoop::Options options;
+    options.depth = LoopDepth::kFrames;
+    options.hooks = &starts;
+    options.stop = stopRequested;
+    RenderSession session;
+    FrameLoop loop(run, session, options);
+    RunState state;
+    const bool started = loop.start(state, ColourState{});
+    while (started && loop.step(state, false)) {
+    }
+    const bool stopped = stopRequested && stopRequested();
+    if (!started || stopped) {
+        if (error)
+            *error = std::string(stopped ? kPlanStopped : kTimeStampOrderError);
+        return std::nullopt;
+    }
+    plan.totalFrames = state.counters.framesCounted;
+    for (std::size_t i = 0; i < plan.keyFrames.size(); ++i) {
+        const long long end =
+            i + 1 < plan.keyFrames.size() ? plan.keyFrames[i + 1].firstFrame : plan.totalFrames;
+        plan.keyFrames[i].frames = static_cast<int>(end - plan.keyFrames[i].firstFrame);
     }
 
     // A new movie file begins once framesPerMovie frames went into the current one (every
     // frame when framesPerMovie is 0 or 1).
-    const long long perFile = std::max(settings.framesPerMovie, 1);
+    const long long perFile = std::max(spec.output.framesPerMovie, 1);
     plan.movieFileCount = (plan.totalFrames + perFile - 1) / perFile;
     const long long listed = std::min(plan.movieFileCount, kMaxListedMovieFiles);
     plan.movieFiles.reserve(static_cast<std::size_t>(listed));

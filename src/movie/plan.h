@@ -10,7 +10,7 @@
 
 namespace zr {
 
-struct MovieSettings;
+struct MovieSpec;
 
 // One key frame of a planned run: its number, the run's frame number at which it begins and its
 // number of movie frames.
@@ -41,13 +41,14 @@ struct MoviePlan {
     std::vector<PlannedMovieFile> movieFiles;  // the first kMaxListedMovieFiles of them
 };
 
-// The run that the render job makes of `keyFrameCount` key frames from `startFrame` on, walked
-// without any picture: the speeds of every key frame (speed list or time stamps), its number of
-// movie frames under every end rule of the zoom (and of left scrolling), and the split into
-// movie files every framesPerMovie frames. Reads `settings` only. None, with `error` set, when
-// the time stamps are out of order, and when `stopRequested` asked to end the work early.
-std::optional<MoviePlan> planMovie(const MovieSettings& settings, int keyFrameCount, int startFrame,
-                                   int timeType, std::string* error = nullptr,
+// The run that the render job makes of the movie's `keyFrameCount` key frames from its "Start
+// frame" on, walked by the run's frame loop without any picture or key frame: the speeds of
+// every key frame (speed list or time stamps), its number of movie frames under every end rule
+// of the zoom (and of left scrolling), and the split into movie files every framesPerMovie
+// frames. None, with `error` set, when the time stamps are out of order, and when
+// `stopRequested` asked to end the work early.
+std::optional<MoviePlan> planMovie(const MovieSpec& spec, int keyFrameCount,
+                                   std::string* error = nullptr,
                                    const StopCheck& stopRequested = {});
 
 // The plan as text, tab-separated:

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "settings/movie_spec.h"
+
 namespace zr {
 
 class RenderHost;
@@ -41,17 +43,18 @@ struct RenderOutcome {
     std::vector<MovieFileFailure> movieFailures;
 };
 
-// One run of the movie maker: lists and sorts the key frames of the folder in
-// movieSettings().folderPattern, walks them from "Start frame" (read through the host) to the
-// last, composes every movie frame and writes the frames to "film.avi" and the follow-on files
-// "film_01.avi", "film_02.avi", ... of framesPerMovie frames each, skipping the frames of files
-// that already exist. Key frames are read through the session's cache. Everything it shows or
-// asks goes through `host`; it ends with host.finished(). A stop request
-// (movieSettings().stopRequested) finishes the frame under way and the current movie file, then
-// ends the run like a normal one.
-RenderOutcome runRenderJob(RenderSession& session, RenderHost& host);
+// One run of the movie maker: lists and sorts the key frames of the movie's folder, walks them
+// from "Start frame" to the last, composes every movie frame and writes the frames to "film.avi"
+// and the follow-on files "film_01.avi", "film_02.avi", ... of framesPerMovie frames each.
+// Movie files that already exist whole are not made again: the run is brought forward past
+// their frames without making pictures, so the next file goes on exactly where they end. Key
+// frames are read through the session's cache, and the run starts from the colours the
+// session's last run or Test left and leaves its own there. Everything it shows or asks goes
+// through `host`; it ends with host.finished(). A stop request (session.requestStop())
+// finishes the frame under way and the current movie file, then ends the run like a normal one.
+RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host);
 
 // The thread routine: runRenderJob, returning 1 whatever happened.
-int renderJobMain(RenderSession& session, RenderHost& host);
+int renderJobMain(const MovieSpec& spec, RenderSession& session, RenderHost& host);
 
 }  // namespace zr

@@ -6,8 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "settings/movie_settings.h"
-#include "support/text_table.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 
@@ -18,9 +17,8 @@ int clampToInt(long long value) {
 }
 
 struct StampRow {
-    double order = 0.0;  // the key frame number as the list sorts it
     int keyFrame = 0;
-    std::string_view stamp;
+    long long seconds = 0;
 };
 
 // A point of a search over speeds: a speed and the frame count of the ramp that ends at it.
@@ -209,24 +207,20 @@ std::optional<long long> smoothStretch(long long previous, long long base, long 
 
 }  // namespace
 
-std::optional<std::vector<int>> buildKeyFrameSpeeds(const TextTable& speedSpecs, int timeType,
+std::optional<std::vector<int>> buildKeyFrameSpeeds(const SpeedTrack& speedSpecs, int timeType,
                                                     int fps, double zoomFactor, int keyFrameLimit,
                                                     const StopCheck& stopRequested) {
     std::vector<StampRow> rows;
-    rows.reserve(static_cast<std::size_t>(speedSpecs.rowCount()));
-    for (int i = 0; i < speedSpecs.rowCount(); ++i) {
-        rows.push_back({specDouble(speedSpecs.cell(i, 0)), specInt(speedSpecs.cell(i, 0)),
-                        speedSpecs.cell(i, 1)});
+    for (const SpeedTrack::Row* row : timeStampOrder(speedSpecs)) {
+        rows.push_back({row->value.stampKeyFrame, row->value.stampSeconds});
     }
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const StampRow& a, const StampRow& b) { return a.order < b.order; });
 
     std::vector<int> speeds;
     long long previousKeyFrame = 0;  // P
     long long previousFrame = 0;     // Tp
     long long previousSpeed = 0;     // sp
     for (const StampRow& row : rows) {
-        const long long frame = readTimeStamp(row.stamp) * fps;
+        const long long frame = row.seconds * fps;
         if (frame < previousFrame)
             return std::nullopt;
         const long long keyFrames = row.keyFrame - previousKeyFrame;  // d

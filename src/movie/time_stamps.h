@@ -9,13 +9,8 @@
 
 namespace zr {
 
-class TextTable;
-
 // The message shown when a time stamp is earlier than the one before it.
 inline constexpr std::string_view kTimeStampOrderError = "Later timestamps can not be earlier";
-
-// Asked between steps of long work: true when the work is to end early.
-using StopCheck = std::function<bool()>;
 
 // Speeds per key frame (movie frames per key frame, index = key frame number) from the time
 // stamps of the speed list: a row (K, t) makes key frame K begin t seconds into the movie.
@@ -25,7 +20,7 @@ using StopCheck = std::function<bool()>;
 // Speeds of key frames from `keyFrameLimit` on are not kept (they are never asked for). None
 // when a time stamp is earlier than the one before it, and when `stopRequested` asked to end
 // the work early (a caller that passes it tells the two apart by asking it again).
-std::optional<std::vector<int>> buildKeyFrameSpeeds(const TextTable& speedSpecs, int timeType,
+std::optional<std::vector<int>> buildKeyFrameSpeeds(const SpeedTrack& speedSpecs, int timeType,
                                                     int fps, double zoomFactor, int keyFrameLimit,
                                                     const StopCheck& stopRequested = {});
 

@@ -9,11 +9,9 @@
 #include <string>
 #include <utility>
 
+#include "movie/run_state.h"
 #include "movie/time_stamps.h"
-#include "settings/controls.h"
-#include "settings/movie_settings.h"
 #include "settings/render_host.h"
-#include "support/text_table.h"
 
 namespace zr {
 
@@ -76,37 +74,26 @@ int countFrames(int speedA, int speedB, double zoomFactor, RampCount form) {
     return static_cast<int>(std::min<long long>(n, INT_MAX));
 }
 
-KeyFrameZoomSetup zoomSetupOf(const MovieSettings& settings, int speedIn, int speedOut,
-                              bool lastKeyFrame) {
+KeyFrameZoomSetup zoomSetupOf(const MovieSpec& spec, int speedIn, int speedOut, bool lastKeyFrame) {
     KeyFrameZoomSetup setup;
     setup.speedIn = speedIn;
     setup.speedOut = speedOut;
-    setup.zoomFactor = settings.zoomFactor;
-    setup.movieWidth = settings.movieWidth;
-    setup.movieHeight = settings.movieHeight;
+    setup.zoomFactor = spec.zoom.zoomFactor;
+    setup.movieWidth = spec.output.movieWidth;
+    setup.movieHeight = spec.output.movieHeight;
     setup.lastKeyFrame = lastKeyFrame;
-    setup.stopOnLastFrame = settings.stopOnLastFrame != 0;
-    setup.leftScrolling = settings.leftScrolling != 0;
+    setup.stopOnLastFrame = spec.zoom.stopOnLastFrame;
+    setup.leftScrolling = spec.zoom.leftScrolling;
     return setup;
 }
 
-int findSpecRow(const TextTable& table, int keyFrame) {
-    const std::string key = std::to_string(keyFrame);
-    for (int row = 0; row < table.rowCount(); ++row) {
-        if (table.cell(row, 0) == key)
-            return row;
-    }
-    return -1;
-}
-
-KeyFrameSpeeds speedListSpeeds(const TextTable& speedSpecs, int keyFrame, int& speedInForce) {
+KeyFrameSpeeds speedListSpeeds(const SpeedTrack& speedSpecs, int keyFrame, int& speedInForce) {
     KeyFrameSpeeds speeds;
-    const int row = findSpecRow(speedSpecs, keyFrame);
-    if (row >= 0)
-        speedInForce = specInt(speedSpecs.cell(row, 1));
+    if (const SpeedValue* row = speedSpecs.at(keyFrame))
+        speedInForce = row->speed;
     speeds.speedIn = speedInForce;
-    const int nextRow = keyFrame < INT_MAX ? findSpecRow(speedSpecs, keyFrame + 1) : -1;
-    speeds.speedOut = nextRow >= 0 ? specInt(speedSpecs.cell(nextRow, 1)) : speeds.speedIn;
+    const SpeedValue* next = keyFrame < INT_MAX ? speedSpecs.at(keyFrame + 1) : nullptr;
+    speeds.speedOut = next != nullptr ? next->speed : speeds.speedIn;
     return speeds;
 }
 
@@ -176,156 +163,122 @@ bool KeyFrameZoom::mayContinueAfterFrame() const {
 
 // ---------------------------------------------------------------------------------------------
 
-TimelineEngine::TimelineEngine(MovieSettings& settings, RenderHost& host,
-                               std::function<void(int)> expandPalette)
-    : settings_(settings),
-      host_(host),
-      expandPalette_(std::move(expandPalette)),
-      zoom_(KeyFrameZoomSetup{}) {}
+Timeline::Timeline(const MovieSpec& spec, RunState& state, RenderHost* host)
+    : spec_(spec), state_(state), host_(host) {}
 
-void TimelineEngine::startColourRange(std::string_view startIterationText) {
-    // "Start iter value" holds an unsigned number: a sign or no digits read as 0 (not set).
-    std::size_t at = 0;
-    while (at < startIterationText.size() &&
-           std::isspace(static_cast<unsigned char>(startIterationText[at]))) {
-        ++at;
-    }
-    if (at < startIterationText.size() && startIterationText[at] == '+')
-        ++at;
-    unsigned long long value = 0;
-    while (at < startIterationText.size() &&
-           std::isdigit(static_cast<unsigned char>(startIterationText[at]))) {
-        value = std::min<unsigned long long>(value * 10 + (startIterationText[at] - '0'),
-                                             0xFFFFFFFFULL);
-        ++at;
-    }
-    settings_.stretchMin = value == 0 ? -1.0 : static_cast<double>(value);
-    settings_.stretchMax = 1.0;
-    state_.keyMin = value == 0 ? 1 : truncToInt(settings_.stretchMin);
+void Timeline::startColourRange() {
+    const std::uint32_t value = spec_.start.startIteration;
+    state_.colour.stretchMin = value == 0 ? -1.0 : static_cast<double>(value);
+    state_.colour.stretchMax = 1.0;
+    state_.timeline.keyMin = value == 0 ? 1 : truncToInt(state_.colour.stretchMin);
 }
 
-void TimelineEngine::changeColorCount(int step, int minimum) {
-    const long long count = static_cast<long long>(settings_.keyColorCount) + step;
-    settings_.keyColorCount =
-        static_cast<int>(std::clamp<long long>(count, minimum, kMaxColorCount));
-    host_.setValue(kIdColors, std::to_string(settings_.keyColorCount));
-    if (expandPalette_)
-        expandPalette_(settings_.keyColorCount);
+void Timeline::changeColorCount(int step, int minimum) {
+    ColourState& colour = state_.colour;
+    const long long count = static_cast<long long>(colour.keyColorCount) + step;
+    colour.keyColorCount = static_cast<int>(std::clamp<long long>(count, minimum, kMaxColorCount));
+    if (host_ != nullptr)
+        host_->setValue(RunValue::kColors, std::to_string(colour.keyColorCount));
 }
 
-void TimelineEngine::applyFirstKeyFrameRows() {
-    const int divideRow = findSpecRow(settings_.divideSpecs, 0);
-    if (divideRow >= 0) {
-        settings_.divisionFromKeyFrame = 0;
-        settings_.colorDivision = specDouble(settings_.divideSpecs.cell(divideRow, 1));
+void Timeline::applyFirstKeyFrameRows() {
+    const TimelineSpec& timeline = spec_.timeline;
+    if (const double* division = timeline.divideSpecs.at(0)) {
+        state_.colour.divisionFromKeyFrame = false;
+        state_.colour.colorDivision = *division;
     } else {
-        settings_.divisionFromKeyFrame = 1;
+        state_.colour.divisionFromKeyFrame = true;
     }
-    const int countRow = findSpecRow(settings_.colorCountSpecs, 0);
-    state_.colorCountStep = 0;
-    if (countRow >= 0) {
+    state_.timeline.colorCountStep = 0;
+    if (const ColorCountValue* count = timeline.colorCountSpecs.at(0)) {
         // The row of key frame 0 reads as a decimal number, its fraction dropped.
-        const int step = truncToInt(specDouble(settings_.colorCountSpecs.cell(countRow, 1)));
+        const int step = count->firstKeyFrameStep;
         if (step != 0)
             changeColorCount(step, kMinColorCountAtStart);
-        state_.colorCountStep = step;
+        state_.timeline.colorCountStep = step;
     }
 }
 
-bool TimelineEngine::startSpeeds(int timeType, int keyFrameCount) {
-    timeType_ =
-        (timeType == kTimeTypeTime || timeType == kTimeTypeTimeNs) ? timeType : kTimeTypeSpeed;
-    state_.keyFrameSpeeds.clear();
-    if (timeType_ != kTimeTypeSpeed) {
-        const auto stopRequested = [this] { return settings_.stopRequested.load() != 0; };
-        auto speeds = buildKeyFrameSpeeds(settings_.speedSpecs, timeType_, settings_.fps,
-                                          settings_.zoomFactor, keyFrameCount, stopRequested);
-        if (!speeds && !stopRequested()) {
-            host_.showError(kTimeStampOrderError);
+bool Timeline::startSpeeds(int keyFrameCount, const StopCheck& stopRequested) {
+    const TimelineSpec& timeline = spec_.timeline;
+    TimelineState& t = state_.timeline;
+    t.keyFrameSpeeds.clear();
+    if (timeline.timeType != kTimeTypeSpeed) {
+        auto speeds = buildKeyFrameSpeeds(timeline.speedSpecs, timeline.timeType, spec_.output.fps,
+                                          spec_.zoom.zoomFactor, keyFrameCount, stopRequested);
+        if (!speeds && !(stopRequested && stopRequested()))
             return false;
-        }
         if (speeds)
-            state_.keyFrameSpeeds = std::move(*speeds);
+            t.keyFrameSpeeds = std::move(*speeds);
     }
-    const int speedRow = findSpecRow(settings_.speedSpecs, 0);
-    state_.speed = speedRow >= 0 ? specInt(settings_.speedSpecs.cell(speedRow, 1)) : kDefaultSpeed;
-    const int rotateRow = findSpecRow(settings_.rotateSpecs, 0);
-    state_.rotationSpeed =
-        rotateRow >= 0 ? specDouble(settings_.rotateSpecs.cell(rotateRow, 1)) : 0.0;
-    const int cycleRow = findSpecRow(settings_.cycleSpecs, 0);
-    state_.cycleSpeed = cycleRow >= 0 ? specDouble(settings_.cycleSpecs.cell(cycleRow, 1)) : 0.0;
+    const SpeedValue* speed = timeline.speedSpecs.at(0);
+    t.speed = speed != nullptr ? speed->speed : kDefaultSpeed;
+    const RotateValue* rotation = timeline.rotateSpecs.at(0);
+    t.rotationSpeed = rotation != nullptr ? rotation->speed : 0.0;
+    const double* cycle = timeline.cycleSpecs.at(0);
+    t.cycleSpeed = cycle != nullptr ? *cycle : 0.0;
     // The first composition of the first key frame uses the texture scale that every key frame
     // starts with.
-    state_.textureScale = settings_.rotateSpecs.rowCount() > 0 ? 1.0 : 2.0;
+    t.textureScale = !timeline.rotateSpecs.empty() ? 1.0 : 2.0;
     return true;
 }
 
-bool TimelineEngine::startRun(std::string_view startIterationText, int timeType,
-                              int keyFrameCount) {
-    startColourRange(startIterationText);
-    applyFirstKeyFrameRows();
-    return startSpeeds(timeType, keyFrameCount);
+void Timeline::applyColorCountStep() {
+    if (state_.timeline.colorCountStep != 0)
+        changeColorCount(state_.timeline.colorCountStep, kMinColorCount);
 }
 
-void TimelineEngine::applyColorCountStep() {
-    if (state_.colorCountStep != 0)
-        changeColorCount(state_.colorCountStep, kMinColorCount);
-}
-
-void TimelineEngine::beginKeyFrame(int keyFrame, int keyFrameCount) {
+void Timeline::beginKeyFrame(int keyFrame, int keyFrameCount) {
+    const TimelineSpec& timeline = spec_.timeline;
+    TimelineState& state = state_.timeline;
     KeyFrameTargets t;
     t.keyFrame = keyFrame;
 
     const KeyFrameSpeeds speeds =
-        timeType_ == kTimeTypeSpeed ? speedListSpeeds(settings_.speedSpecs, keyFrame, state_.speed)
-                                    : timeSpeeds(state_.keyFrameSpeeds, timeType_, keyFrame);
+        timeline.timeType == kTimeTypeSpeed
+            ? speedListSpeeds(timeline.speedSpecs, keyFrame, state.speed)
+            : timeSpeeds(state.keyFrameSpeeds, timeline.timeType, keyFrame);
     t.speedIn = usableSpeed(speeds.speedIn);
     t.speedOut = usableSpeed(speeds.speedOut);
 
-    const int countRow = findSpecRow(settings_.colorCountSpecs, keyFrame);
-    if (countRow >= 0) {
-        const std::string_view value = settings_.colorCountSpecs.cell(countRow, 1);
-        state_.colorCountStep = keyFrame == 0 ? truncToInt(specDouble(value)) : specInt(value);
+    if (const ColorCountValue* count = timeline.colorCountSpecs.at(keyFrame)) {
+        state.colorCountStep = keyFrame == 0 ? count->firstKeyFrameStep : count->step;
     }
 
-    zoom_ =
-        KeyFrameZoom(zoomSetupOf(settings_, t.speedIn, t.speedOut, keyFrame >= keyFrameCount - 1));
-    const int n = zoom_.frameCount();
+    state_.zoom =
+        KeyFrameZoom(zoomSetupOf(spec_, t.speedIn, t.speedOut, keyFrame >= keyFrameCount - 1));
+    const int n = state_.zoom.frameCount();
     t.frameCount = n;
 
     // Rotation: a row sets the speed to reach at the end of the key frame; a row starting with
     // the letter R turns the picture back upright during the key frame instead.
-    t.rotationTarget = state_.rotationSpeed;
-    const int rotateRow = findSpecRow(settings_.rotateSpecs, keyFrame);
-    if (rotateRow >= 0) {
-        const std::string_view value = settings_.rotateSpecs.cell(rotateRow, 1);
-        if (!value.empty() && std::toupper(static_cast<unsigned char>(value[0])) == 'R') {
+    t.rotationTarget = state.rotationSpeed;
+    if (const RotateValue* rotation = timeline.rotateSpecs.at(keyFrame)) {
+        if (rotation->returnUpright) {
             t.returnUpright = true;
             t.rotationTarget = 0.0;
             t.rotationStep = 0.0;
-            state_.rotationSpeed = 0.0;
+            state.rotationSpeed = 0.0;
         } else {
-            t.rotationTarget = specDouble(value);
-            t.rotationStep = (t.rotationTarget - state_.rotationSpeed) / n;
+            t.rotationTarget = rotation->speed;
+            t.rotationStep = (t.rotationTarget - state.rotationSpeed) / n;
         }
     }
 
-    t.cycleTarget = state_.cycleSpeed;
-    const int cycleRow = findSpecRow(settings_.cycleSpecs, keyFrame);
-    if (cycleRow >= 0) {
-        t.cycleTarget = specDouble(settings_.cycleSpecs.cell(cycleRow, 1));
-        t.cycleStep = (t.cycleTarget - state_.cycleSpeed) / n;
+    t.cycleTarget = state.cycleSpeed;
+    if (const double* cycle = timeline.cycleSpecs.at(keyFrame)) {
+        t.cycleTarget = *cycle;
+        t.cycleStep = (t.cycleTarget - state.cycleSpeed) / n;
     }
 
     // Division: geometric from the current value to the row's value, exactly the row's value at
     // the end. A target of the other sign, or a start from 0, has no geometric path and moves
     // linearly instead.
-    const double current = settings_.colorDivision;
+    const double current = state_.colour.colorDivision;
     t.divisionBase = current;
     t.divisionTarget = current;
-    const int divideRow = findSpecRow(settings_.divideSpecs, keyFrame);
-    if (divideRow >= 0) {
-        t.divisionTarget = specDouble(settings_.divideSpecs.cell(divideRow, 1));
+    if (const double* division = timeline.divideSpecs.at(keyFrame)) {
+        t.divisionTarget = *division;
         const double ratio = t.divisionTarget / current;
         if (current != 0.0 && std::isfinite(ratio) && ratio >= 0.0) {
             const double perFrame = std::pow(10.0, std::log10(ratio) / n);
@@ -338,16 +291,17 @@ void TimelineEngine::beginKeyFrame(int keyFrame, int keyFrameCount) {
         }
     }
 
-    state_.textureScale = settings_.rotateSpecs.rowCount() > 0 ? 1.0 : 2.0;
-    state_.frameFactor = zoomPerFrame(settings_.zoomFactor, n);
-    if (settings_.slopes != 0 || settings_.colorMethod == kDistance) {
-        state_.slopeScaleStep = (state_.slopeScaleTarget - state_.slopeScale) / n;
+    state.textureScale = !timeline.rotateSpecs.empty() ? 1.0 : 2.0;
+    state.frameFactor = zoomPerFrame(spec_.zoom.zoomFactor, n);
+    const ColoringSpec& coloring = spec_.coloring;
+    if (coloring.slopes || coloring.colorMethod == kDistance) {
+        state.slopeScaleStep = (state.slopeScaleTarget - state.slopeScale) / n;
     }
-    if (settings_.colorMethod == kStretched) {
-        state_.stretchMinStep = (state_.keyMin - settings_.stretchMin) / (n + 1);
-        state_.stretchMaxStep = (state_.keyMax - settings_.stretchMax) / (n + 1);
+    if (coloring.colorMethod == kStretched) {
+        state.stretchMinStep = (state.keyMin - state_.colour.stretchMin) / (n + 1);
+        state.stretchMaxStep = (state.keyMax - state_.colour.stretchMax) / (n + 1);
     }
-    targets_ = t;
+    state_.targets = t;
 }
 
 namespace {
@@ -361,64 +315,73 @@ void limitToTarget(double& speed, double target) {
 
 }  // namespace
 
-std::optional<FrameView> TimelineEngine::beginFrame() {
-    if (!zoom_.mayBeginFrame())
+std::optional<FrameView> Timeline::beginFrame() {
+    if (!state_.zoom.mayBeginFrame())
         return std::nullopt;
-    state_.rotationSpeed += targets_.rotationStep;
-    limitToTarget(state_.rotationSpeed, targets_.rotationTarget);
-    if (targets_.returnUpright) {
-        const double upright = settings_.startRotation > 0.0 ? 360.0 : -360.0;
-        settings_.startRotation += (upright - settings_.startRotation) / 3.0;
+    TimelineState& state = state_.timeline;
+    const KeyFrameTargets& targets = state_.targets;
+    state.rotationSpeed += targets.rotationStep;
+    limitToTarget(state.rotationSpeed, targets.rotationTarget);
+    if (targets.returnUpright) {
+        double& rotation = state_.colour.startRotation;
+        const double upright = rotation > 0.0 ? 360.0 : -360.0;
+        rotation += (upright - rotation) / 3.0;
     }
-    state_.cycleSpeed += targets_.cycleStep;
-    limitToTarget(state_.cycleSpeed, targets_.cycleTarget);
-    return zoom_.viewOfFrame();
+    state.cycleSpeed += targets.cycleStep;
+    limitToTarget(state.cycleSpeed, targets.cycleTarget);
+    return state_.zoom.viewOfFrame();
 }
 
-bool TimelineEngine::needsRecomposition() const {
-    return state_.cycleSpeed != 0.0 || targets_.divisionFactor != 0.0 || targets_.divisionLinear ||
-           state_.colorCountStep != 0 || settings_.colorMethod == kStretched ||
-           settings_.colorMethod == kDistance || settings_.slopes != 0;
+bool Timeline::needsRecomposition() const {
+    const int method = spec_.coloring.colorMethod;
+    return state_.timeline.cycleSpeed != 0.0 || state_.targets.divisionFactor != 0.0 ||
+           state_.targets.divisionLinear || state_.timeline.colorCountStep != 0 ||
+           method == kStretched || method == kDistance || spec_.coloring.slopes;
 }
 
-void TimelineEngine::advanceColoursForComposition() {
-    settings_.startCycle += state_.cycleSpeed;
-    if (targets_.divisionLinear) {
-        settings_.colorDivision = targets_.divisionNext;
-    } else if (targets_.divisionFactor != 0.0) {
-        settings_.colorDivision = targets_.divisionFactor * targets_.divisionBase;
+void Timeline::advanceColoursForComposition() {
+    ColourState& colour = state_.colour;
+    const KeyFrameTargets& targets = state_.targets;
+    colour.startCycle += state_.timeline.cycleSpeed;
+    if (targets.divisionLinear) {
+        colour.colorDivision = targets.divisionNext;
+    } else if (targets.divisionFactor != 0.0) {
+        colour.colorDivision = targets.divisionFactor * targets.divisionBase;
     }
-    if (state_.colorCountStep != 0)
-        changeColorCount(state_.colorCountStep, kMinColorCount);
+    if (state_.timeline.colorCountStep != 0)
+        changeColorCount(state_.timeline.colorCountStep, kMinColorCount);
 }
 
-void TimelineEngine::advanceScalesAfterComposition() {
-    state_.slopeScale += state_.slopeScaleStep;
-    if (state_.slopeScale < state_.slopeScaleTarget)
-        state_.slopeScale = state_.slopeScaleTarget;
-    state_.textureScale /= state_.frameFactor;
+void Timeline::advanceScalesAfterComposition() {
+    TimelineState& state = state_.timeline;
+    state.slopeScale += state.slopeScaleStep;
+    if (state.slopeScale < state.slopeScaleTarget)
+        state.slopeScale = state.slopeScaleTarget;
+    state.textureScale /= state.frameFactor;
 }
 
-std::optional<double> TimelineEngine::scrollColumn() {
-    return zoom_.scrollColumn();
+std::optional<double> Timeline::scrollColumn() {
+    return state_.zoom.scrollColumn();
 }
 
-bool TimelineEngine::endFrame() {
-    if (targets_.divisionLinear) {
-        targets_.divisionNext += targets_.divisionStep;
+bool Timeline::endFrame() {
+    KeyFrameTargets& targets = state_.targets;
+    if (targets.divisionLinear) {
+        targets.divisionNext += targets.divisionStep;
     } else {
-        targets_.divisionFactor *= targets_.divisionRatio;
+        targets.divisionFactor *= targets.divisionRatio;
     }
-    return zoom_.mayContinueAfterFrame();
+    return state_.zoom.mayContinueAfterFrame();
 }
 
-void TimelineEngine::endKeyFrame() {
-    state_.rotationSpeed = targets_.rotationTarget;
-    state_.cycleSpeed = targets_.cycleTarget;
-    settings_.colorDivision = targets_.divisionTarget;
-    if (targets_.returnUpright) {
-        settings_.startRotation = 0.0;
-        state_.rotationSpeed = 0.0;
+void Timeline::endKeyFrame() {
+    TimelineState& state = state_.timeline;
+    state.rotationSpeed = state_.targets.rotationTarget;
+    state.cycleSpeed = state_.targets.cycleTarget;
+    state_.colour.colorDivision = state_.targets.divisionTarget;
+    if (state_.targets.returnUpright) {
+        state_.colour.startRotation = 0.0;
+        state.rotationSpeed = 0.0;
     }
 }
 

@@ -2,16 +2,18 @@
 
 #include <functional>
 #include <optional>
-#include <string_view>
 #include <vector>
 
+#include "settings/movie_spec.h"
 #include "settings/timeline_tracks.h"
 
 namespace zr {
 
 class RenderHost;
-class TextTable;
-struct MovieSettings;
+struct RunState;
+
+// Asked between steps of long work: true when the work is to end early.
+using StopCheck = std::function<bool()>;
 
 // The last key frame of a run stops after this many movie frames at the latest.
 inline constexpr int kLastKeyFrameMaxFrames = 601;
@@ -46,10 +48,6 @@ enum class RampCount {
 int countFrames(int speedA, int speedB, double zoomFactor,
                 RampCount form = RampCount::kFromFirstStep);
 
-// The row of key frame k in a specification table: the first row whose cell 0 is exactly the
-// decimal text of k, or -1. Works without the table's lookup index and never changes the table.
-int findSpecRow(const TextTable& table, int keyFrame);
-
 // ---------------------------------------------------------------------------------------------
 // The zoom within one key frame, without any picture: which movie frames the key frame shows and
 // which middle part of the composed picture each of them cuts out.
@@ -63,11 +61,11 @@ struct KeyFrameZoomSetup {
     bool lastKeyFrame = false;     // the last key frame of the list has its own end rules
     bool stopOnLastFrame = false;  // "Stop movie directly on last frame"
     bool leftScrolling = false;    // frames are cut sideways (scrollColumn)
+    bool operator==(const KeyFrameZoomSetup&) const = default;
 };
 
-// The zoom setup of a key frame from the settings record and the key frame's two speeds.
-KeyFrameZoomSetup zoomSetupOf(const MovieSettings& settings, int speedIn, int speedOut,
-                              bool lastKeyFrame);
+// The zoom setup of a key frame of the movie from the key frame's two speeds.
+KeyFrameZoomSetup zoomSetupOf(const MovieSpec& spec, int speedIn, int speedOut, bool lastKeyFrame);
 
 // The view of one movie frame: half width L and half height S of the middle rectangle of the
 // composed picture (zoom mode), and in left scrolling the first column x to copy.
@@ -106,6 +104,8 @@ class KeyFrameZoom {
     int composedWidth() const { return composedWidth_; }    // W2 = trunc(Z * movie width)
     int composedHeight() const { return composedHeight_; }  // H2
 
+    bool operator==(const KeyFrameZoom&) const = default;
+
   private:
     KeyFrameZoomSetup setup_;
     int frameCount_ = 1;
@@ -133,17 +133,17 @@ struct KeyFrameSpeeds {
 // Speed mode: the speeds of key frame k from the speed list. A row of key frame k sets the
 // speed in force (`speedInForce`); the row of key frame k + 1 gives the speed at the end of k,
 // so the ramp to a new speed happens during the key frame before its row.
-KeyFrameSpeeds speedListSpeeds(const TextTable& speedSpecs, int keyFrame, int& speedInForce);
+KeyFrameSpeeds speedListSpeeds(const SpeedTrack& speedSpecs, int keyFrame, int& speedInForce);
 
 // ---------------------------------------------------------------------------------------------
-// The running values of one run besides those kept in MovieSettings.
+// The running values of one run besides those of the colouring (ColourState).
 
 struct TimelineState {
     int speed = kDefaultSpeed;        // speed in force in Speed mode
     std::vector<int> keyFrameSpeeds;  // speeds per key frame from time stamps; empty in Speed mode
-    double rotationSpeed = 0.0;       // degrees added to startRotation per movie frame
-    double cycleSpeed = 0.0;          // added to startCycle at every recomposition
-    int colorCountStep = 0;           // added to keyColorCount at every recomposition
+    double rotationSpeed = 0.0;       // degrees added to the rotation per movie frame
+    double cycleSpeed = 0.0;          // added to the cycle offset at every recomposition
+    int colorCountStep = 0;           // added to the key colour count at every recomposition
     double slopeScale = 1.0;          // current slope scale, passed to the composer
     double slopeScaleTarget = 0.0;    // value to reach at the end of the key frame
     double slopeScaleStep = 0.0;      // change per recomposition
@@ -153,6 +153,7 @@ struct TimelineState {
     int keyMax = 0;
     double stretchMinStep = 0.0;  // change of stretchMin / stretchMax per composition
     double stretchMaxStep = 0.0;
+    bool operator==(const TimelineState&) const = default;
 };
 
 // Values computed when a key frame starts.
@@ -173,54 +174,43 @@ struct KeyFrameTargets {
     bool divisionLinear = false;  // a target of the other sign (or from 0) moves linearly
     double divisionStep = 0.0;    // linear path: change per frame
     double divisionNext = 0.0;    // linear path: value of the next recomposition
+    bool operator==(const KeyFrameTargets&) const = default;
 };
 
 // ---------------------------------------------------------------------------------------------
-// The timeline of one run. The render job drives it in this order:
+// The timeline of one run: the steps that advance a run's state (RunState) from key frame to key
+// frame and from frame to frame, for the movie `spec`. The frame loop drives it:
 //
-//   TimelineEngine timeline(movieSettings(), host, expandPalette);
-//   timeline.startColourRange(host.controlText(kIdStartIteration));      // run start step 1
-//   ...                                                                   // list, writer, cache
-//   timeline.applyFirstKeyFrameRows();                                    // run start step 8
-//   ...                                                                   // the movie frame
-//   if (!timeline.startSpeeds(timeType, keyFrameCount)) -> run ends      // run start 11-12
-//   for k = startFrame ... while k < keyFrameCount:
-//       updateColourRange(..., timeline.state(), ...) when slopes / method 4, 5
-//       timeline.applyColorCountStep();  then compose key frame k
-//       timeline.beginKeyFrame(k, keyFrameCount);  (Debug box: findSpecRow(speedSpecs, k))
-//       loop:
-//           auto view = timeline.beginFrame();  if (!view) break;
+//   timeline.startColourRange();  timeline.applyFirstKeyFrameRows();   // run start
+//   timeline.startSpeeds(keyFrameCount, stop);
+//   per key frame k:
+//       timeline.applyColorCountStep();  (compose)  timeline.beginKeyFrame(k, keyFrameCount);
+//       while (auto view = timeline.beginFrame()) {
 //           if (timeline.needsRecomposition()) {
-//               timeline.advanceColoursForComposition(); recompose;
+//               timeline.advanceColoursForComposition(); (compose)
 //               timeline.advanceScalesAfterComposition();
 //           }
-//           zoom: viewFrame(*view);  left scrolling: x = timeline.scrollColumn(), none -> break
-//           ... frame output (startRotation += rotationSpeed there) ...
-//           if (!timeline.endFrame()) break;  if stop requested break;
+//           left scrolling: timeline.scrollColumn(), none ends the key frame
+//           ... frame output (the rotation advances there) ...
+//           if (!timeline.endFrame()) break;
+//       }
 //       timeline.endKeyFrame();
 //
-// The engine works on the MovieSettings it is given (the record during a run, a test's own record
-// in tests) and shows texts through the RenderHost.
-class TimelineEngine {
+// A new number of key colours is shown through `host` (none: not shown).
+class Timeline {
   public:
-    // `expandPalette` runs whenever the number of key colours changes; it may be empty.
-    TimelineEngine(MovieSettings& settings, RenderHost& host,
-                   std::function<void(int)> expandPalette = {});
+    Timeline(const MovieSpec& spec, RunState& state, RenderHost* host = nullptr);
 
-    // Run start, step 1: the Stretched range from "Start iter value" (read as an unsigned
-    // integer; 0 means not set): stretchMin, stretchMax, keyMin.
-    void startColourRange(std::string_view startIterationText);
+    // Run start, step 1: the Stretched range from "Start iter value" (0 means not set):
+    // stretchMin, stretchMax, keyMin.
+    void startColourRange();
     // Run start, steps 2-3: the rows of key frame 0 of the division and colour count lists.
     void applyFirstKeyFrameRows();
-    // Run start, steps 4-6: speeds per key frame from time stamps (timeType 1, 2; any other
-    // value is Speed mode), the start speed, rotation speed and cycle speed. `keyFrameCount` is
-    // the number of key frames of the run. False after the time stamp error (already shown
-    // through the host): the run ends. A stop request (settings.stopRequested) ends the time
-    // stamp work early without an error: true with no speeds, and the run, which looks for the
-    // request before each key frame, makes no frame.
-    bool startSpeeds(int timeType, int keyFrameCount);
-    // Run start as a whole (steps 1-6), for callers without pictures.
-    bool startRun(std::string_view startIterationText, int timeType, int keyFrameCount);
+    // Run start, steps 4-6: speeds per key frame from time stamps (time modes), the start speed,
+    // rotation speed and cycle speed. `keyFrameCount` is the number of key frames of the run.
+    // False when the time stamps go back (the movie description refuses that already). A stop
+    // asked for while time stamp speeds are worked out leaves them empty.
+    bool startSpeeds(int keyFrameCount, const StopCheck& stopRequested = {});
 
     // Before the first composition of a key frame: the colour count step of the earlier key
     // frames is applied (clamped to 4 ... 1024).
@@ -247,23 +237,12 @@ class TimelineEngine {
     // upright.
     void endKeyFrame();
 
-    TimelineState& state() { return state_; }
-    const TimelineState& state() const { return state_; }
-    const KeyFrameTargets& targets() const { return targets_; }
-    // The zoom of the current key frame (valid after beginKeyFrame).
-    const KeyFrameZoom& zoom() const { return zoom_; }
-    int timeType() const { return timeType_; }
-
   private:
     void changeColorCount(int step, int minimum);
 
-    MovieSettings& settings_;
-    RenderHost& host_;
-    std::function<void(int)> expandPalette_;
-    TimelineState state_;
-    int timeType_ = 0;
-    KeyFrameTargets targets_;
-    KeyFrameZoom zoom_;
+    const MovieSpec& spec_;
+    RunState& state_;
+    RenderHost* host_;
 };
 
 }  // namespace zr

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "support/frame_image.h"
 
 namespace zr {

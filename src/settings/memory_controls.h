@@ -57,7 +57,7 @@ class MemoryControls : public Controls {
     int zoomSizeQuestions() const { return zoomSizeQuestions_; }
 
     // The movie length estimate, run whenever the FPS text changes and when a folder is
-    // chosen. The hook must work on tables of its own: a run may be reading the record's.
+    // chosen.
     void setMovieLengthHook(std::function<void(Controls&)> hook) {
         movieLengthHook_ = std::move(hook);
     }

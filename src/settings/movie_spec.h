@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "settings/controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "settings/timeline_tracks.h"
 
 namespace zr {

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "support/text_pieces.h"
 
 namespace zr {

@@ -15,22 +15,27 @@ struct CompressorChoice {
     int quality = 8500;
 };
 
-// Everything a run does with the dialog goes through this interface. The desktop program
-// carries each call to the user interface thread and waits for it; the command line prints.
+// The values a run shows beside its status line.
+enum class RunValue {
+    kCycle,      // the current colour cycle offset
+    kRotation,   // the current rotation
+    kIteration,  // the start of the colour range
+    kColors,     // the number of key colours, or the colour range
+};
+
+// What a run tells whoever started it, and the one question it asks (the compressor). The
+// desktop program carries each notice to the user interface thread (the end notice and the
+// compressor choice wait for it); the command line prints. A run never reads the dialog: what
+// it needs is in its movie description, and what may change while it runs reaches it through
+// its render session.
 class RenderHost {
-public:
+  public:
     virtual ~RenderHost() = default;
 
-    // The status line (1010).
+    // The status line.
     virtual void setStatus(std::string_view text) = 0;
-    // A value field: current cycle (1106), rotation (1107), iteration (1108), colours (1064).
-    virtual void setValue(int controlId, std::string_view text) = 0;
-
-    // Controls that the run reads from the dialog: "Start iter value" (1080), "Start frame"
-    // (1067), the speed/time type list (1018), "Dump imag" (1119).
-    virtual std::string controlText(int controlId) = 0;
-    virtual int controlSelection(int controlId) = 0;
-    virtual bool controlChecked(int controlId) = 0;
+    // One of the values shown beside the status line.
+    virtual void setValue(RunValue value, std::string_view text) = 0;
 
     // The "Debug" and "Error" message boxes; they return when the user has answered.
     virtual void showDebug(std::string_view text) = 0;
@@ -52,14 +57,11 @@ public:
     virtual void finished() = 0;
 };
 
-// A host that shows nothing and answers every read with an empty value.
+// A host that shows nothing.
 class NullRenderHost : public RenderHost {
-public:
+  public:
     void setStatus(std::string_view) override {}
-    void setValue(int, std::string_view) override {}
-    std::string controlText(int) override { return {}; }
-    int controlSelection(int) override { return 0; }
-    bool controlChecked(int) override { return false; }
+    void setValue(RunValue, std::string_view) override {}
     void showDebug(std::string_view) override {}
     void showError(std::string_view) override {}
     bool chooseCompressor(CompressorChoice&) override { return false; }

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <unordered_map>
 
-#include "settings/movie_settings.h"
 #include "settings/parameters.h"
+#include "settings/setting_types.h"
 #include "support/text_pieces.h"
 
 namespace zr {

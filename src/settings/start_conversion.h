@@ -7,8 +7,6 @@
 
 namespace zr {
 
-struct MovieSettings;
-
 // What Start does to the controls before it reads them: when "Custom..." is the zoom out level
 // it asks for the zoom size (a confirmed text that reads as 0 counts as 2; cancelling keeps
 // `zoomFactorInForce`, the zoom of the last movie); with "Multi" checked and pictures in the
@@ -28,13 +26,10 @@ struct StartConversionResult {
     MovieSpec spec;
 };
 
-// Start's reading of the controls: prepareStart, then buildMovieSpec with the waves and zoom of
-// the settings record as the last movie's, and on success the movie copied into the record for
-// the parts of the program that still read it.
-StartConversionResult convertControlsForStart(Controls& controls);
-
-// The movie into the settings record, as Start copied the controls into it; the run's colour
-// division starts again at 1.
-void copySpecIntoRecord(const MovieSpec& spec, MovieSettings& settings);
+// Start's reading of the controls: prepareStart, then buildMovieSpec. `previous` is the last
+// movie built (its zoom stays when "Custom..." is cancelled, its waves while wave colouring is
+// off).
+StartConversionResult convertControlsForStart(Controls& controls,
+                                              const MovieSpec& previous = MovieSpec{});
 
 }  // namespace zr

@@ -16,7 +16,6 @@
 #include "app/cli_options.h"
 #include "app/program_versions.h"
 #include "app/usage_text.h"
-#include "settings/movie_settings.h"
 #include "ui/main_dialog.h"
 
 namespace {
@@ -82,9 +81,6 @@ int main(int argc, char** argv) {
     const std::optional<std::string> folder = lastValue(parsed, "--folder");
     const std::optional<std::string> settings = lastValue(parsed, "--settings");
     const std::optional<std::string> screenshot = lastValue(parsed, "--screenshot");
-
-    // No wave until the wave list says otherwise.
-    zr::movieSettings().hsbWaves[0].endFlag = 1;
 
     zr::MainDialog dialog;
     const bool scripted = screenshot.has_value();

@@ -59,26 +59,23 @@ void GuiRenderHost::setStatus(std::string_view text) {
     onUiThread([&] { dialog_.setText(kIdStatus, text); });
 }
 
-void GuiRenderHost::setValue(int controlId, std::string_view text) {
+void GuiRenderHost::setValue(RunValue value, std::string_view text) {
+    int controlId = kIdColors;
+    switch (value) {
+        case RunValue::kCycle:
+            controlId = kIdCurrentCycle;
+            break;
+        case RunValue::kRotation:
+            controlId = kIdCurrentRotation;
+            break;
+        case RunValue::kIteration:
+            controlId = kIdCurrentIteration;
+            break;
+        case RunValue::kColors:
+            controlId = kIdColors;
+            break;
+    }
     onUiThread([&] { dialog_.setText(controlId, text); });
-}
-
-std::string GuiRenderHost::controlText(int controlId) {
-    std::string text;
-    onUiThread([&] { text = dialog_.text(controlId); });
-    return text;
-}
-
-int GuiRenderHost::controlSelection(int controlId) {
-    int selection = -1;
-    onUiThread([&] { selection = dialog_.selection(controlId); });
-    return selection;
-}
-
-bool GuiRenderHost::controlChecked(int controlId) {
-    bool checked = false;
-    onUiThread([&] { checked = dialog_.checked(controlId); });
-    return checked;
 }
 
 void GuiRenderHost::showDebug(std::string_view text) {

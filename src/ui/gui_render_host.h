@@ -18,10 +18,7 @@ class GuiRenderHost : public RenderHost {
     explicit GuiRenderHost(MainDialog& dialog) : dialog_(dialog) {}
 
     void setStatus(std::string_view text) override;
-    void setValue(int controlId, std::string_view text) override;
-    std::string controlText(int controlId) override;
-    int controlSelection(int controlId) override;
-    bool controlChecked(int controlId) override;
+    void setValue(RunValue value, std::string_view text) override;
     void showDebug(std::string_view text) override;
     void showError(std::string_view text) override;
     bool chooseCompressor(CompressorChoice& choice) override;

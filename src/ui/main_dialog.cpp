@@ -1,5 +1,6 @@
 #include "ui/main_dialog.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QPainter>
@@ -10,8 +11,8 @@
 #include <vector>
 
 #include "movie/render_session.h"
-#include "settings/movie_settings.h"
 #include "settings/parameters.h"
+#include "settings/setting_types.h"
 #include "ui/balloon_tooltips.h"
 #include "ui/gui_render_host.h"
 #include "ui/preview_window.h"
@@ -55,17 +56,11 @@ MainDialog::~MainDialog() {
     // A run still under way gets no more answers from the dialog; it is asked to stop and
     // waited for: it ends after its current frame and finishes the movie file it is writing.
     host_->detach();
-    MovieSettings& settings = movieSettings();
-    if (settings.running) {
-        settings.stopRequested = 1;
+    if (session_->running) {
+        session_->requestStop();
     }
     for (RenderRun& run : runs_) {
         run.thread.join();
-    }
-    if (!runs_.empty()) {
-        // The end notice went unanswered.
-        settings.running = 0;
-        settings.stopRequested = 0;
     }
 }
 
@@ -130,6 +125,12 @@ void MainDialog::initialise() {
     setDefault(kIdShowZoomText);
     setDefault(kIdSmoothColoring);
     setDefault(kIdFontFace);
+
+    // "Dump imag" reaches a run under way through the session, never by a read of the box.
+    if (auto* dump = qobject_cast<QAbstractButton*>(control(kIdDumpImages))) {
+        connect(dump, &QAbstractButton::toggled, this,
+                [this](bool on) { session_->dumpImages = on; });
+    }
 }
 
 void MainDialog::showEvent(QShowEvent* event) {

@@ -15,6 +15,7 @@
 
 #include "app/test_keyframe.h"
 #include "settings/controls.h"
+#include "settings/movie_spec.h"
 #include "settings/render_host.h"
 #include "ui/list_controller.h"
 #include "ui/message_box.h"
@@ -92,6 +93,8 @@ class MainDialog : public QDialog, public Controls {
     void testKeyFrame();
 
     bool runInProgress() const;
+    // What runs and Test of this dialog share.
+    RenderSession& session() { return *session_; }
     // Exit, Escape and the close box: ends the dialog; during a run it first asks whether to
     // stop the run, and ends the dialog once the run has finished its movie file.
     void exitDialog();
@@ -142,8 +145,11 @@ class MainDialog : public QDialog, public Controls {
     PreviewWindow* preview_ = nullptr;
     std::unique_ptr<BalloonTooltips> tooltips_;
     std::unique_ptr<GuiRenderHost> host_;
-    // The key frames that runs and Test share.
+    // The key frames, colours and texture that runs and Test share.
     std::unique_ptr<RenderSession> session_;
+    // The movie of the last Start (the initial values before the first), which Test colours
+    // with.
+    MovieSpec spec_;
     std::vector<RenderRun> runs_;
     FolderBrowser folderBrowser_;
     MessageHook messageHook_;

@@ -9,7 +9,7 @@
 #include "app/folder_choice.h"
 #include "app/program_versions.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "settings/settings_file.h"
 #include "ui/compressor_dialog.h"
 #include "ui/main_dialog.h"

@@ -8,7 +8,7 @@
 
 #include "app/folder_choice.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "ui/main_dialog.h"
 
 namespace zr {

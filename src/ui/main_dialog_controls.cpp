@@ -11,7 +11,7 @@
 
 #include "movie/movie_length.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "ui/main_dialog.h"
 #include "ui/small_dialogs.h"
 

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/start_run.h"
 #include "app/test_keyframe.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
+#include "settings/start_conversion.h"
 #include "ui/gui_render_host.h"
 #include "ui/main_dialog.h"
 #include "ui/preview_window.h"
@@ -29,7 +29,7 @@ std::string formatTimeLeft(long long seconds) {
 }  // namespace
 
 bool MainDialog::runInProgress() const {
-    return movieSettings().running != 0;
+    return session_->running;
 }
 
 void MainDialog::reapFinishedRuns() {
@@ -44,12 +44,11 @@ void MainDialog::reapFinishedRuns() {
 }
 
 void MainDialog::startOrStop() {
-    MovieSettings& settings = movieSettings();
-    if (settings.running) {
-        settings.stopRequested = 1;
+    if (session_->running) {
+        session_->requestStop();
         return;
     }
-    const StartConversionResult converted = convertForStart(*this);
+    const StartConversionResult converted = convertControlsForStart(*this, spec_);
     if (!converted.ok) {
         if (QWidget* focus = control(converted.focusControl)) {
             focus->setFocus();
@@ -57,8 +56,10 @@ void MainDialog::startOrStop() {
         message(errorMessage(converted.message));
         return;
     }
+    spec_ = converted.spec;
     reapFinishedRuns();
-    settings.running = 1;
+    session_->clearStop();
+    session_->running = true;
     setText(kIdStart, "Stop");
     progressBar_->setRange(0, 1);
     progressBar_->setValue(0);
@@ -67,17 +68,16 @@ void MainDialog::startOrStop() {
     auto done = std::make_shared<std::atomic<bool>>(false);
     GuiRenderHost* host = host_.get();
     RenderSession* session = session_.get();
-    runs_.push_back(RenderRun{std::thread([session, host, done] {
-                                  renderJobMain(*session, *host);
+    runs_.push_back(RenderRun{std::thread([spec = spec_, session, host, done] {
+                                  renderJobMain(spec, *session, *host);
                                   *done = true;
                               }),
                               done});
 }
 
 void MainDialog::renderFinished() {
-    MovieSettings& settings = movieSettings();
-    settings.running = 0;
-    settings.stopRequested = 0;
+    session_->running = false;
+    session_->clearStop();
     setText(kIdStart, "Start");
     timeLeft_->clear();
     if (exitAfterRun_) {
@@ -108,7 +108,7 @@ void MainDialog::exitDialog() {
     }
     // The same stop as the Stop button's; the end notice closes the dialog.
     exitAfterRun_ = true;
-    movieSettings().stopRequested = 1;
+    session_->requestStop();
 }
 
 void MainDialog::showProgress(long long framesDone, long long framesPlanned) {
@@ -135,7 +135,8 @@ void MainDialog::testKeyFrame() {
     }
     setText(kIdTest, "...");
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    const TestKeyFrameResult result = zr::testKeyFrame(*this, testSlope_, *session_, host_.get());
+    const TestKeyFrameResult result =
+        zr::testKeyFrame(*this, spec_, testSlope_, *session_, host_.get());
     if (result.image) {
         preview_->showFrame(*result.image);
     } else {

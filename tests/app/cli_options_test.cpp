@@ -10,7 +10,7 @@
 
 #include "keyframes/key_frame_writer.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 namespace {
@@ -97,7 +97,6 @@ TEST(CliOptionsTest, UsageErrorsNameTheOption) {
 class ApplyCommandLineTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetMovieSettings();
         root = zr::testing::uniqueTempPath("zr_cli_options");
         fs::remove_all(root);
         fs::create_directories(root / "keys");
@@ -105,10 +104,7 @@ class ApplyCommandLineTest : public ::testing::Test {
         ASSERT_TRUE(writeKeyFrameFile((root / "keys" / "00001_1e3.zmb").string(),
                                       KeyFrameFileData::uniform(320, 180), &error));
     }
-    void TearDown() override {
-        fs::remove_all(root);
-        resetMovieSettings();
-    }
+    void TearDown() override { fs::remove_all(root); }
 
     int apply(const std::vector<std::string>& args) {
         CommandLine line;

@@ -9,7 +9,7 @@
 
 #include "keyframes/key_frame_writer.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 namespace {
@@ -19,16 +19,12 @@ namespace fs = std::filesystem;
 class FolderChoiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetMovieSettings();
         folder = zr::testing::uniqueTempPath("zr_folder_choice");
         fs::remove_all(folder);
         fs::create_directories(folder);
         controls.setMovieLengthHook([this](Controls&) { ++estimates; });
     }
-    void TearDown() override {
-        fs::remove_all(folder);
-        resetMovieSettings();
-    }
+    void TearDown() override { fs::remove_all(folder); }
 
     void writeKeyFrame(const std::string& name, int width, int height) {
         std::string error;

@@ -12,22 +12,25 @@
 namespace zr {
 namespace {
 
-using testing::colorWithSettings;
 using testing::makeKeyFrame;
 using testing::pixelAt;
 using testing::plainColoringSettings;
 
-// The colour of a single pixel of count n and fraction f.
-Bgr colorOne(std::int32_t n, float fraction, double cycleOffset = 0.0, double slopeScale = 1.0) {
-    const KeyFrame frame = makeKeyFrame(1, 1, {n}, {fraction});
-    return pixelAt(colorWithSettings(frame, cycleOffset, slopeScale, 1.0), 0, 0);
-}
-
 class ColorKeyFrame : public ::testing::Test {
   protected:
-    void SetUp() override { discardTexture(); }
-    MovieSettings& settings = plainColoringSettings();
-    const std::array<Bgr, kPaletteSize>& palette = settings.palette;
+    // The colour of a single pixel of count n and fraction f.
+    Bgr colorOne(std::int32_t n, float fraction, double cycleOffset = 0.0,
+                 double slopeScale = 1.0) {
+        const KeyFrame frame = makeKeyFrame(1, 1, {n}, {fraction});
+        return pixelAt(colorWithSettings(frame, cycleOffset, slopeScale, 1.0), 0, 0);
+    }
+    FrameImage colorWithSettings(const KeyFrame& frame, double cycleOffset, double slopeScale,
+                                 double textureScale) {
+        return testing::colorWithSettings(settings, frame, cycleOffset, slopeScale, textureScale);
+    }
+
+    testing::ColoringSettings settings = plainColoringSettings();
+    const Palette& palette = settings.palette;
 };
 
 TEST_F(ColorKeyFrame, SmoothStandardBlendsNeighbouringEntriesByTheFraction) {

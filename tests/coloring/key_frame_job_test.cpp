@@ -2,21 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include "coloring/palette.h"
+#include "coloring/colour_state.h"
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
 #include "keyframes/temp_folder.h"
-#include "settings/movie_settings.h"
 
 namespace zr {
 namespace {
 
 class KeyFrameJobTest : public ::testing::Test {
   protected:
-    void SetUp() override { resetMovieSettings(); }
-    void TearDown() override { resetMovieSettings(); }
-
     // Runs a job for `name` and gives the width of its picture, 0 for none.
     int run(const std::string& name, std::string* pathAfter = nullptr) {
         KeyFrameJob job;
@@ -64,20 +60,6 @@ TEST_F(KeyFrameJobTest, FallsBackToThePictureOfTheSameName) {
     EXPECT_EQ(fallbackPicturePath("/zoom.v2/00005"), "/zoom.v2/00005.jpg");
 }
 
-TEST_F(KeyFrameJobTest, RenderGivesNoneWithoutReadingWhileRenderingIsSkipped) {
-    writeKeyFrame("00001.zmb");
-    const std::string path = folder.file("00001.zmb");
-    movieSettings().skipRender = 1;
-    EXPECT_FALSE(renderKeyFrame(cache, path, 0.0, 0.0, 1.0));
-    EXPECT_EQ(cache.find(path), nullptr);
-
-    movieSettings().skipRender = 0;
-    const OptionalImage image = renderKeyFrame(cache, path, 0.0, 0.0, 1.0);
-    ASSERT_TRUE(image);
-    EXPECT_EQ(image->height(), 4);
-    EXPECT_NE(cache.find(path), nullptr);
-}
-
 TEST_F(KeyFrameJobTest, OneKeyFrameGivesTheColoursAndEveryOneItsMaximumIteration) {
     KeyFrameFileData first = KeyFrameFileData::uniform(2, 2);
     first.keyColors = {Bgr{10, 20, 30}, Bgr{40, 50, 60}, Bgr{70, 80, 90}};
@@ -90,23 +72,23 @@ TEST_F(KeyFrameJobTest, OneKeyFrameGivesTheColoursAndEveryOneItsMaximumIteration
     ASSERT_TRUE(writeKeyFrameFile(folder.file("first.zmb"), first, nullptr));
     ASSERT_TRUE(writeKeyFrameFile(folder.file("second.zmb"), second, nullptr));
 
-    MovieSettings& settings = movieSettings();
-    takeKeyFrameHeader(*cache.load(folder.file("first.zmb")), settings);
-    takeKeyFrameHeader(*cache.load(folder.file("second.zmb")), settings);
-    EXPECT_EQ(settings.keyColorCount, 3);
-    EXPECT_EQ(settings.keyColors[2], (Bgr{70, 80, 90}));
-    EXPECT_EQ(settings.palette, expandPalette(settings.keyColors, 3));
-    EXPECT_EQ(settings.colorDivision, 12.0);
-    EXPECT_EQ(settings.colorsFromKeyFrame, 0);
-    EXPECT_EQ(settings.maxIteration, 900);
+    ColourState colour;
+    takeKeyFrameHeader(*cache.load(folder.file("first.zmb")), colour);
+    takeKeyFrameHeader(*cache.load(folder.file("second.zmb")), colour);
+    EXPECT_EQ(colour.keyColorCount, 3);
+    EXPECT_EQ(colour.keyColors[2], (Bgr{70, 80, 90}));
+    EXPECT_EQ(colour.palette()[0], (Bgr{10, 20, 30}));
+    EXPECT_EQ(colour.colorDivision, 12.0);
+    EXPECT_FALSE(colour.colorsFromKeyFrame);
+    EXPECT_EQ(colour.maxIteration, 900);
 
     // A DIVIDE row of key frame 0 keeps the division; the colours are taken again once a run
     // asks for them.
-    settings.colorsFromKeyFrame = 1;
-    settings.divisionFromKeyFrame = 0;
-    takeKeyFrameHeader(*cache.find(folder.file("second.zmb")), settings);
-    EXPECT_EQ(settings.keyColorCount, 1);
-    EXPECT_EQ(settings.colorDivision, 12.0);
+    colour.colorsFromKeyFrame = true;
+    colour.divisionFromKeyFrame = false;
+    takeKeyFrameHeader(*cache.find(folder.file("second.zmb")), colour);
+    EXPECT_EQ(colour.keyColorCount, 1);
+    EXPECT_EQ(colour.colorDivision, 12.0);
 }
 
 }  // namespace

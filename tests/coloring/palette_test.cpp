@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "coloring/coloring_fixtures.h"
-#include "settings/movie_settings.h"
 
 namespace zr {
 namespace {
@@ -11,14 +10,16 @@ namespace {
 class ExpandPalette : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetMovieSettings();
-        auto& keys = movieSettings().keyColors;
         keys[0] = Bgr{10, 20, 30};
         keys[1] = Bgr{210, 120, 31};
         keys[2] = Bgr{0, 255, 128};
         keys[3] = Bgr{100, 0, 250};
     }
-    const std::array<Bgr, kPaletteSize>& palette() const { return movieSettings().palette; }
+    void expandPalette(int count) { palette_ = zr::expandPalette(keys, count); }
+    const Palette& palette() const { return palette_; }
+
+    KeyColors keys{};
+    Palette palette_{};
 };
 
 TEST_F(ExpandPalette, OneKeyColourBlendsOnlyWithItself) {

@@ -9,8 +9,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "coloring/coloring_fixtures.h"
 #include "keyframes/key_frame.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "support/frame_image.h"
 
 namespace zr::reference {
@@ -109,7 +110,7 @@ inline constexpr std::array<Bgr, 8> kWaveColours = {
     Bgr{0, 0, 0},     Bgr{255, 255, 255}, Bgr{255, 0, 255}, Bgr{255, 255, 0},
     Bgr{0, 255, 255}, Bgr{0, 0, 255},     Bgr{0, 255, 0},   Bgr{255, 0, 0}};
 
-inline Bgr waveColor(const MovieSettings& settings, double t, double s) {
+inline Bgr waveColor(const testing::ColoringSettings& settings, double t, double s) {
     double sum[3] = {0, 0, 0};
     int count[3] = {0, 0, 0};
     for (const HsbWave& wave : settings.hsbWaves) {
@@ -154,7 +155,7 @@ inline Bgr waveColor(const MovieSettings& settings, double t, double s) {
     return pixel;
 }
 
-inline void applyLongWaves(const MovieSettings& settings, Bgr& pixel, double s) {
+inline void applyLongWaves(const testing::ColoringSettings& settings, Bgr& pixel, double s) {
     for (const LongWave& wave : settings.longWaves) {
         if (wave.endFlag == 1) {
             break;
@@ -204,8 +205,8 @@ inline double distanceSum(const KeyFrame& frame, int x, int y) {
     return sum;
 }
 
-inline double method(const MovieSettings& settings, const KeyFrame& frame, int x, int y, double v,
-                     double slopeScale) {
+inline double method(const testing::ColoringSettings& settings, const KeyFrame& frame, int x, int y,
+                     double v, double slopeScale) {
     switch (settings.colorMethod) {
         // Roots and logarithm of values <= 0 (counts <= 0, fractions > 1) have no use: 0.
         case kSquareRoot:
@@ -236,8 +237,8 @@ inline double method(const MovieSettings& settings, const KeyFrame& frame, int x
     }
 }
 
-inline void applyTexture(const MovieSettings& settings, const FrameImage& texture, Bgr& pixel,
-                         int x, int y, const KeyFrame& frame, double textureScale) {
+inline void applyTexture(const testing::ColoringSettings& settings, const FrameImage& texture,
+                         Bgr& pixel, int x, int y, const KeyFrame& frame, double textureScale) {
     const int w = frame.width;
     const int h = frame.height;
     auto s = [&](int px, int py) { return smooth(frame, px, py); };
@@ -292,7 +293,7 @@ inline void applyTexture(const MovieSettings& settings, const FrameImage& textur
     }
 }
 
-inline void applySlopes(const MovieSettings& settings, Bgr& pixel, int x, int y,
+inline void applySlopes(const testing::ColoringSettings& settings, Bgr& pixel, int x, int y,
                         const KeyFrame& frame, double cycleOffset, double slopeScale) {
     const double alpha = (45 - settings.startRotation) * kPi / 180;
     const double cosA = std::cos(alpha);
@@ -348,8 +349,8 @@ inline void applySlopes(const MovieSettings& settings, Bgr& pixel, int x, int y,
 
 // The colours of one pixel. `texture` is the prepared texture (rows top-down) when the texture
 // stage is on.
-inline Bgr colourPixel(const MovieSettings& settings, const KeyFrame& frame, int x, int y,
-                       double cycleOffset, double slopeScale, double textureScale,
+inline Bgr colourPixel(const testing::ColoringSettings& settings, const KeyFrame& frame, int x,
+                       int y, double cycleOffset, double slopeScale, double textureScale,
                        const FrameImage* texture) {
     // A key frame without a maximum iteration of its own takes the last one read.
     const std::int32_t inside = frame.maxIteration.value_or(settings.maxIteration);
@@ -423,7 +424,7 @@ inline Bgr colourPixel(const MovieSettings& settings, const KeyFrame& frame, int
     return pixel;
 }
 
-inline FrameImage colourKeyFrame(const MovieSettings& settings, const KeyFrame& frame,
+inline FrameImage colourKeyFrame(const testing::ColoringSettings& settings, const KeyFrame& frame,
                                  double cycleOffset, double slopeScale, double textureScale,
                                  const FrameImage* texture = nullptr) {
     FrameImage image(frame.width, frame.height);

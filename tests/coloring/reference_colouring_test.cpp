@@ -107,8 +107,8 @@ CallValues randomCall(Random& random) {
 
 // Palette colouring settings: method, smooth colouring, fixed cycling, division, inside colour,
 // a random palette and the Stretched range; every optional stage off.
-void randomPaletteSettings(Random& random, MovieSettings& settings) {
-    resetMovieSettings();
+void randomPaletteSettings(Random& random, testing::ColoringSettings& settings) {
+    settings = testing::ColoringSettings{};
     settings.texture = 0;
     settings.slopes = 0;
     settings.waveColoring = 0;
@@ -128,7 +128,7 @@ void randomPaletteSettings(Random& random, MovieSettings& settings) {
 
 // Up to a dozen waves of every type (more than eight W waves wrap their colours round), and
 // now and then a table of 61 waves without an end slot.
-void randomHsbWaves(Random& random, MovieSettings& settings) {
+void randomHsbWaves(Random& random, testing::ColoringSettings& settings) {
     const bool full = chance(random, 0.05);
     const int count = full ? kWaveSlots : uniformInt(random, 0, 12);
     const bool manyBands = chance(random, 0.3);
@@ -145,7 +145,7 @@ void randomHsbWaves(Random& random, MovieSettings& settings) {
     }
 }
 
-void randomLongWaves(Random& random, MovieSettings& settings) {
+void randomLongWaves(Random& random, testing::ColoringSettings& settings) {
     const int count = uniformInt(random, 1, 4);
     for (int i = 0; i < count; ++i) {
         LongWave& wave = settings.longWaves[i];
@@ -157,7 +157,8 @@ void randomLongWaves(Random& random, MovieSettings& settings) {
     settings.longWaves[count].endFlag = 1;
 }
 
-std::string describe(const MovieSettings& settings, const KeyFrame& frame, const CallValues& call) {
+std::string describe(const testing::ColoringSettings& settings, const KeyFrame& frame,
+                     const CallValues& call) {
     std::ostringstream text;
     text.precision(17);
     text << frame.width << "x" << frame.height << " method " << settings.colorMethod << " smooth "
@@ -203,12 +204,12 @@ int compareRandomCases(unsigned seed, int cases, Configure configure,
     Random random(seed);
     int failures = 0;
     for (int i = 0; i < cases; ++i) {
-        MovieSettings& settings = movieSettings();
+        testing::ColoringSettings settings;
         configure(random, settings);
         const KeyFrame frame = randomKeyFrame(random);
         const CallValues call = randomCall(random);
-        const FrameImage actual =
-            colorWithSettings(frame, call.cycleOffset, call.slopeScale, call.textureScale);
+        const FrameImage actual = colorWithSettings(settings, frame, call.cycleOffset,
+                                                    call.slopeScale, call.textureScale);
         const FrameImage expected = reference::colourKeyFrame(
             settings, frame, call.cycleOffset, call.slopeScale, call.textureScale, texture);
         const std::string diff = differences(actual, expected, frame);
@@ -225,16 +226,15 @@ int compareRandomCases(unsigned seed, int cases, Configure configure,
 
 TEST(ReferenceColouring, PaletteExpansionForEveryCountUpTo64AndSomeLarger) {
     Random random(11);
-    resetMovieSettings();
-    for (Bgr& key : movieSettings().keyColors) {
+    KeyColors keyColors{};
+    for (Bgr& key : keyColors) {
         key = randomColour(random);
     }
     for (int count : {1, 2, 3, 4, 5, 7, 8, 13, 31, 64, 100, 255, 256, 333, 640, 1000, 1023, 1024}) {
-        expandPalette(count);
-        const auto expected = reference::expandPalette(movieSettings().keyColors, count);
+        const Palette palette = expandPalette(keyColors, count);
+        const auto expected = reference::expandPalette(keyColors, count);
         for (int d = 0; d < kPaletteSize; ++d) {
-            ASSERT_EQ(movieSettings().palette[d], expected[d])
-                << "count " << count << " entry " << d;
+            ASSERT_EQ(palette[d], expected[d]) << "count " << count << " entry " << d;
         }
     }
 }
@@ -245,7 +245,7 @@ TEST(ReferenceColouring, MethodsDivisionCyclingAndInsideColour) {
 
 TEST(ReferenceColouring, HsbAndRgbWaves) {
     EXPECT_EQ(compareRandomCases(202, 400,
-                                 [](Random& random, MovieSettings& settings) {
+                                 [](Random& random, testing::ColoringSettings& settings) {
                                      randomPaletteSettings(random, settings);
                                      settings.waveColoring = 1;
                                      randomHsbWaves(random, settings);
@@ -255,7 +255,7 @@ TEST(ReferenceColouring, HsbAndRgbWaves) {
 
 TEST(ReferenceColouring, LongWavesOverPaletteAndWaves) {
     EXPECT_EQ(compareRandomCases(303, 400,
-                                 [](Random& random, MovieSettings& settings) {
+                                 [](Random& random, testing::ColoringSettings& settings) {
                                      randomPaletteSettings(random, settings);
                                      settings.waveColoring = chance(random, 0.3) ? 1 : 0;
                                      randomHsbWaves(random, settings);
@@ -266,7 +266,7 @@ TEST(ReferenceColouring, LongWavesOverPaletteAndWaves) {
 
 TEST(ReferenceColouring, SlopesWithAnyMethodRotationAndDivision) {
     EXPECT_EQ(compareRandomCases(404, 500,
-                                 [](Random& random, MovieSettings& settings) {
+                                 [](Random& random, testing::ColoringSettings& settings) {
                                      randomPaletteSettings(random, settings);
                                      settings.slopes = chance(random, 0.8) ? 1 : 0;
                                      settings.divideSlopes = chance(random, 0.3) ? 1 : 0;
@@ -301,7 +301,7 @@ TEST(ReferenceColouring, ValuesNoRendererWritesStayDefined) {
     Random random(505);
     int failures = 0;
     for (int i = 0; i < 500 && failures < 5; ++i) {
-        MovieSettings& settings = movieSettings();
+        testing::ColoringSettings settings;
         randomPaletteSettings(random, settings);
         settings.waveColoring = chance(random, 0.3) ? 1 : 0;
         randomHsbWaves(random, settings);
@@ -326,8 +326,8 @@ TEST(ReferenceColouring, ValuesNoRendererWritesStayDefined) {
         if (chance(random, 0.2)) {
             call.cycleOffset = pick(random, {-1e12, 3e9, -2.5e9});
         }
-        const FrameImage actual =
-            colorWithSettings(frame, call.cycleOffset, call.slopeScale, call.textureScale);
+        const FrameImage actual = colorWithSettings(settings, frame, call.cycleOffset,
+                                                    call.slopeScale, call.textureScale);
         const FrameImage expected = reference::colourKeyFrame(settings, frame, call.cycleOffset,
                                                               call.slopeScale, call.textureScale);
         const std::string diff = differences(actual, expected, frame);
@@ -348,15 +348,8 @@ class ReferenceFiles : public ::testing::Test {
                    std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
                    "_" + std::to_string(::getpid()));
         fs::create_directories(folder_);
-        resetMovieSettings();
-        discardTexture();
-        resetTexturePosition();
     }
-    void TearDown() override {
-        discardTexture();
-        resetMovieSettings();
-        fs::remove_all(folder_);
-    }
+    void TearDown() override { fs::remove_all(folder_); }
     std::string path(const std::string& name) const { return (folder_ / name).string(); }
 
     fs::path folder_;
@@ -367,7 +360,7 @@ TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
     Random random(606);
     int failures = 0;
     for (int i = 0; i < 150 && failures < 5; ++i) {
-        MovieSettings& settings = movieSettings();
+        testing::ColoringSettings settings;
         randomPaletteSettings(random, settings);
         settings.texture = 1;
         settings.waveColoring = chance(random, 0.2) ? 1 : 0;
@@ -399,10 +392,9 @@ TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
         }
         settings.textureFile = path("texture_" + std::to_string(i) + ".png");
         ASSERT_TRUE(savePng(texture, settings.textureFile, nullptr));
-        discardTexture();
 
-        const FrameImage actual =
-            colorWithSettings(frame, call.cycleOffset, call.slopeScale, call.textureScale);
+        const FrameImage actual = colorWithSettings(settings, frame, call.cycleOffset,
+                                                    call.slopeScale, call.textureScale);
         const FrameImage expected = reference::colourKeyFrame(
             settings, frame, call.cycleOffset, call.slopeScale, call.textureScale, &texture);
         const std::string diff = differences(actual, expected, frame);
@@ -420,12 +412,10 @@ TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
 // palette), the colour division and the inside value; later files of the run keep them.
 TEST_F(ReferenceFiles, KeyFrameFilesReadAndColoured) {
     Random random(707);
-    MovieSettings& settings = movieSettings();
+    testing::ColoringSettings settings;
     randomPaletteSettings(random, settings);
     settings.colorMethod = kStandard;
     settings.slopes = 1;
-    settings.colorsFromKeyFrame = 1;
-    settings.divisionFromKeyFrame = 1;
     randomLongWaves(random, settings);
 
     std::array<Bgr, kPaletteSize> keyColors{};
@@ -452,17 +442,28 @@ TEST_F(ReferenceFiles, KeyFrameFilesReadAndColoured) {
     }
 
     const auto palette = reference::expandPalette(keyColors, 37);
+    ColourState colour;  // as a run starts: the colours and division from the first key frame
+    colour.startRotation = settings.startRotation;
+    colour.stretchMin = settings.stretchMin;
+    colour.stretchMax = settings.stretchMax;
     const KeyFrame* firstRead = cache_.load(path("k0.zmb"));
     ASSERT_NE(firstRead, nullptr);
-    takeKeyFrameHeader(*firstRead, settings);
+    takeKeyFrameHeader(*firstRead, colour);
+    EXPECT_EQ(colour.colorDivision, 3.0);
+    EXPECT_EQ(colour.keyColorCount, 37);
+    ASSERT_EQ(colour.palette(), palette);
+    settings.colorDivision = colour.colorDivision;
+    settings.maxIteration = colour.maxIteration;
+    settings.palette = palette;
     for (int i = 0; i < 2; ++i) {
         const CallValues call = randomCall(random);
-        const OptionalImage actual = renderKeyFrame(cache_, path("k" + std::to_string(i) + ".zmb"),
-                                                    call.cycleOffset, call.slopeScale, 1.0);
+        colour.startCycle = call.cycleOffset;
+        const ColoringPlan plan =
+            makeColoringPlan(testing::coloringSpecOf(settings), testing::textureSpecOf(settings),
+                             colour, nullptr, call.slopeScale, 1.0);
+        const OptionalImage actual =
+            renderKeyFrame(cache_, path("k" + std::to_string(i) + ".zmb"), plan);
         ASSERT_TRUE(actual.has_value()) << i;
-        EXPECT_EQ(settings.colorDivision, 3.0);
-        EXPECT_EQ(settings.keyColorCount, 37);
-        ASSERT_EQ(settings.palette, palette);
         KeyFrame expectedFrame = frames[i];
         expectedFrame.maxIteration = kInside;
         if (i == 1) {

@@ -26,19 +26,25 @@ class Texture : public ::testing::Test {
                   ("zr_texture_" +
                    std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::create_directories(folder_);
-        testing::plainColoringSettings();
-        settings().texture = 1;
-        settings().textureDepth = 64;  // a margin of one pixel
-        settings().textureStrength = 100;
-        settings().textureMerge = 1.0;
-        discardTexture();
-        resetTexturePosition();
+        settings_.texture = 1;
+        settings_.textureDepth = 64;  // a margin of one pixel
+        settings_.textureStrength = 100;
+        settings_.textureMerge = 1.0;
     }
-    void TearDown() override {
-        discardTexture();
-        fs::remove_all(folder_);
+    void TearDown() override { fs::remove_all(folder_); }
+    testing::ColoringSettings& settings() { return settings_; }
+
+    // The texture a run prepares for key frames of width x height, kept in `position`.
+    std::shared_ptr<const FrameImage> prepare(int width, int height) {
+        prepareTexture(testing::textureSpecOf(settings_), fps_, false, position_, store_, width,
+                       height, settings_.startRotation);
+        return heldTexture(position_, store_);
     }
-    static MovieSettings& settings() { return movieSettings(); }
+    // The texture of pixel (x, y) of a flat 8 x 8 key frame coloured over a 9 x 9 gradient.
+    Bgr texturedFlat(int x, int y, double textureScale = 1.0) {
+        const KeyFrame flat = makeKeyFrame(8, 8, std::vector<std::int32_t>(64, 5));
+        return pixelAt(colorWithSettings(settings_, flat, 0.0, 1.0, textureScale), x, y);
+    }
 
     // A width x height picture whose pixel (x, y) is (blue 10x, green 10y, red `red`).
     std::string gradient(const std::string& name, int width, int height, int red = 77) {
@@ -65,26 +71,25 @@ class Texture : public ::testing::Test {
     }
 
     fs::path folder_;
+    testing::ColoringSettings settings_ = testing::plainColoringSettings();
+    TextureStore store_;
+    TexturePosition position_;
+    int fps_ = 30;
 };
-
-// The texture of pixel (x, y) of a flat 8 x 8 key frame coloured over a 9 x 9 gradient.
-Bgr texturedFlat(int x, int y, double textureScale = 1.0) {
-    const KeyFrame flat = makeKeyFrame(8, 8, std::vector<std::int32_t>(64, 5));
-    return pixelAt(colorWithSettings(flat, 0.0, 1.0, textureScale), x, y);
-}
 
 TEST_F(Texture, IsPreparedOnceAtTheKeyFrameSizePlusTheMargin) {
     settings().textureFile = gradient("g.png", 9, 9);
-    const auto texture = prepareTexture(8, 8);
+    position_.file = settings().textureFile;
+    const auto texture = prepare(8, 8);
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->width(), 9);
     EXPECT_EQ(texture->height(), 9);
-    EXPECT_EQ(prepareTexture(30, 30), texture);  // held until the run ends
-    discardTexture();
-    EXPECT_FALSE(textureHeld());
+    EXPECT_EQ(prepare(30, 30), texture);  // held until the run ends
+    position_ = startingTexture(testing::textureSpecOf(settings()));
+    EXPECT_FALSE(position_.held);
     settings().textureDepth = 200;  // margin 3.125
-    EXPECT_EQ(prepareTexture(8, 5)->width(), 11);
-    EXPECT_EQ(prepareTexture(8, 5)->height(), 8);
+    EXPECT_EQ(prepare(8, 5)->width(), 11);
+    EXPECT_EQ(prepare(8, 5)->height(), 8);
 }
 
 TEST_F(Texture, FlatAreasSampleTheTextureAtThePixel) {
@@ -117,7 +122,8 @@ TEST_F(Texture, MergeWeighsTheTextureAgainstTheColour) {
     settings().longWaves[1].endFlag = 1;
     const KeyFrame flat = makeKeyFrame(8, 8, std::vector<std::int32_t>(64, 5), {}, -1);
     // s = 6 is the top of the bump of period 2 over [4, 8).
-    EXPECT_EQ(pixelAt(colorWithSettings(flat, 0.0, 1.0, 1.0), 3, 5), (Bgr{142, 152, 166}));
+    EXPECT_EQ(pixelAt(colorWithSettings(settings(), flat, 0.0, 1.0, 1.0), 3, 5),
+              (Bgr{142, 152, 166}));
 }
 
 TEST_F(Texture, DisplacedSamplesRepeatTheBorder) {
@@ -127,76 +133,85 @@ TEST_F(Texture, DisplacedSamplesRepeatTheBorder) {
     // right; a gentle rise from column 1 to 2 (d1 = -0.5) pushes it far left.
     const KeyFrame stepDown =
         makeKeyFrame(8, 1, {50, 5, 5, 5, 5, 5, 5, 5}, {0, 0, -0.5f, -0.5f, 0, 0, 0, 0});
-    const FrameImage image = colorWithSettings(stepDown, 0.0, 1.0, 1.0);
+    const FrameImage image = colorWithSettings(settings(), stepDown, 0.0, 1.0, 1.0);
     EXPECT_EQ(pixelAt(image, 1, 0).blue, 80);  // column 8
     EXPECT_EQ(pixelAt(image, 2, 0).blue, 0);   // column 0
     // A texture scale of 0 sends every displaced sample to a border too, without failing.
-    const FrameImage unscaled = colorWithSettings(stepDown, 0.0, 1.0, 0.0);
+    const FrameImage unscaled = colorWithSettings(settings(), stepDown, 0.0, 1.0, 0.0);
     EXPECT_EQ(unscaled.width(), 8);
 }
 
 TEST_F(Texture, AFileThatCannotBeLoadedSwitchesTheStageOff) {
     settings().textureFile = (folder_ / "missing.jpg").string();
+    position_.file = settings().textureFile;
     const KeyFrame frame = makeKeyFrame(2, 2, {1, 2, 3, 4});
-    const FrameImage withMissing = colorWithSettings(frame, 0.0, 1.0, 1.0);
-    EXPECT_EQ(prepareTexture(2, 2), nullptr);
+    const FrameImage withMissing = colorWithSettings(settings(), frame, 0.0, 1.0, 1.0);
+    EXPECT_EQ(prepare(2, 2), nullptr);
+    EXPECT_EQ(position_.failedFile, settings().textureFile);
     settings().texture = 0;
-    EXPECT_EQ(withMissing, colorWithSettings(frame, 0.0, 1.0, 1.0));
-    // Another file is tried.
-    settings().texture = 1;
-    settings().textureFile = uniform("u.png", 9);
-    EXPECT_NE(prepareTexture(2, 2), nullptr);
+    EXPECT_EQ(withMissing, colorWithSettings(settings(), frame, 0.0, 1.0, 1.0));
+    // Not tried again while it is the current picture; another file is.
+    std::filesystem::copy_file(uniform("u.png", 9), settings().textureFile);
+    EXPECT_EQ(prepare(2, 2), nullptr);
+    position_.file = uniform("v.png", 9);
+    EXPECT_NE(prepare(2, 2), nullptr);
 }
 
 TEST_F(Texture, MultiFadesThroughTheFolderAndWrapsToTheFirstPicture) {
-    const std::string files[] = {uniform("a.png", 0), uniform("b.png", 100), uniform("c.png", 200)};
-    for (const std::string& file : files) {
-        settings().textureFiles.appendCell(settings().textureFiles.addRow() - 1, file);
-    }
-    settings().textureFile = files[0];
-    settings().textureDepth = 0;
-    settings().fps = 3;
-    auto value = [] { return prepareTexture(4, 4)->pixel(1, 1)[0]; };
+    TextureSpec spec = testing::textureSpecOf(settings());
+    spec.textureFiles = {uniform("a.png", 0), uniform("b.png", 100), uniform("c.png", 200)};
+    spec.textureFile = spec.textureFiles[0];
+    spec.textureDepth = 0;
+    const int fps = 3;
+    position_ = startingTexture(spec);
+    prepareTexture(spec, fps, false, position_, store_, 4, 4, 0.0);
+    auto value = [&] { return heldTexture(position_, store_)->pixel(1, 1)[0]; };
     ASSERT_EQ(value(), 0);
+    const auto keyFrameStep = [&](int k) { textureKeyFrameStep(spec, fps, position_, k, 9); };
+    const auto fadeStep = [&] { textureFadeStep(spec, fps, position_, store_); };
 
-    textureKeyFrameStep(2, 9);  // each picture covers 3 key frames
-    EXPECT_EQ(textureFadeFrames(), 0);
-    textureKeyFrameStep(3, 9);
-    EXPECT_EQ(textureFadeFrames(), 2);
-    textureKeyFrameStep(4, 9);  // a fade under way is not restarted
-    textureFadeStep();          // 33 % of the current picture: (33 * 0 + 67 * 100) / 100
+    keyFrameStep(2);  // each picture covers 3 key frames
+    EXPECT_EQ(position_.fade, 0);
+    keyFrameStep(3);
+    EXPECT_EQ(position_.fade, 2);
+    keyFrameStep(4);  // a fade under way is not restarted
+    fadeStep();       // 33 % of the current picture: (33 * 0 + 67 * 100) / 100
     EXPECT_EQ(value(), 67);
-    EXPECT_EQ(textureIndex(), 0);
-    textureFadeStep();
+    EXPECT_EQ(position_.index, 0);
+    fadeStep();
     EXPECT_EQ(value(), 100);
-    EXPECT_EQ(textureIndex(), 1);
-    EXPECT_EQ(settings().textureFile, files[1]);
-    textureFadeStep();  // no fade: nothing changes
-    EXPECT_EQ(value(), 100);
+    EXPECT_EQ(position_.index, 1);
+    EXPECT_EQ(position_.file, spec.textureFiles[1]);
+    const TexturePosition before = position_;
+    fadeStep();  // no fade: nothing changes
+    EXPECT_EQ(position_, before);
 
-    textureKeyFrameStep(6, 9);
-    textureFadeStep();
-    textureFadeStep();
-    EXPECT_EQ(textureIndex(), 2);
-    textureKeyFrameStep(9, 9);
-    textureFadeStep();
-    textureFadeStep();
-    EXPECT_EQ(textureIndex(), 0);
+    keyFrameStep(6);
+    fadeStep();
+    fadeStep();
+    EXPECT_EQ(position_.index, 2);
+    keyFrameStep(9);
+    fadeStep();
+    fadeStep();
+    EXPECT_EQ(position_.index, 0);
     EXPECT_EQ(value(), 0);
 }
 
 TEST_F(Texture, RotationStepTurnsTheTextureBackAgainstTheRotation) {
     settings().textureFile = gradient("g.png", 9, 9);
     settings().textureDepth = 0;
-    const auto before = prepareTexture(9, 9);
-    settings().startRotation = 0.0;
-    textureRotationStep();
-    EXPECT_EQ(*prepareTexture(9, 9), *before);  // no turn: the same picture
-    settings().startRotation = 90.0;
-    textureRotationStep();
-    const auto turned = prepareTexture(9, 9);
+    position_.file = settings().textureFile;
+    const auto before = prepare(9, 9);
+    const TextureSpec spec = testing::textureSpecOf(settings());
+    textureRotationStep(spec, fps_, position_, store_, 0.0);
+    EXPECT_EQ(*heldTexture(position_, store_), *before);  // no turn: the same picture
+    textureRotationStep(spec, fps_, position_, store_, 90.0);
+    const auto turned = heldTexture(position_, store_);
     EXPECT_NE(*turned, *before);
     EXPECT_EQ(turned->width(), 9);
+    // A store that never made this texture makes the same one from the position.
+    TextureStore another;
+    EXPECT_EQ(*heldTexture(position_, another), *turned);
 }
 
 }  // namespace

@@ -10,9 +10,8 @@
 #include "coloring/render_key_frame.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
-#include "movie/render_session.h"
-#include "settings/movie_settings.h"
 #include "settings/render_host.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 namespace {
@@ -128,7 +127,6 @@ TEST(FinishFrame, RotationGivesTheMiddleHalfAndAspect43TheMiddlePart) {
 class ComposeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetMovieSettings();
         folder_ = std::filesystem::temp_directory_path() /
                   (std::string("zr_compose_") +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -140,9 +138,11 @@ class ComposeTest : public ::testing::Test {
             ASSERT_TRUE(writeKeyFrameFile(paths_.back(), data, nullptr));
         }
         // The widest key frame gives the colours, as at the start of a run.
-        takeKeyFrameHeader(*session_.keyFrames().load(paths_[0]), movieSettings());
+        ColourState colour;
+        takeKeyFrameHeader(*cache_.load(paths_[0]), colour);
+        request_.plan = makeColoringPlan(ColoringSpec{}, TextureSpec{}, colour, nullptr, 1.0, 1.0);
         for (const std::string& path : paths_) {
-            const OptionalImage picture = renderKeyFrame(session_.keyFrames(), path, 0.0, 1.0, 1.0);
+            const OptionalImage picture = renderKeyFrame(cache_, path, request_.plan);
             ASSERT_TRUE(picture);
             colours_.push_back(colourAt(*picture, 0, 0));
         }
@@ -150,25 +150,23 @@ class ComposeTest : public ::testing::Test {
         ASSERT_NE(colours_[1], colours_[2]);
         request_.movieWidth = 80;
         request_.movieHeight = 45;
-        movieSettings().mergeCount = 3;
+        request_.mergeCount = 3;
     }
     void TearDown() override {
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
-        resetMovieSettings();
     }
     static int colourAt(const FrameImage& picture, int x, int y) {
         const std::uint8_t* p = picture.pixel(x, y);
         return p[0] | p[1] << 8 | p[2] << 16;
     }
-    OptionalImage compose() { return composeKeyFrames(session_, host_, paths_, request_); }
+    OptionalImage compose() { return composeKeyFrames(cache_, nullptr, paths_, request_); }
 
     std::filesystem::path folder_;
     std::vector<std::string> paths_;
     std::vector<int> colours_;
     ComposeRequest request_;
-    NullRenderHost host_;
-    RenderSession session_;
+    KeyFrameCache cache_;
 };
 
 TEST_F(ComposeTest, DeeperKeyFramesFillTheMiddleAndEllipsesClipThem) {
@@ -181,7 +179,7 @@ TEST_F(ComposeTest, DeeperKeyFramesFillTheMiddleAndEllipsesClipThem) {
     EXPECT_EQ(colourAt(*composed, 80, 45), colours_[2]);  // key frame 2: (60, 33) to (100, 57)
 
     // Clipped to circles, the corners of the deeper placements keep what lay under them.
-    movieSettings().ellipticRegion = 1;
+    request_.ellipticRegion = true;
     composed = compose();
     ASSERT_TRUE(composed);
     EXPECT_EQ(colourAt(*composed, 41, 23), colours_[0]);
@@ -192,25 +190,25 @@ TEST_F(ComposeTest, DeeperKeyFramesFillTheMiddleAndEllipsesClipThem) {
 }
 
 TEST_F(ComposeTest, MergeLimitsAndLeftScrolling) {
-    movieSettings().testOnly = 1;  // at most two key frames
+    request_.testOnly = true;  // at most two key frames
     OptionalImage composed = compose();
     ASSERT_TRUE(composed);
     EXPECT_EQ(colourAt(*composed, 80, 45), colours_[1]);
 
-    movieSettings().testOnly = 0;
-    movieSettings().frameByFrame = 1;  // only key frame k
+    request_.testOnly = false;
+    request_.frameByFrame = true;  // only key frame k
     composed = compose();
     ASSERT_TRUE(composed);
     EXPECT_EQ(colourAt(*composed, 80, 45), colours_[0]);
 
-    movieSettings().frameByFrame = 0;
+    request_.frameByFrame = false;
     request_.keyFrame = 2;  // the last key frame merges only itself
     composed = compose();
     ASSERT_TRUE(composed);
     EXPECT_EQ(colourAt(*composed, 0, 0), colours_[2]);
 
     // Left scrolling: key frame k unscaled at (movie width, 0), key frame k + 1 at (0, 0).
-    movieSettings().leftScrolling = 1;
+    request_.leftScrolling = true;
     request_.keyFrame = 0;
     composed = compose();
     ASSERT_TRUE(composed);
@@ -218,11 +216,8 @@ TEST_F(ComposeTest, MergeLimitsAndLeftScrolling) {
     EXPECT_EQ(colourAt(*composed, 79, 44), colours_[1]);
 
     // A key frame without a picture leaves the composition without one.
-    movieSettings().leftScrolling = 0;
+    request_.leftScrolling = false;
     paths_[0] = (folder_ / "missing.zmb").string();
-    EXPECT_FALSE(compose());
-    movieSettings().skipRender = 1;
-    request_.keyFrame = 1;
     EXPECT_FALSE(compose());
 }
 

@@ -18,10 +18,10 @@
 #include <utility>
 #include <vector>
 
+#include "movie/movie_fixtures.h"
 #include "movie/plan.h"
 #include "movie/time_stamps.h"
-#include "settings/movie_settings.h"
-#include "support/text_table.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 namespace {
@@ -391,26 +391,28 @@ std::string referenceText(const MoviePlan& plan) {
 
 // ---- Settings as the dialog's Start would leave them -----------------------------------------
 
-void applyCase(const PlanCase& run, MovieSettings& settings) {
-    settings.speedSpecs.clear();
+void applyCase(const PlanCase& run, MovieSpec& spec) {
     if (run.frameByFrame) {
-        settings.speedSpecs.parse("0\t1", "\t", "\n");
+        spec.timeline.speedSpecs = testing::speedsOf("0\t1");
     } else {
         std::string text;
         for (std::size_t i = 0; i < run.rows.size(); ++i) {
             text += (i ? "\n" : "") + run.rows[i].keyFrame + "\t" + run.rows[i].value;
         }
-        settings.speedSpecs.parse(text, "\t", "\n");
+        spec.timeline.speedSpecs = testing::speedsOf(text);
     }
-    settings.speedSpecs.buildIndex(0);
-    settings.zoomFactor = run.zoom;
-    settings.movieWidth = run.movieWidth;
-    settings.movieHeight = run.movieHeight;
-    settings.fps = run.fps;
-    settings.framesPerMovie = run.framesPerMovie;
-    settings.frameByFrame = run.frameByFrame ? 1 : 0;
-    settings.stopOnLastFrame = run.stopOnLastFrame ? 1 : 0;
-    settings.leftScrolling = run.leftScrolling ? 1 : 0;
+    spec.timeline.timeType = run.timeType == kTimeTypeTime || run.timeType == kTimeTypeTimeNs
+                                 ? static_cast<TimeType>(run.timeType)
+                                 : kTimeTypeSpeed;
+    spec.start.startFrame = run.startFrame;
+    spec.zoom.zoomFactor = run.zoom;
+    spec.output.movieWidth = run.movieWidth;
+    spec.output.movieHeight = run.movieHeight;
+    spec.output.fps = run.fps;
+    spec.output.framesPerMovie = run.framesPerMovie;
+    spec.zoom.frameByFrame = run.frameByFrame;
+    spec.zoom.stopOnLastFrame = run.stopOnLastFrame;
+    spec.zoom.leftScrolling = run.leftScrolling;
 }
 
 // The first difference between the two plans, or empty.
@@ -455,13 +457,12 @@ std::string firstDifference(const MoviePlan& expected, const MoviePlan& actual) 
 
 // Runs every case through both and reports the disagreements (at most a few printed).
 int countDisagreements(const std::vector<PlanCase>& cases) {
-    MovieSettings settings;
+    MovieSpec spec;
     int disagreements = 0;
     for (const PlanCase& run : cases) {
-        applyCase(run, settings);
+        applyCase(run, spec);
         std::string error;
-        const auto actual =
-            planMovie(settings, run.keyFrameCount, run.startFrame, run.timeType, &error);
+        const auto actual = planMovie(spec, run.keyFrameCount, &error);
         const auto expected = referencePlan(run);
         std::string difference;
         if (expected.has_value() != actual.has_value()) {
@@ -646,10 +647,9 @@ TEST(PlanReference, TimeStampSearchesAgreeWithTryingEverySpeed) {
         for (const SpeedRow& row : rows) {
             text += row.keyFrame + "\t" + row.value + "\n";
         }
-        TextTable table;
-        table.parse(text, "\t", "\n");
         const auto expected = stampSpeeds(rows, kTimeTypeTime, fps, zoom);
-        const auto actual = buildKeyFrameSpeeds(table, kTimeTypeTime, fps, zoom, INT_MAX);
+        const auto actual =
+            buildKeyFrameSpeeds(testing::speedsOf(text), kTimeTypeTime, fps, zoom, INT_MAX);
         if (expected != actual && ++disagreements <= 5) {
             ADD_FAILURE() << "zoom " << zoom << ", fps " << fps << ", rows:\n" << text;
         }
@@ -677,21 +677,22 @@ TEST(PlanReference, ZoomFactorsThatNeverLeaveTheKeyFrame) {
     EXPECT_EQ(referencePlan(cases[0])->totalFrames, 3 + 601);
 
     // A ramp at a zoom factor of 1 never ends by the zoom: it still comes to an end.
-    MovieSettings settings;
-    settings.zoomFactor = 1.0;
-    settings.speedSpecs.parse("0\t25\n2\t50", "\t", "\n");
-    const auto plan = planMovie(settings, 4, 0, kTimeTypeSpeed);
+    MovieSpec spec;
+    spec.zoom.zoomFactor = 1.0;
+    spec.timeline.speedSpecs = testing::speedsOf("0\t25\n2\t50");
+    const auto plan = planMovie(spec, 4);
     ASSERT_TRUE(plan.has_value());
     EXPECT_GT(plan->keyFrames[1].frames, 0);
 }
 
 std::vector<int> framesPerKeyFrame(const char* speedList, int timeType, int keyFrameCount,
                                    double zoom = 2.0) {
-    MovieSettings settings;
-    settings.fps = 25;
-    settings.zoomFactor = zoom;
-    settings.speedSpecs.parse(speedList, "\t", "\n");
-    const auto plan = planMovie(settings, keyFrameCount, 0, timeType);
+    MovieSpec spec;
+    spec.output.fps = 25;
+    spec.zoom.zoomFactor = zoom;
+    spec.timeline.speedSpecs = testing::speedsOf(speedList);
+    spec.timeline.timeType = static_cast<TimeType>(timeType);
+    const auto plan = planMovie(spec, keyFrameCount);
     std::vector<int> frames;
     if (plan) {
         for (const PlannedKeyFrame& keyFrame : plan->keyFrames) {

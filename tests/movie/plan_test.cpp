@@ -5,27 +5,28 @@
 #include <string>
 #include <vector>
 
+#include "movie/movie_fixtures.h"
 #include "movie/movie_length.h"
 #include "movie/timeline.h"
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
 
 namespace zr {
 namespace {
 
 struct PlanTest : ::testing::Test {
-    MovieSettings settings;
+    MovieSpec spec;
     PlanTest() {
-        settings.fps = 25;
-        settings.movieWidth = 600;
-        settings.movieHeight = 338;
-        settings.speedSpecs.parse("0\t25\n2\t50", "\t", "\n");
+        spec.output.fps = 25;
+        spec.output.movieWidth = 600;
+        spec.output.movieHeight = 338;
+        spec.timeline.speedSpecs = testing::speedsOf("0\t25\n2\t50");
     }
 };
 
 TEST_F(PlanTest, TableAndSummary) {
-    settings.framesPerMovie = 200;
-    const auto plan = planMovie(settings, 4, 1, kTimeTypeSpeed);
+    spec.output.framesPerMovie = 200;
+    spec.start.startFrame = 1;
+    const auto plan = planMovie(spec, 4);
     ASSERT_TRUE(plan.has_value());
     // Key frame 1 ramps from 25 to 50: its view passes the next key frame's after 37 frames,
     // before the ramp's count of 38 is reached. The last key frame zooms on at 50 until its
@@ -45,27 +46,26 @@ TEST_F(PlanTest, TableAndSummary) {
 }
 
 TEST_F(PlanTest, EveryFrameItsOwnFileAndNoKeyFrames) {
-    settings.framesPerMovie = 0;
-    settings.stopOnLastFrame = 1;
-    settings.speedSpecs.clear();
-    settings.speedSpecs.parse("0\t1", "\t", "\n");
-    auto plan = planMovie(settings, 3, 0, kTimeTypeSpeed);
+    spec.output.framesPerMovie = 0;
+    spec.zoom.stopOnLastFrame = true;
+    spec.timeline.speedSpecs = testing::speedsOf("0\t1");
+    auto plan = planMovie(spec, 3);
     ASSERT_TRUE(plan.has_value());
     ASSERT_EQ(plan->movieFiles.size(), 3u);
     EXPECT_EQ(plan->movieFiles[2].name, "film_02.avi");
     EXPECT_EQ(movieFileName(100), "film_100.avi");
 
     // A long movie split after every frame lists its first files only.
-    settings.speedSpecs.clear();
-    settings.speedSpecs.parse("0\t150000", "\t", "\n");
-    plan = planMovie(settings, 2, 0, kTimeTypeSpeed);
+    spec.timeline.speedSpecs = testing::speedsOf("0\t150000");
+    plan = planMovie(spec, 2);
     ASSERT_TRUE(plan.has_value());
     EXPECT_EQ(plan->movieFileCount, 150001);
     EXPECT_EQ(plan->movieFiles.size(), static_cast<std::size_t>(kMaxListedMovieFiles));
     const std::string text = formatMoviePlan(*plan);
     EXPECT_EQ(text.substr(text.size() - 19), "# more files\t50001\n");
 
-    plan = planMovie(settings, 3, 7, kTimeTypeSpeed);  // start beyond the last key frame
+    spec.start.startFrame = 7;  // beyond the last key frame
+    plan = planMovie(spec, 3);
     ASSERT_TRUE(plan.has_value());
     EXPECT_EQ(formatMoviePlan(*plan),
               "keyframe\tfirst_frame\tframes\n# total frames\t0\n"

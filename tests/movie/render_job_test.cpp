@@ -21,9 +21,8 @@ extern "C" {
 #include "coloring/render_key_frame.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
+#include "movie/movie_fixtures.h"
 #include "movie/render_session.h"
-#include "settings/controls.h"
-#include "settings/movie_settings.h"
 #include "settings/render_host.h"
 
 namespace zr {
@@ -117,11 +116,9 @@ DecodedMovie decodeMovie(const std::string& path) {
     return movie;
 }
 
-// A host that answers like the dialog with "Start frame" 0 and records what the run shows.
+// A host that records what the run shows.
 class RecordingHost : public NullRenderHost {
   public:
-    std::string startFrame = "0";
-    bool dumpImages = false;
     CompressorChoice choice{"DIB ", 1, 10000};
     std::vector<std::string> statuses;
     std::vector<std::string> debugTexts;
@@ -133,10 +130,6 @@ class RecordingHost : public NullRenderHost {
     std::function<void(long long)> onProgress;
 
     void setStatus(std::string_view text) override { statuses.emplace_back(text); }
-    std::string controlText(int id) override {
-        return id == kIdStartFrame ? startFrame : std::string();
-    }
-    bool controlChecked(int id) override { return id == kIdDumpImages && dumpImages; }
     void showDebug(std::string_view text) override { debugTexts.emplace_back(text); }
     bool chooseCompressor(CompressorChoice& answer) override {
         answer = choice;
@@ -177,22 +170,17 @@ void writeKeyFrames(const TempFolder& folder, int count, int width, int height) 
 class RenderJobTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        resetMovieSettings();
-        MovieSettings& settings = movieSettings();
-        settings.folderPattern = folder.file("*.zmb");
-        settings.movieWidth = 64;
-        settings.movieHeight = 36;
-        settings.fps = 25;
-        settings.framesPerMovie = 1000;
-        settings.mergeCount = 3;
-        settings.zoomFactor = 2.0;
-        settings.showZoomText = 0;
-        settings.texture = 0;
-        settings.speedSpecs.parse("0\t4", "\t", "\n");
-        settings.speedSpecs.buildIndex(0);
+        spec.output.folderPattern = folder.file("*.zmb");
+        spec.output.movieWidth = 64;
+        spec.output.movieHeight = 36;
+        spec.output.fps = 25;
+        spec.output.framesPerMovie = 1000;
+        spec.zoom.mergeCount = 3;
+        spec.zoom.zoomFactor = 2.0;
+        spec.zoomText.showZoomText = false;
+        spec.texture.texture = false;
+        spec.timeline.speedSpecs = testing::speedsOf("0\t4");
     }
-    void TearDown() override { resetMovieSettings(); }
-
     std::vector<std::string> movieFiles() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(folder.path())) {
@@ -208,17 +196,20 @@ class RenderJobTest : public ::testing::Test {
     TempFolder folder;
     RecordingHost host;
     RenderSession session;
+    MovieSpec spec;
 };
 
 TEST_F(RenderJobTest, SplitsTheMovieIntoFilesOfFramesPerMovieFrames) {
     writeKeyFrames(folder, 3, 64, 36);
-    movieSettings().framesPerMovie = 5;
+    spec.output.framesPerMovie = 5;
     // Coloured with its own key colours, as the run takes them from the widest key frame.
-    takeKeyFrameHeader(*session.keyFrames().load(folder.file("00003_1e3.zmb")), movieSettings());
+    ColourState colour;
+    takeKeyFrameHeader(*session.keyFrames().load(folder.file("00003_1e3.zmb")), colour);
     const OptionalImage widest =
-        renderKeyFrame(session.keyFrames(), folder.file("00003_1e3.zmb"), 0.0, 1.0, 1.0);
+        renderKeyFrame(session.keyFrames(), folder.file("00003_1e3.zmb"),
+                       makeColoringPlan(spec.coloring, spec.texture, colour, nullptr, 1.0, 1.0));
     ASSERT_TRUE(widest);
-    const RenderOutcome outcome = runRenderJob(session, host);
+    const RenderOutcome outcome = runRenderJob(spec, session, host);
     ASSERT_TRUE(outcome.done) << outcome.failure;
     EXPECT_TRUE(outcome.movieFailures.empty());
     EXPECT_EQ(host.finishedCount, 1);
@@ -263,10 +254,10 @@ TEST_F(RenderJobTest, SplitsTheMovieIntoFilesOfFramesPerMovieFrames) {
 
 TEST_F(RenderJobTest, RotationHalvesTheMovieAndDumpsItsFramesAspect43CutsItsMiddle) {
     writeKeyFrames(folder, 2, 64, 36);
-    movieSettings().rotationActive = 1;
-    movieSettings().framesPerMovie = 3;
-    host.dumpImages = true;
-    ASSERT_TRUE(runRenderJob(session, host).done);
+    spec.start.rotationActive = true;
+    spec.output.framesPerMovie = 3;
+    spec.start.dumpImages = true;
+    ASSERT_TRUE(runRenderJob(spec, session, host).done);
     DecodedMovie movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.width, 32);
@@ -280,9 +271,9 @@ TEST_F(RenderJobTest, RotationHalvesTheMovieAndDumpsItsFramesAspect43CutsItsMidd
     for (const std::string& name : movieFiles()) {
         fs::remove(folder.file(name));
     }
-    movieSettings().rotationActive = 0;
-    movieSettings().aspect43 = 1;
-    ASSERT_TRUE(runRenderJob(session, host).done);
+    spec.start.rotationActive = false;
+    spec.output.aspect43 = true;
+    ASSERT_TRUE(runRenderJob(spec, session, host).done);
     movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.width, 48);
@@ -293,8 +284,8 @@ TEST_F(RenderJobTest, RotationHalvesTheMovieAndDumpsItsFramesAspect43CutsItsMidd
 TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
     writeKeyFrames(folder, 3, 64, 36);
     // Files of 3 frames: key frame 1 (frames 4 to 7) begins in film_01.avi and ends in film_02.avi.
-    movieSettings().framesPerMovie = 3;
-    const RenderOutcome full = runRenderJob(session, host);
+    spec.output.framesPerMovie = 3;
+    const RenderOutcome full = runRenderJob(spec, session, host);
     ASSERT_TRUE(full.done);
     const std::vector<std::string> all = movieFiles();
     ASSERT_GE(all.size(), 4u);
@@ -308,7 +299,7 @@ TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
         }
     }
     RecordingHost second;
-    const RenderOutcome resumed = runRenderJob(session, second);
+    const RenderOutcome resumed = runRenderJob(spec, session, second);
     ASSERT_TRUE(resumed.done);
     EXPECT_EQ(resumed.framesCounted, full.framesCounted);
     EXPECT_EQ(resumed.framesWritten, full.framesCounted - 6);
@@ -322,19 +313,18 @@ TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
         EXPECT_EQ(again.frames[i], third.frames[i]) << "frame " << i;
     }
 
-    // With every file there, a run writes nothing and leaves key frames renderable afterwards.
+    // With every file there, a run writes nothing.
     RecordingHost thirdRun;
-    const RenderOutcome nothing = runRenderJob(session, thirdRun);
+    const RenderOutcome nothing = runRenderJob(spec, session, thirdRun);
     EXPECT_EQ(nothing.framesWritten, 0);
     EXPECT_EQ(thirdRun.previews, 0);
-    EXPECT_EQ(session.skipExistingMovie.load(), 0);
 }
 
 TEST_F(RenderJobTest, TestOnlyWritesNothingAndSkipRenderComposesNothing) {
     writeKeyFrames(folder, 3, 64, 36);
-    movieSettings().framesPerMovie = 3;
-    movieSettings().testOnly = 1;
-    const RenderOutcome tested = runRenderJob(session, host);
+    spec.output.framesPerMovie = 3;
+    spec.output.testOnly = true;
+    const RenderOutcome tested = runRenderJob(spec, session, host);
     ASSERT_TRUE(tested.done);
     EXPECT_TRUE(movieFiles().empty());
     EXPECT_EQ(tested.framesWritten, 0);
@@ -345,12 +335,10 @@ TEST_F(RenderJobTest, TestOnlyWritesNothingAndSkipRenderComposesNothing) {
         << host.statuses.back();
 
     // "Test only" with "Skip render": no picture at all, the key frame times in "Debug" boxes.
-    movieSettings().skipRender = 1;
-    movieSettings().speedSpecs.clear();
-    movieSettings().speedSpecs.parse("0\t25\n1\t25", "\t", "\n");
-    movieSettings().speedSpecs.buildIndex(0);
+    spec.output.skipRender = true;
+    spec.timeline.speedSpecs = testing::speedsOf("0\t25\n1\t25");
     RecordingHost skipping;
-    const RenderOutcome skipped = runRenderJob(session, skipping);
+    const RenderOutcome skipped = runRenderJob(spec, session, skipping);
     ASSERT_TRUE(skipped.done);
     EXPECT_EQ(skipping.previews, 0);
     EXPECT_TRUE(movieFiles().empty());
@@ -361,12 +349,12 @@ TEST_F(RenderJobTest, TestOnlyWritesNothingAndSkipRenderComposesNothing) {
 
 TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
     writeKeyFrames(folder, 3, 64, 36);
-    host.onProgress = [](long long done) {
+    host.onProgress = [this](long long done) {
         if (done == 3) {
-            movieSettings().stopRequested = 1;
+            session.requestStop();
         }
     };
-    const RenderOutcome outcome = runRenderJob(session, host);
+    const RenderOutcome outcome = runRenderJob(spec, session, host);
     EXPECT_TRUE(outcome.done);
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(outcome.framesCounted, 3);
@@ -377,9 +365,9 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
 
     // The stopped file plays but is short: the next run writes it again, whole, and a file
     // that is no movie at all is written again too.
-    movieSettings().stopRequested = 0;
+    session.clearStop();
     RecordingHost again;
-    const RenderOutcome resumed = runRenderJob(session, again);
+    const RenderOutcome resumed = runRenderJob(spec, session, again);
     ASSERT_TRUE(resumed.done);
     EXPECT_EQ(resumed.framesWritten, resumed.framesCounted);
     EXPECT_EQ(decodeMovie(folder.file("film.avi")).frames.size(),
@@ -387,17 +375,17 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
 
     std::ofstream(folder.file("film.avi")) << "no movie";
     RecordingHost third;
-    EXPECT_EQ(runRenderJob(session, third).framesWritten, resumed.framesCounted);
+    EXPECT_EQ(runRenderJob(spec, session, third).framesWritten, resumed.framesCounted);
 }
 
 TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn) {
     writeKeyFrames(folder, 2, 64, 36);
-    movieSettings().framesPerMovie = 2;
+    spec.output.framesPerMovie = 2;
     // A folder (not empty, so it is not cleared away) where the first file is written makes its
     // creation fail.
     fs::create_directory(folder.file("film.avi.part"));
     std::ofstream(folder.file("film.avi.part/keep")) << "x";
-    const RenderOutcome outcome = runRenderJob(session, host);
+    const RenderOutcome outcome = runRenderJob(spec, session, host);
     ASSERT_TRUE(outcome.done);
     ASSERT_EQ(outcome.movieFailures.size(), 1u);
     EXPECT_EQ(outcome.movieFailures[0].file, folder.file("film.avi"));
@@ -410,7 +398,7 @@ TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn)
 }
 
 TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
-    const RenderOutcome empty = runRenderJob(session, host);
+    const RenderOutcome empty = runRenderJob(spec, session, host);
     EXPECT_FALSE(empty.done);
     EXPECT_EQ(empty.failure, "Invalid Folder");
     EXPECT_EQ(host.statuses.back(), "Invalid Folder");
@@ -419,19 +407,19 @@ TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
 
     writeKeyFrames(folder, 2, 64, 36);
     RecordingHost late;
-    late.startFrame = "7";
-    const RenderOutcome none = runRenderJob(session, late);
+    spec.start.startFrame = 7;
+    const RenderOutcome none = runRenderJob(spec, session, late);
     EXPECT_TRUE(none.done);
     EXPECT_EQ(none.framesCounted, 0);
     EXPECT_TRUE(movieFiles().empty());
     EXPECT_TRUE(late.statuses.back().starts_with("Done! M:0,P:7,F:0,")) << late.statuses.back();
 
     // Zoom factor 16 on a 1920 x 1080 movie would need a composed picture of 1.6 GB.
-    movieSettings().zoomFactor = 16.0;
-    movieSettings().movieWidth = 1920;
-    movieSettings().movieHeight = 1080;
+    spec.zoom.zoomFactor = 16.0;
+    spec.output.movieWidth = 1920;
+    spec.output.movieHeight = 1080;
     RecordingHost large;
-    const RenderOutcome refused = runRenderJob(session, large);
+    const RenderOutcome refused = runRenderJob(spec, session, large);
     EXPECT_FALSE(refused.done);
     EXPECT_TRUE(refused.failure.starts_with("Movie too large")) << refused.failure;
     EXPECT_EQ(large.statuses.back(), refused.failure);
@@ -442,7 +430,7 @@ TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
 TEST_F(RenderJobTest, AnUnreadableWidestKeyFrameGivesBlackFramesAndTheRunGoesOn) {
     writeKeyFrames(folder, 2, 64, 36);
     std::ofstream(folder.file("00003_1e3.zmb")) << "not a key frame";
-    const RenderOutcome outcome = runRenderJob(session, host);
+    const RenderOutcome outcome = runRenderJob(spec, session, host);
     ASSERT_TRUE(outcome.done);
     const DecodedMovie movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);

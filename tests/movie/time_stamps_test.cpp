@@ -4,18 +4,15 @@
 
 #include <vector>
 
+#include "movie/movie_fixtures.h"
 #include "movie/plan.h"
-#include "settings/movie_settings.h"
-#include "settings/render_host.h"
-#include "support/text_table.h"
+#include "movie/run_state.h"
 
 namespace zr {
 namespace {
 
 std::vector<int> speedsOf(const char* rows, int timeType, int fps = 25, int limit = 1000) {
-    TextTable table;
-    table.parse(rows, "\t", "\n");
-    const auto speeds = buildKeyFrameSpeeds(table, timeType, fps, 2.0, limit);
+    const auto speeds = buildKeyFrameSpeeds(testing::speedsOf(rows), timeType, fps, 2.0, limit);
     EXPECT_TRUE(speeds.has_value()) << rows;
     return speeds.value_or(std::vector<int>{});
 }
@@ -41,17 +38,14 @@ TEST(TimeStampTest, EvenSpeedsPerStretch) {
 }
 
 TEST(TimeStampTest, EarlierStampIsRefused) {
-    MovieSettings settings;
-    settings.speedSpecs.parse("5\t00:10\n8\t00:05", "\t", "\n");
-    struct Host : NullRenderHost {
-        void showError(std::string_view text) override { errors.emplace_back(text); }
-        std::vector<std::string> errors;
-    } host;
-    TimelineEngine timeline(settings, host);
-    EXPECT_FALSE(timeline.startRun("", kTimeTypeTimeNs, 10));
-    EXPECT_EQ(host.errors, std::vector<std::string>{"Later timestamps can not be earlier"});
+    MovieSpec spec;
+    spec.timeline.speedSpecs = testing::speedsOf("5\t00:10\n8\t00:05");
+    spec.timeline.timeType = kTimeTypeTimeNs;
+    RunState state;
+    EXPECT_FALSE(Timeline(spec, state).startSpeeds(10));
     std::string error;
-    EXPECT_FALSE(planMovie(settings, 10, 0, kTimeTypeTime, &error).has_value());
+    spec.timeline.timeType = kTimeTypeTime;
+    EXPECT_FALSE(planMovie(spec, 10, &error).has_value());
     EXPECT_EQ(error, "Later timestamps can not be earlier");
 }
 
@@ -59,35 +53,31 @@ TEST(TimeStampTest, EarlierStampIsRefused) {
 // frames, and a 5-hour one after it makes it fall far: both searches end at once, and the key
 // frames begin at their stamps.
 TEST(TimeStampTest, LongStretches) {
-    MovieSettings settings;
-    settings.fps = 30;
-    settings.speedSpecs.parse("0\t00:00\n1\t00:01\n2\t10:00:00\n3\t15:00:00", "\t", "\n");
-    const auto plan = planMovie(settings, 5, 0, kTimeTypeTime);
+    MovieSpec spec;
+    spec.output.fps = 30;
+    spec.timeline.speedSpecs = testing::speedsOf("0\t00:00\n1\t00:01\n2\t10:00:00\n3\t15:00:00");
+    spec.timeline.timeType = kTimeTypeTime;
+    const auto plan = planMovie(spec, 5);
     ASSERT_TRUE(plan.has_value());
     EXPECT_EQ(plan->keyFrames[2].firstFrame, 10 * 3600 * 30);
     EXPECT_NEAR(static_cast<double>(plan->keyFrames[3].firstFrame), 15 * 3600 * 30, 30);
 }
 
 TEST(TimeStampTest, AStopRequestEndsTheWork) {
-    MovieSettings settings;
-    settings.fps = 30;
-    settings.speedSpecs.parse("0\t00:00\n1\t00:01\n2\t10:00:00", "\t", "\n");
-    EXPECT_FALSE(
-        buildKeyFrameSpeeds(settings.speedSpecs, kTimeTypeTime, 30, 2.0, 3, [] { return true; }));
+    MovieSpec spec;
+    spec.output.fps = 30;
+    spec.timeline.speedSpecs = testing::speedsOf("0\t00:00\n1\t00:01\n2\t10:00:00");
+    spec.timeline.timeType = kTimeTypeTime;
+    EXPECT_FALSE(buildKeyFrameSpeeds(spec.timeline.speedSpecs, kTimeTypeTime, 30, 2.0, 3,
+                                     [] { return true; }));
     std::string error;
-    EXPECT_FALSE(planMovie(settings, 3, 0, kTimeTypeTime, &error, [] { return true; }));
+    EXPECT_FALSE(planMovie(spec, 3, &error, [] { return true; }));
     EXPECT_EQ(error, kPlanStopped);
 
     // A run asked to stop (Ctrl-C in the command line) ends before its first frame, without
     // the time stamp error.
-    struct Host : NullRenderHost {
-        void showError(std::string_view text) override { errors.emplace_back(text); }
-        std::vector<std::string> errors;
-    } host;
-    settings.stopRequested = 1;
-    TimelineEngine timeline(settings, host);
-    EXPECT_TRUE(timeline.startRun("", kTimeTypeTime, 3));
-    EXPECT_TRUE(host.errors.empty());
+    RunState state;
+    EXPECT_TRUE(Timeline(spec, state).startSpeeds(3, [] { return true; }));
 }
 
 TEST(TimeStampTest, StretchesWithoutKeyFramesHandOutNothing) {
@@ -123,12 +113,13 @@ TEST(TimeStampTest, SmoothSpeedsMoveTowardsTheNewStretch) {
     EXPECT_EQ(speedsOf("4\t00:04\n8\t00:08", kTimeTypeTime), std::vector<int>(8, 25));
 
     // The plan of these speeds: key frame k starts at the speed of k - 1 and ramps to its own.
-    MovieSettings settings;
-    settings.fps = 25;
-    settings.movieWidth = 640;
-    settings.movieHeight = 360;
-    settings.speedSpecs.parse("4\t00:04\n8\t00:12\n12\t00:14", "\t", "\n");
-    const auto plan = planMovie(settings, 14, 0, kTimeTypeTime);
+    MovieSpec spec;
+    spec.output.fps = 25;
+    spec.output.movieWidth = 640;
+    spec.output.movieHeight = 360;
+    spec.timeline.speedSpecs = testing::speedsOf("4\t00:04\n8\t00:12\n12\t00:14");
+    spec.timeline.timeType = kTimeTypeTime;
+    const auto plan = planMovie(spec, 14);
     ASSERT_TRUE(plan.has_value());
     std::vector<long long> firstFrames;
     for (const PlannedKeyFrame& row : plan->keyFrames)

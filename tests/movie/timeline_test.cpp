@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/controls.h"
-#include "settings/movie_settings.h"
+#include "movie/movie_fixtures.h"
+#include "movie/run_state.h"
 #include "settings/render_host.h"
 
 namespace zr {
@@ -16,27 +16,49 @@ namespace {
 
 class RecordingHost : public NullRenderHost {
   public:
-    void setValue(int id, std::string_view text) override { values[id] = std::string(text); }
-    std::map<int, std::string> values;
+    void setValue(RunValue value, std::string_view text) override {
+        values[value] = std::string(text);
+    }
+    std::map<RunValue, std::string> values;
 };
 
-void setRows(TextTable& table, const char* text) {
-    table.clear();
-    table.parse(text, "\t", "\n");
+void setRows(SpeedTrack& track, const char* text) {
+    track = testing::speedsOf(text);
+}
+void setRows(RotateTrack& track, const char* text) {
+    track = testing::rotationsOf(text);
+}
+void setRows(CycleTrack& track, const char* text) {
+    track = testing::cyclesOf(text);
+}
+void setRows(ColorCountTrack& track, const char* text) {
+    track = testing::colorCountsOf(text);
+}
+void setDivisions(DivideTrack& track, const char* text) {
+    track = testing::divisionsOf(text);
 }
 
 struct TimelineTest : ::testing::Test {
-    MovieSettings settings;
+    MovieSpec spec;
+    RunState state;
     RecordingHost host;
     std::vector<FrameView> views;   // of the last key frame run
     std::vector<double> divisions;  // colour division of each frame of it
 
     TimelineTest() {
-        settings.movieWidth = 600;
-        settings.movieHeight = 338;
+        spec.output.movieWidth = 600;
+        spec.output.movieHeight = 338;
+    }
+    // The start of a run: the colour range from "Start iter value", the rows of key frame 0,
+    // the speeds.
+    bool startRun(Timeline& timeline, std::uint32_t startIteration, int keyFrameCount) {
+        spec.start.startIteration = startIteration;
+        timeline.startColourRange();
+        timeline.applyFirstKeyFrameRows();
+        return timeline.startSpeeds(keyFrameCount);
     }
     // Walks key frame k as the render job does, without pictures; returns the frames drawn.
-    int runKeyFrame(TimelineEngine& timeline, int k, int keyFrameCount) {
+    int runKeyFrame(Timeline& timeline, int k, int keyFrameCount) {
         views.clear();
         divisions.clear();
         timeline.applyColorCountStep();
@@ -47,7 +69,7 @@ struct TimelineTest : ::testing::Test {
                 timeline.advanceScalesAfterComposition();
             }
             views.push_back(*view);
-            divisions.push_back(settings.colorDivision);
+            divisions.push_back(state.colour.colorDivision);
             if (!timeline.endFrame())
                 break;
         }
@@ -55,8 +77,9 @@ struct TimelineTest : ::testing::Test {
         return static_cast<int>(views.size());
     }
     std::vector<int> framesPerKeyFrame(int count, int startFrame = 0) {
-        TimelineEngine timeline(settings, host);
-        EXPECT_TRUE(timeline.startRun("", kTimeTypeSpeed, count));
+        state = RunState{};
+        Timeline timeline(spec, state, &host);
+        EXPECT_TRUE(startRun(timeline, 0, count));
         std::vector<int> frames;
         for (int k = startFrame; k < count; ++k)
             frames.push_back(runKeyFrame(timeline, k, count));
@@ -65,12 +88,12 @@ struct TimelineTest : ::testing::Test {
 };
 
 TEST_F(TimelineTest, SingleSpeedRow) {
-    setRows(settings.speedSpecs, "0\t25");
-    TimelineEngine timeline(settings, host);
-    ASSERT_TRUE(timeline.startRun("", kTimeTypeSpeed, 4));
+    setRows(spec.timeline.speedSpecs, "0\t25");
+    Timeline timeline(spec, state, &host);
+    ASSERT_TRUE(startRun(timeline, 0, 4));
     for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(runKeyFrame(timeline, k, 4), 25) << "key frame " << k;
-        EXPECT_DOUBLE_EQ(timeline.zoom().startFactor(), std::pow(2.0, 1.0 / 25));
+        EXPECT_DOUBLE_EQ(state.zoom.startFactor(), std::pow(2.0, 1.0 / 25));
         // The first frame shows the whole composed picture; the last is still wider than the
         // movie.
         EXPECT_EQ(views.front().halfWidth, 600);
@@ -83,7 +106,7 @@ TEST_F(TimelineTest, SingleSpeedRow) {
 }
 
 TEST_F(TimelineTest, SpeedRowsRampsAndDefaults) {
-    setRows(settings.speedSpecs, "0\t50\n3\t25");
+    setRows(spec.timeline.speedSpecs, "0\t50\n3\t25");
     const int ramp = countFrames(50, 25, 2.0);
     EXPECT_GT(ramp, 25);
     EXPECT_LT(ramp, 50);
@@ -91,40 +114,40 @@ TEST_F(TimelineTest, SpeedRowsRampsAndDefaults) {
     EXPECT_EQ(framesPerKeyFrame(6), (std::vector<int>{50, 50, ramp, 25, 25, 198}));
 
     // No row of key frame 0: 150 until the first row.
-    setRows(settings.speedSpecs, "2\t30");
+    setRows(spec.timeline.speedSpecs, "2\t30");
     EXPECT_EQ(framesPerKeyFrame(4), (std::vector<int>{150, countFrames(150, 30, 2.0), 30, 238}));
 
     // Key frame 1's row lies before the start frame: key frame 0's speed goes on.
-    setRows(settings.speedSpecs, "0\t20\n1\t40");
+    setRows(spec.timeline.speedSpecs, "0\t20\n1\t40");
     EXPECT_EQ(framesPerKeyFrame(5, 2), (std::vector<int>{20, 20, 159}));
 
     // "Frame by frame": one frame per key frame; the last zooms on by 2 a frame until its view
     // is narrower than 3 pixels.
-    setRows(settings.speedSpecs, "0\t1");
+    setRows(spec.timeline.speedSpecs, "0\t1");
     EXPECT_EQ(framesPerKeyFrame(4), (std::vector<int>{1, 1, 1, 8}));
 }
 
 TEST_F(TimelineTest, LastKeyFrameCapsAndSpeedsThatCannotZoom) {
-    setRows(settings.speedSpecs, "0\t5000");
+    setRows(spec.timeline.speedSpecs, "0\t5000");
     EXPECT_EQ(framesPerKeyFrame(1), std::vector<int>{kLastKeyFrameMaxFrames});
-    settings.stopOnLastFrame = 1;
+    spec.zoom.stopOnLastFrame = true;
     EXPECT_EQ(framesPerKeyFrame(2), (std::vector<int>{5000, 1}));
-    settings.stopOnLastFrame = 0;
+    spec.zoom.stopOnLastFrame = false;
 
     // A speed of 0 or below counts as one frame per key frame.
-    setRows(settings.speedSpecs, "0\t-4");
+    setRows(spec.timeline.speedSpecs, "0\t-4");
     EXPECT_EQ(framesPerKeyFrame(3), (std::vector<int>{1, 1, 8}));
     // Zoom factors that never leave a key frame still end every count.
     EXPECT_GT(countFrames(10, 20, 1.0), 0);
     EXPECT_GT(countFrames(10, 20, std::nan(""), RampCount::kFromFirstFrame), 0);
-    settings.zoomFactor = 1.0;
-    setRows(settings.speedSpecs, "0\t10\n1\t20");
+    spec.zoom.zoomFactor = 1.0;
+    setRows(spec.timeline.speedSpecs, "0\t10\n1\t20");
     EXPECT_EQ(framesPerKeyFrame(2)[1], kLastKeyFrameMaxFrames);
 }
 
 // A speed of 2^31 frames per key frame, or a ramp towards it, would take minutes to walk.
 TEST_F(TimelineTest, SpeedsAboveTheLargestCountAsTheLargest) {
-    setRows(settings.speedSpecs, "0\t2147483648");
+    setRows(spec.timeline.speedSpecs, "0\t2147483648");
     EXPECT_EQ(framesPerKeyFrame(2), (std::vector<int>{kMaxSpeed, kLastKeyFrameMaxFrames}));
     EXPECT_EQ(countFrames(25, 2147483647, 2.0), countFrames(25, kMaxSpeed, 2.0));
     EXPECT_EQ(countFrames(2147483647, 25, 2.0, RampCount::kFromFirstFrame),
@@ -161,56 +184,56 @@ TEST(RampFramesTest, NeverFallAsTheEndSpeedGrows) {
 }
 
 TEST_F(TimelineTest, ReturnUprightRow) {
-    setRows(settings.speedSpecs, "0\t10");
-    setRows(settings.rotateSpecs, "0\t2\n1\tr");
-    settings.startRotation = 30.0;
-    TimelineEngine timeline(settings, host);
-    ASSERT_TRUE(timeline.startRun("", kTimeTypeSpeed, 3));
+    setRows(spec.timeline.speedSpecs, "0\t10");
+    setRows(spec.timeline.rotateSpecs, "0\t2\n1\tr");
+    state.colour.startRotation = 30.0;
+    Timeline timeline(spec, state, &host);
+    ASSERT_TRUE(startRun(timeline, 0, 3));
     runKeyFrame(timeline, 0, 3);
-    EXPECT_DOUBLE_EQ(timeline.state().rotationSpeed, 2.0);
+    EXPECT_DOUBLE_EQ(state.timeline.rotationSpeed, 2.0);
 
     timeline.beginKeyFrame(1, 3);
-    EXPECT_TRUE(timeline.targets().returnUpright);
+    EXPECT_TRUE(state.targets.returnUpright);
     ASSERT_TRUE(timeline.beginFrame());
-    EXPECT_EQ(timeline.state().rotationSpeed, 0.0);
-    EXPECT_DOUBLE_EQ(settings.startRotation, 30.0 + (360.0 - 30.0) / 3);
+    EXPECT_EQ(state.timeline.rotationSpeed, 0.0);
+    EXPECT_DOUBLE_EQ(state.colour.startRotation, 30.0 + (360.0 - 30.0) / 3);
     timeline.endKeyFrame();
-    EXPECT_EQ(settings.startRotation, 0.0);
-    EXPECT_EQ(timeline.state().rotationSpeed, 0.0);
+    EXPECT_EQ(state.colour.startRotation, 0.0);
+    EXPECT_EQ(state.timeline.rotationSpeed, 0.0);
 }
 
 TEST_F(TimelineTest, RotationAndCycleSpeedsMoveToTheirTargets) {
-    setRows(settings.speedSpecs, "0\t10");
-    setRows(settings.rotateSpecs, "1\t4");
-    setRows(settings.cycleSpecs, "0\t3\n1\t1");
-    TimelineEngine timeline(settings, host);
-    ASSERT_TRUE(timeline.startRun("", kTimeTypeSpeed, 3));
+    setRows(spec.timeline.speedSpecs, "0\t10");
+    setRows(spec.timeline.rotateSpecs, "1\t4");
+    setRows(spec.timeline.cycleSpecs, "0\t3\n1\t1");
+    Timeline timeline(spec, state, &host);
+    ASSERT_TRUE(startRun(timeline, 0, 3));
     runKeyFrame(timeline, 0, 3);
-    EXPECT_DOUBLE_EQ(settings.startCycle, 30.0);  // 3 per recomposed frame
+    EXPECT_DOUBLE_EQ(state.colour.startCycle, 30.0);  // 3 per recomposed frame
 
     timeline.beginKeyFrame(1, 3);
     ASSERT_TRUE(timeline.beginFrame());
-    EXPECT_DOUBLE_EQ(timeline.state().rotationSpeed, 0.4);
+    EXPECT_DOUBLE_EQ(state.timeline.rotationSpeed, 0.4);
     // A smaller target of the same sign is reached on the first frame.
-    EXPECT_DOUBLE_EQ(timeline.state().cycleSpeed, 1.0);
+    EXPECT_DOUBLE_EQ(state.timeline.cycleSpeed, 1.0);
     timeline.endKeyFrame();
-    EXPECT_EQ(timeline.state().rotationSpeed, 4.0);
+    EXPECT_EQ(state.timeline.rotationSpeed, 4.0);
 }
 
 TEST_F(TimelineTest, DivisionPaths) {
-    setRows(settings.speedSpecs, "0\t8");
-    setRows(settings.divideSpecs, "0\t3\n1\t6\n2\t-2\n3\t0\n4\t5");
-    TimelineEngine timeline(settings, host);
-    ASSERT_TRUE(timeline.startRun("", kTimeTypeSpeed, 6));
-    EXPECT_EQ(settings.divisionFromKeyFrame, 0);
+    setRows(spec.timeline.speedSpecs, "0\t8");
+    setDivisions(spec.timeline.divideSpecs, "0\t3\n1\t6\n2\t-2\n3\t0\n4\t5");
+    Timeline timeline(spec, state, &host);
+    ASSERT_TRUE(startRun(timeline, 0, 6));
+    EXPECT_FALSE(state.colour.divisionFromKeyFrame);
     runKeyFrame(timeline, 0, 6);
-    EXPECT_EQ(settings.colorDivision, 3.0);
+    EXPECT_EQ(state.colour.colorDivision, 3.0);
 
     // Geometric to the row's value, exactly that value at the end.
     runKeyFrame(timeline, 1, 6);
     for (int frame = 1; frame <= 8; ++frame)
         EXPECT_NEAR(divisions[frame - 1], 3.0 * std::pow(2.0, frame / 8.0), 1e-9);
-    EXPECT_EQ(settings.colorDivision, 6.0);
+    EXPECT_EQ(state.colour.colorDivision, 6.0);
     // A target of the other sign moves linearly.
     runKeyFrame(timeline, 2, 6);
     EXPECT_DOUBLE_EQ(divisions[0], 5.0);
@@ -219,41 +242,40 @@ TEST_F(TimelineTest, DivisionPaths) {
     runKeyFrame(timeline, 3, 6);
     runKeyFrame(timeline, 4, 6);
     EXPECT_DOUBLE_EQ(divisions[0], 5.0 / 8);
-    EXPECT_EQ(settings.colorDivision, 5.0);
+    EXPECT_EQ(state.colour.colorDivision, 5.0);
 }
 
 TEST_F(TimelineTest, RunStartValuesAndColourCountClamps) {
-    setRows(settings.speedSpecs, "0\t3");
-    setRows(settings.colorCountSpecs, "0\t-50.7");
-    settings.keyColorCount = 10;
-    int palettes = 0;
-    TimelineEngine timeline(settings, host, [&](int) { ++palettes; });
-    ASSERT_TRUE(timeline.startRun("250", kTimeTypeSpeed, 4));
-    EXPECT_EQ(settings.stretchMin, 250.0);
-    EXPECT_EQ(settings.stretchMax, 1.0);
-    EXPECT_EQ(timeline.state().keyMin, 250);
-    EXPECT_EQ(settings.divisionFromKeyFrame, 1);
+    setRows(spec.timeline.speedSpecs, "0\t3");
+    setRows(spec.timeline.colorCountSpecs, "0\t-50.7");
+    state.colour.keyColorCount = 10;
+    Timeline timeline(spec, state, &host);
+    ASSERT_TRUE(startRun(timeline, 250, 4));
+    EXPECT_EQ(state.colour.stretchMin, 250.0);
+    EXPECT_EQ(state.colour.stretchMax, 1.0);
+    EXPECT_EQ(state.timeline.keyMin, 250);
+    EXPECT_TRUE(state.colour.divisionFromKeyFrame);
     // At run start the count is held within 16 ... 1024, later within 4 ... 1024.
-    EXPECT_EQ(settings.keyColorCount, 16);
-    EXPECT_EQ(host.values[kIdColors], "16");
-    EXPECT_EQ(timeline.state().colorCountStep, -50);
+    EXPECT_EQ(state.colour.keyColorCount, 16);
+    EXPECT_EQ(host.values[RunValue::kColors], "16");
+    EXPECT_EQ(state.timeline.colorCountStep, -50);
     runKeyFrame(timeline, 0, 4);
-    EXPECT_EQ(settings.keyColorCount, 4);
+    EXPECT_EQ(state.colour.keyColorCount, 4);
 
     // A step from key frame 2 on: every frame adds it.
-    setRows(settings.colorCountSpecs, "2\t400");
-    settings.keyColorCount = 20;
-    TimelineEngine growing(settings, host);
-    ASSERT_TRUE(growing.startRun("-5", kTimeTypeSpeed, 4));
-    EXPECT_EQ(settings.stretchMin, -1.0);
-    EXPECT_EQ(findSpecRow(settings.colorCountSpecs, 2), 0);
+    setRows(spec.timeline.colorCountSpecs, "2\t400");
+    state.colour.keyColorCount = 20;
+    Timeline growing(spec, state, &host);
+    ASSERT_TRUE(startRun(growing, readStartIteration("-5"), 4));
+    EXPECT_EQ(state.colour.stretchMin, -1.0);
+    EXPECT_EQ(spec.timeline.colorCountSpecs.rowOf(2), &spec.timeline.colorCountSpecs.rows()[0]);
     EXPECT_EQ(specInt("99999999999"), 2147483647);
     runKeyFrame(growing, 0, 4);
     runKeyFrame(growing, 1, 4);
-    EXPECT_EQ(settings.keyColorCount, 20);
+    EXPECT_EQ(state.colour.keyColorCount, 20);
     runKeyFrame(growing, 2, 4);
-    EXPECT_EQ(settings.keyColorCount, 1024);
-    EXPECT_GT(palettes, 0);
+    EXPECT_EQ(state.colour.keyColorCount, 1024);
+    EXPECT_EQ(host.values[RunValue::kColors], "1024");
 }
 
 TEST(KeyFrameZoomTest, LeftScrollingEndsWhenThePositionPassesZero) {

@@ -11,16 +11,13 @@
 #include <vector>
 
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 namespace zr {
 namespace {
 
 class SettingsFileTest : public ::testing::Test {
   protected:
-    void SetUp() override { resetMovieSettings(); }
-    void TearDown() override { resetMovieSettings(); }
-
     // Controls with every stored setting away from its default.
     static void fillEveryStoredSetting(MemoryControls& c) {
         c.clearLines(kIdSpeedList);

@@ -12,7 +12,7 @@
 
 #include "dialog_test_support.h"
 #include "keyframes/key_frame_writer.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 using namespace zr;
 using zr::testing::MessageRecorder;
@@ -47,11 +47,6 @@ void writeBytes(const QString& path, const std::string& bytes) {
 class MainDialogTest : public QObject {
     Q_OBJECT
   private slots:
-    void init() {
-        resetMovieSettings();
-        movieSettings().hsbWaves[0].endFlag = 1;
-    }
-
     void everyControlHasItsCaptionAndIdentifier() {
         MainDialog dialog;
         QCOMPARE(dialog.windowTitle(), QString("Zoomreel"));

@@ -10,8 +10,9 @@
 
 #include "dialog_test_support.h"
 #include "keyframes/key_frame_writer.h"
+#include "movie/render_session.h"
 #include "output/movie_file.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 
 using namespace zr;
 using zr::testing::MessageRecorder;
@@ -63,11 +64,6 @@ void press(MainDialog& dialog, int id) {
 class RenderRunTest : public QObject {
     Q_OBJECT
   private slots:
-    void init() {
-        resetMovieSettings();
-        movieSettings().hsbWaves[0].endFlag = 1;
-    }
-
     void hostCallsFromTheRenderThreadRunInOrder() {
         MainDialog dialog;
         MessageRecorder messages(dialog);
@@ -76,31 +72,28 @@ class RenderRunTest : public QObject {
             choice.fourcc = "MJPG";
             return true;
         });
-        movieSettings().running = 1;
+        dialog.session().running = true;
         dialog.setText(kIdStart, "Stop");
         RenderHost& host = dialog.renderHost();
         std::vector<std::string> seen;
         std::atomic<bool> done{false};
         std::thread render([&] {
             host.setStatus("one");
-            seen.push_back(host.controlText(kIdStartFrame));
-            seen.push_back(std::to_string(host.controlSelection(kIdTimeType)));
-            seen.push_back(host.controlChecked(kIdShowZoomText) ? "checked" : "unchecked");
             host.showError("boom");
             CompressorChoice choice;
             seen.push_back(host.chooseCompressor(choice) ? choice.fourcc : "cancelled");
             host.progress(5, 10);
             host.setStatus("two");
             host.finished();
-            // After the end notice the dialog is ready again, and still answers.
-            seen.push_back(host.controlText(kIdStart));
-            host.setValue(kIdCurrentCycle, "1.500000");
+            // After the end notice the dialog still takes the values.
+            host.setValue(RunValue::kCycle, "1.500000");
             done = true;
         });
         QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
         render.join();
         QCOMPARE(status.texts, (std::vector<std::string>{"one", "two"}));
-        QCOMPARE(seen, (std::vector<std::string>{"0", "0", "checked", "MJPG", "Start"}));
+        QCOMPARE(seen, (std::vector<std::string>{"MJPG"}));
+        QCOMPARE(dialog.text(kIdStart), std::string("Start"));
         QCOMPARE(messages.requests.size(), std::size_t{1});
         QCOMPARE(messages.requests[0].text, std::string("boom"));
         QCOMPARE(messages.requests[0].title, std::string("Error"));
@@ -126,7 +119,7 @@ class RenderRunTest : public QObject {
         QCOMPARE(dialog.text(kIdStart), std::string("Stop"));
         QTRY_COMPARE_WITH_TIMEOUT(dialog.text(kIdStart), std::string("Start"), 60000);
         QVERIFY(!dialog.runInProgress());
-        QCOMPARE(movieSettings().stopRequested.load(), 0);
+        QVERIFY(!dialog.session().stopRequested());
         QVERIFY(messages.requests.empty());
         // The status line in the run's order: start, each key frame's picture, its frames,
         // the summary.
@@ -158,9 +151,9 @@ class RenderRunTest : public QObject {
         press(dialog, kIdStart);
         QTest::qWait(200);
         press(dialog, kIdStart);  // the second press only asks the run to stop
-        QVERIFY(movieSettings().stopRequested.load() == 1 || !dialog.runInProgress());
+        QVERIFY(dialog.session().stopRequested() || !dialog.runInProgress());
         QTRY_COMPARE_WITH_TIMEOUT(dialog.text(kIdStart), std::string("Start"), 60000);
-        QCOMPARE(movieSettings().stopRequested.load(), 0);
+        QVERIFY(!dialog.session().stopRequested());
         QVERIFY(!dialog.runInProgress());
     }
 
@@ -176,9 +169,7 @@ class RenderRunTest : public QObject {
             QTest::qWait(100);
             QVERIFY(dialog.runInProgress());
         }
-        // The run was stopped and waited for; nothing of it is left running.
-        QCOMPARE(movieSettings().running.load(), 0);
-        QCOMPARE(movieSettings().stopRequested.load(), 0);
+        // The run was stopped and waited for when the dialog went away.
     }
 
     void exitDuringARunAsksThenFinishesTheMovieFile() {
@@ -208,7 +199,7 @@ class RenderRunTest : public QObject {
             }
             QVERIFY(dialog.isVisible());
             QVERIFY(dialog.runInProgress());
-            QCOMPARE(movieSettings().stopRequested.load(), 0);
+            QVERIFY(!dialog.session().stopRequested());
 
             // "Yes" stops the run as Stop does; the dialog ends once the run has ended.
             QTest::keyClick(&dialog, Qt::Key_Escape);
@@ -246,7 +237,7 @@ class RenderRunTest : public QObject {
             QTest::keyClick(box->edit(), Qt::Key_Return);  // "Start" is the default button
         });
         press(dialog, kIdStart);
-        QCOMPARE(movieSettings().zoomFactor, 1.5);
+        QCOMPARE(dialog.customZoomFactor(), 1.5);
         QTRY_COMPARE_WITH_TIMEOUT(dialog.text(kIdStart), std::string("Start"), 60000);
     }
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "dialog_test_support.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "ui/window_placement.h"
 
 using namespace zr;
@@ -31,11 +31,6 @@ QScreen* screenNamed(const QString& name) {
 class ScreenPlacementTest : public QObject {
     Q_OBJECT
   private slots:
-    void init() {
-        resetMovieSettings();
-        movieSettings().hsbWaves[0].endFlag = 1;
-    }
-
     void previewPosition_data() {
         QTest::addColumn<QRect>("screen");
         QTest::addColumn<QPoint>("dialogAt");

@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include "dialog_test_support.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "ui/list_controller.h"
 
 using namespace zr;
@@ -34,8 +34,6 @@ bool isPrime(unsigned value) {
 class SpecListsTest : public QObject {
     Q_OBJECT
   private slots:
-    void init() { resetMovieSettings(); }
-
     void addUpdateRemoveAndSelection() {
         MainDialog dialog;
         dialog.show();

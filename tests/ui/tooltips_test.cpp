@@ -6,7 +6,7 @@
 #include <QtTest>
 
 #include "dialog_test_support.h"
-#include "settings/movie_settings.h"
+#include "settings/setting_types.h"
 #include "ui/balloon_tooltips.h"
 
 using namespace zr;
@@ -22,8 +22,6 @@ QPoint centreOf(const QWidget* widget) {
 class TooltipsTest : public QObject {
     Q_OBJECT
   private slots:
-    void init() { resetMovieSettings(); }
-
     void textsAreWordForWord() {
         QCOMPARE(tooltipText(1, 0), std::string("Start or Stop the render!"));
         QCOMPARE(tooltipText(1000, 0),

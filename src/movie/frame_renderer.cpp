@@ -1,0 +1,165 @@
+#include "movie/frame_renderer.h"
+
+#include <algorithm>
+
+#include "coloring/color_key_frame.h"
+#include "coloring/render_key_frame.h"
+#include "coloring/scale_image.h"
+#include "keyframes/image_file.h"
+#include "keyframes/key_frame_cache.h"
+#include "movie/frame_composer.h"
+#include "movie/render_session.h"
+
+namespace zr {
+
+FrameRenderer::FrameRenderer(const MovieRun& run, RenderSession& session, RenderHost* host)
+    : run_(run), session_(session), host_(host) {
+    if (run_.spec.zoomText.showZoomText) {
+        painter_ = std::make_unique<ZoomTextPainter>(run_.spec.zoomText.fontFace);
+    }
+}
+
+FrameRenderer::~FrameRenderer() = default;
+
+void FrameRenderer::startRun(const RunState& startState) {
+    const MovieSpec& spec = run_.spec;
+    const int width = std::max(spec.output.movieWidth, 1);
+    const int height = std::max(spec.output.movieHeight, 1);
+    if (run_.keyFrames.empty()) {
+        movieFrame_ = FrameImage(width, height);
+        return;
+    }
+    const std::string& widest = run_.keyFrames.front();
+    OptionalImage first;
+    if (!spec.output.skipRender) {
+        ColourState colour = startState.colour;
+        colour.startCycle = 0.0;
+        const ColoringPlan plan =
+            makeColoringPlan(spec.coloring, spec.texture, colour,
+                             heldTexture(startState.texture, session_.textures()),
+                             startState.timeline.slopeScale, 1.0);
+        first = renderKeyFrame(session_.keyFrames(), widest, plan, host_);
+    }
+    if (!first) {
+        first = loadImageFile(widest);
+    }
+    if (!first || first->empty()) {
+        movieFrame_ = FrameImage(width, height);
+    } else if (first->width() != width || first->height() != height) {
+        movieFrame_ = scaleImage(*first, width, height);
+    } else {
+        movieFrame_ = std::move(*first);
+    }
+}
+
+void FrameRenderer::compose(const RunState& state) {
+    const MovieSpec& spec = run_.spec;
+    const CompositionInputs& inputs = state.composition;
+    ComposeRequest request = composeRequestOf(spec, inputs.keyFrame);
+    request.plan = makeColoringPlan(spec.coloring, spec.texture, inputs.colour,
+                                    heldTexture(inputs.texture, session_.textures()),
+                                    inputs.slopeScale, inputs.textureScale);
+    request.slopeScale = inputs.slopeScale;
+    request.textureScale = inputs.textureScale;
+    composed_.reset();
+    composed_ = composeKeyFrames(session_.keyFrames(), host_, run_.keyFrames, request);
+    composedWith_ = inputs;
+}
+
+FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const FrameView& view,
+                                              std::optional<double> column) {
+    const MovieSpec& spec = run_.spec;
+    if (state.composition.made && (!composedWith_ || *composedWith_ != state.composition)) {
+        // The run was brought here without pictures: its last composition is made now.
+        compose(state);
+    }
+    if (column) {
+        if (composed_) {
+            scrollFrame(*composed_, movieFrame_, *column);
+        }
+    } else if (composed_) {
+        viewFrame(*composed_, movieFrame_, view.halfWidth, view.halfHeight);
+    }
+    const std::string zoomText =
+        painter_ ? buildZoomText(run_.keyFrames[static_cast<std::size_t>(state.counters.keyFrame)])
+                 : std::string();
+    if (painter_) {
+        const ZoomTextPainter::Area area = painter_->area(movieFrame_.width(), zoomText);
+        if (!composed_ && !underCaption_.empty()) {
+            // The frame repeats the last one: take its caption off first.
+            copyBlock(underCaption_, 0, 0, movieFrame_, 0, 0, underCaption_.width(),
+                      underCaption_.height());
+        }
+        if (area.right > 0 && area.bottom > 0) {
+            if (underCaption_.width() != area.right || underCaption_.height() != area.bottom) {
+                underCaption_ = FrameImage(area.right, area.bottom);
+            }
+            copyBlock(movieFrame_, 0, 0, underCaption_, 0, 0, area.right, area.bottom);
+        }
+        painter_->draw(movieFrame_, zoomText);
+    }
+
+    Frame frame;
+    if (spec.start.rotationActive) {
+        FinishOptions options;
+        options.rotationActive = true;
+        options.rotation = state.colour.startRotation;
+        options.zoomText = painter_.get();
+        options.zoomTextString = zoomText;
+        finished_ = finishFrame(movieFrame_, options, true);
+        frame.preview = finished_ ? &*finished_ : &movieFrame_;
+        frame.movieFile = frame.preview;
+    } else {
+        FinishOptions options;
+        options.aspect43 = spec.output.aspect43;
+        finished_ = finishFrame(movieFrame_, options, true);
+        frame.preview = &movieFrame_;
+        frame.movieFile = finished_ ? &*finished_ : &movieFrame_;
+    }
+    return frame;
+}
+
+namespace {
+
+// Keeps the picture that one frame puts into the movie file.
+class SingleFrame : public RunHooks {
+  public:
+    explicit SingleFrame(FrameRenderer& renderer) : renderer_(renderer) {}
+    void compose(const RunState& state) override { renderer_.compose(state); }
+    void outputFrame(const RunState& state, const FrameView& view,
+                     std::optional<double> column) override {
+        picture = *renderer_.drawFrame(state, view, column).movieFile;
+    }
+    OptionalImage picture;
+
+  private:
+    FrameRenderer& renderer_;
+};
+
+}  // namespace
+
+OptionalImage renderMovieFrame(const MovieRun& run, RenderSession& session, long long frame) {
+    if (run.spec.output.skipRender || frame < 0) {
+        return std::nullopt;
+    }
+    FrameLoop seeking(run, session);
+    RunState state;
+    if (!seeking.start(state, session.colours)) {
+        return std::nullopt;
+    }
+    FrameRenderer renderer(run, session);
+    renderer.startRun(state);
+    if (!seeking.seek(state, frame)) {
+        return std::nullopt;
+    }
+    SingleFrame single(renderer);
+    FrameLoop::Options options;
+    options.hooks = &single;
+    FrameLoop making(run, session, options);
+    if (!making.step(state, true)) {
+        return std::nullopt;
+    }
+    return std::move(single.picture);
+}
+
+}  // namespace zr
