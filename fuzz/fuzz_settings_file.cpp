@@ -7,11 +7,9 @@
 #include <string_view>
 
 #include "settings/memory_controls.h"
-#include "settings/movie_settings.h"
 #include "settings/settings_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    zr::resetMovieSettings();
     zr::MemoryControls controls;
     zr::applySettingsText(controls, std::string_view(reinterpret_cast<const char*>(data), size));
     zr::MemoryControls again;

@@ -12,8 +12,7 @@
 #include "movie/movie_length.h"
 #include "movie/time_stamps.h"
 #include "movie/timeline.h"
-#include "settings/movie_settings.h"
-#include "support/text_table.h"
+#include "settings/timeline_tracks.h"
 
 namespace {
 
@@ -33,16 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int keyFrames = input.ConsumeIntegralInRange(0, 64);
     const std::string list = input.ConsumeRemainingBytesAsString();
 
-    zr::TextTable table;
-    table.parse(list, "\t", "\n");
+    const zr::SpeedTrack track = zr::speedTrackOf({list});
     if (timeType == zr::kTimeTypeTime || timeType == zr::kTimeTypeTimeNs) {
-        for (int row = 0; row < table.rowCount(); ++row) {
-            if (std::llabs(zr::readTimeStamp(table.cell(row, 1))) * std::abs(fps) >
-                kMaxStampFrames) {
+        for (const zr::SpeedTrack::Row& row : track.rows()) {
+            if (std::llabs(row.value.stampSeconds) * std::abs(fps) > kMaxStampFrames) {
                 return 0;
             }
         }
-        const auto speeds = zr::buildKeyFrameSpeeds(table, timeType, fps, zoom, keyFrames);
+        const auto speeds = zr::buildKeyFrameSpeeds(track, timeType, fps, zoom, keyFrames);
         if (speeds) {
             if (static_cast<int>(speeds->size()) > keyFrames) {
                 __builtin_trap();  // speeds past the run's key frames are not kept
@@ -55,11 +52,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     int speed = zr::kDefaultSpeed;
     for (int k = 0; k < keyFrames; ++k) {
-        zr::speedListSpeeds(table, k, speed);
+        zr::speedListSpeeds(track, k, speed);
     }
     std::vector<std::string> lines;
-    for (int row = 0; row < table.rowCount(); ++row) {
-        lines.push_back(table.row(row).join("\t"));
+    for (const zr::SpeedTrack::Row& row : track.rows()) {
+        lines.push_back(row.keyText + "\t" + row.valueText);
     }
     zr::movieLengthEstimate(lines, keyFrames, fps);
     return 0;
