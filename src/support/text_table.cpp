@@ -312,7 +312,8 @@ TextTable::TextTable(TextTable&& other) noexcept
       indexSize_(std::exchange(other.indexSize_, 0)),
       indexedColumn_(std::exchange(other.indexedColumn_, -1)),
       lastSlot_(std::exchange(other.lastSlot_, -1)),
-      indexStale_(std::exchange(other.indexStale_, false)) {}
+      indexStale_(std::exchange(other.indexStale_, false)),
+      rowsAtIndexBuild_(std::exchange(other.rowsAtIndexBuild_, 0)) {}
 
 TextTable& TextTable::operator=(TextTable&& other) noexcept {
     if (this != &other) {
@@ -326,6 +327,7 @@ TextTable& TextTable::operator=(TextTable&& other) noexcept {
         indexedColumn_ = std::exchange(other.indexedColumn_, -1);
         lastSlot_ = std::exchange(other.lastSlot_, -1);
         indexStale_ = std::exchange(other.indexStale_, false);
+        rowsAtIndexBuild_ = std::exchange(other.rowsAtIndexBuild_, 0);
     }
     return *this;
 }
@@ -381,9 +383,13 @@ void TextTable::appendCellBytes(int rowNumber, const char* text, std::size_t len
     maxColumns_ = std::max(maxColumns_, list.cellCount());
     // The index learns of a row when it receives its cell in the indexed column. A stale index
     // is left alone: the next find rebuilds it from all rows anyway, and adding to it would
-    // let the entries of removed rows pile up until no slot is free.
+    // let the entries of removed rows pile up until no slot is free. A row that was already
+    // there when the index was built went in without that cell: adding it again would have
+    // find give it twice, so the index is built again instead.
     if (index_ != nullptr && !indexStale_ && list.cellCount() == indexedColumn_ + 1) {
-        if (rowCount_ < indexSize_ - kIndexHeadroom) {
+        if (rowNumber < rowsAtIndexBuild_) {
+            indexStale_ = true;
+        } else if (rowCount_ < indexSize_ - kIndexHeadroom) {
             insertIntoIndex(rowNumber);
         } else {
             buildIndex(indexedColumn_, -1);
@@ -544,6 +550,7 @@ void TextTable::buildIndex(int column, int sizeHint) {
         insertIntoIndex(i);
     }
     indexStale_ = false;
+    rowsAtIndexBuild_ = rowCount_;
 }
 
 void TextTable::insertIntoIndex(int rowNumber) {

@@ -123,6 +123,7 @@ class TextTable {
     int indexedColumn_ = -1;
     int lastSlot_ = -1;
     bool indexStale_ = false;
+    int rowsAtIndexBuild_ = 0;  // rows 0 ... this - 1 went into the index when it was built
 };
 
 }  // namespace zr

@@ -204,6 +204,14 @@ TEST(TextTableIndex, FindSeesRowsAsTheyAreAfterRemovalsAndSorts) {
     EXPECT_EQ(table.find(0, "c"), 1);
     EXPECT_EQ(table.cell(table.find(0, "b"sv, table.find(0, "b")), 1), "2");
 
+    // A row that had no cell in the indexed column when the index was built, given one: found
+    // once, also when its cell's slot is the one a missing cell takes ("an6u").
+    TextTable partial("a\t1\nb", "\t", "\n");
+    partial.buildIndex(1);
+    partial.appendCell(1, "an6u");
+    EXPECT_EQ(partial.find(1, "an6u"), 1);
+    EXPECT_EQ(partial.find(1, "an6u"sv, 1), -1);
+
     // Far more row turnovers than the index has slots, with no find in between.
     for (int i = 0; i < 70000; ++i) {
         table.removeRow(0);
