@@ -56,8 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         zr::KeyColors colors{};
         const std::size_t count = std::min(frame->keyColors.size(), colors.size());
         std::copy_n(frame->keyColors.begin(), count, colors.begin());
-        plan.palette = std::make_shared<const zr::Palette>(
-            zr::expandPalette(colors, static_cast<int>(count)));
+        plan.palette =
+            std::make_shared<const zr::Palette>(zr::expandPalette(colors, static_cast<int>(count)));
         const zr::FrameImage picture = zr::colorKeyFrame(*frame, plan);
         if (!picture.empty() &&
             (picture.width() != frame->width || picture.height() != frame->height)) {
