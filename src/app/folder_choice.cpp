@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "keyframes/key_frame_header.h"
+#include "movie/movie_length.h"
 #include "settings/memory_controls.h"
 #include "settings/setting_types.h"
 #include "support/folder_listing.h"
@@ -53,6 +54,16 @@ FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& f
     controls.setKeyFrameCount(result.keyFrameCount);
     controls.recomputeMovieLength();
     return result;
+}
+
+void updateMovieLengthEstimate(Controls& controls, int keyFrameCount, int fps) {
+    const std::string text = movieLengthEstimate(controls.lines(kIdSpeedList), keyFrameCount, fps);
+    if (!text.empty())
+        controls.setText(kIdMovieLength, text);
+}
+
+void recomputeMovieLengthEstimate(Controls& controls) {
+    updateMovieLengthEstimate(controls, controls.keyFrameCount(), controlInt(controls, kIdFps));
 }
 
 }  // namespace zr

@@ -29,4 +29,12 @@ struct FolderChoiceResult {
 // When the first key frame cannot be read only the folder text has changed.
 FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& folder);
 
+// Writes the movie length estimate (movieLengthEstimate of the speed list) into the "Movie
+// length" edit; nothing happens when the key frame count or the FPS is not above 0.
+void updateMovieLengthEstimate(Controls& controls, int keyFrameCount, int fps);
+
+// The estimate with the controls' key frame count and the FPS edit's value: the movie length
+// hook of the controls (installed with setMovieLengthHook, or called by recomputeMovieLength).
+void recomputeMovieLengthEstimate(Controls& controls);
+
 }  // namespace zr

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "movie/timeline.h"
-#include "settings/controls.h"
 #include "settings/setting_types.h"
 
 namespace zr {
@@ -65,16 +64,6 @@ std::string movieLengthEstimate(const std::vector<std::string>& speedLines, int 
         total += speed;
     }
     return formatMovieTime(total, fps);
-}
-
-void updateMovieLengthEstimate(Controls& controls, int keyFrameCount, int fps) {
-    const std::string text = movieLengthEstimate(controls.lines(kIdSpeedList), keyFrameCount, fps);
-    if (!text.empty())
-        controls.setText(kIdMovieLength, text);
-}
-
-void recomputeMovieLengthEstimate(Controls& controls) {
-    updateMovieLengthEstimate(controls, controls.keyFrameCount(), controlInt(controls, kIdFps));
 }
 
 }  // namespace zr

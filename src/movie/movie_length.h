@@ -5,8 +5,6 @@
 
 namespace zr {
 
-class Controls;
-
 // A movie time of `frames` frames at `fps` frames per second as "hh:mm:ss.mmm" (whole
 // milliseconds, rounded down). Hours take more digits when needed. `fps` must be above 0.
 std::string formatMovieTime(long long frames, int fps);
@@ -18,14 +16,5 @@ std::string formatMovieTime(long long frames, int fps);
 // frame count or the FPS is not above 0.
 std::string movieLengthEstimate(const std::vector<std::string>& speedLines, int keyFrameCount,
                                 int fps);
-
-// Writes the estimate into the "Movie length" edit (1027); nothing happens when the key frame
-// count or the FPS is not above 0. Works on a table of its own: a running render's speed table
-// is never touched.
-void updateMovieLengthEstimate(Controls& controls, int keyFrameCount, int fps);
-
-// The estimate with the controls' key frame count and the FPS edit's value: the movie length
-// hook of the controls (installed with setMovieLengthHook, or called by recomputeMovieLength).
-void recomputeMovieLengthEstimate(Controls& controls);
 
 }  // namespace zr

@@ -9,7 +9,7 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
-#include "movie/movie_length.h"
+#include "app/folder_choice.h"
 #include "settings/memory_controls.h"
 #include "settings/setting_types.h"
 #include "ui/main_dialog.h"

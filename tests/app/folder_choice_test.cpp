@@ -97,5 +97,16 @@ TEST_F(FolderChoiceTest, UnreadableFoldersChangeOnlyTheFolderText) {
     EXPECT_EQ(estimates, 0);
 }
 
+TEST(MovieLengthFieldTest, FpsChangesShowTheEstimateOfTheFoldersKeyFrames) {
+    MemoryControls controls;
+    controls.clearLines(kIdSpeedList);
+    controls.addLine(kIdSpeedList, "0\t25");
+    controls.addLine(kIdSpeedList, "2\t50");
+    controls.setKeyFrameCount(4);
+    controls.setMovieLengthHook(recomputeMovieLengthEstimate);
+    controls.setText(kIdFps, "50");
+    EXPECT_EQ(controls.text(kIdMovieLength), "00:00:03.000");
+}
+
 }  // namespace
 }  // namespace zr

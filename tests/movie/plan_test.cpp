@@ -8,7 +8,6 @@
 #include "movie/movie_fixtures.h"
 #include "movie/movie_length.h"
 #include "movie/timeline.h"
-#include "settings/memory_controls.h"
 
 namespace zr {
 namespace {
@@ -78,16 +77,6 @@ TEST(MovieLengthTest, EstimateFromTheSpeedList) {
     EXPECT_EQ(movieLengthEstimate({"2\t50", "0\t0"}, 3, 30), "00:00:11.666");
     EXPECT_EQ(movieLengthEstimate({}, 24, 1), "01:00:00.000");
     EXPECT_EQ(movieLengthEstimate({"0\t25"}, 3, 0), "");
-
-    // As the FPS hook of the controls: the folder's key frame count and the FPS edit.
-    MemoryControls controls;
-    controls.clearLines(kIdSpeedList);
-    controls.addLine(kIdSpeedList, "0\t25");
-    controls.addLine(kIdSpeedList, "2\t50");
-    controls.setKeyFrameCount(4);
-    controls.setMovieLengthHook(recomputeMovieLengthEstimate);
-    controls.setText(kIdFps, "50");
-    EXPECT_EQ(controls.text(kIdMovieLength), "00:00:03.000");
 }
 
 }  // namespace

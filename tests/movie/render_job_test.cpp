@@ -14,13 +14,18 @@ extern "C" {
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "coloring/render_key_frame.h"
+#include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
+#include "movie/frame_loop.h"
+#include "movie/frame_renderer.h"
 #include "movie/movie_fixtures.h"
 #include "movie/render_session.h"
 #include "settings/render_host.h"
@@ -437,6 +442,136 @@ TEST_F(RenderJobTest, AnUnreadableWidestKeyFrameGivesBlackFramesAndTheRunGoesOn)
     ASSERT_GT(movie.frames.size(), 4u);
     EXPECT_EQ(movie.frames.front(), FrameImage(64, 36));  // key frame 0 has no picture
     EXPECT_NE(movie.frames.back(), FrameImage(64, 36));
+}
+
+// Everything a run changes from frame to frame at once: cycling, a Stretched colour range,
+// rotation with an "R" row, the zoom text and a texture folder that fades from picture to picture.
+void useEveryChange(MovieSpec& spec, const TempFolder& folder) {
+    spec.timeline.speedSpecs = testing::speedsOf("0\t5\n2\t7");
+    spec.timeline.cycleSpecs = testing::cyclesOf("0\t1.5\n1\t-2");
+    spec.timeline.rotateSpecs = testing::rotationsOf("0\t4\n1\tR");
+    spec.start.rotationActive = true;
+    spec.coloring.colorMethod = kStretched;
+    spec.zoomText.showZoomText = true;
+    fs::create_directories(folder.path() / "textures");
+    spec.texture.texture = true;
+    spec.texture.textureMerge = 0.4;
+    spec.texture.textureDepth = 64;
+    for (int i = 0; i < 2; ++i) {
+        FrameImage picture(20, 12);
+        std::memset(picture.data(), 60 + 120 * i, picture.sizeBytes());
+        spec.texture.textureFiles.push_back(folder.file("textures/t" + std::to_string(i) + ".png"));
+        ASSERT_TRUE(savePng(picture, spec.texture.textureFiles.back(), nullptr));
+    }
+    spec.texture.textureMulti = true;
+    spec.texture.textureFile = spec.texture.textureFiles.front();
+}
+
+TEST_F(RenderJobTest, AnyFrameMadeAloneIsTheFrameTheRunWrites) {
+    writeKeyFrames(folder, 3, 64, 36);
+    useEveryChange(spec, folder);
+    const RenderOutcome outcome = runRenderJob(spec, session, host);
+    ASSERT_TRUE(outcome.done);
+    const DecodedMovie movie = decodeMovie(folder.file("film.avi"));
+    ASSERT_TRUE(movie.ok);
+    ASSERT_EQ(static_cast<long long>(movie.frames.size()), outcome.framesCounted);
+
+    MovieRun run;
+    run.spec = spec;
+    run.keyFrames = listRunKeyFrames(spec);
+    const long long last = outcome.framesCounted - 1;
+    for (const long long frame : {0LL, 1LL, 6LL, 13LL, last / 2, last}) {
+        RenderSession alone;
+        const OptionalImage picture = renderMovieFrame(run, alone, frame);
+        ASSERT_TRUE(picture) << "frame " << frame;
+        EXPECT_EQ(*picture, movie.frames[static_cast<std::size_t>(frame)]) << "frame " << frame;
+    }
+    RenderSession alone;
+    EXPECT_FALSE(renderMovieFrame(run, alone, outcome.framesCounted));
+}
+
+// A resumed render brings the run past the files that exist without making their frames, and
+// goes on with the colours, rotation and texture the skipped frames would have left.
+TEST_F(RenderJobTest, ResumedFilesGoOnExactlyWhereTheKeptOnesEnd) {
+    writeKeyFrames(folder, 3, 64, 36);
+    useEveryChange(spec, folder);
+    spec.output.framesPerMovie = 4;
+    ASSERT_TRUE(runRenderJob(spec, session, host).done);
+    const std::vector<std::string> files = movieFiles();
+    ASSERT_GE(files.size(), 5u);
+    std::vector<DecodedMovie> full;
+    for (const std::string& name : files) {
+        full.push_back(decodeMovie(folder.file(name)));
+    }
+
+    fs::remove(folder.file(files[1]));
+    fs::remove(folder.file(files[3]));
+    RecordingHost again;
+    RenderSession another;
+    const RenderOutcome resumed = runRenderJob(spec, another, again);
+    ASSERT_TRUE(resumed.done);
+    EXPECT_EQ(resumed.moviesWritten,
+              (std::vector<std::string>{folder.file(files[1]), folder.file(files[3])}));
+    for (const std::size_t i : {1u, 3u}) {
+        const DecodedMovie movie = decodeMovie(folder.file(files[i]));
+        ASSERT_TRUE(movie.ok);
+        ASSERT_EQ(movie.frames.size(), full[i].frames.size());
+        for (std::size_t f = 0; f < movie.frames.size(); ++f) {
+            EXPECT_EQ(movie.frames[f], full[i].frames[f]) << files[i] << " frame " << f;
+        }
+    }
+}
+
+TEST_F(RenderJobTest, TwoSessionsRenderTwoFoldersAtOnceAsEachAlone) {
+    TempFolder second;
+    writeKeyFrames(folder, 3, 64, 36);
+    writeKeyFrames(second, 4, 48, 32);
+    MovieSpec other = spec;
+    other.output.folderPattern = second.file("*.zmb");
+    other.output.movieWidth = 48;
+    other.output.movieHeight = 32;
+    other.output.framesPerMovie = 6;
+    useEveryChange(other, second);
+    spec.timeline.cycleSpecs = testing::cyclesOf("0\t0.7");
+    spec.coloring.colorMethod = kDistance;
+
+    // The movie files of a folder (by name), taken away.
+    const auto bytesOf = [](const TempFolder& where) {
+        std::map<std::string, std::vector<char>> movies;
+        for (const auto& entry : fs::directory_iterator(where.path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with("film")) {
+                std::ifstream in(entry.path(), std::ios::binary);
+                movies[name].assign(std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>());
+            }
+        }
+        for (const auto& [name, bytes] : movies) {
+            fs::remove(where.path() / name);
+        }
+        return movies;
+    };
+    RenderSession one;
+    RenderSession two;
+    RecordingHost hostOne;
+    RecordingHost hostTwo;
+    ASSERT_TRUE(runRenderJob(spec, one, hostOne).done);
+    ASSERT_TRUE(runRenderJob(other, two, hostTwo).done);
+    const auto aloneOne = bytesOf(folder);
+    const auto aloneTwo = bytesOf(second);
+    ASSERT_FALSE(aloneOne.empty());
+    ASSERT_GT(aloneTwo.size(), 1u);
+
+    RenderSession three;
+    RenderSession four;
+    RecordingHost hostThree;
+    RecordingHost hostFour;
+    std::thread first([&] { EXPECT_TRUE(runRenderJob(spec, three, hostThree).done); });
+    std::thread other_([&] { EXPECT_TRUE(runRenderJob(other, four, hostFour).done); });
+    first.join();
+    other_.join();
+    EXPECT_TRUE(bytesOf(folder) == aloneOne);
+    EXPECT_TRUE(bytesOf(second) == aloneTwo);
 }
 
 }  // namespace
