@@ -73,6 +73,8 @@ class RenderJob : public RunHooks {
     bool movieFileDone(const std::string& path, int movieNumber) const;
     void closeWriter();
     void endRun();
+    // What the next run or Test goes on from.
+    void leaveColours();
     bool makingPictures() const { return !skipping_ && !run_.spec.output.skipRender; }
     std::string withWriterError(std::string status) const;
     void fail(RunFailureKind kind, std::string message);
@@ -119,15 +121,8 @@ RenderOutcome RenderJob::run() {
             closeWriter();
         } catch (const std::exception&) {
         }
+        leaveColours();
         host_.finished();
-    }
-    // What the next run or Test goes on from.
-    if (started_) {
-        session_.colours = state_.colour;
-        session_.texture = state_.texture;
-    } else {
-        session_.colours.colorsFromKeyFrame = true;
-        session_.texture = startingTexture(run_.spec.texture);
     }
     outcome_.framesCounted = state_.counters.framesCounted;
     return std::move(outcome_);
@@ -345,6 +340,17 @@ std::string RenderJob::withWriterError(std::string status) const {
     return status;
 }
 
+void RenderJob::leaveColours() {
+    // Before the end notice: once the dialog has it, a Test may read them.
+    if (started_) {
+        session_.colours = state_.colour;
+        session_.texture = state_.texture;
+    } else {
+        session_.colours.colorsFromKeyFrame = true;
+        session_.texture = startingTexture(run_.spec.texture);
+    }
+}
+
 void RenderJob::endRun() {
     closeWriter();
     const RunCounters& counters = state_.counters;
@@ -357,6 +363,7 @@ void RenderJob::endRun() {
     }
     host_.setStatus(status);
     outcome_.done = true;
+    leaveColours();
     host_.finished();
     showValues();
 }
