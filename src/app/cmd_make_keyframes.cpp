@@ -49,7 +49,11 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
         return *status;
     KeyFrameSeries series;
     series.folder = commandLine.folder;
-    for (const auto& [option, value] : commandLine.extras) {
+    for (const auto& extra : commandLine.extras) {
+        // Plain references, not structured bindings: clang 14 refuses to let the lambda below
+        // capture those.
+        const std::string& option = extra.first;
+        const std::string& value = extra.second;
         const auto usageError = [&](std::string_view advice) {
             return zr::usageError(
                 command, "bad value \"" + value + "\" for " + option + ": " + std::string(advice));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "keyframes/image_file.h"
 #include "keyframes/key_frame_header.h"
 #include "movie/movie_length.h"
 #include "settings/memory_controls.h"
@@ -26,20 +27,35 @@ FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& f
     controls.setText(kIdDirectory, folder);
 
     const std::vector<std::string> keyFrames = listMatchingFiles(folder, "*.zmb");
-    if (keyFrames.empty()) {
-        return failure(kFolderUnreadable, "no .zmb key frame file in \"" + folder + "\"");
-    }
-    const std::string& first = keyFrames.front();
-    const KeyFrameStartResult header = readKeyFrameStart(first);
-    if (!header.start && header.error == KeyFrameStartError::kCannotOpen)
-        return failure(kFolderUnreadable, "cannot open \"" + first + "\"");
-    if (!header.start || !header.start->givesPictureSize()) {
-        return failure(kFolderWrongType, "\"" + first + "\" does not start like a key frame file");
+    const std::vector<std::string> pictures = listMatchingFiles(folder, "*.jpg");
+    FolderChoiceResult result;
+    if (!keyFrames.empty()) {
+        const std::string& first = keyFrames.front();
+        const KeyFrameStartResult header = readKeyFrameStart(first);
+        if (!header.start && header.error == KeyFrameStartError::kCannotOpen)
+            return failure(kFolderUnreadable, "cannot open \"" + first + "\"");
+        if (!header.start || !header.start->givesPictureSize()) {
+            return failure(kFolderWrongType,
+                           "\"" + first + "\" does not start like a key frame file");
+        }
+        result.frameWidth = header.start->width;
+        result.frameHeight = header.start->height;
+    } else if (!pictures.empty()) {
+        // A folder of pictures alone: a run makes its movie of them, and the first one gives
+        // the size.
+        const std::string& first = pictures.front();
+        const OptionalImage picture = loadImageFile(first);
+        if (!picture || picture->empty()) {
+            return failure(kFolderWrongType,
+                           "\"" + first + "\" is not a JPEG, PNG or BMP picture that can be read");
+        }
+        result.frameWidth = picture->width();
+        result.frameHeight = picture->height();
+    } else {
+        return failure(kFolderUnreadable,
+                       "no .zmb key frame file and no .jpg picture in \"" + folder + "\"");
     }
 
-    FolderChoiceResult result;
-    result.frameWidth = header.start->width;
-    result.frameHeight = header.start->height;
     const std::string width = std::to_string(result.frameWidth);
     const std::string height = std::to_string(result.frameHeight);
     controls.setText(kIdFrameWidth, width);
@@ -49,8 +65,7 @@ FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& f
     controls.setText(kIdFramesPerMovie,
                      std::to_string(proposedFramesPerMovie(result.frameWidth, result.frameHeight)));
 
-    const std::size_t pictures = listMatchingFiles(folder, "*.jpg").size();
-    result.keyFrameCount = static_cast<int>(std::max(keyFrames.size(), pictures));
+    result.keyFrameCount = static_cast<int>(std::max(keyFrames.size(), pictures.size()));
     controls.setKeyFrameCount(result.keyFrameCount);
     controls.recomputeMovieLength();
     return result;

@@ -23,10 +23,11 @@ struct FolderChoiceResult {
 };
 
 // What the "..." button does once a folder is chosen: puts the folder into the "Directory"
-// edit, reads the picture size from the first key frame file ("ZMB" or "ZMC" magic) into the
-// frame and movie size edits and "Frames per movie", sets the controls' keyFrameCount (key
-// frame files, or JPEG pictures when there are more of those) and recomputes the movie length.
-// When the first key frame cannot be read only the folder text has changed.
+// edit, reads the picture size from the first key frame file ("ZMB" or "ZMC" magic), or from
+// the first ".jpg" picture of a folder that holds no key frame file, into the frame and movie
+// size edits and "Frames per movie", sets the controls' keyFrameCount (key frame files, or
+// JPEG pictures when there are more of those) and recomputes the movie length. When the first
+// key frame or picture cannot be read only the folder text has changed.
 FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& folder);
 
 // Writes the movie length estimate (movieLengthEstimate of the speed list) into the "Movie

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "keyframes/image_file.h"
 #include "keyframes/key_frame_writer.h"
 #include "settings/memory_controls.h"
 #include "settings/setting_types.h"
@@ -81,9 +82,10 @@ TEST_F(FolderChoiceTest, UnreadableFoldersChangeOnlyTheFolderText) {
     EXPECT_EQ(result.message, "Could not open file in this directory");
     EXPECT_EQ(controls.text(kIdDirectory), (folder / "missing").string());
 
-    writeBytes("x.jpg", "jpeg only");
+    writeBytes("x.jpg", "not a picture");
     result = chooseKeyFrameFolder(controls, folder.string());
-    EXPECT_EQ(result.message, "Could not open file in this directory");
+    EXPECT_EQ(result.message, "File is either corrupt or of another type");
+    fs::remove(folder / "x.jpg");
 
     for (const std::string& bytes : {std::string("PNG\x03\0\0\0\x02\0\0\0", 11),
                                      std::string("ZMB\x03\0\0", 6), std::string()}) {
@@ -95,6 +97,19 @@ TEST_F(FolderChoiceTest, UnreadableFoldersChangeOnlyTheFolderText) {
     EXPECT_EQ(controls.text(kIdFramesPerMovie), before);
     EXPECT_EQ(controls.keyFrameCount(), 1);
     EXPECT_EQ(estimates, 0);
+}
+
+TEST_F(FolderChoiceTest, AFolderOfPicturesTakesItsSizeFromThePictures) {
+    for (const char* name : {"00001_1e3.jpg", "00002_5e2.jpg", "00003_2e2.jpg"}) {
+        std::string error;
+        ASSERT_TRUE(savePng(FrameImage(48, 30), (folder / name).string(), &error)) << error;
+    }
+    const FolderChoiceResult result = chooseKeyFrameFolder(controls, folder.string());
+    ASSERT_TRUE(result.ok) << result.detail;
+    EXPECT_EQ(controls.text(kIdMovieWidth), "48");
+    EXPECT_EQ(controls.text(kIdMovieHeight), "30");
+    EXPECT_EQ(result.keyFrameCount, 3);
+    EXPECT_EQ(estimates, 1);
 }
 
 TEST(MovieLengthFieldTest, FpsChangesShowTheEstimateOfTheFoldersKeyFrames) {
