@@ -195,7 +195,7 @@ TexturePosition startingTexture(const TextureSpec& spec) {
 void prepareTexture(const TextureSpec& spec, int fps, bool rotationListHasRows,
                     TexturePosition& position, TextureStore& store, int width, int height,
                     double rotation) {
-    if (position.held || (!position.failedFile.empty() && position.failedFile == position.file)) {
+    if (position.held || position.failedFile == position.file) {
         return;
     }
     // The texture is larger than the key frame by a margin that grows with the depth, so that

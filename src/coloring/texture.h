@@ -3,6 +3,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,7 @@ struct TexturePosition {
     int fade = 0;      // movie frames left of the cross-fade under way; 0: none
     std::string file;  // the current texture picture
     // A texture picture that could not be loaded: the stage is off while it is the current one.
-    std::string failedFile;
+    std::optional<std::string> failedFile;
     bool held = false;  // a texture has been made; `recipe` says how
     TextureRecipe recipe;
     bool operator==(const TexturePosition&) const = default;
