@@ -21,7 +21,10 @@ constexpr CliOption kRenderOptions[] = {
 };
 
 constexpr CliOption kPreviewOptions[] = {
-    {"--frame", "K", "the key frame to colour, 0 being the widest", Completion::kNone, true},
+    {"--frame", "K", "the key frame to colour, 0 being the widest"},
+    {"--movie-frame", "N|TIME",
+     "instead of a key frame, movie frame N (0 is the first) or the frame shown at TIME "
+     "(mm:ss.fff or hh:mm:ss.fff) exactly as render writes it"},
     {"--output", "FILE.png", "the PNG picture to write", Completion::kFile, true},
 };
 
@@ -73,9 +76,11 @@ constexpr CliCommand kCommands[] = {
      "finishes the current file so that it plays; the next run writes that file again, whole.",
      runRenderCommand},
     {"preview", "FOLDER", "key frame FOLDER", Completion::kFolder, true, false, kPreviewOptions,
-     "colours one key frame and writes it as a PNG picture",
+     "colours one key frame, or makes one movie frame, and writes it as a PNG picture",
      "Colours key frame K (0 is the widest) with the settings as Start would use them and writes "
-     "it at its own size as a PNG picture.",
+     "it at its own size as a PNG picture. With --movie-frame it makes that frame of the movie "
+     "instead, the picture render would put into the movie file (zoom text, rotation and 4:3 "
+     "cut included), without making the frames before it.",
      runPreviewCommand},
     {"plan",
      "FOLDER",

@@ -8,6 +8,7 @@
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "movie/frame_composer.h"
+#include "movie/frame_seeker.h"
 #include "movie/render_session.h"
 
 namespace zr {
@@ -119,47 +120,16 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
     return frame;
 }
 
-namespace {
-
-// Keeps the picture that one frame puts into the movie file.
-class SingleFrame : public RunHooks {
-  public:
-    explicit SingleFrame(FrameRenderer& renderer) : renderer_(renderer) {}
-    void compose(const RunState& state) override { renderer_.compose(state); }
-    void outputFrame(const RunState& state, const FrameView& view,
-                     std::optional<double> column) override {
-        picture = *renderer_.drawFrame(state, view, column).movieFile;
-    }
-    OptionalImage picture;
-
-  private:
-    FrameRenderer& renderer_;
-};
-
-}  // namespace
-
 OptionalImage renderMovieFrame(const MovieRun& run, RenderSession& session, long long frame) {
-    if (run.spec.output.skipRender || frame < 0) {
+    FrameSeeker seeker(run, session);
+    if (!seeker.start()) {
         return std::nullopt;
     }
-    FrameLoop seeking(run, session);
-    RunState state;
-    if (!seeking.start(state, session.colours)) {
+    const std::optional<FrameRenderer::Frame> made = seeker.frame(frame);
+    if (!made) {
         return std::nullopt;
     }
-    FrameRenderer renderer(run, session);
-    renderer.startRun(state);
-    if (!seeking.seek(state, frame)) {
-        return std::nullopt;
-    }
-    SingleFrame single(renderer);
-    FrameLoop::Options options;
-    options.hooks = &single;
-    FrameLoop making(run, session, options);
-    if (!making.step(state, true)) {
-        return std::nullopt;
-    }
-    return std::move(single.picture);
+    return *made->movieFile;
 }
 
 }  // namespace zr

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "movie/timeline.h"
@@ -29,6 +30,90 @@ SpeedLine parseSpeedLine(std::string_view line) {
 }
 
 }  // namespace
+
+namespace {
+
+// The digits of `text` as a number below `limit`, or none.
+std::optional<long long> digitsBelow(std::string_view text, long long limit) {
+    if (text.empty() || text.size() > 12) {
+        return std::nullopt;
+    }
+    long long value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value >= limit) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace
+
+std::optional<MoviePosition> readMoviePosition(std::string_view text) {
+    constexpr long long kAny = 1'000'000'000'000LL;
+    MoviePosition position;
+    if (text.find(':') == std::string_view::npos) {
+        const std::optional<long long> frame = digitsBelow(text, kAny);
+        if (!frame) {
+            return std::nullopt;
+        }
+        position.frame = *frame;
+        return position;
+    }
+    position.isTime = true;
+    long long fraction = 0;
+    if (const std::size_t dot = text.find('.'); dot != std::string_view::npos) {
+        std::string_view digits = text.substr(dot + 1);
+        if (digits.empty() || digits.size() > 3) {
+            return std::nullopt;
+        }
+        const std::optional<long long> value = digitsBelow(digits, 1000);
+        if (!value) {
+            return std::nullopt;
+        }
+        fraction = *value;
+        for (std::size_t i = digits.size(); i < 3; ++i) {
+            fraction *= 10;
+        }
+        text = text.substr(0, dot);
+    }
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t colon = text.find(':', start);
+        fields.push_back(text.substr(start, colon - start));
+        if (colon == std::string_view::npos) {
+            break;
+        }
+        start = colon + 1;
+    }
+    if (fields.size() > 3) {
+        return std::nullopt;
+    }
+    long long seconds = 0;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        // The first field takes any size (within reason), the others are below 60.
+        const std::optional<long long> value = digitsBelow(fields[i], i == 0 ? 100'000 : 60);
+        if (!value) {
+            return std::nullopt;
+        }
+        seconds = seconds * 60 + *value;
+    }
+    position.milliseconds = seconds * 1000 + fraction;
+    return position;
+}
+
+long long frameAtPosition(const MoviePosition& position, int fps) {
+    if (!position.isTime) {
+        return position.frame;
+    }
+    // At most 100000 hours: the product stays far inside 64 bits at any int FPS.
+    const long long rate = std::max(fps, 1);
+    return position.milliseconds / 1000 * rate + position.milliseconds % 1000 * rate / 1000;
+}
 
 std::string formatMovieTime(long long frames, int fps) {
     if (fps <= 0)

@@ -62,7 +62,7 @@ done <<'EOF'
 2|err|no key frame FOLDER given|render
 2|err|unknown option --bogus|preview @/keys --bogus
 2|err|option --start-frame needs a value|plan @/keys --start-frame
-2|err|option --frame K is required|preview @/keys --output @/a.png
+2|err|option --frame K or --movie-frame is required|preview @/keys --output @/a.png
 2|err|--count|make-keyframes @/more --count 0
 2|err|unknown option --set|join @/keys --set FPS=3
 2|err|unexpected argument "x"|codecs x
@@ -70,6 +70,8 @@ done <<'EOF'
 1|err|"@/file" is not a folder|plan @/file
 1|err|the folder "@/none" does not exist|join @/none
 1|err|Could not open file in this directory|preview @/empty --frame 0 --output @/a.png
+2|err|--movie-frame wants a frame number|preview @/keys --movie-frame 1:75 --output @/a.png
+1|err|the movie has|preview @/keys --movie-frame 99:00 --output @/a.png
 0|out|# total frames|plan @/keys
 0|out|MJPG|codecs --names
 EOF

@@ -81,3 +81,43 @@ TEST(MovieLengthTest, EstimateFromTheSpeedList) {
 
 }  // namespace
 }  // namespace zr
+
+namespace zr {
+namespace {
+
+TEST(MoviePositionTest, FrameNumbersAndTimes) {
+    struct Case {
+        const char* text;
+        long long frameAt30;  // -1: refused
+    };
+    const Case cases[] = {
+        {"0", 0},
+        {"1500", 1500},
+        {"00:01", 30},
+        {"01:30.5", 2715},
+        {"1:00:00.000", 108000},
+        {"00:00.033", 0},
+        {"00:00.034", 1},
+        {"0:59.999", 1799},
+        {"12.5", -1},
+        {"1:60", -1},
+        {"1:2:3:4", -1},
+        {"00:01.1234", -1},
+        {"-3", -1},
+        {"", -1},
+        {"00:", -1},
+        {"1e3", -1},
+    };
+    for (const Case& c : cases) {
+        const std::optional<MoviePosition> position = readMoviePosition(c.text);
+        if (c.frameAt30 < 0) {
+            EXPECT_FALSE(position) << c.text;
+        } else {
+            ASSERT_TRUE(position) << c.text;
+            EXPECT_EQ(frameAtPosition(*position, 30), c.frameAt30) << c.text;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zr

@@ -26,6 +26,7 @@ extern "C" {
 #include "keyframes/key_frame_writer.h"
 #include "movie/frame_loop.h"
 #include "movie/frame_renderer.h"
+#include "movie/frame_seeker.h"
 #include "movie/movie_fixtures.h"
 #include "movie/render_session.h"
 #include "settings/render_host.h"
@@ -488,6 +489,43 @@ TEST_F(RenderJobTest, AnyFrameMadeAloneIsTheFrameTheRunWrites) {
     }
     RenderSession alone;
     EXPECT_FALSE(renderMovieFrame(run, alone, outcome.framesCounted));
+}
+
+// One seeker jumping back and forth, given up part way, and after walking every key frame, makes
+// each frame as the run writes it.
+TEST_F(RenderJobTest, ASeekerMakesFramesInAnyOrderAsTheRunWritesThem) {
+    writeKeyFrames(folder, 3, 64, 36);
+    useEveryChange(spec, folder);
+    const RenderOutcome outcome = runRenderJob(spec, session, host);
+    ASSERT_TRUE(outcome.done);
+    const DecodedMovie movie = decodeMovie(folder.file("film.avi"));
+    ASSERT_TRUE(movie.ok);
+
+    MovieRun run;
+    run.spec = spec;
+    run.keyFrames = listRunKeyFrames(spec);
+    RenderSession alone;
+    FrameSeeker seeker(run, alone);
+    ASSERT_TRUE(seeker.start());
+    const long long last = outcome.framesCounted - 1;
+    ASSERT_EQ(seeker.frameCount(), outcome.framesCounted);
+    ASSERT_EQ(seeker.keyFrameStarts().size(), 3u);
+    EXPECT_EQ(seeker.keyFrameStarts().front(), 0);
+
+    const auto matches = [&](long long frame) {
+        const auto made = seeker.frame(frame);
+        return made && *made->movieFile == movie.frames[static_cast<std::size_t>(frame)];
+    };
+    int steps = 0;
+    EXPECT_FALSE(seeker.frame(last, [&] { return ++steps > 3; }));
+    for (const long long frame : {last, 0LL, last / 2, 6LL, 7LL, 7LL, 1LL, 13LL, last - 1}) {
+        EXPECT_TRUE(matches(frame)) << "frame " << frame;
+    }
+    EXPECT_TRUE(seeker.walkKeyFrames());
+    for (const long long frame : {last / 3, 2LL, last, 0LL}) {
+        EXPECT_TRUE(matches(frame)) << "frame " << frame;
+    }
+    EXPECT_FALSE(seeker.frame(last + 1));
 }
 
 // A resumed render brings the run past the files that exist without making their frames, and
