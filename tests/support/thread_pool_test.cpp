@@ -153,8 +153,8 @@ TEST(WorkerPoolOnThreadPool, JobsRunWithoutFreeWorkersAndTimeOutUnrunOnlyWithATi
     EXPECT_EQ(done, (std::vector<int>{0, 1, 2, 3, 4}));
 
     // The only worker busy: with a time-out, a job it never begins is given up unrun.
+    std::atomic<bool> release{false};  // outlives the pool, whose worker reads it
     ThreadPool one(1);
-    std::atomic<bool> release{false};
     one.post([&release] {
         while (!release) {
             std::this_thread::sleep_for(1ms);
