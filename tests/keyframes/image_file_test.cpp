@@ -105,6 +105,7 @@ struct BmpWriter {
         out[26] = 1;
         out[28] = static_cast<std::uint8_t>(bitsPerPixel);
         putInt32At(out, 46, static_cast<std::int32_t>(palette.size() / 4));
+        out.reserve(out.size() + palette.size() + rows.size());
         out.insert(out.end(), palette.begin(), palette.end());
         out.insert(out.end(), rows.begin(), rows.end());
         return out;

@@ -152,7 +152,7 @@ TEST_F(KeyFrameCacheTest, KeepsWhatTheHeaderSaysAndChangesNothingElse) {
 TEST_F(KeyFrameCacheTest, FindsKeyFramesIgnoringCaseAndReusesSlotsFromTheCursor) {
     std::vector<std::string> paths;
     for (int i = 0; i < 17; ++i) {
-        paths.push_back(write("K" + std::to_string(i), numbered(4, 2)));
+        paths.push_back(write(std::string("K").append(std::to_string(i)), numbered(4, 2)));
     }
     for (int i = 0; i < 16; ++i) {
         ASSERT_EQ(cache.load(paths[i]), &cache.slot(i));
@@ -191,7 +191,7 @@ TEST_F(KeyFrameCacheTest, ThreadsAskingForTheSameFilesAllGetWholeKeyFrames) {
     std::vector<std::string> paths;
     for (int i = 0; i < 4; ++i) {
         data.push_back(numbered(200 + i, 150));
-        paths.push_back(write("t" + std::to_string(i), data.back()));
+        paths.push_back(write(std::string("t").append(std::to_string(i)), data.back()));
     }
     std::vector<KeyFrame*> results(16);
     {

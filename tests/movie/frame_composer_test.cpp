@@ -134,7 +134,8 @@ class ComposeTest : public ::testing::Test {
         for (int i = 0; i < 3; ++i) {
             KeyFrameFileData data = KeyFrameFileData::uniform(80, 45, 100 + 150 * i);
             data.keyColors = {Bgr{0, 0, 0}, Bgr{0, 0, 255}, Bgr{0, 255, 0}, Bgr{255, 0, 0}};
-            paths_.push_back((folder_ / ("k" + std::to_string(3 - i) + ".zmb")).string());
+            paths_.push_back(
+                (folder_ / std::string("k").append(std::to_string(3 - i)).append(".zmb")).string());
             ASSERT_TRUE(writeKeyFrameFile(paths_.back(), data, nullptr));
         }
         // The widest key frame gives the colours, as at the start of a run.
