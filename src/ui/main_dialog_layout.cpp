@@ -30,7 +30,6 @@ constexpr const char* kWidestPictureSide = "00000";
 constexpr const char* kWidestFramesPerMovie = "1037000000";
 constexpr const char* kWidestStartValue = "-000.000";
 constexpr const char* kWidestCurrentCycle = "-0000.000000";
-constexpr const char* kWidestIteration = "0000000000";
 constexpr const char* kWidestMovieLength = "000:00:00.000";
 constexpr const char* kWidestFps = "0000";
 constexpr const char* kWidestPercent = "000";
