@@ -7,7 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config make
     clang libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev groff-base
-    qt6-base-dev qt6-base-dev-tools
+    qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
     libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
     libjpeg62-turbo-dev libpng-dev libfreetype-dev libfontconfig-dev fonts-liberation
     ffmpeg xvfb xauth

@@ -7,6 +7,7 @@
 
 #include "ui/main_dialog.h"
 #include "ui/preview_window.h"
+#include "ui/scrubber.h"
 
 namespace zr {
 
@@ -96,7 +97,7 @@ bool GuiRenderHost::chooseCompressor(CompressorChoice& choice) {
 }
 
 void GuiRenderHost::showPreview(const FrameImage& image) {
-    onUiThread([&] { dialog_.preview().showFrame(image); });
+    onUiThread([&] { dialog_.preview().showRenderFrame(image); });
 }
 
 void GuiRenderHost::keyFrameUnreadable(std::string_view path) {

@@ -131,6 +131,7 @@ void MainDialog::initialise() {
         connect(dump, &QAbstractButton::toggled, this,
                 [this](bool on) { session_->dumpImages = on; });
     }
+    watchSettingsForTimeline();
 }
 
 void MainDialog::showEvent(QShowEvent* event) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/test_keyframe.h"
+#include "coloring/colour_state.h"
 #include "settings/controls.h"
 #include "settings/movie_spec.h"
 #include "settings/render_host.h"
@@ -27,6 +28,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QScreen;
+class QTimer;
 
 namespace zr {
 
@@ -35,6 +37,7 @@ class DialogWidgets;
 class GuiRenderHost;
 class RenderSession;
 class PreviewWindow;
+struct PlaybackSound;
 
 // The main dialog: every setting and command of the program in one fixed-size window. Its
 // controls are the working copy of the settings, addressed by control identifier.
@@ -138,6 +141,11 @@ class MainDialog : public QDialog, public Controls {
     void placePreview();
     QSize previewFrameSize() const;
     void reapFinishedRuns();
+    // The timeline follows every change of the controls, after a short pause.
+    void watchSettingsForTimeline();
+    void settingsChanged();
+    void refreshTimeline();
+    PlaybackSound playbackSoundOf(const MovieSpec& spec) const;
     int keyEditOfFrameButton(int buttonId) const;
 
     std::map<int, QWidget*> controls_;
@@ -162,6 +170,8 @@ class MainDialog : public QDialog, public Controls {
     bool previewPlaced_ = false;
     bool exitAfterRun_ = false;  // the user chose to exit: the end of the run ends the dialog
     TestSlopeValues testSlope_;  // what the last Test found, the start of the next
+    QTimer* scrubRefresh_ = nullptr;
+    ColourState timelineColours_;  // what the timeline's movie starts from
 };
 
 }  // namespace zr

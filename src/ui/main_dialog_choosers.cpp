@@ -69,6 +69,7 @@ void MainDialog::chooseInsideColor() {
     if (const std::optional<QColor> color =
             pickColor(this, fromColorRef(insideColor()), insideCustomColors_)) {
         setInsideColor(colorRef(*color));
+        settingsChanged();
     }
 }
 

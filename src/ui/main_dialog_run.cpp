@@ -14,6 +14,7 @@
 #include "ui/gui_render_host.h"
 #include "ui/main_dialog.h"
 #include "ui/preview_window.h"
+#include "ui/scrubber.h"
 
 namespace zr {
 
@@ -65,6 +66,7 @@ void MainDialog::startOrStop() {
     progressBar_->setValue(0);
     timeLeft_->clear();
     runStart_ = std::chrono::steady_clock::now();
+    preview_->scrubber().renderStarted();
     auto done = std::make_shared<std::atomic<bool>>(false);
     GuiRenderHost* host = host_.get();
     RenderSession* session = session_.get();
@@ -80,6 +82,8 @@ void MainDialog::renderFinished() {
     session_->clearStop();
     setText(kIdStart, "Start");
     timeLeft_->clear();
+    preview_->scrubber().renderEnded();
+    settingsChanged();  // the next run starts from the colours this one left
     if (exitAfterRun_) {
         exitAfterRun_ = false;
         done(0);
@@ -119,6 +123,7 @@ void MainDialog::showProgress(long long framesDone, long long framesPlanned) {
     progressBar_->setTextVisible(true);
     progressBar_->setRange(0, static_cast<int>(planned / scale));
     progressBar_->setValue(static_cast<int>(done / scale));
+    preview_->scrubber().renderProgress(done);
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - runStart_).count();
     if (done > 0 && done < planned) {
@@ -143,6 +148,7 @@ void MainDialog::testKeyFrame() {
         message(errorMessage(result.message));
     }
     setText(kIdTest, "Test");
+    settingsChanged();  // a run started now goes on from the colours Test left
 }
 
 }  // namespace zr

@@ -2,20 +2,20 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QVBoxLayout>
 
 #include "coloring/scale_image.h"
+#include "ui/scrubber.h"
 #include "ui/widget_helpers.h"
 
 namespace zr {
 
-PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
-    setWindowTitle("Preview");
-    setAttribute(Qt::WA_ShowWithoutActivating);
+PreviewPicture::PreviewPicture(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    resize(dialogUnitsX(this, 186), dialogUnitsY(this, 94));
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-void PreviewWindow::showFrame(const FrameImage& frame) {
+void PreviewPicture::showFrame(const FrameImage& frame) {
     if (frame.empty() || width() <= 0 || height() <= 0) {
         return;
     }
@@ -23,7 +23,7 @@ void PreviewWindow::showFrame(const FrameImage& frame) {
     update();
 }
 
-void PreviewWindow::paintEvent(QPaintEvent*) {
+void PreviewPicture::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (shown_.empty()) {
         painter.fillRect(rect(), Qt::black);
@@ -38,6 +38,29 @@ void PreviewWindow::paintEvent(QPaintEvent*) {
         painter.fillRect(QRect(shown_.width(), 0, width() - shown_.width(), height()), Qt::black);
         painter.fillRect(QRect(0, shown_.height(), shown_.width(), height() - shown_.height()),
                          Qt::black);
+    }
+}
+
+PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
+    setWindowTitle("Preview");
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    picture_ = new PreviewPicture(this);
+    scrubber_ = new Scrubber(this, [this](const FrameImage& frame) { showFrame(frame); });
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(picture_, 1);
+    layout->addWidget(scrubber_);
+    resize(dialogUnitsX(this, 186), dialogUnitsY(this, 94) + scrubber_->sizeHint().height());
+}
+
+void PreviewWindow::showFrame(const FrameImage& frame) {
+    picture_->showFrame(frame);
+}
+
+void PreviewWindow::showRenderFrame(const FrameImage& frame) {
+    if (scrubber_->followingRender()) {
+        picture_->showFrame(frame);
     }
 }
 

@@ -6,17 +6,15 @@
 
 namespace zr {
 
-// The "Preview" window beside the dialog: every frame shown is scaled (area averaging) to the
-// whole client area, both directions on their own, so the picture takes the window's shape.
-class PreviewWindow : public QWidget {
+class Scrubber;
+
+// The picture area of the preview: the frame shown, scaled (area averaging) to the whole area,
+// both directions on their own, so the picture takes the area's shape.
+class PreviewPicture : public QWidget {
     Q_OBJECT
   public:
-    explicit PreviewWindow(QWidget* owner);
-
-    // Scales `frame` to the client area and draws it.
+    explicit PreviewPicture(QWidget* parent);
     void showFrame(const FrameImage& frame);
-
-    // The picture as last drawn (client area size), empty before the first frame.
     const FrameImage& shownPicture() const { return shown_; }
 
   protected:
@@ -24,6 +22,28 @@ class PreviewWindow : public QWidget {
 
   private:
     FrameImage shown_;
+};
+
+// The "Preview" window beside the dialog: the picture, and under it the timeline of the movie
+// the dialog describes.
+class PreviewWindow : public QWidget {
+    Q_OBJECT
+  public:
+    explicit PreviewWindow(QWidget* owner);
+
+    // Scales `frame` to the picture area and draws it.
+    void showFrame(const FrameImage& frame);
+    // A frame of the render under way: shown unless the timeline is in use.
+    void showRenderFrame(const FrameImage& frame);
+
+    // The picture as last drawn (picture area size), empty before the first frame.
+    const FrameImage& shownPicture() const { return picture_->shownPicture(); }
+    PreviewPicture& picture() const { return *picture_; }
+    Scrubber& scrubber() const { return *scrubber_; }
+
+  private:
+    PreviewPicture* picture_ = nullptr;
+    Scrubber* scrubber_ = nullptr;
 };
 
 }  // namespace zr

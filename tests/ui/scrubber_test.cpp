@@ -1,0 +1,164 @@
+// The timeline under the preview: it follows the controls, shows any frame exactly as the render
+// makes it, plays, and leaves a render under way alone.
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include "coloring/scale_image.h"
+#include "dialog_test_support.h"
+#include "keyframes/key_frame_writer.h"
+#include "movie/frame_loop.h"
+#include "movie/frame_renderer.h"
+#include "movie/plan.h"
+#include "movie/render_session.h"
+#include "settings/setting_types.h"
+#include "ui/scrubber.h"
+#include "ui/soundtrack_player.h"
+
+using namespace zr;
+
+namespace {
+
+void writeKeyFrames(const QTemporaryDir& folder, int count) {
+    for (int k = 1; k <= count; ++k) {
+        KeyFrameFileData data = KeyFrameFileData::uniform(64, 36, 0);
+        for (int y = 0; y < 36; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                data.setPixel(x, y, 5 + (x * y + 3 * k) % 60, 0.25f);
+            }
+        }
+        std::string error;
+        QVERIFY2(writeKeyFrameFile(
+                     folder.filePath(QString("%1_1e%2.zmb").arg(k, 5, 10, QChar('0')).arg(k))
+                         .toStdString(),
+                     data, &error),
+                 error.c_str());
+    }
+}
+
+// What the preview shows of frame `frame` of the movie the dialog describes, made alone.
+FrameImage expectedPicture(MainDialog& dialog, long long frame) {
+    MovieRun run;
+    run.spec = buildMovieSpec(dialog).spec;
+    run.keyFrames = listRunKeyFrames(run.spec);
+    RenderSession alone;
+    const OptionalImage picture = renderMovieFrame(run, alone, frame);
+    const PreviewPicture& area = dialog.preview().picture();
+    return picture ? scaleImage(*picture, area.width(), area.height()) : FrameImage();
+}
+
+}  // namespace
+
+class ScrubberTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void init() {
+        folder_ = std::make_unique<QTemporaryDir>();
+        writeKeyFrames(*folder_, 4);
+        dialog_ = std::make_unique<MainDialog>();
+        dialog_->show();
+        dialog_->chooseFolder(folder_->path().toStdString());
+        dialog_->clearLines(kIdSpeedList);
+        dialog_->addLine(kIdSpeedList, "0\t9");
+        dialog_->addLine(kIdCycleList, "1\t2");
+    }
+    void cleanup() {
+        dialog_.reset();
+        folder_.reset();
+    }
+
+    void followsTheControlsWithKeyFramesAndTimeStamps() {
+        Scrubber& scrubber = dialog_->preview().scrubber();
+        const auto planned = [&] {
+            return planMovie(buildMovieSpec(*dialog_).spec, 4)->totalFrames;
+        };
+        QTRY_VERIFY(scrubber.movieReady() && scrubber.frameCount() == planned());
+        QCOMPARE(scrubber.bar().keyFrameStarts(), (std::vector<long long>{0, 9, 18, 27}));
+        QVERIFY(scrubber.bar().stampFrames().empty());
+
+        dialog_->setSelection(kIdTimeType, kTimeTypeTime);
+        dialog_->clearLines(kIdSpeedList);
+        dialog_->addLine(kIdSpeedList, "0\t00:00");
+        dialog_->addLine(kIdSpeedList, "2\t00:02");
+        QTRY_VERIFY(scrubber.movieReady() && scrubber.frameCount() == planned());
+        QCOMPARE(scrubber.bar().stampFrames(), (std::vector<long long>{0, 60}));
+        QCOMPARE(scrubber.bar().keyFrameStarts()[2], 60);
+    }
+
+    void draggingShowsTheFrameUnderThePointerAsTheRenderMakesIt() {
+        Scrubber& scrubber = dialog_->preview().scrubber();
+        QTRY_VERIFY(scrubber.movieReady());
+        TimelineBar& bar = scrubber.bar();
+        const int x = bar.xOf(22);
+        QTest::mousePress(&bar, Qt::LeftButton, {}, QPoint(bar.xOf(5), 5));
+        QTest::mouseMove(&bar, QPoint(x, 5));
+        QTest::mouseRelease(&bar, Qt::LeftButton, {}, QPoint(x, 5));
+        const long long frame = bar.frameAt(x);
+        QCOMPARE(scrubber.shownFrame(), frame);
+        const FrameImage expected = expectedPicture(*dialog_, frame);
+        QTRY_VERIFY(dialog_->preview().shownPicture() == expected);
+        QVERIFY(scrubber.frameText().startsWith(QString("Frame %1 of").arg(frame)));
+
+        // A changed setting shows the same frame made anew.
+        dialog_->setText(kIdStartCycle, "300");
+        const FrameImage recoloured = expectedPicture(*dialog_, frame);
+        QVERIFY(!(recoloured == expected));
+        QTRY_VERIFY(dialog_->preview().shownPicture() == recoloured);
+
+        // The keys step a frame and a key frame.
+        QTest::keyClick(&bar, Qt::Key_PageDown);
+        QCOMPARE(scrubber.shownFrame(), 27);
+        QTest::keyClick(&bar, Qt::Key_Left);
+        QCOMPARE(scrubber.shownFrame(), 26);
+        QTRY_VERIFY(dialog_->preview().shownPicture() == expectedPicture(*dialog_, 26));
+    }
+
+    void playsToTheEndAndPlaysTheSoundFromThePlaceShown() {
+        Scrubber& scrubber = dialog_->preview().scrubber();
+        QTRY_VERIFY(scrubber.movieReady());
+        scrubber.setSound(PlaybackSound{folder_->filePath("sound.wav").toStdString(), 0.25});
+        const long long last = scrubber.frameCount() - 1;
+        scrubber.showFrame(last - 20);
+        scrubber.playButton().click();
+        QVERIFY(scrubber.playing());
+        QVERIFY(scrubber.playbackText().startsWith("Playing"));
+        QVERIFY(scrubber.sound() != nullptr);
+        QCOMPARE(scrubber.sound()->startedAt(), (last - 20) / 30.0 - 0.25);
+        QTRY_VERIFY_WITH_TIMEOUT(!scrubber.playing(), 10000);
+        QCOMPARE(scrubber.shownFrame(), last);
+        QCOMPARE(scrubber.playButton().text(), QString("Play"));
+
+        // Played from the end, it starts again; Pause stops it where it is.
+        scrubber.play();
+        QVERIFY(scrubber.playing());
+        scrubber.pause();
+        const long long stopped = scrubber.shownFrame();
+        QTest::qWait(200);
+        QCOMPARE(scrubber.shownFrame(), stopped);
+    }
+
+    void aRenderAndTheTimelineLeaveEachOtherAlone() {
+        Scrubber& scrubber = dialog_->preview().scrubber();
+        QTRY_VERIFY(scrubber.movieReady());
+        dialog_->setChecked(kIdTestOnly, true);
+        qobject_cast<QPushButton*>(dialog_->control(kIdStart))->click();
+        QVERIFY(dialog_->runInProgress());
+        QVERIFY(scrubber.followingRender());
+        // Using the timeline takes the preview; the render's frames no longer reach it.
+        scrubber.showFrame(13);
+        QVERIFY(!scrubber.followingRender());
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog_->runInProgress(), 20000);
+        QVERIFY(dialog_->text(kIdStatus).starts_with("Done!"));
+        QTRY_VERIFY(dialog_->preview().shownPicture() == expectedPicture(*dialog_, 13));
+    }
+
+  private:
+    std::unique_ptr<QTemporaryDir> folder_;
+    std::unique_ptr<MainDialog> dialog_;
+};
+
+QTEST_MAIN(ScrubberTest)
+#include "scrubber_test.moc"
