@@ -144,6 +144,8 @@ class MainDialog : public QDialog, public Controls {
     // The timeline follows every change of the controls, after a short pause.
     void watchSettingsForTimeline();
     void settingsChanged();
+    // A run or Test left other colours for the next run: the timeline's movie starts from them.
+    void timelineColoursChanged();
     void refreshTimeline();
     PlaybackSound playbackSoundOf(const MovieSpec& spec) const;
     int keyEditOfFrameButton(int buttonId) const;

@@ -156,6 +156,7 @@ bool MainDialog::saveSettingsTo(const std::string& path) {
 
 bool MainDialog::loadSettingsFrom(const std::string& path) {
     const SettingsFileResult result = loadSettingsFile(*this, path);
+    settingsChanged();  // the inside colour is no control the timeline watches
     if (!result.ok) {
         message(errorMessage(result.error));
         return false;

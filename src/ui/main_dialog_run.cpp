@@ -83,7 +83,7 @@ void MainDialog::renderFinished() {
     setText(kIdStart, "Start");
     timeLeft_->clear();
     preview_->scrubber().renderEnded();
-    settingsChanged();  // the next run starts from the colours this one left
+    timelineColoursChanged();  // the next run starts from the colours this one left
     if (exitAfterRun_) {
         exitAfterRun_ = false;
         done(0);
@@ -143,12 +143,13 @@ void MainDialog::testKeyFrame() {
     const TestKeyFrameResult result =
         zr::testKeyFrame(*this, spec_, testSlope_, *session_, host_.get());
     if (result.image) {
+        preview_->scrubber().holdPicture();
         preview_->showFrame(*result.image);
     } else {
         message(errorMessage(result.message));
     }
     setText(kIdTest, "Test");
-    settingsChanged();  // a run started now goes on from the colours Test left
+    timelineColoursChanged();  // a run started now goes on from the colours Test left
 }
 
 }  // namespace zr

@@ -49,10 +49,15 @@ void MainDialog::watchSettingsForTimeline() {
             connect(button, &QAbstractButton::toggled, this, changed);
         }
     }
-    settingsChanged();
+    timelineColoursChanged();
 }
 
 void MainDialog::settingsChanged() {
+    preview_->scrubber().releasePicture();
+    timelineColoursChanged();
+}
+
+void MainDialog::timelineColoursChanged() {
     if (scrubRefresh_ != nullptr) {
         scrubRefresh_->start();
     }

@@ -170,12 +170,11 @@ void ScrubWorker::work() {
             }
             if (target <= lastPlayed) {
                 // Ahead of the clock: wait for the next frame's time, or a new request.
-                const auto due = active.clockStart + std::chrono::duration_cast<
-                                                         std::chrono::steady_clock::duration>(
-                                                         std::chrono::duration<double>(
-                                                             static_cast<double>(
-                                                                 lastPlayed + 1 - active.frame) /
-                                                             active.fps));
+                const auto due =
+                    active.clockStart +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                        std::chrono::duration<double>(
+                            static_cast<double>(lastPlayed + 1 - active.frame) / active.fps));
                 std::unique_lock lock(mutex_);
                 wake_.wait_until(lock, due, [&] { return ending_ || requestWaiting_ || movie_; });
                 continue;

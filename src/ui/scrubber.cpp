@@ -46,8 +46,9 @@ TimelineBar::TimelineBar(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setMinimumHeight(22);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    setToolTip("The movie from its first frame to its last: press or drag to see a frame. Ticks: "
-               "where key frames begin; triangles: time stamps");
+    setToolTip(
+        "The movie from its first frame to its last: press or drag to see a frame. Ticks: "
+        "where key frames begin; triangles: time stamps");
 }
 
 QSize TimelineBar::sizeHint() const {
@@ -226,7 +227,8 @@ Scrubber::Scrubber(QWidget* parent, Show show) : QWidget(parent), show_(std::mov
     layout->addLayout(bottom);
 
     connect(playButton_, &QToolButton::clicked, this, [this] { playing_ ? pause() : play(); });
-    connect(bar_, &TimelineBar::frameRequested, this, [this](long long frame) { userMoved(frame); });
+    connect(bar_, &TimelineBar::frameRequested, this,
+            [this](long long frame) { userMoved(frame); });
     connect(followButton_, &QToolButton::toggled, this, [this](bool on) {
         if (on && playing_) {
             pause();
@@ -250,7 +252,8 @@ Scrubber::Scrubber(QWidget* parent, Show show) : QWidget(parent), show_(std::mov
             latest_ = std::move(frame);
         }
         if (post) {
-            QMetaObject::invokeMethod(this, [this] { takeFrame(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { takeFrame(); }, Qt::QueuedConnection);
         }
     };
     worker_ = std::make_unique<ScrubWorker>(std::move(callbacks));
@@ -262,13 +265,14 @@ Scrubber::~Scrubber() {
 }
 
 void Scrubber::setMovie(const MovieSpec& spec, const ColourState& colours) {
-    if (spec_ && *spec_ == spec) {
+    if (spec_ && *spec_ == spec && colours_ == colours) {
         return;
     }
     spec_ = spec;
+    colours_ = colours;
     factsReady_ = false;
     generation_ = worker_->setMovie(spec, colours);
-    if (!playing_ && !followingRender()) {
+    if (!playing_ && !followingRender() && !pictureHeld_) {
         worker_->show(shownFrame_);
     }
 }
@@ -315,7 +319,7 @@ void Scrubber::takeFrame() {
         const std::lock_guard lock(latestMutex_);
         taken.swap(latest_);
     }
-    if (!taken || taken->generation != generation_ || followingRender()) {
+    if (!taken || taken->generation != generation_ || followingRender() || pictureHeld_) {
         return;
     }
     ScrubFrame& frame = *taken;
@@ -342,7 +346,27 @@ void Scrubber::takeFrame() {
     updateTexts();
 }
 
+void Scrubber::holdPicture() {
+    if (playing_) {
+        pause();
+    }
+    pictureHeld_ = true;
+    updateTexts();
+}
+
+void Scrubber::releasePicture() {
+    if (!pictureHeld_) {
+        return;
+    }
+    pictureHeld_ = false;
+    if (!playing_ && !followingRender()) {
+        worker_->show(shownFrame_);
+    }
+    updateTexts();
+}
+
 void Scrubber::userMoved(long long frame) {
+    pictureHeld_ = false;
     followButton_->setChecked(false);
     shownFrame_ = frame;
     if (playing_) {
@@ -363,6 +387,7 @@ void Scrubber::play() {
     if (!factsReady_ || !facts_.ok) {
         return;
     }
+    pictureHeld_ = false;
     followButton_->setChecked(false);
     if (shownFrame_ >= facts_.frameCount - 1) {
         shownFrame_ = 0;  // from the end, playing starts again at the beginning
@@ -426,6 +451,9 @@ QString Scrubber::frameText() const {
     }
     if (followingRender()) {
         return "Showing the render";
+    }
+    if (pictureHeld_) {
+        return "Showing the tested key frame";
     }
     const int fps = fpsOf(spec_);
     return QString("Frame %1 of %2, %3")

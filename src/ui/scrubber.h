@@ -81,8 +81,8 @@ class Scrubber : public QWidget {
     ~Scrubber() override;
 
     // The movie the controls describe now, starting from the colours a run started now would
-    // take. A movie equal to the last one changes nothing; another one shows the current frame
-    // made anew.
+    // take. The same movie from the same colours changes nothing; anything else shows the
+    // current frame made anew.
     void setMovie(const MovieSpec& spec, const ColourState& colours);
     void setSound(const PlaybackSound& sound);
 
@@ -90,6 +90,13 @@ class Scrubber : public QWidget {
     void play();
     void pause();
     bool playing() const { return playing_; }
+
+    // The preview shows a picture of its own (Test's key frame): the timeline leaves it there,
+    // even when the movie changes, until it is used again.
+    void holdPicture();
+    // A setting changed: the timeline's frame takes the preview again.
+    void releasePicture();
+    bool pictureHeld() const { return pictureHeld_; }
 
     // A render started, made a frame (`framesDone` of them), or ended.
     void renderStarted();
@@ -124,12 +131,14 @@ class Scrubber : public QWidget {
     PlaybackSound soundSetting_;
 
     std::optional<MovieSpec> spec_;
+    ColourState colours_;
     int generation_ = 0;
     ScrubMovieFacts facts_;
     bool factsReady_ = false;
     long long shownFrame_ = 0;
     bool playing_ = false;
     bool renderRunning_ = false;
+    bool pictureHeld_ = false;
     ScrubFrame lastPlayed_;
 
     // The newest frame from the worker, taken on the dialog's thread.

@@ -31,9 +31,7 @@ qint64 steadyMilliseconds() {
 }  // namespace
 
 SoundtrackPlayer::SoundtrackPlayer(const std::string& path, double offsetSeconds, QObject* parent)
-    : QObject(parent),
-      path_(path),
-      offset_(offsetSeconds) {
+    : QObject(parent), path_(path), offset_(offsetSeconds) {
     chooseMediaBackend();
     output_ = std::make_unique<QAudioOutput>();
     player_ = std::make_unique<QMediaPlayer>();

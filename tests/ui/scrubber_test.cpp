@@ -39,12 +39,14 @@ void writeKeyFrames(const QTemporaryDir& folder, int count) {
     }
 }
 
-// What the preview shows of frame `frame` of the movie the dialog describes, made alone.
+// What the preview shows of frame `frame` of the movie the dialog describes, made alone from the
+// colours a run started now takes.
 FrameImage expectedPicture(MainDialog& dialog, long long frame) {
     MovieRun run;
     run.spec = buildMovieSpec(dialog).spec;
     run.keyFrames = listRunKeyFrames(run.spec);
     RenderSession alone;
+    alone.colours = dialog.session().colours;
     const OptionalImage picture = renderMovieFrame(run, alone, frame);
     const PreviewPicture& area = dialog.preview().picture();
     return picture ? scaleImage(*picture, area.width(), area.height()) : FrameImage();
@@ -108,6 +110,17 @@ class ScrubberTest : public QObject {
         QVERIFY(!(recoloured == expected));
         QTRY_VERIFY(dialog_->preview().shownPicture() == recoloured);
 
+        // Test's key frame stays in the preview, through the colours it leaves, until a setting
+        // changes.
+        dialog_->testKeyFrame();
+        QVERIFY(scrubber.pictureHeld());
+        const FrameImage tested = dialog_->preview().shownPicture();
+        QTest::qWait(400);
+        QVERIFY(dialog_->preview().shownPicture() == tested);
+        dialog_->setText(kIdStartCycle, "200");
+        QVERIFY(!scrubber.pictureHeld());
+        QTRY_VERIFY(dialog_->preview().shownPicture() == expectedPicture(*dialog_, frame));
+
         // The keys step a frame and a key frame.
         QTest::keyClick(&bar, Qt::Key_PageDown);
         QCOMPARE(scrubber.shownFrame(), 27);
@@ -152,6 +165,7 @@ class ScrubberTest : public QObject {
         QVERIFY(!scrubber.followingRender());
         QTRY_VERIFY_WITH_TIMEOUT(!dialog_->runInProgress(), 20000);
         QVERIFY(dialog_->text(kIdStatus).starts_with("Done!"));
+        // The timeline's movie starts from the colours the run left, as the next run does.
         QTRY_VERIFY(dialog_->preview().shownPicture() == expectedPicture(*dialog_, 13));
     }
 
