@@ -205,10 +205,6 @@ void quietVideoLibraryMessages() {
     setenv("SVT_LOG", "1", 0);
 }
 
-std::string partialMovieName(const std::string& fileName) {
-    return fileName + ".part";
-}
-
 // The open movie file: the muxer, the encoder (none for uncompressed frames) and the thread that
 // encodes and stores the frames handed to it.
 class AviWriter::Movie {
@@ -351,6 +347,8 @@ class AviWriter::Movie {
         if (!ioError_.empty()) {
             return ioError_;  // the destructor removes the partial file
         }
+        // Others go first: however the process ends, no leftover outlives the final name.
+        removeOtherPartialMovies(settings_.fileName, settings_.partialName);
         std::error_code renameError;
         std::filesystem::rename(settings_.partialName, settings_.fileName, renameError);
         if (renameError) {

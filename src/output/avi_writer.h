@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "output/movie_file.h"
 #include "output/movie_file_writer.h"
 
 namespace zr {
@@ -34,10 +35,6 @@ constexpr int dibStride(int width, int bitCount) {
 // dibStride(), pixels blue, green, red (24 bits) or blue, green, red, 0 (32 bits). `bitCount` is
 // 24 or 32; `out` receives dibStride(width, bitCount) x height bytes.
 void frameToDib(const FrameImage& frame, int bitCount, std::vector<std::uint8_t>& out);
-
-// The name a movie file has while it is being written: the final name followed by ".part", in
-// the same folder. The file gets its final name only once it is complete.
-std::string partialMovieName(const std::string& fileName);
 
 // Keeps the video libraries' own progress and statistics lines off the standard error stream;
 // their errors still show. For programs that print their own progress.

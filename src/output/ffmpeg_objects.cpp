@@ -137,6 +137,8 @@ std::string PartialOutput::finish() {
     if (!ioError_.empty()) {
         return ioError_;  // the destructor removes the partial file
     }
+    // Others go first: however the process ends, no leftover outlives the final name.
+    removeOtherPartialMovies(fileName_, partialName_);
     std::error_code renameError;
     std::filesystem::rename(partialName_, fileName_, renameError);
     created_ = false;

@@ -406,10 +406,12 @@ bool findMoviePieces(const std::string& folder, const std::string& firstName,
     int last = 0;
     for (const std::string& name : names) {
         last = std::max(last, pieceNumber(name, extension));
-        // A file still under its partial name was not finished.
-        if (name.ends_with(".part") &&
-            (name == first + ".part" ||
-             pieceNumber(name.substr(0, name.size() - 5), extension) > 0)) {
+        // A file still under a partial name was not finished.
+        const std::size_t named = name.find(extension + ".");
+        const std::string finalName =
+            named == std::string::npos ? std::string() : name.substr(0, named + extension.size());
+        if (!finalName.empty() && isPartialMovieName(name, finalName) &&
+            (finalName == first || pieceNumber(finalName, extension) > 0)) {
             error = "the split file " + inQuotes((fs::path(folder) / name).string()) +
                     " was not finished (a render is running or was stopped); let the render "
                     "finish, or run it again, before joining";

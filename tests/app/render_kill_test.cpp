@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "output/movie_file.h"
 #include "output/movie_reader.h"
 
 extern char** environ;
@@ -128,11 +129,20 @@ TEST(RenderKill, KilledRendersResumeToTheSameMovie) {
     ASSERT_EQ(names.size(), 5u);
     const fs::path first = killed / names.front();
     const fs::path last = killed / names.back();
-    const auto halfWritten = [&](const fs::path& movie) {
-        return sizeOf(movie.string() + ".part") >= sizeOf(whole / movie.filename()) / 2;
+    // The render's partial file of a movie file (named after the render's process); empty when
+    // there is none.
+    const auto partialOf = [](const fs::path& movie) {
+        for (const auto& entry : fs::directory_iterator(movie.parent_path())) {
+            if (isPartialMovieName(entry.path().filename().string(), movie.filename().string()))
+                return entry.path();
+        }
+        return fs::path();
     };
-
-    const auto partial = [](const fs::path& movie) { return fs::exists(movie.string() + ".part"); };
+    const auto halfWritten = [&](const fs::path& movie) {
+        const fs::path partial = partialOf(movie);
+        return !partial.empty() && sizeOf(partial) >= sizeOf(whole / movie.filename()) / 2;
+    };
+    const auto partial = [&](const fs::path& movie) { return !partialOf(movie).empty(); };
     // Inside the first file, just after it was renamed to its own name, and inside the last.
     ASSERT_TRUE(renderKilledWhen(killed, [&] { return halfWritten(first); }));
     EXPECT_TRUE(partial(first) && !fs::exists(first));
@@ -141,6 +151,7 @@ TEST(RenderKill, KilledRendersResumeToTheSameMovie) {
     EXPECT_TRUE(partial(last) && !fs::exists(last));
     ASSERT_EQ(waitFor(runCli(withFolder("render", killed))), 0);
 
+    // The killed renders' partial files went once their movie files were complete.
     EXPECT_EQ(movieFiles(killed), names);
     for (const std::string& name : names) {
         SCOPED_TRACE(name);

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -132,14 +133,24 @@ TEST_F(AviWriterTest, MovieGetsItsNameOnlyWhenComplete) {
     const std::string path = folder.file("film.avi");
     { AviWriter unused(path, 24, 30, 1, 100, "MSVC"); }
     EXPECT_TRUE(fs::is_empty(folder.path()));
+    // What other renders of the same folder write (on this machine or another), or left when
+    // they were killed: the writer never writes into them, and clears them once its file is whole.
+    const std::vector<std::string> others = {path + ".part", path + ".node7-4211.part"};
+    for (const std::string& other : others) {
+        std::ofstream(other) << "another render's frames";
+    }
     {
         AviWriter writer(path, 24, 30, 1, 100, "DIB ");
         ASSERT_EQ(kAviOk, writer.writeFrame(quadrantFrame(16, 8, 0)));
         EXPECT_FALSE(fs::exists(path));
         EXPECT_TRUE(fs::exists(partialMovieName(path)));
+        for (const std::string& other : others) {
+            EXPECT_NE(other, partialMovieName(path));
+            EXPECT_EQ(23u, fs::file_size(other));
+        }
     }  // destruction finishes the file like close()
     EXPECT_EQ(1u, decodeMovie(path).frames.size());
-    EXPECT_FALSE(fs::exists(partialMovieName(path)));
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()));
 
     fs::remove(path);
     try {
