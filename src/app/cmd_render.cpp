@@ -28,6 +28,8 @@ namespace {
 
 constexpr std::string_view kDefaultCodec = "MJPG";
 constexpr int kDefaultQuality = 85;
+// The highest movie file number --files takes.
+constexpr long long kMaxMovieFileNumber = 10000000;
 
 // The session of the render under way, for Ctrl-C.
 std::atomic<RenderSession*> interruptedSession{nullptr};
@@ -193,6 +195,19 @@ bool compressorFromOptions(const CommandLine& commandLine, CompressorChoice& cho
     return true;
 }
 
+// The movie files of --files: "I-J" or "I".
+std::optional<MovieFileRange> movieFileRangeOf(const std::string& text) {
+    const std::size_t dash = text.find('-');
+    const auto first = parseInteger(text.substr(0, dash), 0, kMaxMovieFileNumber);
+    const auto last = dash == std::string::npos
+                          ? first
+                          : parseInteger(text.substr(dash + 1), 0, kMaxMovieFileNumber);
+    if (!first || !last || *last < *first) {
+        return std::nullopt;
+    }
+    return MovieFileRange{static_cast<int>(*first), static_cast<int>(*last)};
+}
+
 }  // namespace
 
 int runRenderCommand(const std::vector<std::string>& args) {
@@ -206,6 +221,15 @@ int runRenderCommand(const std::vector<std::string>& args) {
     CompressorChoice choice;
     if (!compressorFromOptions(commandLine, choice, error))
         return usageError(command, error);
+
+    std::optional<MovieFileRange> files;
+    if (commandLine.hasExtra("--files")) {
+        files = movieFileRangeOf(commandLine.extra("--files"));
+        if (!files)
+            return usageError(command,
+                              "--files: expected I-J, the numbers of the first and the "
+                              "last movie file (0 is film.avi), I not above J");
+    }
 
     MemoryControls controls;
     if (applyCommandLine(commandLine, controls, std::cerr) != 0) {
@@ -222,7 +246,7 @@ int runRenderCommand(const std::vector<std::string>& args) {
     CliRenderHost host(choice, ::isatty(STDERR_FILENO) != 0);
     interruptedSession = &session;
     const auto previousHandler = std::signal(SIGINT, onInterrupt);
-    const RenderOutcome outcome = runRenderJob(start.spec, session, host);
+    const RenderOutcome outcome = runRenderJob(start.spec, session, host, files);
     std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);
     interruptedSession = nullptr;
     session.running = false;

@@ -18,6 +18,9 @@ constexpr CliOption kRenderOptions[] = {
      Completion::kCodec},
     {"--quality", "N", "compressor quality 0 ... 100 (default 85)"},
     {"--keyframe-every", "N", "distance between the movie's key frames (default 1)"},
+    {"--files", "I-J",
+     "only movie files I to J (0 is film.avi, 1 film_01.avi, ...), each the same as in a whole "
+     "render; \"zoomreel-cli plan\" lists the files"},
 };
 
 constexpr CliOption kPreviewOptions[] = {

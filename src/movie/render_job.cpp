@@ -47,8 +47,9 @@ std::string fileNameOf(const std::string& path) {
 
 class RenderJob : public RunHooks {
   public:
-    RenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host)
-        : session_(session), host_(host) {
+    RenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
+              std::optional<MovieFileRange> files)
+        : session_(session), host_(host), files_(files) {
         run_.spec = spec;
     }
 
@@ -67,6 +68,10 @@ class RenderJob : public RunHooks {
     // larger than a picture may be.
     bool picturesFit();
     bool listFolder();
+    // Brings the run to the first frame of the first movie file asked for, without pictures.
+    // False, with the failure shown, when the movie has no such file.
+    bool seekFirstFile();
+    bool pastLastFile() const { return files_ && state_.counters.movieNumber > files_->last; }
     void chooseCompressor();
     void writeToMovie(const FrameImage& picture);
     void nextMovieFile(int movieNumber);
@@ -94,6 +99,9 @@ class RenderJob : public RunHooks {
     // The movie file now due already exists whole: its frames are counted but not made.
     bool skipping_ = false;
     long long framesPlanned_ = 0;
+    std::optional<MovieFileRange> files_;  // the movie files to make; none: all
+    long long firstFrame_ = 0;             // the run's frame this run makes first
+    long long framesToMake_ = 0;           // from firstFrame_ on
     std::string keyFrameName_;
 
     std::unique_ptr<AviWriter> writer_;
@@ -105,7 +113,7 @@ RenderOutcome RenderJob::run() {
     try {
         running = startRun();
         if (running) {
-            while (loop_->step(state_, makingPictures())) {
+            while (!pastLastFile() && loop_->step(state_, makingPictures())) {
             }
             outcome_.stopped = session_.stopRequested();
             endRun();
@@ -199,8 +207,41 @@ bool RenderJob::startRun() {
     }
 
     framesPlanned_ = framesOfRun(run_, session_, state_);
-    skipping_ = movieFileDone(moviePath_, 0);
-    host_.progress(0, framesPlanned_);
+    framesToMake_ = framesPlanned_;
+    if (files_ && !seekFirstFile()) {
+        return false;
+    }
+    if (state_.counters.movieNumber == 0) {
+        skipping_ = movieFileDone(moviePath_, 0);
+    } else if (state_.phase != RunState::Phase::kEnded) {
+        nextMovieFile(state_.counters.movieNumber);
+    }
+    host_.progress(0, framesToMake_);
+    return true;
+}
+
+bool RenderJob::seekFirstFile() {
+    const long long perFile = std::max(run_.spec.output.framesPerMovie, 1);
+    const long long fileCount = (framesPlanned_ + perFile - 1) / perFile;
+    if (files_->first < 0 || files_->last < files_->first || files_->last >= fileCount) {
+        fail(RunFailureKind::kFilesPastEnd,
+             format("Movie files %d-%d asked for, but the movie has %lld (0-%lld)", files_->first,
+                    files_->last, fileCount, fileCount - 1));
+        return false;
+    }
+    firstFrame_ = files_->first * perFile;
+    framesToMake_ = std::min((files_->last + 1) * perFile, framesPlanned_) - firstFrame_;
+    FrameLoop::Options options;
+    options.host = &host_;
+    options.stop = [this] { return session_.stopRequested(); };
+    FrameLoop seeker(run_, session_, options);
+    // A stop request ends the seeking early, and with it the run.
+    if (seeker.seek(state_, firstFrame_)) {
+        const auto keyFrame = static_cast<std::size_t>(state_.counters.keyFrame);
+        if (keyFrame < run_.keyFrames.size()) {
+            keyFrameName_ = fileNameOf(run_.keyFrames[keyFrame]);
+        }
+    }
     return true;
 }
 
@@ -258,9 +299,14 @@ void RenderJob::outputFrame(const RunState& state, const FrameView& view,
 void RenderJob::frameDone(const RunState& state) {
     const RunCounters& counters = state.counters;
     if (counters.frameInMovie == 0 && !run_.spec.output.skipRender) {
-        nextMovieFile(counters.movieNumber);
+        if (pastLastFile()) {
+            closeWriter();
+        } else {
+            nextMovieFile(counters.movieNumber);
+        }
     }
-    host_.progress(counters.framesCounted, std::max(framesPlanned_, counters.framesCounted));
+    const long long done = counters.framesCounted - firstFrame_;
+    host_.progress(done, std::max(framesToMake_, done));
     host_.setStatus(format("M:%d,P:%d,F:%d %s", counters.movieNumber, counters.keyFrame,
                            counters.frameInMovie, keyFrameName_.c_str()));
     host_.setStatus(withWriterError(format("M:%d,P:%d,F:%d,C:%f,D:%f,R:%f %s", counters.movieNumber,
@@ -370,8 +416,9 @@ void RenderJob::endRun() {
 
 }  // namespace
 
-RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host) {
-    RenderJob job(spec, session, host);
+RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
+                           std::optional<MovieFileRange> files) {
+    RenderJob job(spec, session, host, files);
     return job.run();
 }
 

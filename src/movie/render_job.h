@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ enum class RunFailureKind {
     kInvalidFolder,   // no key frame file and no picture in the folder
     kTimeStampOrder,  // "Later timestamps can not be earlier"
     kMovieTooLarge,   // the movie or composed picture would not fit in memory
+    kFilesPastEnd,    // the movie files asked for lie past the end of the movie
     kInternal,        // something failed inside the run (memory running out)
 };
 
@@ -43,6 +45,12 @@ struct RenderOutcome {
     std::vector<MovieFileFailure> movieFailures;
 };
 
+// Movie files `first` to `last` of a run, both included (0 is "film.avi", 1 "film_01.avi", ...).
+struct MovieFileRange {
+    int first = 0;
+    int last = 0;
+};
+
 // One run of the movie maker: lists and sorts the key frames of the movie's folder, walks them
 // from "Start frame" to the last, composes every movie frame and writes the frames to "film.avi"
 // and the follow-on files "film_01.avi", "film_02.avi", ... of framesPerMovie frames each.
@@ -52,7 +60,12 @@ struct RenderOutcome {
 // session's last run or Test left and leaves its own there. Everything it shows or asks goes
 // through `host`; it ends with host.finished(). A stop request (session.requestStop())
 // finishes the frame under way and the current movie file, then ends the run like a normal one.
-RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host);
+//
+// With `files`, the run makes those movie files alone, each the same frame for frame as the file
+// of a whole run: it is brought to the first frame of the first of them without making a picture
+// and ends after the last of them. Files before and after them are neither read nor written.
+RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
+                           std::optional<MovieFileRange> files = std::nullopt);
 
 // The thread routine: runRenderJob, returning 1 whatever happened.
 int renderJobMain(const MovieSpec& spec, RenderSession& session, RenderHost& host);

@@ -29,6 +29,7 @@ extern "C" {
 #include "movie/frame_seeker.h"
 #include "movie/movie_fixtures.h"
 #include "movie/render_session.h"
+#include "output/movie_file.h"
 #include "settings/render_host.h"
 
 namespace zr {
@@ -389,8 +390,9 @@ TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn)
     spec.output.framesPerMovie = 2;
     // A folder (not empty, so it is not cleared away) where the first file is written makes its
     // creation fail.
-    fs::create_directory(folder.file("film.avi.part"));
-    std::ofstream(folder.file("film.avi.part/keep")) << "x";
+    const std::string partial = partialMovieName(folder.file("film.avi"));
+    fs::create_directory(partial);
+    std::ofstream(partial + "/keep") << "x";
     const RenderOutcome outcome = runRenderJob(spec, session, host);
     ASSERT_TRUE(outcome.done);
     ASSERT_EQ(outcome.movieFailures.size(), 1u);
@@ -558,6 +560,59 @@ TEST_F(RenderJobTest, ResumedFilesGoOnExactlyWhereTheKeptOnesEnd) {
             EXPECT_EQ(movie.frames[f], full[i].frames[f]) << files[i] << " frame " << f;
         }
     }
+}
+
+// Movie files made alone, as one machine of many makes its share of a movie, are the files of a
+// whole run frame for frame: at the start, in the middle and at the end of a movie with time
+// stamps, cycling, a Stretched colour range, rotation and a texture.
+TEST_F(RenderJobTest, FilesMadeAloneAreTheFilesOfAWholeRun) {
+    writeKeyFrames(folder, 4, 64, 36);
+    useEveryChange(spec, folder);
+    spec.timeline.timeType = kTimeTypeTime;
+    spec.timeline.speedSpecs = testing::speedsOf("0\t0\n2\t1\n3\t3");
+    spec.output.framesPerMovie = 7;
+    ASSERT_TRUE(runRenderJob(spec, session, host).done);
+    const std::vector<std::string> names = movieFiles();
+    const int count = static_cast<int>(names.size());
+    ASSERT_GE(count, 8);
+    std::vector<DecodedMovie> whole;
+    for (const std::string& name : names) {
+        whole.push_back(decodeMovie(folder.file(name)));
+        fs::remove(folder.file(name));
+    }
+
+    for (const MovieFileRange range :
+         {MovieFileRange{0, 1}, MovieFileRange{count / 2, count / 2}, {count - 2, count - 1}}) {
+        SCOPED_TRACE(std::to_string(range.first) + "-" + std::to_string(range.last));
+        RenderSession alone;
+        RecordingHost quiet;
+        const RenderOutcome outcome = runRenderJob(spec, alone, quiet, range);
+        ASSERT_TRUE(outcome.done) << outcome.failure;
+        const std::vector<std::string> expected(names.begin() + range.first,
+                                                names.begin() + range.last + 1);
+        ASSERT_EQ(movieFiles(), expected);
+        EXPECT_EQ(quiet.planned, outcome.framesWritten);
+        for (int i = range.first; i <= range.last; ++i) {
+            const DecodedMovie movie = decodeMovie(folder.file(names[i]));
+            ASSERT_EQ(movie.frames.size(), whole[i].frames.size()) << names[i];
+            for (std::size_t f = 0; f < movie.frames.size(); ++f) {
+                EXPECT_EQ(movie.frames[f], whole[i].frames[f]) << names[i] << " frame " << f;
+            }
+        }
+        // Made again, the complete files are kept.
+        RenderSession again;
+        EXPECT_TRUE(runRenderJob(spec, again, quiet, range).moviesWritten.empty());
+        for (const std::string& name : expected) {
+            fs::remove(folder.file(name));
+        }
+    }
+
+    RecordingHost refused;
+    const RenderOutcome past =
+        runRenderJob(spec, session, refused, MovieFileRange{count - 1, count});
+    EXPECT_EQ(past.failureKind, RunFailureKind::kFilesPastEnd);
+    EXPECT_NE(past.failure.find("has " + std::to_string(count)), std::string::npos) << past.failure;
+    EXPECT_TRUE(movieFiles().empty());
 }
 
 TEST_F(RenderJobTest, TwoSessionsRenderTwoFoldersAtOnceAsEachAlone) {
