@@ -7,6 +7,9 @@
 #   tools/screenshot.sh build/src/ui/zoomreel build/src/app/zoomreel-cli docs/zoomreel.png
 #   tools/screenshot.sh build/src/ui/zoomreel build/src/app/zoomreel-cli docs/screen-1366x768.png 1366x768
 #   tools/screenshot.sh build/src/ui/zoomreel build/src/app/zoomreel-cli docs/screen-3840x2160.png 3840x2160 192
+#
+# MOVIE_FRAME=N (a frame number or a time mm:ss.fff) shows that frame of the movie on the
+# timeline instead of pressing Test.
 set -euo pipefail
 usage="usage: screenshot.sh ZOOMREEL ZOOMREEL-CLI OUT.png [WIDTHxHEIGHT [DPI]]"
 gui=${1:?$usage}
@@ -42,6 +45,9 @@ tab=$'\t'
 } >"$work/demo.zrs"
 
 args=(--folder "$keyframes" --settings "$work/demo.zrs" --screenshot "$out")
+if [[ -n "${MOVIE_FRAME:-}" ]]; then
+    args+=(--movie-frame "$MOVIE_FRAME")
+fi
 if [[ -n "$screen" ]]; then
     args+=(--whole-screen)
 fi

@@ -142,6 +142,8 @@ constexpr CliOption kDesktopOptions[] = {
     {"--folder", "DIR", "choose the key frame folder DIR", Completion::kFolder},
     {"--settings", "FILE", "load the settings file FILE.zrs", Completion::kSettingsFile},
     {"--test", "", "press Test once the dialog is up"},
+    {"--movie-frame", "N|TIME",
+     "show movie frame N (or the frame at mm:ss.fff) on the timeline once the dialog is up"},
     {"--screenshot", "FILE", "save a picture of the dialog and the preview as FILE.png, then quit",
      Completion::kFile},
     {"--whole-screen", "", "with --screenshot, save the whole screen the dialog is on instead"},

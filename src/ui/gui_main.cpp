@@ -1,6 +1,7 @@
 // The desktop program: the main dialog, its preview window and small dialogs.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
 #include <QPixmap>
@@ -16,7 +17,10 @@
 #include "app/cli_options.h"
 #include "app/program_versions.h"
 #include "app/usage_text.h"
+#include "movie/movie_length.h"
 #include "ui/main_dialog.h"
+#include "ui/preview_window.h"
+#include "ui/scrubber.h"
 
 namespace {
 
@@ -97,25 +101,63 @@ int main(int argc, char** argv) {
         dialog.centreOn(*screen);
     }
     dialog.show();
-    if (lastValue(parsed, "--test") || scripted) {
+    std::optional<zr::MoviePosition> movieFrame;
+    if (const std::optional<std::string> text = lastValue(parsed, "--movie-frame")) {
+        movieFrame = zr::readMoviePosition(*text);
+        if (!movieFrame) {
+            std::cerr << "zoomreel: option --movie-frame wants a frame number (0 is the first) or "
+                         "a time mm:ss.fff or hh:mm:ss.fff, not \""
+                      << *text << "\"\n";
+            return 2;
+        }
+    }
+    zr::Scrubber& timeline = dialog.preview().scrubber();
+    if (movieFrame) {
+        // The frame is shown once the timeline knows the movie.
+        auto* waitForMovie = new QTimer(&dialog);
+        QObject::connect(
+            waitForMovie, &QTimer::timeout, &dialog,
+            [&timeline, &dialog, waitForMovie, position = *movieFrame] {
+                if (timeline.movieReady() && timeline.frameCount() > 0) {
+                    waitForMovie->stop();
+                    timeline.showFrame(zr::frameAtPosition(
+                        position, std::max(1, zr::buildMovieSpec(dialog).spec.output.fps)));
+                }
+            });
+        waitForMovie->start(50);
+    } else if (lastValue(parsed, "--test") || scripted) {
         QTimer::singleShot(0, &dialog, [&dialog] { dialog.testKeyFrame(); });
     }
     if (scripted) {
         const QString file = QString::fromLocal8Bit(screenshot->c_str());
         const bool wholeScreen = lastValue(parsed, "--whole-screen").has_value();
-        QTimer::singleShot(500, &dialog, [&dialog, file, wholeScreen] {
-            QImage picture;
-            if (wholeScreen) {
-                picture = dialog.screen()->grabWindow(0).toImage();
-            }
-            if (picture.isNull()) {
-                picture = dialog.screenshot();  // a window system that gives no screen picture
-            }
-            const bool saved = picture.save(file);
-            std::fprintf(stderr, "zoomreel: %s %s\n", saved ? "saved" : "could not save",
-                         file.toLocal8Bit().constData());
-            dialog.done(saved ? 0 : 1);
-        });
+        // With --movie-frame the picture waits (up to 20 s) for the timeline's frame.
+        auto* waitForPicture = new QTimer(&dialog);
+        QElapsedTimer waited;
+        waited.start();
+        const bool wantFrame = movieFrame.has_value();
+        QObject::connect(
+            waitForPicture, &QTimer::timeout, &dialog,
+            [&dialog, &timeline, file, wholeScreen, waited, wantFrame, waitForPicture] {
+                const bool frameShown = timeline.pictureFrame() >= 0 &&
+                                        timeline.pictureFrame() == timeline.shownFrame();
+                if (wantFrame && !frameShown && waited.elapsed() < 20000) {
+                    return;
+                }
+                waitForPicture->stop();
+                QImage picture;
+                if (wholeScreen) {
+                    picture = dialog.screen()->grabWindow(0).toImage();
+                }
+                if (picture.isNull()) {
+                    picture = dialog.screenshot();  // a window system that gives no screen picture
+                }
+                const bool saved = picture.save(file);
+                std::fprintf(stderr, "zoomreel: %s %s\n", saved ? "saved" : "could not save",
+                             file.toLocal8Bit().constData());
+                dialog.done(saved ? 0 : 1);
+            });
+        waitForPicture->start(500);
     }
     // A run still under way when the dialog ends is stopped by the dialog, which waits until
     // it has finished the movie file it is writing.

@@ -271,6 +271,7 @@ void Scrubber::setMovie(const MovieSpec& spec, const ColourState& colours) {
     spec_ = spec;
     colours_ = colours;
     factsReady_ = false;
+    pictureFrame_ = -1;
     generation_ = worker_->setMovie(spec, colours);
     if (!playing_ && !followingRender() && !pictureHeld_) {
         worker_->show(shownFrame_);
@@ -330,6 +331,7 @@ void Scrubber::takeFrame() {
     bar_->setCursor(frame.frame);
     if (!frame.picture.empty() && show_) {
         show_(frame.picture);
+        pictureFrame_ = frame.frame;
     }
     if (frame.playing) {
         lastPlayed_ = std::move(frame);

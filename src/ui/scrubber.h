@@ -108,6 +108,8 @@ class Scrubber : public QWidget {
     // For tests and the screenshot: the state as the user sees it.
     long long frameCount() const { return facts_.frameCount; }
     long long shownFrame() const { return shownFrame_; }
+    // The frame whose picture the timeline gave the preview last; -1 before the first.
+    long long pictureFrame() const { return pictureFrame_; }
     bool movieReady() const { return factsReady_; }
     QString frameText() const;
     QString playbackText() const;
@@ -136,6 +138,7 @@ class Scrubber : public QWidget {
     ScrubMovieFacts facts_;
     bool factsReady_ = false;
     long long shownFrame_ = 0;
+    long long pictureFrame_ = -1;
     bool playing_ = false;
     bool renderRunning_ = false;
     bool pictureHeld_ = false;
