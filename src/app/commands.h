@@ -13,5 +13,6 @@ int runPlanCommand(const std::vector<std::string>& args);
 int runMakeKeyframesCommand(const std::vector<std::string>& args);
 int runCodecsCommand(const std::vector<std::string>& args);
 int runJoinCommand(const std::vector<std::string>& args);
+int runSubmitCommand(const std::vector<std::string>& args);
 
 }  // namespace zr

@@ -70,6 +70,15 @@ constexpr CliOption kCodecsOptions[] = {
      true},
 };
 
+constexpr CliOption kSubmitOptions[] = {
+    {"--slurm", "", "submit to a Slurm cluster with sbatch", Completion::kNone, true},
+    {"--tasks", "N", "the number of tasks (machines) the movie files are shared among",
+     Completion::kNone, true},
+    {"--cpus-per-task", "N",
+     "processors each task asks for (default: every task has a machine of its own)"},
+    {"--dry-run", "", "print the batch scripts and the sbatch commands instead of submitting"},
+};
+
 constexpr CliCommand kCommands[] = {
     {"render", "FOLDER", "key frame FOLDER", Completion::kFolder, true, false, kRenderOptions,
      "renders the zoom movie of the key frames in FOLDER",
@@ -114,6 +123,18 @@ constexpr CliCommand kCommands[] = {
      "name and gets its own name only once it holds every frame of the split files. A missing or "
      "unfinished split file stops the join.",
      runJoinCommand},
+    {"submit", "FOLDER", "key frame FOLDER", Completion::kFolder, true, false, kSubmitOptions,
+     "renders the movie on a Slurm cluster, then joins its files",
+     "Spreads the render of the key frames in FOLDER over a Slurm cluster: writes the batch "
+     "script of a job array whose N tasks each render their share of the movie files (render "
+     "--files, the shares balanced by the planned frames), and the batch script of a join that "
+     "runs once every task has succeeded, into FOLDER/slurm; submits both with sbatch and prints "
+     "the job numbers and where the movie will be. The settings options and render's options are "
+     "handed on to every task. FOLDER must lie on storage that every node sees. A task that "
+     "failed can run again (sbatch --array=K FOLDER/slurm/render.sbatch) and makes the same "
+     "files; then submit FOLDER/slurm/join.sbatch. sbatch reads the partition, time limit and "
+     "account from SBATCH_PARTITION, SBATCH_TIMELIMIT and SBATCH_ACCOUNT.",
+     runSubmitCommand, true},
     {"codecs", "", "", Completion::kNone, false, false, kCodecsOptions,
      "lists the containers and codecs this build writes",
      "Lists what this build can write: for every container (chosen by the movie file's "
@@ -204,10 +225,24 @@ std::span<const CliOption> movieFileOptions() {
     return kMovieFileOptions;
 }
 
+std::span<const CliOption> renderTaskOptions() {
+    static const std::vector<CliOption> options = [] {
+        std::vector<CliOption> taken;
+        for (const CliOption& option : findCliCommand("render")->options) {
+            if (option.name != "--files")
+                taken.push_back(option);
+        }
+        return taken;
+    }();
+    return options;
+}
+
 std::vector<OptionGroup> optionGroups(const CliCommand& command) {
     std::vector<OptionGroup> groups;
     if (!command.options.empty())
         groups.push_back({"options", command.options});
+    if (command.takesRenderOptions)
+        groups.push_back({"options of every render", renderTaskOptions()});
     if (command.takesMovieOptions)
         groups.push_back({"options that choose the movie file", movieFileOptions()});
     if (command.takesSettings)

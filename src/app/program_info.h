@@ -44,6 +44,8 @@ struct CliCommand {
     std::string_view summary;      // one line for the list of commands
     std::string_view description;  // paragraphs separated by empty lines
     CommandRunner run = nullptr;
+    // Whether it takes render's own options too, to hand them on to renders (submit).
+    bool takesRenderOptions = false;
 };
 
 // A program: zoomreel-cli with its commands, or the desktop program with its options.
@@ -67,6 +69,9 @@ std::span<const CliOption> settingsOptions();
 
 // The options that choose a movie file, its codec and its soundtrack.
 std::span<const CliOption> movieFileOptions();
+
+// The options of render that submit hands on to every render it starts: all but --files.
+std::span<const CliOption> renderTaskOptions();
 
 // The options of a command under a title each: its own, the movie file options and the
 // settings options, as far as it takes them.
