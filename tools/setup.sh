@@ -12,6 +12,7 @@ packages=(
     libjpeg62-turbo-dev libpng-dev libfreetype-dev libfontconfig-dev fonts-liberation
     ffmpeg xvfb xauth
     dpkg-dev file desktop-file-utils mmdebstrap
+    slurmctld slurmd slurm-client munge
 )
 
 missing=()
