@@ -57,7 +57,9 @@ std::vector<std::string> renderOptionsOf(const CliCommand& command,
     std::string ignored;
     parseArguments(options, args, parsed, ignored);
     std::vector<std::string> words;
-    for (const auto& [name, value] : parsed.options) {
+    for (const auto& given : parsed.options) {
+        const std::string& name = given.first;
+        const std::string& value = given.second;
         if (submitOwnOption(name))
             continue;
         words.push_back(name);
