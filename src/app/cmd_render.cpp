@@ -30,6 +30,8 @@ constexpr std::string_view kDefaultCodec = "MJPG";
 constexpr int kDefaultQuality = 85;
 // The highest movie file number --files takes.
 constexpr long long kMaxMovieFileNumber = 10000000;
+// The status of a render stopped with Ctrl-C, as a shell gives a program that SIGINT ended.
+constexpr int kStoppedStatus = 128 + SIGINT;
 
 // The session of the render under way, for Ctrl-C.
 std::atomic<RenderSession*> interruptedSession{nullptr};
@@ -263,11 +265,6 @@ int runRenderCommand(const std::vector<std::string>& args) {
     for (const std::string& movie : outcome.moviesWritten) {
         std::cout << "wrote " << movie << '\n';
     }
-    if (outcome.stopped) {
-        std::cout << "stopped after " << outcome.framesCounted
-                  << " frames; the same command later goes on with the first movie file that "
-                     "is missing\n";
-    }
     if (!outcome.movieFailures.empty()) {
         for (const MovieFileFailure& failure : outcome.movieFailures) {
             std::cerr << "zoomreel-cli render: could not write " << failure.file << ": "
@@ -275,6 +272,22 @@ int runRenderCommand(const std::vector<std::string>& args) {
         }
         std::cerr << "zoomreel-cli render: check that the folder is writable and has space, "
                      "then run the same command again to write the missing files\n";
+        return 1;
+    }
+    if (outcome.stopped) {
+        std::cerr << "zoomreel-cli render: stopped after " << outcome.framesCounted << " frames; ";
+        if (!outcome.shortMovie.empty()) {
+            std::cerr << outcome.shortMovie << " holds " << outcome.shortMovieFrames << " of its "
+                      << outcome.shortMovieFramesDue
+                      << " frames and is written again, whole, when ";
+        } else {
+            std::cerr << "the movie files still missing are written when ";
+        }
+        std::cerr << "the same command runs again\n";
+        return kStoppedStatus;
+    }
+    if (!outcome.noFrameReason.empty()) {
+        std::cerr << "zoomreel-cli render: no frame was made: " << outcome.noFrameReason << '\n';
         return 1;
     }
     return 0;

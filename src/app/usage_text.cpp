@@ -414,7 +414,8 @@ std::string manualPage(const ProgramInfo& program, std::string_view version) {
             ".SH \"EXIT STATUS\"\n"
             ".TP\n0\ndone\n"
             ".TP\n1\nfailed; the message on standard error says why\n"
-            ".TP\n2\nwrong usage: an unknown option, a missing or bad value\n";
+            ".TP\n2\nwrong usage: an unknown option, a missing or bad value\n"
+            ".TP\n130\nrender stopped with Ctrl-C; the same command goes on where it stopped\n";
     }
     text += ".SH \"SEE ALSO\"\n";
     text += program.commands.empty() ? ".BR zoomreel\\-cli (1)\n" : ".BR zoomreel (1)\n";

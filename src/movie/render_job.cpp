@@ -76,6 +76,9 @@ class RenderJob : public RunHooks {
     void writeToMovie(const FrameImage& picture);
     void nextMovieFile(int movieNumber);
     bool movieFileDone(const std::string& path, int movieNumber) const;
+    // The frames the plan gives movie file `movieNumber`.
+    long long framesDueIn(int movieNumber) const;
+    std::string whyNoFrames() const;
     void closeWriter();
     void endRun();
     // What the next run or Test goes on from.
@@ -106,6 +109,8 @@ class RenderJob : public RunHooks {
 
     std::unique_ptr<AviWriter> writer_;
     bool writerFailed_ = false;  // the current writer has reported a failure
+    int writerMovieNumber_ = 0;  // the movie file the current writer writes
+    long long framesInWriter_ = 0;
 };
 
 RenderOutcome RenderJob::run() {
@@ -327,6 +332,7 @@ void RenderJob::writeToMovie(const FrameImage& picture) {
     }
     if (writer_->writeFrame(picture) == kAviOk) {
         ++outcome_.framesWritten;
+        ++framesInWriter_;
     } else if (!writerFailed_) {
         writerFailed_ = true;
         outcome_.movieFailures.push_back({writer_->fileName(), writer_->errorText()});
@@ -345,6 +351,7 @@ void RenderJob::nextMovieFile(int movieNumber) {
                                             run_.spec.output.fps, 1, 100, handler);
     closeWriter();
     writer_ = std::move(next);
+    writerMovieNumber_ = movieNumber;
 }
 
 bool RenderJob::movieFileDone(const std::string& path, int movieNumber) const {
@@ -357,9 +364,27 @@ bool RenderJob::movieFileDone(const std::string& path, int movieNumber) const {
     }
     // A stopped run leaves a shorter file that plays; it counts as done only once it holds
     // every frame the plan gives it, so the next run writes it again, whole.
-    const long long framesBefore = static_cast<long long>(movieNumber) * framesPerMovie;
-    const long long expected = std::min<long long>(framesPerMovie, framesPlanned_ - framesBefore);
+    const long long expected = framesDueIn(movieNumber);
     return expected <= 0 || movieFileFrameCount(path) >= expected;
+}
+
+long long RenderJob::framesDueIn(int movieNumber) const {
+    const long long framesPerMovie = std::max(run_.spec.output.framesPerMovie, 1);
+    const long long framesBefore = movieNumber * framesPerMovie;
+    return std::min(framesPerMovie, framesPlanned_ - framesBefore);
+}
+
+std::string RenderJob::whyNoFrames() const {
+    const MovieSpec& spec = run_.spec;
+    const int keyFrames = run_.keyFrameCount();
+    if (spec.start.startFrame >= keyFrames) {
+        return format(
+            "the start frame %d lies past the last key frame, %d (the folder holds %d, "
+            "numbered from 0)",
+            spec.start.startFrame, keyFrames - 1, keyFrames);
+    }
+    return format("a movie of %d x %d pixels is too small for any frame of the zoom",
+                  spec.output.movieWidth, spec.output.movieHeight);
 }
 
 void RenderJob::closeWriter() {
@@ -367,6 +392,14 @@ void RenderJob::closeWriter() {
         return;
     }
     const bool wrote = writer_->state() == 2;
+    if (outcome_.stopped && wrote && !writerFailed_) {
+        const long long due = framesDueIn(writerMovieNumber_);
+        if (framesInWriter_ < due) {
+            outcome_.shortMovie = writer_->fileName();
+            outcome_.shortMovieFrames = framesInWriter_;
+            outcome_.shortMovieFramesDue = due;
+        }
+    }
     if (writer_->close() != kAviOk) {
         if (!writerFailed_) {
             outcome_.movieFailures.push_back({writer_->fileName(), writer_->errorText()});
@@ -376,6 +409,7 @@ void RenderJob::closeWriter() {
     }
     writer_.reset();
     writerFailed_ = false;
+    framesInWriter_ = 0;
 }
 
 std::string RenderJob::withWriterError(std::string status) const {
@@ -406,6 +440,10 @@ void RenderJob::endRun() {
     if (!outcome_.movieFailures.empty()) {
         const MovieFileFailure& failure = outcome_.movieFailures.back();
         status += ' ' + failure.reason;
+    }
+    if (counters.framesCounted == 0 && !outcome_.stopped) {
+        outcome_.noFrameReason = whyNoFrames();
+        status += " (no frame: " + outcome_.noFrameReason + ")";
     }
     host_.setStatus(status);
     outcome_.done = true;

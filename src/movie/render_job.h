@@ -43,6 +43,14 @@ struct RenderOutcome {
     std::vector<std::string> moviesWritten;
     // Movie files that could not be created or written; the render went on past them.
     std::vector<MovieFileFailure> movieFailures;
+    // A stop left this movie file with fewer frames than the movie gives it: it plays, and the
+    // next run writes it again, whole. Empty when the stop came between two files.
+    std::string shortMovie;
+    long long shortMovieFrames = 0;     // the frames it holds
+    long long shortMovieFramesDue = 0;  // the frames the movie gives it
+    // Why a run that went through made no frame at all (a start frame past the last key frame,
+    // a movie too small to zoom in); empty when it made frames or was stopped.
+    std::string noFrameReason;
 };
 
 // Movie files `first` to `last` of a run, both included (0 is "film.avi", 1 "film_01.avi", ...).

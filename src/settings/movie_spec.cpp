@@ -1,5 +1,6 @@
 #include "settings/movie_spec.h"
 
+#include <cmath>
 #include <filesystem>
 
 #include "support/folder_listing.h"
@@ -55,6 +56,22 @@ bool speedsAreValid(const SpeedTrack& speeds, TimeType timeType) {
             return false;
     }
     return true;
+}
+
+// A rotation speed turns the picture by at most a whole turn a frame: the angle is brought
+// back by one turn a frame, so a faster one would grow without bound and lose every digit.
+constexpr double kFastestRotation = 360.0;
+
+// The first row of the rotation list whose speed is not a number of degrees a frame within
+// +-360, or nullptr.
+const RotateTrack::Row* rotationOutOfRange(const RotateTrack& rotations) {
+    for (const RotateTrack::Row& row : rotations.rows()) {
+        const RotateValue& value = row.value;
+        if (!value.returnUpright &&
+            !(std::isfinite(value.speed) && std::fabs(value.speed) <= kFastestRotation))
+            return &row;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -217,6 +234,18 @@ MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previo
     start.startRotation =
         readDouble(controls.text(kIdStartRotation).substr(0, kMaxStartRotationText));
     start.rotationActive = !timeline.rotateSpecs.empty() || start.startRotation != 0.0;
+    if (const RotateTrack::Row* row = rotationOutOfRange(timeline.rotateSpecs)) {
+        return failure(MovieSpecErrorKind::kOutOfRange,
+                       "The rotation \"" + row->valueText + "\" of key frame " + row->keyText +
+                           " is not a speed the picture can turn at.\nGive degrees a frame from "
+                           "-360 to 360.",
+                       kIdRotateList);
+    }
+    if (!std::isfinite(start.startRotation)) {
+        return failure(MovieSpecErrorKind::kOutOfRange,
+                       "The start rotation value is not a number.\nGive the angle in degrees.",
+                       kIdStartRotation);
+    }
     coloring.slopes = flag(kIdSlopes);
     coloring.slopePower =
         coloring.colorMethod == kDistance ? 1.0 : controlDouble(controls, kIdSlopePower);
@@ -237,7 +266,23 @@ MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previo
         return failure(MovieSpecErrorKind::kZeroSpeed, "Speed cannot be zero", kIdSpeedList);
 
     output.fps = controlInt(controls, kIdFps);
+    if (output.fps < 1) {
+        return failure(MovieSpecErrorKind::kOutOfRange,
+                       "A movie of " + std::to_string(output.fps) +
+                           " frames a second cannot be made.\nGive an FPS of 1 or more.",
+                       kIdFps);
+    }
     output.framesPerMovie = controlInt(controls, kIdFramesPerMovie);
+    if (output.framesPerMovie < 0) {
+        return failure(MovieSpecErrorKind::kOutOfRange,
+                       "Frames per movie cannot be " + std::to_string(output.framesPerMovie) +
+                           ".\nGive the frames of each movie file, or 0 for one file.",
+                       kIdFramesPerMovie);
+    }
+    if (output.framesPerMovie == 0) {
+        // An empty or 0 edit: the movie is not split (rather than a file for every frame).
+        output.framesPerMovie = kUnsplitMovie;
+    }
     texture.texture = flag(kIdTexture);
     texture.textureMerge = controlDouble(controls, kIdTextureMerge) / 100.0;
     texture.textureDepth = controlDouble(controls, kIdTextureDepth);

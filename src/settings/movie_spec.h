@@ -15,6 +15,9 @@ namespace zr {
 // The description of one movie, built from the dialog's controls when Start is pressed and not
 // changed afterwards. Field names are those of the settings they come from.
 
+// Frames per movie file of a movie that is not split ("Frames per movie" empty or 0).
+inline constexpr int kUnsplitMovie = 2147483647;
+
 // Where and how the movie files are written.
 struct OutputSpec {
     std::string folderPattern;  // the key frame folder, a separator, then "*.zmb"
@@ -123,6 +126,7 @@ enum class MovieSpecErrorKind {
     kFolderPathTooLong,  // the search pattern would not fit its 255 characters
     kZeroSpeed,          // "Speed cannot be zero"
     kTimeStampOrder,     // "Later timestamps can not be earlier"
+    kOutOfRange,         // a value no movie can be made with (an FPS of 0, a rotation of 1e308)
 };
 
 struct MovieSpecError {

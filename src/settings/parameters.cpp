@@ -73,7 +73,8 @@ constexpr Parameter kParameters[] = {
      .help = "the strength of the slope shadows in percent"},
     {.key = "FPM", .control = kIdFramesPerMovie, .kind = Kind::kWholeNumber, .loadStep = 10,
      .label = "Frames per movie",
-     .help = "movie frames per movie file; a new movie width (MSZ) proposes it anew"},
+     .help = "movie frames per movie file (0: the movie in one file); a new movie width (MSZ) "
+             "proposes it anew"},
     {.key = "ZOL", .control = kIdZoomOutLevel, .kind = Kind::kChoice, .loadStep = 14,
      .defaultValue = "0", .choices = kZoomOutLevels, .label = "Zoom out level",
      .help = "the zoom factor between consecutive key frames"},

@@ -365,6 +365,10 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
     EXPECT_TRUE(outcome.done);
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(outcome.framesCounted, 3);
+    EXPECT_EQ(outcome.shortMovie, folder.file("film.avi"));
+    EXPECT_EQ(outcome.shortMovieFrames, 3);
+    EXPECT_GT(outcome.shortMovieFramesDue, 8);
+    EXPECT_TRUE(outcome.noFrameReason.empty());
     const DecodedMovie movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.frames.size(), 3u);
@@ -421,6 +425,13 @@ TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
     EXPECT_EQ(none.framesCounted, 0);
     EXPECT_TRUE(movieFiles().empty());
     EXPECT_TRUE(late.statuses.back().starts_with("Done! M:0,P:7,F:0,")) << late.statuses.back();
+    EXPECT_NE(none.noFrameReason.find("start frame 7 lies past the last key frame, 1"),
+              std::string::npos)
+        << none.noFrameReason;
+    EXPECT_TRUE(late.statuses.back().ends_with("(no frame: " + none.noFrameReason + ")"));
+    spec.start.startFrame = 0;
+    spec.output.movieWidth = 0;
+    EXPECT_NE(runRenderJob(spec, session, late).noFrameReason.find("too small"), std::string::npos);
 
     // Zoom factor 16 on a 1920 x 1080 movie would need a composed picture of 1.6 GB.
     spec.zoom.zoomFactor = 16.0;

@@ -92,13 +92,9 @@ TEST_F(MovieSpecTest, ErrorsAreFoundBeforeARun) {
          {"3x\t00:20", "03\t00:30", "4.5\t00:25"},
          "25",
          MovieSpecErrorKind::kTimeStampOrder},
-        {"negative fps turns them",
-         2,
-         {"0\t00:01", "5\t00:02"},
-         "-1",
-         MovieSpecErrorKind::kTimeStampOrder},
+        {"negative fps", 2, {"0\t00:01", "5\t00:02"}, "-1", MovieSpecErrorKind::kOutOfRange},
         {"a negative stamp", 1, {"0\t-5"}, "30", MovieSpecErrorKind::kTimeStampOrder},
-        {"stamps at zero fps", 1, {"0\t00:10", "5\t00:05"}, "0", MovieSpecErrorKind::kNone},
+        {"zero fps", 1, {"0\t00:10", "5\t00:05"}, "0", MovieSpecErrorKind::kOutOfRange},
         {"empty list", 0, {}, "30", MovieSpecErrorKind::kNone},
     };
     for (const Case& test : cases) {
@@ -116,8 +112,41 @@ TEST_F(MovieSpecTest, ErrorsAreFoundBeforeARun) {
             EXPECT_EQ(result.error.message, "Later timestamps can not be earlier");
         }
         if (test.error != MovieSpecErrorKind::kNone) {
-            EXPECT_EQ(result.error.focusControl, kIdSpeedList);
+            EXPECT_EQ(result.error.focusControl,
+                      test.error == MovieSpecErrorKind::kOutOfRange ? kIdFps : kIdSpeedList);
         }
+    }
+    controls.setText(kIdFps, "30");
+
+    // Values no movie can be made with are refused, naming the control to mend.
+    struct Refused {
+        int control;
+        const char* text;
+        int focus;
+    };
+    const Refused refused[] = {
+        {kIdFramesPerMovie, "-5", kIdFramesPerMovie},
+        {kIdRotateList, "3\t1e308", kIdRotateList},
+        {kIdRotateList, "3\t-360.5", kIdRotateList},
+        {kIdStartRotation, "nan", kIdStartRotation},
+    };
+    for (const Refused& test : refused) {
+        SCOPED_TRACE(test.text);
+        MemoryControls values;
+        if (test.control == kIdRotateList)
+            values.addLine(kIdRotateList, test.text);
+        else
+            values.setText(test.control, test.text);
+        const MovieSpecResult result = buildMovieSpec(values);
+        EXPECT_EQ(result.error.kind, MovieSpecErrorKind::kOutOfRange);
+        EXPECT_EQ(result.error.focusControl, test.focus);
+    }
+    setLines(kIdRotateList, {"3\t-360", "4\tR", "5\t360"});
+    EXPECT_EQ(build().timeline.rotateSpecs.rowCount(), 3);
+    // "Frames per movie" empty or 0: one movie file, not a file for every frame.
+    for (const char* text : {"", "0"}) {
+        controls.setText(kIdFramesPerMovie, text);
+        EXPECT_EQ(build().output.framesPerMovie, kUnsplitMovie);
     }
 
     // "Frame by frame" replaces the speed list by key frame 0 at speed 1.

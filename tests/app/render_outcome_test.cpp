@@ -1,0 +1,160 @@
+// What the command line's render says and the exit status it gives when a run cannot do what it
+// was asked: runs that make no frame, values no movie can be made with, a stop with Ctrl-C.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "keyframes/image_file.h"
+#include "output/movie_reader.h"
+
+extern char** environ;
+
+namespace zr {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+
+// A finished run of the command line: its exit status and what it wrote to standard error.
+struct CliRun {
+    int status = -1;
+    std::string errors;
+};
+
+// Runs the command line with `args`; `whileRunning`, when given, is asked every 20 ms until it
+// returns true, with the process id.
+CliRun runCli(const std::vector<std::string>& args, const fs::path& errorFile,
+              const std::function<bool(pid_t)>& whileRunning = {}) {
+    std::vector<char*> argv{const_cast<char*>(ZR_CLI_PATH)};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    pid_t child = 0;
+    CliRun run;
+    const int spawned = posix_spawn(&child, ZR_CLI_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0)
+        return run;
+    int status = 0;
+    if (whileRunning) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (waitpid(child, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline || whileRunning(child))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    waitpid(child, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(errorFile);
+    std::ostringstream text;
+    text << in.rdbuf();
+    run.errors = text.str();
+    return run;
+}
+
+class RenderOutcomeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_EQ(cli({"make-keyframes", keys.string(), "--count", "4", "--size", "96x54",
+                       "--iterations", "100"})
+                      .status,
+                  0);
+    }
+    CliRun cli(const std::vector<std::string>& args,
+               const std::function<bool(pid_t)>& whileRunning = {}) {
+        return runCli(args, work.path() / "errors.txt", whileRunning);
+    }
+    CliRun render(std::vector<std::string> args) {
+        args.insert(args.begin(), {"render", keys.string(), "--codec", "DIB "});
+        return cli(args);
+    }
+
+    TempFolder work;
+    fs::path keys = work.path() / "keys";
+};
+
+TEST_F(RenderOutcomeTest, RunsThatCannotMakeAMovieSayWhyAndFail) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"--start-frame", "9"},
+         "no frame was made: the start frame 9 lies past the last key "
+         "frame, 3"},
+        {{"--set", "MSZ=0"}, "no frame was made: a movie of 0 x 0 pixels is too small"},
+        {{"--set", "MSZ=-640"}, "no frame was made: a movie of -640 x -360 pixels"},
+        {{"--set", "FPS=0"}, "A movie of 0 frames a second cannot be made"},
+        {{"--set", "FPM=-3"}, "Frames per movie cannot be -3"},
+        {{"--set", "ROTATE=0\t1e308"}, "The rotation \"1e308\" of key frame 0"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.args.back());
+        const CliRun run = render(test.args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.errors.find(test.says), std::string::npos) << run.errors;
+        EXPECT_FALSE(fs::exists(keys / "film.avi"));
+    }
+}
+
+TEST_F(RenderOutcomeTest, AFolderOfPicturesAloneRenders) {
+    const fs::path pictures = work.path() / "pictures";
+    fs::create_directories(pictures);
+    for (int k = 0; k < 3; ++k) {
+        const std::string name = "0000" + std::to_string(k + 1) + ".jpg";
+        ASSERT_EQ(cli({"preview", keys.string(), "--frame", std::to_string(k), "--output",
+                       (pictures / name).string()})
+                      .status,
+                  0);
+    }
+    const CliRun run = cli({"render", pictures.string(), "--codec", "DIB ", "--set", "SMD=1"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_GT(testing::decodeMovie((pictures / "film.avi").string()).frames.size(), 50u);
+}
+
+TEST_F(RenderOutcomeTest, CtrlCStopsWith130AndSaysTheLastFileIsShort) {
+    // 121 frames of 640 x 360 in files of 100: the stop comes inside the first.
+    const std::vector<std::string> args{"render", keys.string(), "--codec", "DIB ",
+                                        "--set",  "MSZ=640",     "--set",   "FPM=100",
+                                        "--set",  "SMD=1",       "--set",   "SPEED=0\t40"};
+    const fs::path partial = keys / "film.avi.part";
+    bool interrupted = false;
+    const CliRun run = cli(args, [&](pid_t child) {
+        std::error_code error;
+        if (fs::file_size(partial, error) > 3 * 640 * 360 && !error)
+            interrupted = kill(child, SIGINT) == 0;
+        return interrupted;
+    });
+    ASSERT_TRUE(interrupted) << run.errors;
+    EXPECT_EQ(run.status, 130) << run.errors;
+    EXPECT_NE(run.errors.find("film.avi holds "), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find(" of its 100 frames and is written again"), std::string::npos);
+    EXPECT_LT(testing::decodeMovie((keys / "film.avi").string()).frames.size(), 100u);
+
+    // The same command writes it again, whole.
+    const CliRun again = cli(args);
+    EXPECT_EQ(again.status, 0) << again.errors;
+    EXPECT_EQ(testing::decodeMovie((keys / "film.avi").string()).frames.size(), 100u);
+}
+
+}  // namespace
+}  // namespace zr
