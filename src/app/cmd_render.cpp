@@ -265,6 +265,22 @@ int runRenderCommand(const std::vector<std::string>& args) {
     for (const std::string& movie : outcome.moviesWritten) {
         std::cout << "wrote " << movie << '\n';
     }
+    bool failed = false;
+    for (const KeyFrameReadError& error : outcome.unusableKeyFrames) {
+        std::cerr << "zoomreel-cli render: key frame " << error.text() << '\n';
+        failed = true;
+    }
+    if (!outcome.moviesMissingKeyFrames.empty()) {
+        std::cerr << "zoomreel-cli render: made without the detail of "
+                  << (outcome.unusableKeyFrames.size() == 1 ? "that key frame" : "those key frames")
+                  << ":";
+        for (const std::string& movie : outcome.moviesMissingKeyFrames) {
+            std::cerr << ' ' << movie;
+        }
+        std::cerr << "; mend or remove the key frame (or put a picture of the same name beside "
+                     "it), then run the same command again to write "
+                  << (outcome.moviesMissingKeyFrames.size() == 1 ? "it" : "them") << " again\n";
+    }
     if (!outcome.movieFailures.empty()) {
         for (const MovieFileFailure& failure : outcome.movieFailures) {
             std::cerr << "zoomreel-cli render: could not write " << failure.file << ": "
@@ -290,7 +306,7 @@ int runRenderCommand(const std::vector<std::string>& args) {
         std::cerr << "zoomreel-cli render: no frame was made: " << outcome.noFrameReason << '\n';
         return 1;
     }
-    return 0;
+    return failed ? 1 : 0;
 }
 
 }  // namespace zr

@@ -1,6 +1,9 @@
 #include "coloring/render_key_frame.h"
 
 #include <exception>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
@@ -37,10 +40,21 @@ std::string fallbackPicturePath(const std::string& path) {
 }
 
 int keyFrameJobRun(KeyFrameJob& job) {
+    job.unusable.reset();
     job.result = renderKeyFrame(*job.cache, job.path, job.plan, job.host);
+    if (job.result) {
+        return 0;
+    }
+    KeyFrameReadError why = job.cache->readError(job.path).value_or(KeyFrameReadError{
+        job.path, KeyFrameFault::kNoMemory, "it could not be coloured: not enough memory"});
+    job.path = fallbackPicturePath(job.path);
+    job.result = loadImageFile(job.path);
     if (!job.result) {
-        job.path = fallbackPicturePath(job.path);
-        job.result = loadImageFile(job.path);
+        std::error_code ignored;
+        if (std::filesystem::exists(job.path, ignored)) {
+            why.detail += "; its picture " + job.path + " could not be loaded either";
+        }
+        job.unusable = std::move(why);
     }
     return 0;
 }

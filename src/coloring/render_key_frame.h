@@ -1,13 +1,14 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "coloring/color_key_frame.h"
+#include "keyframes/key_frame_cache.h"
 #include "support/frame_image.h"
 
 namespace zr {
 
-class KeyFrameCache;
 class RenderHost;
 
 // The picture of the key frame at `path`: found in `cache` or read into it, then coloured with
@@ -23,12 +24,14 @@ struct KeyFrameJob {
     ColoringPlan plan;
     OptionalImage result;
     RenderHost* host = nullptr;
+    // Why neither the key frame nor its picture gave a picture (set when `result` is empty).
+    std::optional<KeyFrameReadError> unusable;
 };
 
 // Renders the job's key frame. When that gives no picture, the picture of the same name with
 // the extension ".jpg" stands in: the extension of the file name is replaced (".jpg" is added
 // to a name without one) and `path` keeps the new name. A key frame with neither leaves
-// `result` empty. Always returns 0.
+// `result` empty and `unusable` saying why. Always returns 0.
 int keyFrameJobRun(KeyFrameJob& job);
 
 // The path of the picture that stands in for the key frame at `path`.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -9,6 +10,9 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
+#include <string>
+#include <system_error>
 #include <vector>
 
 #include "keyframes/key_frame_header.h"
@@ -65,53 +69,79 @@ struct KeyFrameHeader {
     std::vector<std::uint8_t> colorBytes;  // 3 per key colour
 };
 
+// Why a file is not a usable key frame: the fault and what was wrong.
+struct Refusal {
+    KeyFrameFault fault;
+    std::string detail;
+};
+
+std::string bytesText(std::uint64_t bytes) {
+    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+Refusal tooShort(std::uint64_t fileLength, std::uint64_t needed, const std::string& forWhat) {
+    return {KeyFrameFault::kDamaged, "it holds " + bytesText(fileLength) + ", too few for " +
+                                         forWhat + " (" + bytesText(needed) +
+                                         "): it was cut short"};
+}
+
 // Reads and checks everything up to the key colours. A file is refused when it is not a key
 // frame file, when its size is not positive, when its colour count is not 1 ... 1024, or when
 // it is too short to hold its counts and key colours: a damaged header can therefore never
 // make the reader allocate more than the file itself could fill. Only the maximum iteration
 // and the fractions may be missing.
-bool readHeader(std::FILE* file, std::uint64_t fileLength, KeyFrameHeader& header) {
+std::optional<Refusal> readHeader(std::FILE* file, std::uint64_t fileLength,
+                                  KeyFrameHeader& header) {
     std::uint8_t bytes[kKeyFrameStartBytes];
     if (fileLength < kHeaderBytes || std::fread(bytes, 1, kHeaderBytes, file) != kHeaderBytes) {
-        return false;
+        return Refusal{KeyFrameFault::kNotKeyFrame,
+                       "it holds " + bytesText(fileLength) + ", too few for a key frame file"};
     }
     const KeyFrameStart start = parseKeyFrameStart(bytes);
     if (!start.readable()) {
-        return false;
+        return Refusal{KeyFrameFault::kNotKeyFrame, "it does not start like a key frame file"};
     }
     header.width = start.width;
     header.height = start.height;
     if (header.width <= 0 || header.height <= 0) {
-        return false;
+        return Refusal{KeyFrameFault::kDamaged, "its header gives a size of " +
+                                                    std::to_string(header.width) + " x " +
+                                                    std::to_string(header.height) + " pixels"};
     }
 
     const std::uint64_t pixels =
         static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(header.height);
     const std::uint64_t colorsAt = kHeaderBytes + 4 * pixels;
+    const std::string counts = "the counts of its " + std::to_string(header.width) + " x " +
+                               std::to_string(header.height) + " pixels";
     if (pixels > SIZE_MAX / 8 || fileLength < colorsAt + kColorHeaderBytes) {
-        return false;
+        return tooShort(fileLength, colorsAt + kColorHeaderBytes, counts);
     }
 
     std::uint8_t colorHeader[kColorHeaderBytes];
     if (!seekTo(file, colorsAt) ||
         std::fread(colorHeader, 1, kColorHeaderBytes, file) != kColorHeaderBytes) {
-        return false;
+        return Refusal{KeyFrameFault::kCannotOpen, "reading it failed"};
     }
     header.iterationDivision = int32At(colorHeader);
     const std::int32_t colorCount = int32At(colorHeader + 4);
     if (colorCount < 1 || colorCount > kPaletteSize) {
-        return false;
+        return Refusal{KeyFrameFault::kDamaged, "its key colour count " +
+                                                    std::to_string(colorCount) + " is not 1 to " +
+                                                    std::to_string(kPaletteSize)};
     }
     header.colorCount = colorCount;
     const auto colorBytes = static_cast<std::size_t>(3 * colorCount);
     if (fileLength < colorsAt + kColorHeaderBytes + colorBytes) {
-        return false;
+        return tooShort(fileLength, colorsAt + kColorHeaderBytes + colorBytes,
+                        counts + " and its " + std::to_string(colorCount) + " key colours");
     }
     header.colorBytes.resize(colorBytes);
-    if (std::fread(header.colorBytes.data(), 1, colorBytes, file) != colorBytes) {
-        return false;
+    if (std::fread(header.colorBytes.data(), 1, colorBytes, file) != colorBytes ||
+        !seekTo(file, kHeaderBytes)) {
+        return Refusal{KeyFrameFault::kCannotOpen, "reading it failed"};
     }
-    return seekTo(file, kHeaderBytes);
+    return std::nullopt;
 }
 
 // Reads one table stored column by column into the row-major `table`, as far as the file
@@ -136,24 +166,28 @@ void readColumns(std::FILE* file, int width, int height, std::vector<T>& table, 
     }
 }
 
-// Reads the file at `path` into `frame`, whose path the caller has already set.
-bool readKeyFrameFile(const std::string& path, KeyFrame& frame, RenderHost* host) {
+// Reads the file at `path` into `frame`, whose path the caller has already set. Says why
+// when the file gives no key frame.
+std::optional<Refusal> readKeyFrameFile(const std::string& path, KeyFrame& frame,
+                                        RenderHost* host) {
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
+        const std::string reason = std::error_code(errno, std::generic_category()).message();
         if (host) {
             host->keyFrameUnreadable(path);
         }
-        return false;
+        return Refusal{KeyFrameFault::kCannotOpen, "it cannot be opened: " + reason};
     }
     std::error_code sizeError;
     const std::uintmax_t fileLength = std::filesystem::file_size(path, sizeError);
     if (sizeError) {
-        return false;
+        return Refusal{KeyFrameFault::kCannotOpen,
+                       "its length cannot be read: " + sizeError.message()};
     }
 
     KeyFrameHeader header;
-    if (!readHeader(file.get(), fileLength, header)) {
-        return false;
+    if (std::optional<Refusal> refusal = readHeader(file.get(), fileLength, header)) {
+        return refusal;
     }
 
     const auto pixels =
@@ -173,13 +207,13 @@ bool readKeyFrameFile(const std::string& path, KeyFrame& frame, RenderHost* host
         frame.fractions = {};
         frame.width = 0;
         frame.height = 0;
-        return false;
+        return Refusal{KeyFrameFault::kNoMemory, "there is not enough memory to hold it"};
     }
 
     readColumns(file.get(), header.width, header.height, frame.counts, int32At);
     if (!seekTo(file.get(), kHeaderBytes + 4 * static_cast<std::uint64_t>(pixels) +
                                 kColorHeaderBytes + header.colorBytes.size())) {
-        return false;
+        return Refusal{KeyFrameFault::kCannotOpen, "reading it failed"};
     }
 
     std::uint8_t maxIterationBytes[4];
@@ -200,7 +234,7 @@ bool readKeyFrameFile(const std::string& path, KeyFrame& frame, RenderHost* host
     } else {
         std::fill(frame.fractions.begin(), frame.fractions.end(), 0.0f);
     }
-    return true;
+    return std::nullopt;
 }
 
 // A path with its letters folded, as paths are compared.
@@ -213,6 +247,10 @@ std::string foldedPath(std::string_view path) {
 }
 
 }  // namespace
+
+std::string KeyFrameReadError::text() const {
+    return path + ": " + detail;
+}
 
 int KeyFrameCache::indexOf(const std::string& path) const {
     if (path.empty()) {
@@ -250,7 +288,8 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
     }
 
     std::unique_lock lock(lock_);
-    if (unreadable_.contains(foldedPath(path))) {
+    const auto failed = readErrors_.find(foldedPath(path));
+    if (failed != readErrors_.end() && failed->second.fault != KeyFrameFault::kNoMemory) {
         return nullptr;
     }
     int index = indexOf(path);
@@ -275,23 +314,24 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
     loading_[slotIndex] = true;
     lock.unlock();
 
-    bool read = false;
-    bool unreadable = false;
+    std::optional<Refusal> refusal;
     try {
-        read = readKeyFrameFile(path, frame, host);
-        unreadable = !read;
+        refusal = readKeyFrameFile(path, frame, host);
     } catch (const std::exception&) {
         // Out of memory for the read buffers: the key frame is not read (but may be later).
+        refusal = Refusal{KeyFrameFault::kNoMemory, "there is not enough memory to read it"};
     }
+    const bool read = !refusal;
 
     lock.lock();
     loading_[slotIndex] = false;
-    if (!read) {
+    if (read) {
+        readErrors_.erase(foldedPath(path));
+    } else {
         frame.path.clear();
         frame.inUse = 0;
-    }
-    if (unreadable) {
-        unreadable_.insert(foldedPath(path));
+        readErrors_.insert_or_assign(foldedPath(path),
+                                     KeyFrameReadError{path, refusal->fault, refusal->detail});
     }
     lock.unlock();
     loaded_.notify_all();
@@ -320,12 +360,21 @@ void KeyFrameCache::emptyAll() {
         frame.path.clear();
         frame.inUse = 0;
     }
-    unreadable_.clear();
+    readErrors_.clear();
 }
 
 void KeyFrameCache::forgetUnreadable() {
     const std::lock_guard lock(lock_);
-    unreadable_.clear();
+    readErrors_.clear();
+}
+
+std::optional<KeyFrameReadError> KeyFrameCache::readError(const std::string& path) const {
+    const std::lock_guard lock(lock_);
+    const auto failed = readErrors_.find(foldedPath(path));
+    if (failed == readErrors_.end()) {
+        return std::nullopt;
+    }
+    return failed->second;
 }
 
 KeyFrame& KeyFrameCache::slot(int index) {

@@ -3,14 +3,32 @@
 #include <array>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "keyframes/key_frame.h"
 
 namespace zr {
 
 class RenderHost;
+
+// Why a key frame file gave no key frame.
+enum class KeyFrameFault {
+    kCannotOpen,   // missing, vanished or not readable
+    kNotKeyFrame,  // does not start like a key frame file
+    kDamaged,      // a key frame file whose header or length does not hold together (truncated)
+    kNoMemory,     // too large to hold now; tried again on the next request
+};
+
+struct KeyFrameReadError {
+    std::string path;
+    KeyFrameFault fault = KeyFrameFault::kDamaged;
+    std::string detail;  // what was wrong, e.g. "it holds 2000 bytes, ..."
+
+    // "<path>: <detail>"
+    std::string text() const;
+};
 
 // The 16 slots that keep key frames once read. Slots are looked up and claimed under the
 // cache's lock; the tables of a slot are written only by the thread that claimed it. A slot
@@ -41,6 +59,9 @@ class KeyFrameCache {
     // Files that could not be read are tried again (they are not, and their unreadability is
     // not told again, until this or emptyAll).
     void forgetUnreadable();
+    // Why the last read of `path` (letter case ignored) failed, until it is read, forgotten or
+    // emptied; none when it did not fail.
+    std::optional<KeyFrameReadError> readError(const std::string& path) const;
 
     KeyFrame& slot(int index);
     // The slot at which the search for a slot to reuse begins when none is empty.
@@ -58,8 +79,9 @@ class KeyFrameCache {
     std::array<bool, kSlotCount> loading_{};  // claimed and still being read from its file
     std::condition_variable loaded_;          // signalled whenever a slot stops loading
     int cursor_ = 0;
-    // Files that could not be read, letters folded to lower case: not tried again.
-    std::unordered_set<std::string> unreadable_;
+    // Files whose last read failed, letters folded to lower case, and why. Those that failed
+    // for another reason than memory are not tried again.
+    std::unordered_map<std::string, KeyFrameReadError> readErrors_;
 };
 
 }  // namespace zr

@@ -126,7 +126,8 @@ ComposeRequest composeRequestOf(const MovieSpec& spec, int keyFrame) {
 
 OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
                                const std::vector<std::string>& keyFramePaths,
-                               const ComposeRequest& request) {
+                               const ComposeRequest& request,
+                               std::vector<KeyFrameReadError>* unusable) {
     const int keyFrameCount = static_cast<int>(keyFramePaths.size());
     if (request.keyFrame < 0 || request.keyFrame >= keyFrameCount) {
         return std::nullopt;
@@ -178,6 +179,13 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
         pool.addJob([&job] { return keyFrameJobRun(job); });
     }
     pool.run();
+    if (unusable != nullptr) {
+        for (const KeyFrameJob& job : jobs) {
+            if (job.unusable) {
+                unusable->push_back(*job.unusable);
+            }
+        }
+    }
 
     OptionalImage composed;
     int x = request.movieWidth;

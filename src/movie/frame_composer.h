@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "coloring/color_key_frame.h"
+#include "keyframes/key_frame_cache.h"
 #include "support/frame_image.h"
 
 namespace zr {
 
-class KeyFrameCache;
 class RenderHost;
 class ZoomTextPainter;
 struct MovieSpec;
@@ -56,10 +56,12 @@ ComposeRequest composeRequestOf(const MovieSpec& spec, int keyFrame);
 // `cache` and coloured in parallel on the worker pool) in the middle 1/Z of the previous one.
 // With left scrolling, key frame k lies unscaled at (movieWidth, 0) and key frame k + 1 at
 // (0, 0). A key frame that cannot be read is replaced by the picture of the same name (see
-// keyFrameJobRun). None when key frame k yields no picture.
+// keyFrameJobRun). None when key frame k yields no picture. The key frames that gave no picture
+// at all are added to `unusable`, when given.
 OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
                                const std::vector<std::string>& keyFramePaths,
-                               const ComposeRequest& request);
+                               const ComposeRequest& request,
+                               std::vector<KeyFrameReadError>* unusable = nullptr);
 
 // Zoom mode: the middle 2L x 2S pixels of the composed picture, scaled onto the whole movie
 // frame. The part that lies outside the composed picture is cut off.

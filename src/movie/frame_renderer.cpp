@@ -63,7 +63,8 @@ void FrameRenderer::compose(const RunState& state) {
     request.slopeScale = inputs.slopeScale;
     request.textureScale = inputs.textureScale;
     composed_.reset();
-    composed_ = composeKeyFrames(session_.keyFrames(), host_, run_.keyFrames, request);
+    unusable_.clear();
+    composed_ = composeKeyFrames(session_.keyFrames(), host_, run_.keyFrames, request, &unusable_);
     composedWith_ = inputs;
 }
 

@@ -3,7 +3,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "keyframes/key_frame_cache.h"
 #include "movie/frame_loop.h"
 #include "movie/zoom_text.h"
 #include "support/frame_image.h"
@@ -43,6 +45,10 @@ class FrameRenderer {
     // one held (after the run was brought forward without pictures).
     Frame drawFrame(const RunState& state, const FrameView& view, std::optional<double> column);
 
+    // The key frames the composed picture now held lacks because neither they nor their
+    // pictures gave one: its frames are made without their detail.
+    const std::vector<KeyFrameReadError>& unusableKeyFrames() const { return unusable_; }
+
   private:
     const MovieRun& run_;
     RenderSession& session_;
@@ -51,6 +57,7 @@ class FrameRenderer {
     FrameImage movieFrame_;
     OptionalImage composed_;
     std::optional<CompositionInputs> composedWith_;  // what composed_ was made with
+    std::vector<KeyFrameReadError> unusable_;        // what composed_ lacks
 
     std::unique_ptr<ZoomTextPainter> painter_;
     // What lay under the caption of the last frame: a frame that is repeated because its key

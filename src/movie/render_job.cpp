@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "keyframes/image_file.h"
@@ -74,6 +75,11 @@ class RenderJob : public RunHooks {
     bool pastLastFile() const { return files_ && state_.counters.movieNumber > files_->last; }
     void chooseCompressor();
     void writeToMovie(const FrameImage& picture);
+    // The frame about to be written lacks these key frames.
+    void noteUnusable(const std::vector<KeyFrameReadError>& unusable);
+    // Marks a movie file made without some key frame's detail, or takes a whole one's mark off.
+    void markMovieFile(const std::string& path, bool missingKeyFrames);
+    std::string unusableText() const;
     void nextMovieFile(int movieNumber);
     bool movieFileDone(const std::string& path, int movieNumber) const;
     // The frames the plan gives movie file `movieNumber`.
@@ -111,6 +117,7 @@ class RenderJob : public RunHooks {
     bool writerFailed_ = false;  // the current writer has reported a failure
     int writerMovieNumber_ = 0;  // the movie file the current writer writes
     long long framesInWriter_ = 0;
+    bool writerMissesKeyFrames_ = false;  // a frame of the current writer lacks a key frame
 };
 
 RenderOutcome RenderJob::run() {
@@ -290,6 +297,7 @@ void RenderJob::outputFrame(const RunState& state, const FrameView& view,
                             std::optional<double> column) {
     const MovieSpec& spec = run_.spec;
     const FrameRenderer::Frame frame = renderer_->drawFrame(state, view, column);
+    noteUnusable(renderer_->unusableKeyFrames());
     host_.showPreview(*frame.preview);
     if (!spec.output.testOnly) {
         writeToMovie(*frame.movieFile);
@@ -326,6 +334,49 @@ void RenderJob::showValues() {
     host_.setValue(RunValue::kRotation, format("%f", state_.colour.startRotation));
 }
 
+void RenderJob::noteUnusable(const std::vector<KeyFrameReadError>& unusable) {
+    if (unusable.empty()) {
+        return;
+    }
+    if (writer_ && !run_.spec.output.testOnly) {
+        writerMissesKeyFrames_ = true;
+    }
+    for (const KeyFrameReadError& error : unusable) {
+        std::vector<KeyFrameReadError>& known = outcome_.unusableKeyFrames;
+        if (std::none_of(known.begin(), known.end(),
+                         [&](const KeyFrameReadError& seen) { return seen.path == error.path; })) {
+            known.push_back(error);
+        }
+    }
+}
+
+std::string RenderJob::unusableText() const {
+    std::string text;
+    for (const KeyFrameReadError& error : outcome_.unusableKeyFrames) {
+        text += "key frame " + error.text() + "\n";
+    }
+    return text;
+}
+
+void RenderJob::markMovieFile(const std::string& path, bool missingKeyFrames) {
+    const std::string marker = unfinishedMarkerPath(path);
+    std::error_code ignored;
+    if (!missingKeyFrames) {
+        std::filesystem::remove(marker, ignored);
+        return;
+    }
+    std::FILE* file = std::fopen(marker.c_str(), "wb");
+    if (file == nullptr) {
+        return;
+    }
+    const std::string text = fileNameOf(path) +
+                             " was made without the detail of these key frames, and is written "
+                             "again by the next run:\n" +
+                             unusableText();
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+}
+
 void RenderJob::writeToMovie(const FrameImage& picture) {
     if (!writer_) {
         return;
@@ -355,7 +406,7 @@ void RenderJob::nextMovieFile(int movieNumber) {
 }
 
 bool RenderJob::movieFileDone(const std::string& path, int movieNumber) const {
-    if (!fileExists(path)) {
+    if (!fileExists(path) || fileExists(unfinishedMarkerPath(path))) {
         return false;
     }
     const int framesPerMovie = run_.spec.output.framesPerMovie;
@@ -400,15 +451,26 @@ void RenderJob::closeWriter() {
             outcome_.shortMovieFramesDue = due;
         }
     }
+    // The mark goes on before the file takes its name, so no moment shows it complete.
+    const bool missingKeyFrames = wrote && writerMissesKeyFrames_;
+    if (missingKeyFrames) {
+        markMovieFile(writer_->fileName(), true);
+    }
     if (writer_->close() != kAviOk) {
         if (!writerFailed_) {
             outcome_.movieFailures.push_back({writer_->fileName(), writer_->errorText()});
         }
     } else if (wrote && !writerFailed_) {
         outcome_.moviesWritten.push_back(writer_->fileName());
+        if (missingKeyFrames) {
+            outcome_.moviesMissingKeyFrames.push_back(writer_->fileName());
+        } else {
+            markMovieFile(writer_->fileName(), false);
+        }
     }
     writer_.reset();
     writerFailed_ = false;
+    writerMissesKeyFrames_ = false;
     framesInWriter_ = 0;
 }
 
@@ -445,6 +507,15 @@ void RenderJob::endRun() {
         outcome_.noFrameReason = whyNoFrames();
         status += " (no frame: " + outcome_.noFrameReason + ")";
     }
+    for (const KeyFrameReadError& error : outcome_.unusableKeyFrames) {
+        status += " Key frame " + error.text() + '.';
+    }
+    if (!outcome_.moviesMissingKeyFrames.empty()) {
+        status += " Made without it, and written again by the next run:";
+        for (const std::string& movie : outcome_.moviesMissingKeyFrames) {
+            status += ' ' + fileNameOf(movie);
+        }
+    }
     host_.setStatus(status);
     outcome_.done = true;
     leaveColours();
@@ -453,6 +524,10 @@ void RenderJob::endRun() {
 }
 
 }  // namespace
+
+std::string unfinishedMarkerPath(const std::string& moviePath) {
+    return moviePath + ".unfinished";
+}
 
 RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
                            std::optional<MovieFileRange> files) {

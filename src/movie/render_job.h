@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "keyframes/key_frame_cache.h"
 #include "settings/movie_spec.h"
 
 namespace zr {
@@ -48,6 +49,12 @@ struct RenderOutcome {
     std::string shortMovie;
     long long shortMovieFrames = 0;     // the frames it holds
     long long shortMovieFramesDue = 0;  // the frames the movie gives it
+    // Key frames that neither read nor had a picture standing in for them, each once: the
+    // frames that needed them were made without their detail.
+    std::vector<KeyFrameReadError> unusableKeyFrames;
+    // Movie files finished with such frames. Each is marked (see unfinishedMarkerPath), so the
+    // next run writes it again instead of taking it as complete.
+    std::vector<std::string> moviesMissingKeyFrames;
     // Why a run that went through made no frame at all (a start frame past the last key frame,
     // a movie too small to zoom in); empty when it made frames or was stopped.
     std::string noFrameReason;
@@ -74,6 +81,10 @@ struct MovieFileRange {
 // and ends after the last of them. Files before and after them are neither read nor written.
 RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
                            std::optional<MovieFileRange> files = std::nullopt);
+
+// The file beside a movie file that says the movie file lacks the detail of a key frame that
+// could not be used: while it exists the movie file does not count as complete.
+std::string unfinishedMarkerPath(const std::string& moviePath);
 
 // The thread routine: runRenderJob, returning 1 whatever happened.
 int renderJobMain(const MovieSpec& spec, RenderSession& session, RenderHost& host);

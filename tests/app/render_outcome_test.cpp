@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -131,16 +132,77 @@ TEST_F(RenderOutcomeTest, AFolderOfPicturesAloneRenders) {
     EXPECT_GT(testing::decodeMovie((pictures / "film.avi").string()).frames.size(), 50u);
 }
 
+TEST_F(RenderOutcomeTest, ADamagedKeyFrameFailsNamesItAndItsMovieFilesAreMadeAgain) {
+    // Key frame 2 (of 4, widest first) cut short: its movie files lack its detail.
+    const fs::path clean = work.path() / "clean";
+    fs::copy(keys, clean);
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(keys))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    const fs::path damaged = files[1];
+    const fs::path kept = work.path() / "kept.zmb";
+    fs::copy_file(damaged, kept);
+    fs::resize_file(damaged, 2000);
+    const std::vector<std::string> split{"--set", "FPM=20"};
+
+    const CliRun run = render(split);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.errors.find("key frame " + damaged.string() + ": it holds 2000 bytes"),
+              std::string::npos)
+        << run.errors;
+    EXPECT_NE(run.errors.find("made without the detail of that key frame: "), std::string::npos);
+    EXPECT_EQ(run.errors.find(".jpg"), std::string::npos);
+    std::vector<std::string> marked;
+    for (const auto& entry : fs::directory_iterator(keys))
+        if (entry.path().extension() == ".unfinished")
+            marked.push_back(entry.path().stem().string());
+    ASSERT_FALSE(marked.empty());
+    for (const std::string& movie : marked)
+        EXPECT_NE(run.errors.find((keys / movie).string()), std::string::npos) << movie;
+
+    // Mended, the same command writes those files again and the movie is the clean one.
+    fs::copy_file(kept, damaged, fs::copy_options::overwrite_existing);
+    const CliRun again = render(split);
+    EXPECT_EQ(again.status, 0) << again.errors;
+    ASSERT_EQ(cli({"render", clean.string(), "--codec", "DIB ", "--set", "FPM=20"}).status, 0);
+    for (const std::string& movie : marked) {
+        SCOPED_TRACE(movie);
+        EXPECT_FALSE(fs::exists(keys / (movie + ".unfinished")));
+        EXPECT_EQ(testing::decodeMovie((keys / movie).string()).frames,
+                  testing::decodeMovie((clean / movie).string()).frames);
+    }
+
+    // A picture of the same name stands in for a damaged key frame: no failure.
+    fs::resize_file(damaged, 2000);
+    fs::path picture = damaged;
+    picture.replace_extension(".jpg");
+    ASSERT_EQ(cli({"preview", clean.string(), "--frame", "1", "--output", picture.string()}).status,
+              0);
+    fs::remove(keys / "film.avi");
+    const CliRun standIn = render(split);
+    EXPECT_EQ(standIn.status, 0) << standIn.errors;
+}
+
 TEST_F(RenderOutcomeTest, CtrlCStopsWith130AndSaysTheLastFileIsShort) {
     // 121 frames of 640 x 360 in files of 100: the stop comes inside the first.
     const std::vector<std::string> args{"render", keys.string(), "--codec", "DIB ",
                                         "--set",  "MSZ=640",     "--set",   "FPM=100",
                                         "--set",  "SMD=1",       "--set",   "SPEED=0\t40"};
-    const fs::path partial = keys / "film.avi.part";
+    // The partial file of film.avi, whatever machine and process it names.
+    const auto partialBytes = [&] {
+        std::uintmax_t bytes = 0;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(keys, error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with("film.avi.") && name.ends_with(".part"))
+                bytes = std::max(bytes, entry.file_size(error));
+        }
+        return error ? 0 : bytes;
+    };
     bool interrupted = false;
     const CliRun run = cli(args, [&](pid_t child) {
-        std::error_code error;
-        if (fs::file_size(partial, error) > 3 * 640 * 360 && !error)
+        if (partialBytes() > 3 * 640 * 360)
             interrupted = kill(child, SIGINT) == 0;
         return interrupted;
     });

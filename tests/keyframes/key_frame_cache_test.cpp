@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -105,31 +106,60 @@ TEST_F(KeyFrameCacheTest, RefusesDamagedAndHostileFilesAndReleasesTheSlot) {
     };
     auto wrongMagic = original;
     wrongMagic[2] = 'C';
-    const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> cases = {
-        {"empty", {}},
-        {"wrong magic", wrongMagic},
-        {"header cut", {original.begin(), original.begin() + 9}},
-        {"zero width", patched(3, 0)},
-        {"negative height", patched(7, -4)},
-        {"100000 x 100000", patched(3, 100000, 7, 100000)},
-        {"largest size", patched(3, 0x7fffffff, 7, 0x7fffffff)},
-        {"no colours", patched(colorCountAt, 0)},
-        {"1025 colours", patched(colorCountAt, 1025)},
-        {"cut inside the counts", {original.begin(), original.begin() + 50}},
-        {"cut inside the colours", {original.begin(), original.begin() + colorCountAt + 9}},
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        KeyFrameFault fault;
+        const char* says;  // part of the reason given
+    };
+    using enum KeyFrameFault;
+    const Case cases[] = {
+        {"empty", {}, kNotKeyFrame, "holds 0 bytes, too few for a key frame file"},
+        {"wrong magic", wrongMagic, kNotKeyFrame, "does not start like a key frame file"},
+        {"header cut", {original.begin(), original.begin() + 9}, kNotKeyFrame, "holds 9 bytes"},
+        {"zero width", patched(3, 0), kDamaged, "size of 0 x 4 pixels"},
+        {"negative height", patched(7, -4), kDamaged, "size of 5 x -4 pixels"},
+        {"100000 x 100000", patched(3, 100000, 7, 100000), kDamaged,
+         "too few for the counts of its 100000 x 100000 pixels"},
+        {"largest size", patched(3, 0x7fffffff, 7, 0x7fffffff), kDamaged, "cut short"},
+        {"no colours", patched(colorCountAt, 0), kDamaged, "key colour count 0 is not 1 to 1024"},
+        {"1025 colours", patched(colorCountAt, 1025), kDamaged, "count 1025"},
+        {"cut inside the counts",
+         {original.begin(), original.begin() + 50},
+         kDamaged,
+         "holds 50 bytes, too few for the counts of its 5 x 4 pixels (99 bytes): it was cut "
+         "short"},
+        {"cut inside the colours",
+         {original.begin(), original.begin() + colorCountAt + 9},
+         kDamaged,
+         "and its"},
     };
     RecordingHost host;
-    for (const auto& [what, bytes] : cases) {
-        SCOPED_TRACE(what);
-        writeBytes(folder.file("bad.zmb"), bytes);
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        writeBytes(folder.file("bad.zmb"), test.bytes);
+        cache.forgetUnreadable();
         EXPECT_EQ(cache.load(folder.file("bad.zmb"), &host), nullptr);
         EXPECT_TRUE(cache.slot(0).path.empty());
         EXPECT_EQ(cache.slot(0).inUse, 0);
+        const std::optional<KeyFrameReadError> error = cache.readError(folder.file("BAD.zmb"));
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->path, folder.file("bad.zmb"));
+        EXPECT_EQ(error->fault, test.fault);
+        EXPECT_NE(error->detail.find(test.says), std::string::npos) << error->detail;
     }
+    // Mended, it reads, and the failure is forgotten only once asked to try again.
+    writeBytes(folder.file("bad.zmb"), original);
+    EXPECT_EQ(cache.load(folder.file("bad.zmb")), nullptr);
+    cache.forgetUnreadable();
+    EXPECT_NE(cache.load(folder.file("bad.zmb")), nullptr);
+    EXPECT_FALSE(cache.readError(folder.file("bad.zmb")));
     EXPECT_TRUE(host.unreadable.empty());
 
     EXPECT_EQ(cache.load(folder.file("missing.zmb"), &host), nullptr);
     EXPECT_EQ(host.unreadable, std::vector<std::string>{folder.file("missing.zmb")});
+    EXPECT_EQ(cache.readError(folder.file("missing.zmb"))->detail,
+              "it cannot be opened: No such file or directory");
 
     // The slot holds 255 characters: a path of 256 is refused even though the file exists.
     const std::string base = folder.file("");
