@@ -286,8 +286,14 @@ int runRenderCommand(const std::vector<std::string>& args) {
             std::cerr << "zoomreel-cli render: could not write " << failure.file << ": "
                       << failure.reason << '\n';
         }
-        std::cerr << "zoomreel-cli render: check that the folder is writable and has space, "
-                     "then run the same command again to write the missing files\n";
+        if (outcome.movieNotCreated) {
+            std::cerr << "zoomreel-cli render: stopped at the first movie file that could not "
+                         "be created; mend the cause above (the folder, the movie size or the "
+                         "codec), then run the same command again\n";
+        } else {
+            std::cerr << "zoomreel-cli render: check that the folder is writable and has space, "
+                         "then run the same command again to write the missing files\n";
+        }
         return 1;
     }
     if (outcome.stopped) {

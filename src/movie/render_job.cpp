@@ -125,7 +125,8 @@ RenderOutcome RenderJob::run() {
     try {
         running = startRun();
         if (running) {
-            while (!pastLastFile() && loop_->step(state_, makingPictures())) {
+            while (!pastLastFile() && !outcome_.movieNotCreated &&
+                   loop_->step(state_, makingPictures())) {
             }
             outcome_.stopped = session_.stopRequested();
             endRun();
@@ -386,7 +387,14 @@ void RenderJob::writeToMovie(const FrameImage& picture) {
         ++framesInWriter_;
     } else if (!writerFailed_) {
         writerFailed_ = true;
-        outcome_.movieFailures.push_back({writer_->fileName(), writer_->errorText()});
+        std::string reason = writer_->errorText();
+        if (framesInWriter_ == 0) {
+            // The file could not be created: every later one would fail the same way, so the
+            // run stops here instead of composing every frame for nothing.
+            reason += format(" (frames of %d x %d pixels)", picture.width(), picture.height());
+            outcome_.movieNotCreated = true;
+        }
+        outcome_.movieFailures.push_back({writer_->fileName(), reason});
     }
 }
 

@@ -42,8 +42,12 @@ struct RenderOutcome {
     long long framesWritten = 0;
     // Movie files completed by this run, in the order they were finished.
     std::vector<std::string> moviesWritten;
-    // Movie files that could not be created or written; the render went on past them.
+    // Movie files that could not be created or written; the render went on past those it could
+    // create.
     std::vector<MovieFileFailure> movieFailures;
+    // A movie file could not be created at all (its folder, or a frame size its compressor
+    // refuses): the run stopped there.
+    bool movieNotCreated = false;
     // A stop left this movie file with fewer frames than the movie gives it: it plays, and the
     // next run writes it again, whole. Empty when the stop came between two files.
     std::string shortMovie;

@@ -96,7 +96,7 @@ class RenderOutcomeTest : public ::testing::Test {
 TEST_F(RenderOutcomeTest, RunsThatCannotMakeAMovieSayWhyAndFail) {
     struct Case {
         std::vector<std::string> args;
-        const char* says;
+        std::string says;
     };
     const Case cases[] = {
         {{"--start-frame", "9"},
@@ -107,6 +107,11 @@ TEST_F(RenderOutcomeTest, RunsThatCannotMakeAMovieSayWhyAndFail) {
         {{"--set", "FPS=0"}, "A movie of 0 frames a second cannot be made"},
         {{"--set", "FPM=-3"}, "Frames per movie cannot be -3"},
         {{"--set", "ROTATE=0\t1e308"}, "The rotation \"1e308\" of key frame 0"},
+        // A frame size the compressor refuses: the first file, and the run, stop there.
+        {{"--codec", "MSVC", "--set", "MSZ=7", "--movie-height", "7"},
+         "could not write " + (keys / "film.avi").string() +
+             ": Compression is not supported for this type of data. (frames of 7 x 7 pixels)\n"
+             "zoomreel-cli render: stopped at the first movie file that could not be created"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.args.back());
