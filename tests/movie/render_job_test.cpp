@@ -389,7 +389,7 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
     EXPECT_EQ(runRenderJob(spec, session, third).framesWritten, resumed.framesCounted);
 }
 
-TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn) {
+TEST_F(RenderJobTest, AMovieFileThatCannotBeCreatedIsReportedAndStopsTheRender) {
     writeKeyFrames(folder, 2, 64, 36);
     spec.output.framesPerMovie = 2;
     // A folder (not empty, so it is not cleared away) where the first file is written makes its
@@ -402,9 +402,13 @@ TEST_F(RenderJobTest, AMovieFileThatCannotBeWrittenIsReportedAndTheRenderGoesOn)
     ASSERT_EQ(outcome.movieFailures.size(), 1u);
     EXPECT_EQ(outcome.movieFailures[0].file, folder.file("film.avi"));
     EXPECT_FALSE(outcome.movieFailures[0].reason.empty());
-    EXPECT_TRUE(fs::exists(folder.file("film_01.avi")));
+    EXPECT_TRUE(outcome.movieNotCreated);
+    EXPECT_FALSE(outcome.stopped);
+    // Every later file would fail alike: no frame is composed past the first.
     EXPECT_FALSE(fs::exists(folder.file("film.avi")));
-    EXPECT_EQ(outcome.framesWritten, outcome.framesCounted - 2);
+    EXPECT_FALSE(fs::exists(folder.file("film_01.avi")));
+    EXPECT_EQ(outcome.framesWritten, 0);
+    EXPECT_EQ(outcome.framesCounted, 1);
     const std::string& done = host.statuses.back();
     EXPECT_TRUE(done.ends_with(outcome.movieFailures[0].reason)) << done;
 }
