@@ -1,8 +1,10 @@
 #include "coloring/scale_image.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <numeric>
 #include <type_traits>
 #include <vector>
@@ -13,6 +15,9 @@
 #include <emmintrin.h>
 #define ZR_SCALE_SSE2 1
 #endif
+
+// The row kernels are inlined into one function per instruction set (see scaleRowsFor).
+#define ZR_KERNEL [[gnu::always_inline]] inline
 
 namespace zr {
 
@@ -118,7 +123,7 @@ struct ScaleJob {
 
 // Sum over the taps of one target pixel; Taps > 0 fixes the count at compile time.
 template <int Taps, typename Column, typename Sum>
-inline void sumPixel(const Column* sums, const std::uint32_t* weights, int taps, Sum* out) {
+ZR_KERNEL void sumPixel(const Column* sums, const std::uint32_t* weights, int taps, Sum* out) {
     Sum blue = 0;
     Sum green = 0;
     Sum red = 0;
@@ -135,7 +140,7 @@ inline void sumPixel(const Column* sums, const std::uint32_t* weights, int taps,
 }
 
 template <int Taps, typename Column, typename Sum>
-void sumRow(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
+ZR_KERNEL void sumRow(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
     const AxisPlan& columns = *job.columns;
     for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
         const Column* sums =
@@ -152,8 +157,8 @@ void sumRow(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
 // are widened to 32 bits and the pixels' three lanes added up. Each store writes a fourth,
 // unused lane that the next pixel (or the buffer's spare element) takes.
 template <int Taps>
-void sumRowShortVector(const ScaleJob& job, const std::uint16_t* columnSums,
-                       std::int32_t* pixelSums) {
+ZR_KERNEL void sumRowShortVector(const ScaleJob& job, const std::uint16_t* columnSums,
+                                 std::int32_t* pixelSums) {
     const AxisPlan& columns = *job.columns;
     for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
         const std::uint16_t* sums =
@@ -188,8 +193,8 @@ void sumRowShortVector(const ScaleJob& job, const std::uint16_t* columnSums,
 // low * w + ((high * w) << 16), which is exact because the products stay below 2^32. Lane
 // weights hold each tap's weight in the six 16-bit lanes of its three channels.
 template <int Taps>
-void sumRowWideVector(const ScaleJob& job, const std::int32_t* columnSums,
-                      std::int32_t* pixelSums) {
+ZR_KERNEL void sumRowWideVector(const ScaleJob& job, const std::int32_t* columnSums,
+                                std::int32_t* pixelSums) {
     const AxisPlan& columns = *job.columns;
     for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
         const std::int32_t* sums =
@@ -215,7 +220,7 @@ void sumRowWideVector(const ScaleJob& job, const std::int32_t* columnSums,
 #endif
 
 template <typename Column, typename Sum>
-void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
+ZR_KERNEL void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
 #if ZR_SCALE_SSE2
     if constexpr (std::is_same_v<Column, std::uint16_t> && std::is_same_v<Sum, std::int32_t>) {
         if (job.laneWeights != nullptr) {
@@ -267,7 +272,7 @@ void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum* pixelSum
 
 // Column is the type of the vertical sums (16 bits where they fit), Sum that of the pixel sums.
 template <typename Column, typename Sum>
-void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
+ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
     const AxisPlan& columns = *job.columns;
     const AxisPlan& rows = *job.rows;
     const std::size_t span =
@@ -282,6 +287,8 @@ void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
     const std::uint64_t total = columns.weightSum * rows.weightSum;
     const Sum half = static_cast<Sum>(total / 2);
     const double inverse = 1.0 / static_cast<double>(total);
+    // A total that is a power of two (whole-factor reductions) divides by a shift.
+    const int shift = std::has_single_bit(total) ? std::countr_zero(total) : -1;
 
     for (int y = rowBegin; y < rowEnd; ++y) {
         // Vertical pass: the weighted sum of the source rows over every column read.
@@ -307,11 +314,100 @@ void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
         // number, far more than its rounding error, so truncating it is exact.
         std::uint8_t* out = job.target->row(job.targetTop + y) +
                             static_cast<std::size_t>(job.targetLeft + job.visibleLeft) * kChannels;
+        if constexpr (std::is_integral_v<Sum>) {
+            if (shift >= 0) {
+                for (std::size_t i = 0; i < drawn; ++i) {
+                    out[i] = static_cast<std::uint8_t>((pixelSums[i] + half) >> shift);
+                }
+                continue;
+            }
+        }
         for (std::size_t i = 0; i < drawn; ++i) {
             out[i] = static_cast<std::uint8_t>(
                 static_cast<int>((static_cast<double>(pixelSums[i] + half) + 0.5) * inverse));
         }
     }
+}
+
+// The row kernels compiled for the processor: with AVX2 where it has it. The same integer
+// operations on wider vectors: the results are the same.
+template <typename Column, typename Sum>
+void scaleRowsBaseline(const ScaleJob& job, int rowBegin, int rowEnd) {
+    scaleRows<Column, Sum>(job, rowBegin, rowEnd);
+}
+
+#if defined(__x86_64__)
+template <typename Column, typename Sum>
+[[gnu::target("avx2")]] void scaleRowsAvx2(const ScaleJob& job, int rowBegin, int rowEnd) {
+    scaleRows<Column, Sum>(job, rowBegin, rowEnd);
+}
+#endif
+
+template <typename Column, typename Sum>
+auto scaleRowsFor() {
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) {
+        return &scaleRowsAvx2<Column, Sum>;
+    }
+#endif
+    return &scaleRowsBaseline<Column, Sum>;
+}
+
+// When every target index lies within one source index on both axes (the same size, or a whole
+// factor larger), each target pixel is a source pixel: the rows are copied, and a target row
+// that repeats the source row of the one above copies that.
+struct CopyJob {
+    const FrameImage* source;
+    FrameImage* target;
+    std::vector<int> sourceColumns;  // per drawn target column
+    std::vector<int> sourceRows;     // per drawn target row, from firstRow on
+    int firstRow;                    // plan index of sourceRows[0]
+    int targetLeft;                  // target position of the first drawn column
+    int targetTop;                   // target position of plan index 0
+    bool contiguous;                 // the columns are consecutive source columns
+};
+
+void copyRows(const CopyJob& job, int rowBegin, int rowEnd) {
+    const std::size_t bytes = job.sourceColumns.size() * kChannels;
+    for (int y = rowBegin; y < rowEnd; ++y) {
+        std::uint8_t* out = job.target->row(job.targetTop + y) +
+                            static_cast<std::size_t>(job.targetLeft) * kChannels;
+        const int sourceRow = job.sourceRows[static_cast<std::size_t>(y - job.firstRow)];
+        if (y > rowBegin &&
+            job.sourceRows[static_cast<std::size_t>(y - 1 - job.firstRow)] == sourceRow) {
+            std::memcpy(out,
+                        job.target->row(job.targetTop + y - 1) +
+                            static_cast<std::size_t>(job.targetLeft) * kChannels,
+                        bytes);
+            continue;
+        }
+        const std::uint8_t* in = job.source->row(sourceRow);
+        if (job.contiguous) {
+            std::memcpy(out, in + static_cast<std::size_t>(job.sourceColumns[0]) * kChannels,
+                        bytes);
+            continue;
+        }
+        for (const int column : job.sourceColumns) {
+            const std::uint8_t* pixel = in + static_cast<std::size_t>(column) * kChannels;
+            out[0] = pixel[0];
+            out[1] = pixel[1];
+            out[2] = pixel[2];
+            out += kChannels;
+        }
+    }
+}
+
+// The one source index of each target index of a plan whose weights add up to 1.
+std::vector<int> onlySources(const AxisPlan& plan, int begin, int end) {
+    std::vector<int> sources;
+    sources.reserve(static_cast<std::size_t>(end - begin));
+    for (int j = begin; j < end; ++j) {
+        const std::uint32_t* weights = plan.weightsOf(j);
+        const int tap = static_cast<int>(std::find(weights, weights + plan.taps, 1u) - weights);
+        sources.push_back(plan.firstSource(j) + tap);
+    }
+    return sources;
 }
 
 }  // namespace
@@ -343,6 +439,24 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
                                       targetRect.width, visibleLeft, visibleRight);
     const AxisPlan rows = planAxis(sourceRect.top, sourceRect.height, input->height(),
                                    targetRect.height, visibleTop, visibleBottom);
+    if (columns.weightSum == 1 && rows.weightSum == 1) {
+        CopyJob copy{input,
+                     &target,
+                     onlySources(columns, visibleLeft, visibleRight),
+                     onlySources(rows, visibleTop, visibleBottom),
+                     visibleTop,
+                     targetRect.left + visibleLeft,
+                     targetRect.top,
+                     true};
+        for (std::size_t i = 1; i < copy.sourceColumns.size(); ++i) {
+            copy.contiguous = copy.contiguous &&
+                              copy.sourceColumns[i] == copy.sourceColumns[0] + static_cast<int>(i);
+        }
+        parallelFor(visibleTop, visibleBottom,
+                    [&copy](int begin, int end) { copyRows(copy, begin, end); },
+                    {.grain = 32, .maxThreads = std::max(threadCount, 1)});
+        return;
+    }
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
     const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
     // Lane weights for the vector kernels (see sumRowShortVector and sumRowWideVector).
@@ -382,11 +496,11 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
         visibleLeft, visibleRight,    laneWeights.empty() ? nullptr : laneWeights.data()};
     auto run = [&job, integerSums, shortColumnSums](int begin, int end) {
         if (integerSums && shortColumnSums) {
-            scaleRows<std::uint16_t, std::int32_t>(job, begin, end);
+            scaleRowsFor<std::uint16_t, std::int32_t>()(job, begin, end);
         } else if (integerSums) {
-            scaleRows<std::int32_t, std::int32_t>(job, begin, end);
+            scaleRowsFor<std::int32_t, std::int32_t>()(job, begin, end);
         } else {
-            scaleRows<double, double>(job, begin, end);
+            scaleRowsFor<double, double>()(job, begin, end);
         }
     };
 

@@ -151,6 +151,38 @@ TEST(ScaleImage, WholeFactorsCopyOrAverageBlocksExactly) {
     EXPECT_EQ(third.pixel(1, 0)[0], 1);
 }
 
+TEST(ScaleImage, WholeFactorsAndSameSizeMatchTheReferenceWhereverPlaced) {
+    // Copies (same size, whole-factor enlargements) and reductions by powers of two take their
+    // own paths; placed partly outside the target, cut from inside the source or beyond it.
+    struct Case {
+        PixelRect from;
+        PixelRect to;
+    };
+    const Case cases[] = {
+        {{0, 0, 37, 23}, {-5, 3, 74, 46}},  // twice as large
+        {{2, 1, 30, 20}, {4, -7, 90, 60}},  // three times, from a cut
+        {{0, 0, 37, 23}, {9, 5, 37, 23}},   // the same size, shifted
+        {{-3, 4, 37, 23}, {0, 0, 37, 23}},  // the same size, beyond the source
+        {{0, 0, 37, 23}, {1, 2, 74, 23}},   // wider only
+        {{0, 0, 36, 20}, {3, 3, 18, 10}},   // halved
+        {{0, 0, 36, 20}, {-2, 1, 9, 5}},    // a quarter
+        {{0, 0, 37, 23}, {0, 0, 60, 40}},   // neither
+    };
+    std::mt19937 random(11);
+    const FrameImage source = randomImage(37, 23, random);
+    for (const Case& c : cases) {
+        for (const int threads : {1, 3}) {
+            FrameImage target = randomImage(70, 50, random);
+            FrameImage expected = target;
+            referenceScale(source, c.from, expected, c.to);
+            scaleImageInto(source, c.from, target, c.to, threads);
+            ASSERT_TRUE(target == expected)
+                << c.to.width << "x" << c.to.height << " at " << c.to.left << "," << c.to.top
+                << ": " << firstDifference(target, expected);
+        }
+    }
+}
+
 TEST(ScaleImage, ThreadsLargeSizesAndAliasingGiveTheSameResult) {
     std::mt19937 random(3);
     const FrameImage source = randomImage(397, 211, random);
