@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <optional>
 
@@ -10,6 +11,11 @@
 #include "coloring/texture.h"
 #include "coloring/waves.h"
 #include "settings/setting_types.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#define ZR_COLOR_SSE2 1
+#endif
 
 namespace zr {
 
@@ -210,9 +216,12 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
 
 // One row of the smooth Standard colouring without any later stage: the common case, kept
 // free of everything the other options need.
-void colorStandardSmoothRow(const PixelRules& rules, const FloatPalette& palette,
-                            const KeyFrame& frame, int y, std::uint8_t* out) {
+[[gnu::always_inline]] inline void colorStandardSmoothRow(const PixelRules& rules,
+                                                          const FloatPalette& palette,
+                                                          const KeyFrame& frame, int y,
+                                                          std::uint8_t* out) {
     const ColoringPlan& plan = rules.plan;
+    const int width = frame.width;
     const std::size_t rowStart = static_cast<std::size_t>(y) * frame.width;
     const std::int32_t* counts = frame.counts.data() + rowStart;
     const float* fractions = frame.fractions.data() + rowStart;
@@ -260,6 +269,20 @@ void colorStandardSmoothRow(const PixelRules& rules, const FloatPalette& palette
             const float rest = 1 - w;
             const FloatColor& a = palette[k & (kPaletteSize - 1)];
             const FloatColor& b = palette[((k & (kPaletteSize - 1)) + 1) & (kPaletteSize - 1)];
+#if ZR_COLOR_SSE2
+            // The same products and sum for the four lanes at once; the fourth lane is 0.
+            const __m128 value = _mm_add_ps(_mm_mul_ps(_mm_load_ps(a.channel), _mm_set1_ps(w)),
+                                            _mm_mul_ps(_mm_load_ps(b.channel), _mm_set1_ps(rest)));
+            const __m128i whole = _mm_cvttps_epi32(value);
+            const __m128i words = _mm_packs_epi32(whole, whole);
+            const auto packed =
+                static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+            if (first + i + 1 < width) {
+                std::memcpy(out, &packed, 4);  // the next pixel overwrites the fourth byte
+            } else {
+                std::memcpy(out, &packed, 3);
+            }
+#else
             float value[4];
             for (int c = 0; c < 4; ++c) {
                 value[c] = a.channel[c] * w + b.channel[c] * rest;
@@ -267,8 +290,38 @@ void colorStandardSmoothRow(const PixelRules& rules, const FloatPalette& palette
             out[0] = static_cast<std::uint8_t>(static_cast<int>(value[0]));
             out[1] = static_cast<std::uint8_t>(static_cast<int>(value[1]));
             out[2] = static_cast<std::uint8_t>(static_cast<int>(value[2]));
+#endif
         }
     }
+}
+
+// The row colouring compiled for the processor: with AVX2 where it has it (the same operations
+// on wider vectors, no fused multiply-adds: the same bytes).
+using StandardSmoothRow = void (*)(const PixelRules&, const FloatPalette&, const KeyFrame&, int,
+                                   std::uint8_t*);
+
+void colorStandardSmoothRowBaseline(const PixelRules& rules, const FloatPalette& palette,
+                                    const KeyFrame& frame, int y, std::uint8_t* out) {
+    colorStandardSmoothRow(rules, palette, frame, y, out);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void colorStandardSmoothRowAvx2(const PixelRules& rules,
+                                                        const FloatPalette& palette,
+                                                        const KeyFrame& frame, int y,
+                                                        std::uint8_t* out) {
+    colorStandardSmoothRow(rules, palette, frame, y, out);
+}
+#endif
+
+StandardSmoothRow standardSmoothRowKernel() {
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) {
+        return &colorStandardSmoothRowAvx2;
+    }
+#endif
+    return &colorStandardSmoothRowBaseline;
 }
 
 }  // namespace
@@ -302,8 +355,9 @@ FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan) {
     if (plan.method == kStandard && plan.smooth && !plan.fixedCycling && !plan.waves &&
         !rules.anyStage) {
         const FloatPalette palette = floatPalette(rules.palette);
+        const StandardSmoothRow colorRow = standardSmoothRowKernel();
         for (int y = 0; y < height; ++y) {
-            colorStandardSmoothRow(rules, palette, frame, y, image.row(y));
+            colorRow(rules, palette, frame, y, image.row(y));
         }
         return image;
     }
