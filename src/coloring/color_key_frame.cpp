@@ -11,6 +11,7 @@
 #include "coloring/texture.h"
 #include "coloring/waves.h"
 #include "settings/setting_types.h"
+#include "support/thread_pool.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -218,11 +219,11 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
 // free of everything the other options need.
 [[gnu::always_inline]] inline void colorStandardSmoothRow(const PixelRules& rules,
                                                           const FloatPalette& palette,
-                                                          const KeyFrame& frame, int y,
-                                                          std::uint8_t* out) {
+                                                          const KeyFrame& frame, int y, int left,
+                                                          int right, std::uint8_t* out) {
     const ColoringPlan& plan = rules.plan;
-    const int width = frame.width;
-    const std::size_t rowStart = static_cast<std::size_t>(y) * frame.width;
+    const int width = right - left;
+    const std::size_t rowStart = static_cast<std::size_t>(y) * frame.width + left;
     const std::int32_t* counts = frame.counts.data() + rowStart;
     const float* fractions = frame.fractions.data() + rowStart;
     const std::int32_t inside = rules.insideValue;
@@ -234,8 +235,8 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
     // compiler vectorises; then the palette blend of each pixel.
     constexpr int kRun = 256;
     double indices[kRun];
-    for (int first = 0; first < frame.width; first += kRun) {
-        const int run = std::min(kRun, frame.width - first);
+    for (int first = 0; first < width; first += kRun) {
+        const int run = std::min(kRun, width - first);
         if (division != 0) {
             for (int i = 0; i < run; ++i) {
                 const double s = static_cast<double>(counts[first + i]) + 1.0 -
@@ -298,19 +299,20 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
 // The row colouring compiled for the processor: with AVX2 where it has it (the same operations
 // on wider vectors, no fused multiply-adds: the same bytes).
 using StandardSmoothRow = void (*)(const PixelRules&, const FloatPalette&, const KeyFrame&, int,
-                                   std::uint8_t*);
+                                   int, int, std::uint8_t*);
 
 void colorStandardSmoothRowBaseline(const PixelRules& rules, const FloatPalette& palette,
-                                    const KeyFrame& frame, int y, std::uint8_t* out) {
-    colorStandardSmoothRow(rules, palette, frame, y, out);
+                                    const KeyFrame& frame, int y, int left, int right,
+                                    std::uint8_t* out) {
+    colorStandardSmoothRow(rules, palette, frame, y, left, right, out);
 }
 
 #if defined(__x86_64__)
 [[gnu::target("avx2")]] void colorStandardSmoothRowAvx2(const PixelRules& rules,
                                                         const FloatPalette& palette,
-                                                        const KeyFrame& frame, int y,
-                                                        std::uint8_t* out) {
-    colorStandardSmoothRow(rules, palette, frame, y, out);
+                                                        const KeyFrame& frame, int y, int left,
+                                                        int right, std::uint8_t* out) {
+    colorStandardSmoothRow(rules, palette, frame, y, left, right, out);
 }
 #endif
 
@@ -326,15 +328,25 @@ StandardSmoothRow standardSmoothRowKernel() {
 
 }  // namespace
 
-FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan) {
+bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameImage& image,
+                       PixelRect region, int threadCount) {
     const int width = frame.width;
     const int height = frame.height;
-    if (width <= 0 || height <= 0) {
-        return FrameImage{};
+    if (width <= 0 || height <= 0 || image.width() != width || image.height() != height) {
+        return false;
     }
     const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     if (frame.counts.size() < pixels || frame.fractions.size() < pixels) {
-        return FrameImage{};
+        return false;
+    }
+    const int left = std::max(region.left, 0);
+    const int top = std::max(region.top, 0);
+    const int right =
+        static_cast<int>(std::min<std::int64_t>(std::int64_t{region.left} + region.width, width));
+    const int bottom =
+        static_cast<int>(std::min<std::int64_t>(std::int64_t{region.top} + region.height, height));
+    if (left >= right || top >= bottom) {
+        return true;
     }
 
     static const Palette kBlack{};
@@ -345,28 +357,43 @@ FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan) {
                            plan.fixedCycling ? std::trunc(plan.cycleOffset) : plan.cycleOffset,
                            plan.cycleOffset - std::trunc(plan.cycleOffset),
                            plan.texture || longWaves || plan.slopes};
-
-    FrameImage image;
-    try {
-        image = FrameImage(width, height);
-    } catch (const std::exception&) {
-        return FrameImage{};  // a picture too large to hold: none, as for a damaged key frame
-    }
+    const ParallelOptions bands{.grain = 16, .maxThreads = std::max(threadCount, 1)};
     if (plan.method == kStandard && plan.smooth && !plan.fixedCycling && !plan.waves &&
         !rules.anyStage) {
         const FloatPalette palette = floatPalette(rules.palette);
         const StandardSmoothRow colorRow = standardSmoothRowKernel();
-        for (int y = 0; y < height; ++y) {
-            colorRow(rules, palette, frame, y, image.row(y));
-        }
-        return image;
+        parallelFor(
+            top, bottom,
+            [&](int y) { colorRow(rules, palette, frame, y, left, right, image.pixel(left, y)); },
+            bands);
+        return true;
     }
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* out = image.row(y);
-        for (int x = 0; x < width; ++x) {
-            colorPixel(rules, frame, x, y, out);
-            out += FrameImage::kBytesPerPixel;
-        }
+    parallelFor(
+        top, bottom,
+        [&](int y) {
+            std::uint8_t* out = image.pixel(left, y);
+            for (int x = left; x < right; ++x) {
+                colorPixel(rules, frame, x, y, out);
+                out += FrameImage::kBytesPerPixel;
+            }
+        },
+        bands);
+    return true;
+}
+
+FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan, int threadCount) {
+    if (frame.width <= 0 || frame.height <= 0) {
+        return FrameImage{};
+    }
+    FrameImage image;
+    try {
+        image = FrameImage(frame.width, frame.height);
+    } catch (const std::exception&) {
+        return FrameImage{};  // a picture too large to hold: none, as for a damaged key frame
+    }
+    if (!colorKeyFrameInto(frame, plan, image, PixelRect{0, 0, frame.width, frame.height},
+                           threadCount)) {
+        return FrameImage{};
     }
     return image;
 }

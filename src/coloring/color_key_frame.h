@@ -50,7 +50,15 @@ struct ColoringPlan {
 // writes only the returned picture, so several key frames may be coloured at once. A key frame
 // without pixels, whose tables are smaller than its size, or whose picture would be too large
 // to hold, gives an empty picture.
-FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan);
+// Up to `threadCount` threads of the process's pool (the caller included) share the rows.
+FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan, int threadCount = 1);
+
+// Colours the pixels of `region` (the part inside the key frame) into the same pixels of `image`,
+// which has the key frame's size, leaving the rest of `image` as it is; each pixel is the one
+// colorKeyFrame gives. False, with nothing drawn, when the key frame cannot be coloured or
+// `image` has another size.
+bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameImage& image,
+                       PixelRect region, int threadCount = 1);
 
 // The plan for the movie's colouring at the colour state `colour` (its cycle offset, division,
 // key colours, range and rotation), with the held `texture` (none: no texture stage), for a key

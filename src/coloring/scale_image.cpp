@@ -412,19 +412,88 @@ std::vector<int> onlySources(const AxisPlan& plan, int begin, int end) {
 
 }  // namespace
 
+namespace {
+
+// Target indices [begin, end) of a rectangle side of `length` from `start` that lie inside
+// [clipBegin, clipEnd); empty when begin >= end.
+std::pair<int, int> drawnIndices(int start, int length, std::int64_t clipBegin,
+                                 std::int64_t clipEnd) {
+    const std::int64_t begin = std::clamp<std::int64_t>(clipBegin - start, 0, length);
+    const std::int64_t end = std::clamp<std::int64_t>(clipEnd - start, begin, length);
+    return {static_cast<int>(begin), static_cast<int>(end)};
+}
+
+// The part of `clip` inside a picture of width x height, as [left, right) and [top, bottom).
+struct ClipBounds {
+    std::int64_t left;
+    std::int64_t right;
+    std::int64_t top;
+    std::int64_t bottom;
+};
+
+ClipBounds clipBounds(PixelRect clip, int width, int height) {
+    return {std::max<std::int64_t>(clip.left, 0),
+            std::min<std::int64_t>(std::int64_t{clip.left} + clip.width, width),
+            std::max<std::int64_t>(clip.top, 0),
+            std::min<std::int64_t>(std::int64_t{clip.top} + clip.height, height)};
+}
+
+// Source indices that target indices [begin, end) of a side read: the covered range, the parts
+// beyond the source taken by its border index.
+std::pair<int, int> sourceIndicesRead(int start, int length, int limit, int targetLength, int begin,
+                                      int end) {
+    const std::int64_t divisor = std::gcd(length, targetLength);
+    const std::int64_t unitsPerTarget = length / divisor;
+    const std::int64_t unitsPerSource = targetLength / divisor;
+    const std::int64_t first = begin * unitsPerTarget / unitsPerSource;
+    const std::int64_t last = (end * unitsPerTarget - 1) / unitsPerSource;
+    return {static_cast<int>(std::clamp<std::int64_t>(start + first, 0, limit - 1)),
+            static_cast<int>(std::clamp<std::int64_t>(start + last, 0, limit - 1)) + 1};
+}
+
+}  // namespace
+
+PixelRect sourcePixelsRead(PixelRect sourceRect, int sourceWidth, int sourceHeight,
+                           PixelRect targetRect, PixelRect clip) {
+    if (sourceWidth <= 0 || sourceHeight <= 0 || sourceRect.width <= 0 || sourceRect.height <= 0 ||
+        targetRect.width <= 0 || targetRect.height <= 0) {
+        return PixelRect{0, 0, 0, 0};
+    }
+    const std::int64_t clipRight = std::int64_t{clip.left} + clip.width;
+    const std::int64_t clipBottom = std::int64_t{clip.top} + clip.height;
+    const auto [left, right] =
+        drawnIndices(targetRect.left, targetRect.width, clip.left, clipRight);
+    const auto [top, bottom] =
+        drawnIndices(targetRect.top, targetRect.height, clip.top, clipBottom);
+    if (left >= right || top >= bottom) {
+        return PixelRect{0, 0, 0, 0};
+    }
+    const auto [columnBegin, columnEnd] = sourceIndicesRead(
+        sourceRect.left, sourceRect.width, sourceWidth, targetRect.width, left, right);
+    const auto [rowBegin, rowEnd] = sourceIndicesRead(sourceRect.top, sourceRect.height,
+                                                      sourceHeight, targetRect.height, top, bottom);
+    return PixelRect{columnBegin, rowBegin, columnEnd - columnBegin, rowEnd - rowBegin};
+}
+
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
                     PixelRect targetRect, int threadCount) {
+    scaleImageInto(source, sourceRect, target, targetRect,
+                   PixelRect{0, 0, target.width(), target.height()}, threadCount);
+}
+
+void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
+                    PixelRect targetRect, PixelRect clip, int threadCount) {
     if (source.empty() || target.empty() || sourceRect.width <= 0 || sourceRect.height <= 0 ||
         targetRect.width <= 0 || targetRect.height <= 0) {
         return;
     }
-    // Target rows and columns inside the target picture, as indices into the rectangle.
-    const int visibleLeft = std::max(0, -targetRect.left);
-    const int visibleRight = static_cast<int>(
-        std::min<std::int64_t>(targetRect.width, std::int64_t{target.width()} - targetRect.left));
-    const int visibleTop = std::max(0, -targetRect.top);
-    const int visibleBottom = static_cast<int>(
-        std::min<std::int64_t>(targetRect.height, std::int64_t{target.height()} - targetRect.top));
+    // Target rows and columns inside the target picture and the clip, as indices into the
+    // rectangle.
+    const ClipBounds bounds = clipBounds(clip, target.width(), target.height());
+    const auto [visibleLeft, visibleRight] =
+        drawnIndices(targetRect.left, targetRect.width, bounds.left, bounds.right);
+    const auto [visibleTop, visibleBottom] =
+        drawnIndices(targetRect.top, targetRect.height, bounds.top, bounds.bottom);
     if (visibleLeft >= visibleRight || visibleTop >= visibleBottom) {
         return;
     }

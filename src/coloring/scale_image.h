@@ -4,14 +4,6 @@
 
 namespace zr {
 
-// A rectangle of pixels: left and top column and row, width and height in pixels.
-struct PixelRect {
-    int left;
-    int top;
-    int width;
-    int height;
-};
-
 // Area averaging, any ratio up or down, each axis on its own: every target pixel is the mean
 // of the source area it covers, each source pixel weighted by the part of it that is covered.
 // The mean is computed exactly (integer weights) and rounded to the nearest byte value, a
@@ -29,5 +21,16 @@ FrameImage scaleImage(const FrameImage& source, int width, int height, int threa
 // draw nothing. The source may be the target picture itself.
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
                     PixelRect targetRect, int threadCount = 1);
+
+// The same, drawing only the target pixels inside `clip` (in target picture coordinates); each
+// drawn pixel is the one the whole scale gives.
+void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
+                    PixelRect targetRect, PixelRect clip, int threadCount = 1);
+
+// The source pixels on which the pixels of the target rectangle inside `clip` depend, in a
+// source of sourceWidth x sourceHeight (a rectangle inside it; width 0 when none): what must be
+// in place before that part is drawn. Clipping to the target picture is the caller's.
+PixelRect sourcePixelsRead(PixelRect sourceRect, int sourceWidth, int sourceHeight,
+                           PixelRect targetRect, PixelRect clip);
 
 }  // namespace zr

@@ -58,6 +58,15 @@ class FrameImage {
     std::vector<std::uint8_t> pixels_;
 };
 
+// A rectangle of pixels: left and top column and row, width and height in pixels.
+struct PixelRect {
+    int left;
+    int top;
+    int width;
+    int height;
+    bool operator==(const PixelRect&) const = default;
+};
+
 // A picture or none: what every operation that may fail to produce a picture returns.
 using OptionalImage = std::optional<FrameImage>;
 

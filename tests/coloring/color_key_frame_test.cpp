@@ -234,5 +234,44 @@ TEST_F(ColorKeyFrame, TheStandardFastPathMatchesTheGeneralOne) {
     }
 }
 
+TEST_F(ColorKeyFrame, RegionsAndThreadsColourTheSamePixelsAndNothingElse) {
+    // The fast path, and stages that read neighbouring pixels (the Distance method, slopes).
+    std::mt19937 random(5);
+    std::uniform_int_distribution<std::int32_t> count(1, 3000);
+    std::uniform_real_distribution<float> fraction(0.0f, 1.0f);
+    std::vector<std::int32_t> counts(301 * 37);
+    std::vector<float> fractions(counts.size());
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+        counts[i] = count(random);
+        fractions[i] = fraction(random);
+    }
+    const KeyFrame frame = makeKeyFrame(301, 37, counts, fractions, 1500);
+    const PixelRect regions[] = {
+        {0, 0, 301, 37}, {-5, 3, 40, 100}, {290, 30, 50, 50}, {7, 9, 1, 1}, {100, 0, 0, 37}};
+    for (const int method : {kStandard, kDistance}) {
+        settings.colorMethod = method;
+        settings.slopes = method == kStandard ? 0 : 1;
+        const ColoringPlan plan = testing::planOf(settings, nullptr, 3.25, 1.5, 1.0);
+        const FrameImage whole = colorKeyFrame(frame, plan);
+        EXPECT_EQ(colorKeyFrame(frame, plan, 3), whole);
+        for (const PixelRect& region : regions) {
+            FrameImage image(301, 37);
+            std::fill(image.data(), image.data() + image.sizeBytes(), std::uint8_t{7});
+            FrameImage expected = image;
+            for (int y = std::max(region.top, 0); y < std::min(region.top + region.height, 37);
+                 ++y) {
+                for (int x = std::max(region.left, 0);
+                     x < std::min(region.left + region.width, 301); ++x) {
+                    std::copy_n(whole.pixel(x, y), 3, expected.pixel(x, y));
+                }
+            }
+            ASSERT_TRUE(colorKeyFrameInto(frame, plan, image, region, 2));
+            EXPECT_EQ(image, expected) << method << ": " << region.left << "," << region.top;
+        }
+        FrameImage wrongSize(300, 37);
+        EXPECT_FALSE(colorKeyFrameInto(frame, plan, wrongSize, regions[0]));
+    }
+}
+
 }  // namespace
 }  // namespace zr

@@ -183,6 +183,36 @@ TEST(ScaleImage, WholeFactorsAndSameSizeMatchTheReferenceWhereverPlaced) {
     }
 }
 
+TEST(ScaleImage, AClipDrawsItsPartFromTheSourcePixelsNamedForIt) {
+    // Inside the clip the pixels of the whole scale, outside it nothing; and they stay the same
+    // when every source pixel outside sourcePixelsRead() is changed.
+    std::mt19937 random(23);
+    std::uniform_int_distribution<int> offset(-10, 25);
+    std::uniform_int_distribution<int> extent(1, 45);
+    for (int round = 0; round < 200; ++round) {
+        const FrameImage source = randomImage(29, 21, random);
+        const FrameImage before = randomImage(33, 27, random);
+        const PixelRect from{offset(random), offset(random), extent(random), extent(random)};
+        const PixelRect to{offset(random), offset(random), extent(random), extent(random)};
+        const PixelRect clip{offset(random), offset(random), extent(random), extent(random)};
+        FrameImage whole = before;
+        scaleImageInto(source, from, whole, to);
+        FrameImage expected = before;
+        for (int y = std::max(clip.top, 0); y < std::min(clip.top + clip.height, 27); ++y) {
+            for (int x = std::max(clip.left, 0); x < std::min(clip.left + clip.width, 33); ++x) {
+                std::copy_n(whole.pixel(x, y), 3, expected.pixel(x, y));
+            }
+        }
+        const PixelRect read = sourcePixelsRead(from, 29, 21, to, clip);
+        FrameImage scrambled = randomImage(29, 21, random);
+        copyBlock(source, read.left, read.top, scrambled, read.left, read.top, read.width,
+                  read.height);
+        FrameImage clipped = before;
+        scaleImageInto(scrambled, from, clipped, to, clip, 1 + round % 2);
+        ASSERT_TRUE(clipped == expected) << round << ": " << firstDifference(clipped, expected);
+    }
+}
+
 TEST(ScaleImage, ThreadsLargeSizesAndAliasingGiveTheSameResult) {
     std::mt19937 random(3);
     const FrameImage source = randomImage(397, 211, random);
