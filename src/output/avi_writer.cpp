@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "output/compressors.h"
+#include "output/ffmpeg_objects.h"
 #include "settings/render_host.h"
 #include "support/frame_image.h"
 
@@ -514,10 +515,7 @@ class AviWriter::Movie {
         if (writable < 0) {
             return encodeFailureText(writable);
         }
-        const std::uint8_t* const sourceRows[1] = {image.data()};
-        const int sourceStrides[1] = {image.stride()};
-        sws_scale(scaler_.get(), sourceRows, sourceStrides, 0, settings_.height, frame_->data,
-                  frame_->linesize);
+        ffmpeg::convertPicture(scaler_.get(), image, *frame_, paddedPicture_);
         frame_->pts = index;
         // Encoders with a fixed quantiser read it from each frame.
         frame_->quality = codec_->global_quality;
@@ -563,8 +561,9 @@ class AviWriter::Movie {
     FramePtr frame_;
     PacketPtr packet_;
     ScalerPtr scaler_;
-    bool created_ = false;  // the partial file exists and belongs to this movie
-    std::string ioError_;   // set when the file lacks data: it is removed instead of renamed
+    std::vector<std::uint8_t> paddedPicture_;  // the picture handed to the scaler
+    bool created_ = false;                     // the partial file exists and belongs to this movie
+    std::string ioError_;  // set when the file lacks data: it is removed instead of renamed
 
     std::thread worker_;
     std::mutex mutex_;

@@ -1,10 +1,12 @@
 #include "output/ffmpeg_objects.h"
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "output/avi_writer.h"
+#include "support/frame_image.h"
 
 extern "C" {
 #include <libavutil/dict.h>
@@ -148,6 +150,18 @@ std::string PartialOutput::finish() {
                inQuotes(fileName_) + ": " + renameError.message();
     }
     return {};
+}
+
+void convertPicture(SwsContext* scaler, const FrameImage& image, AVFrame& frame,
+                    std::vector<std::uint8_t>& paddedCopy) {
+    const std::size_t bytes = image.sizeBytes();
+    if (paddedCopy.size() < bytes + AV_INPUT_BUFFER_PADDING_SIZE) {
+        paddedCopy.assign(bytes + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    }
+    std::memcpy(paddedCopy.data(), image.data(), bytes);
+    const std::uint8_t* const sourceRows[1] = {paddedCopy.data()};
+    const int sourceStrides[1] = {image.stride()};
+    sws_scale(scaler, sourceRows, sourceStrides, 0, image.height(), frame.data, frame.linesize);
 }
 
 }  // namespace zr::ffmpeg

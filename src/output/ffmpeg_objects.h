@@ -3,14 +3,20 @@
 // Owners of FFmpeg's objects and the small helpers the movie writers share. Internal to the
 // output library.
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
+}
+
+namespace zr {
+class FrameImage;
 }
 
 namespace zr::ffmpeg {
@@ -49,6 +55,13 @@ using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
 using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
+
+// Converts a BGR picture of the frame's size into `frame` with `scaler`. The converter's vector
+// code reads up to a few dozen bytes past the last row it is given, which may lie beyond the
+// picture's memory; the picture goes to it from `paddedCopy`, a copy with that much room after
+// it (kept by the caller, so that its memory is reused from frame to frame).
+void convertPicture(SwsContext* scaler, const FrameImage& image, AVFrame& frame,
+                    std::vector<std::uint8_t>& paddedCopy);
 
 // FFmpeg's text for an error code.
 std::string message(int code);

@@ -226,10 +226,7 @@ class MovieWriter::Movie {
         if (writable < 0) {
             return encodeFailure(writable);
         }
-        const std::uint8_t* const sourceRows[1] = {image.data()};
-        const int sourceStrides[1] = {image.stride()};
-        sws_scale(scaler_.get(), sourceRows, sourceStrides, 0, height_, frame_->data,
-                  frame_->linesize);
+        ffmpeg::convertPicture(scaler_.get(), image, *frame_, paddedPicture_);
         frame_->pts = index;
         const int sent = avcodec_send_frame(codec_.get(), frame_.get());
         if (sent < 0) {
@@ -270,6 +267,7 @@ class MovieWriter::Movie {
     ffmpeg::FramePtr frame_;
     ffmpeg::PacketPtr packet_;
     ffmpeg::ScalerPtr scaler_;
+    std::vector<std::uint8_t> paddedPicture_;  // the picture handed to the scaler
     std::unique_ptr<SoundtrackWriter> sound_;
     std::unique_ptr<FramePipeline> pipeline_;  // last: its thread stops before the rest goes
 };
