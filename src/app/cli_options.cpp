@@ -159,8 +159,11 @@ bool parseCommandLine(const CliCommand& command, const std::vector<std::string>&
         return false;
 
     const std::span<const CliOption> settings = settingsOptions();
+    const bool movieOptionsAreSettings =
+        command.movieFileOptions == MovieFileOptionUse::kAsSettings;
     for (const auto& [name, value] : parsed.options) {
-        if (command.takesSettings && findOption(settings, name) != nullptr) {
+        if ((command.takesSettings && findOption(settings, name) != nullptr) ||
+            (movieOptionsAreSettings && findOption(movieFileOptions(), name) != nullptr)) {
             if (!readSettingsOption(name, value, commandLine, error))
                 return false;
         } else {
@@ -253,6 +256,13 @@ int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
 
     for (const auto& [name, value] : commandLine.flags) {
         const Parameter& parameter = *parameterWithFlag(name);
+        if (parameter.flagValue == FlagValueKind::kFile && !value.empty()) {
+            // A file named on the command line is found from the current folder.
+            std::error_code error;
+            const std::filesystem::path absolute = std::filesystem::absolute(value, error);
+            applyParameterValue(controls, parameter, error ? value : absolute.string(), nullptr);
+            continue;
+        }
         // A check box's flag comes without a value: it checks the box.
         applyParameterValue(controls, parameter,
                             parameter.kind == ParameterKind::kCheck ? "1" : value, nullptr);

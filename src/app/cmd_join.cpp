@@ -6,6 +6,7 @@
 #include "app/cli_options.h"
 #include "app/commands.h"
 #include "app/movie_options.h"
+#include "app/planned_movie.h"
 #include "output/avi_writer.h"
 #include "output/movie_join.h"
 #include "output/soundtrack.h"
@@ -27,10 +28,29 @@ int runJoinCommand(const std::vector<std::string>& args) {
         std::cerr << "zoomreel-cli join: " << missing << '\n';
         return 1;
     }
+    // Given the render's settings, the join knows the plan of the movie and where its files are.
+    std::optional<PlannedMovie> planned;
+    if (commandLine.settingsFile || !commandLine.sets.empty() || !commandLine.flags.empty() ||
+        commandLine.zoomSize) {
+        planned = planCommandLine(commandLine, std::cerr);
+        if (!planned) {
+            return 1;
+        }
+    }
+    std::string piecesFolder = commandLine.folder;
+    std::string firstName = commandLine.extra("--input");
+    if (firstName.empty() && planned && !planned->spec.output.movieFile.path.empty()) {
+        const std::filesystem::path first(planned->spec.output.firstMovieFile());
+        piecesFolder = first.parent_path().string();
+        firstName = first.filename().string();
+    }
     JoinRequest request;
-    if (!findMoviePieces(commandLine.folder, commandLine.extra("--input"), request.pieces, error)) {
+    if (!findMoviePieces(piecesFolder, firstName, request.pieces, error)) {
         std::cerr << "zoomreel-cli join: " << error << '\n';
         return 1;
+    }
+    if (planned) {
+        request.expectedFrames = planned->plan.totalFrames;
     }
     const std::filesystem::path first(request.pieces.front());
     request.output = options.output.value_or(

@@ -17,6 +17,7 @@
 #include "movie/render_session.h"
 #include "output/avi_writer.h"
 #include "output/compressors.h"
+#include "output/movie_format.h"
 #include "settings/memory_controls.h"
 #include "settings/render_host.h"
 #include "settings/setting_types.h"
@@ -166,16 +167,10 @@ class CliRenderHost : public RenderHost {
     std::string status_;
 };
 
-// The compressor answer of the command line, or a usage error.
-bool compressorFromOptions(const CommandLine& commandLine, CompressorChoice& choice,
-                           std::string& error) {
-    choice.fourcc = normalizeFourcc(commandLine.hasExtra("--codec") ? commandLine.extra("--codec")
-                                                                    : kDefaultCodec);
-    if (!compressorAvailable(choice.fourcc)) {
-        error = "--codec: \"" + choice.fourcc +
-                "\" is not a compressor this build can write (see \"zoomreel-cli codecs\")";
-        return false;
-    }
+// The compressor answer of the command line for an AVI movie, or a usage error.
+bool compressorFromOptions(const CommandLine& commandLine, const MovieFileSpec& movieFile,
+                           CompressorChoice& choice, std::string& error) {
+    choice.fourcc = normalizeFourcc(movieFile.codec.empty() ? kDefaultCodec : movieFile.codec);
     choice.quality = kDefaultQuality * 100;
     if (commandLine.hasExtra("--quality")) {
         const auto quality = parseInteger(commandLine.extra("--quality"), 0, 100);
@@ -219,10 +214,6 @@ int runRenderCommand(const std::vector<std::string>& args) {
         return *status;
     // The progress shown here replaces the video libraries' own statistics lines.
     quietVideoLibraryMessages();
-    std::string error;
-    CompressorChoice choice;
-    if (!compressorFromOptions(commandLine, choice, error))
-        return usageError(command, error);
 
     std::optional<MovieFileRange> files;
     if (commandLine.hasExtra("--files")) {
@@ -241,6 +232,19 @@ int runRenderCommand(const std::vector<std::string>& args) {
     if (!start.ok) {
         std::cerr << "zoomreel-cli render: " << start.message << '\n';
         return 1;
+    }
+    std::string error;
+    CompressorChoice choice;
+    const MovieFileSpec& movieFile = start.spec.output.movieFile;
+    if (!compressorFromOptions(commandLine, movieFile, choice, error))
+        return usageError(command, error);
+    const ContainerInfo* container = containerForFile(start.spec.output.firstMovieFile());
+    if (container != nullptr && container->id != Container::kAvi &&
+        (commandLine.hasExtra("--quality") || commandLine.hasExtra("--keyframe-every"))) {
+        return usageError(command,
+                          "--quality and --keyframe-every are for AVI compressors; the "
+                          "quality of " +
+                              start.spec.output.firstMovieFile() + " is --crf N");
     }
 
     RenderSession session;

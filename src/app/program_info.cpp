@@ -12,12 +12,8 @@ namespace {
 using Completion = ValueCompletion;
 
 constexpr CliOption kRenderOptions[] = {
-    {"--codec", "FOURCC",
-     "compressor by four-character code (default MJPG, Motion JPEG, which common players play); "
-     "see \"zoomreel-cli codecs\"",
-     Completion::kCodec},
-    {"--quality", "N", "compressor quality 0 ... 100 (default 85)"},
-    {"--keyframe-every", "N", "distance between the movie's key frames (default 1)"},
+    {"--quality", "N", "AVI compressor quality 0 ... 100 (default 85)"},
+    {"--keyframe-every", "N", "distance between the AVI movie's key frames (default 1)"},
     {"--files", "I-J",
      "only movie files I to J (0 is film.avi, 1 film_01.avi, ...), each the same as in a whole "
      "render; \"zoomreel-cli plan\" lists the files"},
@@ -37,26 +33,6 @@ constexpr CliOption kMakeKeyframesOptions[] = {
     {"--center", "RE,IM", "the point zoomed into (default -0.743643887037151,0.131825904205330)"},
     {"--iterations", "N", "iteration limit, 1 to 100000000 (default 4000)"},
     {"--zoom-factor", "Z", "each key frame is Z times wider than the next, above 1 (default 2)"},
-};
-
-constexpr CliOption kMovieFileOptions[] = {
-    {"--output", "FILE",
-     "the movie file; its extension chooses the container: .avi, .mp4, .mkv (Matroska), .mov "
-     "(QuickTime), .webm",
-     Completion::kFile},
-    {"--codec", "NAME",
-     "h264, h265, av1, vp9, prores or ffv1 (for AVI a four-character code); \"zoomreel-cli "
-     "codecs\" lists what each container takes",
-     Completion::kCodec},
-    {"--crf", "N", "constant quality: lower is better and larger"},
-    {"--preset", "NAME",
-     "encoder speed against size (h264, h265: ultrafast ... veryslow; av1: 0 ... 13; vp9: best, "
-     "good, realtime; prores: proxy, lt, standard, hq, 4444, 4444xq)"},
-    {"--pix-fmt", "FORMAT", "yuv420p (default, plays everywhere), yuv444p, yuv420p10le, ..."},
-    {"--audio", "FILE", "a soundtrack: any sound file FFmpeg reads", Completion::kFile},
-    {"--audio-offset", "S",
-     "the soundtrack begins S seconds into the movie (negative: the movie begins S seconds into "
-     "the soundtrack)"},
 };
 
 constexpr CliOption kJoinOptions[] = {
@@ -80,14 +56,21 @@ constexpr CliOption kSubmitOptions[] = {
 };
 
 constexpr CliCommand kCommands[] = {
-    {"render", "FOLDER", "key frame FOLDER", Completion::kFolder, true, false, kRenderOptions,
+    {"render", "FOLDER", "key frame FOLDER", Completion::kFolder, true,
+     MovieFileOptionUse::kAsSettings, kRenderOptions,
      "renders the zoom movie of the key frames in FOLDER",
-     "Renders the zoom movie of the key frames in FOLDER into FOLDER/film.avi and, every \"Frames "
-     "per movie\" frames, FOLDER/film_01.avi, film_02.avi, ... Complete movie files are skipped, "
-     "so a stopped render goes on where it ended. Ctrl-C stops after the current frame and "
-     "finishes the current file so that it plays; the next run writes that file again, whole.",
+     "Renders the zoom movie of the key frames in FOLDER into FOLDER/film.avi (or the --output "
+     "file) and, every \"Frames per movie\" frames, FOLDER/film_01.avi, film_02.avi, ... (the "
+     "same names with the --output file's name and extension). Each file of an --audio "
+     "soundtrack carries its own stretch of it, so the files play in sync one after another. "
+     "Complete movie files are skipped, so a stopped render goes on where it ended. Ctrl-C stops "
+     "after the current frame and finishes the current file so that it plays; the next run "
+     "writes that file again, whole. Settings that cannot give a movie file (an unknown "
+     "extension, a codec the container cannot hold, a pixel format the codec refuses, a "
+     "soundtrack that cannot be read) stop the render before its first frame.",
      runRenderCommand},
-    {"preview", "FOLDER", "key frame FOLDER", Completion::kFolder, true, false, kPreviewOptions,
+    {"preview", "FOLDER", "key frame FOLDER", Completion::kFolder, true, MovieFileOptionUse::kNone,
+     kPreviewOptions,
      "colours one key frame, or makes one movie frame, and writes it as a PNG picture",
      "Colours key frame K (0 is the widest) with the settings as Start would use them and writes "
      "it at its own size as a PNG picture. With --movie-frame it makes that frame of the movie "
@@ -99,7 +82,7 @@ constexpr CliCommand kCommands[] = {
      "key frame FOLDER",
      Completion::kFolder,
      true,
-     false,
+     MovieFileOptionUse::kAsSettings,
      {},
      "prints the frames and movie files that render would make",
      "Walks the movie that render would make of the key frames in FOLDER, without making any "
@@ -108,23 +91,28 @@ constexpr CliCommand kCommands[] = {
      "frames), then lines beginning with \"#\": total frames, duration at the movie's FPS and "
      "the movie files with their first frame and number of frames.",
      runPlanCommand},
-    {"make-keyframes", "OUTDIR", "output folder OUTDIR", Completion::kFolder, false, false,
-     kMakeKeyframesOptions, "renders a folder of key frames of the Mandelbrot set",
+    {"make-keyframes", "OUTDIR", "output folder OUTDIR", Completion::kFolder, false,
+     MovieFileOptionUse::kNone, kMakeKeyframesOptions,
+     "renders a folder of key frames of the Mandelbrot set",
      "Renders key frames of the Mandelbrot set into OUTDIR, each zoom factor times wider than "
      "the next, named NNNNN_ZOOM.zmb from 00001 (the deepest) on.",
      runMakeKeyframesCommand},
-    {"join", "FOLDER", "FOLDER of split movie files", Completion::kFolder, false, true,
-     kJoinOptions, "puts the split movie files of a render together into one",
+    {"join", "FOLDER", "FOLDER of split movie files", Completion::kFolder, true,
+     MovieFileOptionUse::kOwn, kJoinOptions,
+     "puts the split movie files of a render together into one",
      "Puts the split files of a render in FOLDER (film.avi, film_01.avi, ... or the same names "
      "with another extension) together into one movie file, FOLDER/film_joined with the same "
      "extension unless --output names another. The video is copied when every split file codes "
      "it alike in a codec the chosen container holds and no --codec, --crf, --preset or "
      "--pix-fmt is given; otherwise it is encoded again. The file is written under a temporary "
      "name and gets its own name only once it holds every frame of the split files. A missing or "
-     "unfinished split file stops the join.",
+     "unfinished split file stops the join.\n\n"
+     "Given the settings options of the render (--settings, --set, ...), join plans the movie of "
+     "the key frames in FOLDER as render does: the joined file must then hold every planned "
+     "frame, and a render to another --output file name is found from the settings' MOVIEFILE.",
      runJoinCommand},
-    {"submit", "FOLDER", "key frame FOLDER", Completion::kFolder, true, false, kSubmitOptions,
-     "renders the movie on a Slurm cluster, then joins its files",
+    {"submit", "FOLDER", "key frame FOLDER", Completion::kFolder, true, MovieFileOptionUse::kNone,
+     kSubmitOptions, "renders the movie on a Slurm cluster, then joins its files",
      "Spreads the render of the key frames in FOLDER over a Slurm cluster: writes the batch "
      "script of a job array whose N tasks each render their share of the movie files (render "
      "--files, the shares balanced by the planned frames), and the batch script of a join that "
@@ -135,7 +123,7 @@ constexpr CliCommand kCommands[] = {
      "files; then submit FOLDER/slurm/join.sbatch. sbatch reads the partition, time limit and "
      "account from SBATCH_PARTITION, SBATCH_TIMELIMIT and SBATCH_ACCOUNT.",
      runSubmitCommand, true},
-    {"codecs", "", "", Completion::kNone, false, false, kCodecsOptions,
+    {"codecs", "", "", Completion::kNone, false, MovieFileOptionUse::kNone, kCodecsOptions,
      "lists the containers and codecs this build writes",
      "Lists what this build can write: for every container (chosen by the movie file's "
      "extension) the codecs to give to --codec, with their quality scale, presets and pixel "
@@ -193,8 +181,31 @@ std::vector<CliOption> makeSettingsOptions() {
         {"--zoom-size", "Z", "the zoom factor of the \"Custom...\" zoom out level"},
     };
     for (const Parameter& parameter : parameters()) {
-        if (!parameter.flag.empty())
+        if (!parameter.flag.empty() && !parameter.movieFile)
             options.push_back({parameter.flag, parameter.valueName, parameter.help});
+    }
+    return options;
+}
+
+Completion completionOf(FlagValueKind kind) {
+    switch (kind) {
+        case FlagValueKind::kFile:
+            return Completion::kFile;
+        case FlagValueKind::kCodec:
+            return Completion::kCodec;
+        case FlagValueKind::kOther:
+            break;
+    }
+    return Completion::kNone;
+}
+
+std::vector<CliOption> makeMovieFileOptions() {
+    std::vector<CliOption> options;
+    for (const Parameter& parameter : parameters()) {
+        if (!parameter.flag.empty() && parameter.movieFile) {
+            options.push_back({parameter.flag, parameter.valueName, parameter.help,
+                               completionOf(parameter.flagValue)});
+        }
     }
     return options;
 }
@@ -222,7 +233,8 @@ std::span<const CliOption> settingsOptions() {
 }
 
 std::span<const CliOption> movieFileOptions() {
-    return kMovieFileOptions;
+    static const std::vector<CliOption> options = makeMovieFileOptions();
+    return options;
 }
 
 std::span<const CliOption> renderTaskOptions() {
@@ -243,7 +255,7 @@ std::vector<OptionGroup> optionGroups(const CliCommand& command) {
         groups.push_back({"options", command.options});
     if (command.takesRenderOptions)
         groups.push_back({"options of every render", renderTaskOptions()});
-    if (command.takesMovieOptions)
+    if (command.movieFileOptions != MovieFileOptionUse::kNone)
         groups.push_back({"options that choose the movie file", movieFileOptions()});
     if (command.takesSettings)
         groups.push_back({"options that choose the settings", settingsOptions()});

@@ -29,6 +29,13 @@ struct CliOption {
 
 using CommandRunner = int (*)(const std::vector<std::string>& args);
 
+// How a command takes the options that choose a movie file, its codec and its soundtrack.
+enum class MovieFileOptionUse {
+    kNone,
+    kAsSettings,  // they set the movie's settings, as the settings options do (render, plan)
+    kOwn,         // the command reads them itself (join: the movie it writes)
+};
+
 // One command of zoomreel-cli.
 struct CliCommand {
     std::string_view name;     // "render"
@@ -38,8 +45,9 @@ struct CliCommand {
     ValueCompletion operandCompletion = ValueCompletion::kNone;
     // Whether it takes the options that choose the settings (render, preview and plan).
     bool takesSettings = false;
-    // Whether it takes the options that choose a movie file, its codec and its soundtrack.
-    bool takesMovieOptions = false;
+    // Whether and how it takes the options that choose a movie file, its codec and its
+    // soundtrack.
+    MovieFileOptionUse movieFileOptions = MovieFileOptionUse::kNone;
     std::span<const CliOption> options;
     std::string_view summary;      // one line for the list of commands
     std::string_view description;  // paragraphs separated by empty lines
@@ -63,11 +71,12 @@ const ProgramInfo& desktopProgram();
 // The command of zoomreel-cli with this name; none for an unknown name.
 const CliCommand* findCliCommand(std::string_view name);
 
-// The options of render, preview and plan that choose the settings: --settings, --set,
-// --zoom-size and the flags of the parameter table.
+// The options of render, preview, plan and join that choose the settings: --settings, --set,
+// --zoom-size and the flags of the parameter table other than the movie file's.
 std::span<const CliOption> settingsOptions();
 
-// The options that choose a movie file, its codec and its soundtrack.
+// The options that choose a movie file, its codec and its soundtrack: the flags of the
+// parameter table's movie file settings.
 std::span<const CliOption> movieFileOptions();
 
 // The options of render that submit hands on to every render it starts: all but --files.

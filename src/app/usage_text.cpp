@@ -113,7 +113,7 @@ std::vector<std::string> synopsisTokens(const CliCommand& command) {
         if (!option.required && !option.hidden)
             tokens.push_back("[" + optionTerm(option) + "]");
     }
-    if (command.takesMovieOptions) {
+    if (command.movieFileOptions != MovieFileOptionUse::kNone) {
         for (const CliOption& option : movieFileOptions())
             tokens.push_back("[" + optionTerm(option) + "]");
     }
@@ -238,6 +238,8 @@ std::string settingsFileSection() {
         std::string value = "Value: " + valueDescription(parameter);
         if (!parameter.defaultValue.empty())
             value += "; default " + shownValue(parameter.defaultValue);
+        if (parameter.omittedWhenEmpty)
+            value += "; written only when set";
         value += ". In the dialog: \"" + str(parameter.label) + "\".";
         text += ".TP\n\\fB" + roff(parameter.key) + "\\fR\n" + roff(parameter.help) + ".\n.br\n" +
                 roff(value) + "\n";
@@ -398,7 +400,7 @@ std::string manualPage(const ProgramInfo& program, std::string_view version) {
             text += ".SS \"" + roff(command.name) + "\"\n";
             text += roffParagraphs(command.description);
             text += roffOptions(command.options);
-            if (command.takesMovieOptions)
+            if (command.movieFileOptions != MovieFileOptionUse::kNone)
                 text += ".PP\nand the options that choose the movie file.\n";
             if (command.takesSettings)
                 text += ".PP\nand the options that choose the settings.\n";

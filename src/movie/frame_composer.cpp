@@ -274,4 +274,17 @@ OptionalImage finishFrame(const FrameImage& movieFrame, const FinishOptions& opt
     return std::nullopt;
 }
 
+PictureSize movieFilePictureSize(const MovieSpec& spec) {
+    const int w = std::max(spec.output.movieWidth, 1);
+    const int h = std::max(spec.output.movieHeight, 1);
+    if (spec.start.rotationActive) {
+        return w / 2 > 0 && h / 2 > 0 ? PictureSize{w / 2, h / 2} : PictureSize{w, h};
+    }
+    const long long partWidth = 4LL * h / 3;
+    if (spec.output.aspect43 && partWidth < w && partWidth > 0) {
+        return {static_cast<int>(partWidth), h};
+    }
+    return {w, h};
+}
+
 }  // namespace zr

@@ -87,4 +87,12 @@ struct FinishOptions {
 OptionalImage finishFrame(const FrameImage& movieFrame, const FinishOptions& options,
                           bool forMovieFile);
 
+// The size of the pictures finishFrame() gives the movie file of `spec` (the movie size, or the
+// part of it that rotation or 4:3 keeps).
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+};
+PictureSize movieFilePictureSize(const MovieSpec& spec);
+
 }  // namespace zr

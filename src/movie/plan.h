@@ -22,7 +22,7 @@ struct PlannedKeyFrame {
 
 // One movie file of a planned run and the run's frames it receives.
 struct PlannedMovieFile {
-    std::string name;  // "film.avi", "film_01.avi", ...
+    std::string name;  // "film.avi", "film_01.avi", ... (the movie file's name and extension)
     long long firstFrame = 0;
     long long frames = 0;
 };
@@ -63,5 +63,20 @@ std::optional<MoviePlan> planMovie(const MovieSpec& spec, int keyFrameCount,
 //
 // Every line ends with "\n".
 std::string formatMoviePlan(const MoviePlan& plan);
+
+// How a soundtrack `soundtrackSeconds` long, placed as the movie's description says, lines up
+// with the planned movie, as lines to follow formatMoviePlan() (times hh:mm:ss.mmm, negative
+// ones before the movie's first frame):
+//
+//   # soundtrack<TAB><length><TAB><file>
+//   # soundtrack plays<TAB><from><TAB>to<TAB><to><TAB><how its end meets the movie's>
+//
+// and with time stamps in the speed list ("Time" or "Time NS"), each stamp in the order the
+// run takes them beside the time at which its key frame begins in the movie:
+//
+//   # stamp<TAB><keyframe><TAB><stamp><TAB>begins<TAB><time><TAB><begins minus stamp> s
+//   # stamp<TAB><keyframe><TAB><stamp><TAB>not in the movie
+std::string formatSoundtrackSync(const MoviePlan& plan, const MovieSpec& spec,
+                                 double soundtrackSeconds);
 
 }  // namespace zr

@@ -13,12 +13,14 @@
 
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
+#include "movie/frame_composer.h"
 #include "movie/frame_loop.h"
 #include "movie/frame_renderer.h"
 #include "movie/render_session.h"
 #include "output/avi_writer.h"
 #include "output/jpeg_dump.h"
 #include "output/movie_file.h"
+#include "output/movie_files.h"
 #include "settings/render_host.h"
 
 namespace zr {
@@ -50,7 +52,7 @@ class RenderJob : public RunHooks {
   public:
     RenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
               std::optional<MovieFileRange> files)
-        : session_(session), host_(host), files_(files) {
+        : session_(session), host_(host), files_(files), movieFiles_(spec.output) {
         run_.spec = spec;
     }
 
@@ -73,6 +75,8 @@ class RenderJob : public RunHooks {
     // False, with the failure shown, when the movie has no such file.
     bool seekFirstFile();
     bool pastLastFile() const { return files_ && state_.counters.movieNumber > files_->last; }
+    // False, with the failure shown, when the movie files cannot be written as asked.
+    bool movieFilesFit();
     void chooseCompressor();
     void writeToMovie(const FrameImage& picture);
     // The frame about to be written lacks these key frames.
@@ -103,7 +107,6 @@ class RenderJob : public RunHooks {
     bool started_ = false;  // the state went through the start of the run
     RenderOutcome outcome_;
 
-    std::string folder_;  // with its trailing separator
     std::string moviePath_;
     // The movie file now due already exists whole: its frames are counted but not made.
     bool skipping_ = false;
@@ -113,7 +116,8 @@ class RenderJob : public RunHooks {
     long long framesToMake_ = 0;           // from firstFrame_ on
     std::string keyFrameName_;
 
-    std::unique_ptr<AviWriter> writer_;
+    MovieFiles movieFiles_;
+    std::unique_ptr<MovieFileWriter> writer_;
     bool writerFailed_ = false;  // the current writer has reported a failure
     int writerMovieNumber_ = 0;  // the movie file the current writer writes
     long long framesInWriter_ = 0;
@@ -184,20 +188,22 @@ bool RenderJob::listFolder() {
 bool RenderJob::startRun() {
     const MovieSpec& spec = run_.spec;
     session_.dumpImages = spec.start.dumpImages;
-    folder_ = spec.output.folder();
-    moviePath_ = folder_ + movieFileName(0);
+    moviePath_ = movieFiles_.path(0);
     host_.setStatus("Start");
 
     if (!listFolder()) {
         fail(RunFailureKind::kInvalidFolder, "Invalid Folder");
         return false;
     }
-    if (!picturesFit()) {
+    if (!picturesFit() || !movieFilesFit()) {
         return false;
     }
 
-    writer_ = std::make_unique<AviWriter>(moviePath_, spec.output.bitsPerPixel, spec.output.fps, 1,
-                                          100, "MSVC");
+    // An AVI file's writer is there for the compressor choice; the others get theirs once the
+    // plan gives each file its stretch of the soundtrack.
+    if (movieFiles_.avi()) {
+        writer_ = movieFiles_.open(0, nullptr);
+    }
     // Every run reads its key frames anew, in case a file changed since the last one.
     session_.keyFrames().emptyAll();
 
@@ -221,10 +227,14 @@ bool RenderJob::startRun() {
 
     framesPlanned_ = framesOfRun(run_, session_, state_);
     framesToMake_ = framesPlanned_;
+    movieFiles_.setPlannedFrames(framesPlanned_);
     if (files_ && !seekFirstFile()) {
         return false;
     }
     if (state_.counters.movieNumber == 0) {
+        if (!writer_) {
+            writer_ = movieFiles_.open(0, nullptr);
+        }
         skipping_ = movieFileDone(moviePath_, 0);
     } else if (state_.phase != RunState::Phase::kEnded) {
         nextMovieFile(state_.counters.movieNumber);
@@ -258,16 +268,34 @@ bool RenderJob::seekFirstFile() {
     return true;
 }
 
+bool RenderJob::movieFilesFit() {
+    const OutputSpec& output = run_.spec.output;
+    if (output.testOnly || output.skipRender) {
+        return true;  // no movie file is written
+    }
+    const PictureSize size = movieFilePictureSize(run_.spec);
+    std::string problem = movieFiles_.check(size.width, size.height);
+    if (problem.empty()) {
+        return true;
+    }
+    fail(RunFailureKind::kMovieFile, std::move(problem));
+    return false;
+}
+
 void RenderJob::chooseCompressor() {
+    auto* avi = dynamic_cast<AviWriter*>(writer_.get());
+    if (avi == nullptr) {
+        return;  // the other containers' codecs are part of the movie's description
+    }
     const MovieSpec& spec = run_.spec;
     const int w = std::max(spec.output.movieWidth, 1);
     const int h = std::max(spec.output.movieHeight, 1);
     if (spec.start.rotationActive) {
-        writer_->chooseCompressor(host_, w / 2, h / 2);
+        avi->chooseCompressor(host_, w / 2, h / 2);
     } else if (spec.output.aspect43) {
-        writer_->chooseCompressor(host_, 4 * h / 3, h);
+        avi->chooseCompressor(host_, 4 * h / 3, h);
     } else {
-        writer_->chooseCompressor(host_, w, h);
+        avi->chooseCompressor(host_, w, h);
     }
 }
 
@@ -399,15 +427,13 @@ void RenderJob::writeToMovie(const FrameImage& picture) {
 }
 
 void RenderJob::nextMovieFile(int movieNumber) {
-    moviePath_ = folder_ + movieFileName(movieNumber);
+    moviePath_ = movieFiles_.path(movieNumber);
     if (movieFileDone(moviePath_, movieNumber)) {
         skipping_ = true;
         return;
     }
     skipping_ = false;
-    const std::string handler = writer_ ? writer_->compressorHandler() : std::string("MSVC");
-    auto next = std::make_unique<AviWriter>(moviePath_, run_.spec.output.bitsPerPixel,
-                                            run_.spec.output.fps, 1, 100, handler);
+    auto next = movieFiles_.open(movieNumber, writer_.get());
     closeWriter();
     writer_ = std::move(next);
     writerMovieNumber_ = movieNumber;

@@ -25,6 +25,7 @@ enum class RunFailureKind {
     kTimeStampOrder,  // "Later timestamps can not be earlier"
     kMovieTooLarge,   // the movie or composed picture would not fit in memory
     kFilesPastEnd,    // the movie files asked for lie past the end of the movie
+    kMovieFile,       // the movie files cannot be written as asked (container, codec, sound)
     kInternal,        // something failed inside the run (memory running out)
 };
 
@@ -71,8 +72,10 @@ struct MovieFileRange {
 };
 
 // One run of the movie maker: lists and sorts the key frames of the movie's folder, walks them
-// from "Start frame" to the last, composes every movie frame and writes the frames to "film.avi"
-// and the follow-on files "film_01.avi", "film_02.avi", ... of framesPerMovie frames each.
+// from "Start frame" to the last, composes every movie frame and writes the frames to the movie
+// file ("film.avi" unless the movie names another) and the follow-on files "film_01.avi",
+// "film_02.avi", ... of framesPerMovie frames each, each with its stretch of the soundtrack.
+// Movie file settings that cannot give a file end the run before its first frame.
 // Movie files that already exist whole are not made again: the run is brought forward past
 // their frames without making pictures, so the next file goes on exactly where they end. Key
 // frames are read through the session's cache, and the run starts from the colours the

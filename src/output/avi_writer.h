@@ -84,7 +84,7 @@ class AviWriter : public MovieFileWriter {
     const std::string& errorText() const override { return errorText_; }
     const std::string& fileName() const override { return fileName_; }
     // 0: closed or failed, every frame fails; 1: waiting for the first frame; 2: writing.
-    int state() const { return state_; }
+    int state() const override { return state_; }
     int frameIndex() const { return frameIndex_; }
     int bitCount() const { return bitCount_; }
     int framesPerSecond() const { return framesPerSecond_; }

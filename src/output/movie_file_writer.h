@@ -23,6 +23,8 @@ class MovieFileWriter {
     virtual int close() = 0;
     virtual const std::string& errorText() const = 0;
     virtual const std::string& fileName() const = 0;
+    // 0: closed or failed, every frame fails; 1: waiting for the first frame; 2: writing.
+    virtual int state() const = 0;
 };
 
 }  // namespace zr

@@ -63,6 +63,15 @@ const std::vector<ContainerInfo>& movieContainers() {
     return containers;
 }
 
+const ContainerInfo& containerInfo(Container container) {
+    for (const ContainerInfo& info : movieContainers()) {
+        if (info.id == container) {
+            return info;
+        }
+    }
+    return movieContainers().front();
+}
+
 const ContainerInfo* containerForFile(std::string_view path) {
     const std::string extension = std::filesystem::path(path).extension().string();
     for (const ContainerInfo& container : movieContainers()) {
@@ -157,12 +166,7 @@ const VideoCodec* findVideoCodec(std::string_view name) {
 
 std::vector<const VideoCodec*> availableVideoCodecs(Container container) {
     std::vector<const VideoCodec*> available;
-    const ContainerInfo* info = nullptr;
-    for (const ContainerInfo& candidate : movieContainers()) {
-        if (candidate.id == container) {
-            info = &candidate;
-        }
-    }
+    const ContainerInfo* info = &containerInfo(container);
     const AVOutputFormat* muxer =
         av_guess_format(std::string(info->muxer).c_str(), nullptr, nullptr);
     for (const VideoCodec& codec : knownVideoCodecs()) {

@@ -22,6 +22,7 @@ struct ContainerInfo {
 
 // Every container, AVI first.
 const std::vector<ContainerInfo>& movieContainers();
+const ContainerInfo& containerInfo(Container container);
 
 // The container of a movie file by its extension, letters compared without regard to case; null
 // for any other extension.

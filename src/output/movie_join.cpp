@@ -10,6 +10,7 @@
 #include "output/compressors.h"
 #include "output/ffmpeg_objects.h"
 #include "output/movie_file.h"
+#include "output/movie_files.h"
 #include "output/movie_writer.h"
 #include "output/soundtrack.h"
 #include "support/frame_image.h"
@@ -26,16 +27,16 @@ using ffmpeg::inQuotes;
 
 namespace {
 
-constexpr std::string_view kStem = "film";  // as movieFileName() names the files
-
-// "film_07.avi" for 7 and ".avi".
-std::string numberedName(int number, const std::string& extension) {
-    return movieFileName(number, std::string_view(extension).substr(1));
+// "film_07.avi" for the first file "film.avi" and 7.
+std::string numberedName(const std::string& first, int number) {
+    return splitMovieFileName(first, number);
 }
 
-// The number of a split file named like "film_07.avi" with this extension, or 0.
-int pieceNumber(const std::string& name, const std::string& extension) {
-    const std::string prefix = std::string(kStem) + "_";
+// The number of a split file named like "film_07.avi" after the first file "film.avi", or 0.
+int pieceNumber(const std::string& name, const std::string& first) {
+    const fs::path firstPath(first);
+    const std::string prefix = firstPath.stem().string() + "_";
+    const std::string extension = firstPath.extension().string();
     if (name.size() < prefix.size() + 2 + extension.size() || !name.starts_with(prefix) ||
         !name.ends_with(extension)) {
         return 0;
@@ -47,7 +48,7 @@ int pieceNumber(const std::string& name, const std::string& extension) {
         return 0;
     }
     const int number = std::stoi(digits);
-    return numberedName(number, extension) == name ? number : 0;
+    return numberedName(first, number) == name ? number : 0;
 }
 
 // One split file, opened.
@@ -372,7 +373,7 @@ bool findMoviePieces(const std::string& folder, const std::string& firstName,
         // A film of one file has nothing to join: films with split files come first.
         std::vector<std::string> split;
         for (const std::string& candidate : found) {
-            if (present(numberedName(1, fs::path(candidate).extension().string()))) {
+            if (present(numberedName(candidate, 1))) {
                 split.push_back(candidate);
             }
         }
@@ -390,11 +391,10 @@ bool findMoviePieces(const std::string& folder, const std::string& firstName,
         }
         first = found[0];
     }
-    const std::string extension = fs::path(first).extension().string();
-    if (extension.empty() || first != numberedName(0, extension)) {
+    if (first != fs::path(first).filename().string() || containerForFile(first) == nullptr) {
         error =
-            "--input: the first split file is named film with the movie's extension, such "
-            "as film.avi, not " +
+            "--input: the first split file is named by its file name in the folder, with the "
+            "extension of a movie (such as film.avi or film.mp4), not " +
             inQuotes(first);
         return false;
     }
@@ -403,15 +403,16 @@ bool findMoviePieces(const std::string& folder, const std::string& firstName,
                 " is missing; render it again before joining";
         return false;
     }
+    const std::string extension = fs::path(first).extension().string();
     int last = 0;
     for (const std::string& name : names) {
-        last = std::max(last, pieceNumber(name, extension));
+        last = std::max(last, pieceNumber(name, first));
         // A file still under a partial name was not finished.
         const std::size_t named = name.find(extension + ".");
         const std::string finalName =
             named == std::string::npos ? std::string() : name.substr(0, named + extension.size());
         if (!finalName.empty() && isPartialMovieName(name, finalName) &&
-            (finalName == first || pieceNumber(finalName, extension) > 0)) {
+            (finalName == first || pieceNumber(finalName, first) > 0)) {
             error = "the split file " + inQuotes((fs::path(folder) / name).string()) +
                     " was not finished (a render is running or was stopped); let the render "
                     "finish, or run it again, before joining";
@@ -420,11 +421,11 @@ bool findMoviePieces(const std::string& folder, const std::string& firstName,
     }
     pieces.assign(1, (fs::path(folder) / first).string());
     for (int number = 1; number <= last; ++number) {
-        const std::string name = numberedName(number, extension);
+        const std::string name = numberedName(first, number);
         if (!present(name)) {
             error = "the split file " + inQuotes((fs::path(folder) / name).string()) +
-                    " is missing (the folder holds " + first + " to " +
-                    numberedName(last, extension) + "); render it again before joining";
+                    " is missing (the folder holds " + first + " to " + numberedName(first, last) +
+                    "); render it again before joining";
             return false;
         }
         pieces.push_back((fs::path(folder) / name).string());

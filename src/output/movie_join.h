@@ -8,8 +8,9 @@
 
 namespace zr {
 
-// The split files of a movie in `folder`, in order: `firstName` ("film.avi"), then the files
-// numbered from 01 ("film_01.avi", "film_02.avi", ...) as far as the highest number present.
+// The split files of a movie in `folder`, in order: `firstName` ("film.avi", or any name with a
+// movie extension), then the files numbered from 01 ("film_01.avi", "film_02.avi", ...) as far
+// as the highest number present.
 // With an empty `firstName` the extension is the one movie extension for which "film" exists,
 // or the one for which "film_01" exists too.
 // Returns false with `error` naming the file and what to do when the first file is missing, a

@@ -45,7 +45,7 @@ class MovieWriter : public MovieFileWriter {
     const std::string& errorText() const override { return errorText_; }
     const std::string& fileName() const override { return fileName_; }
     // 0: closed or failed; 1: waiting for the first frame; 2: writing.
-    int state() const { return state_; }
+    int state() const override { return state_; }
     int frameIndex() const { return frameIndex_; }
     // Whether the soundtrack's stream is a copy of the sound file's (known after the first
     // frame).

@@ -126,6 +126,15 @@ enum ControlId : int {
     kIdTextureMerge = 1117,
     kIdTextureMulti = 1118,
     kIdDumpImages = 1119,
+    kIdMovieFile = 1120,
+    kIdMovieFileChoose = 1121,
+    kIdSoundFile = 1122,
+    kIdSoundChoose = 1123,
+    kIdSoundOffset = 1124,
+    kIdVideoCodec = 1125,
+    kIdCrf = 1126,
+    kIdPreset = 1127,
+    kIdPixelFormat = 1128,
 };
 
 // The dialog's controls, the working copy of the settings, addressed by identifier. The Qt

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <filesystem>
 
+#include "settings/parameters.h"
+
 #include "support/folder_listing.h"
 #include "support/text_match.h"
 #include "support/text_table.h"
@@ -78,6 +80,25 @@ const RotateTrack::Row* rotationOutOfRange(const RotateTrack& rotations) {
 
 std::string OutputSpec::folder() const {
     return folderPart(folderPattern);
+}
+
+namespace {
+
+// A path as given when it is absolute, else inside the key frame folder.
+std::string inKeyFrameFolder(const OutputSpec& output, const std::string& path) {
+    if (path.empty() || std::filesystem::path(path).is_absolute())
+        return path;
+    return output.folder() + path;
+}
+
+}  // namespace
+
+std::string OutputSpec::firstMovieFile() const {
+    return inKeyFrameFolder(*this, movieFile.path.empty() ? "film.avi" : movieFile.path);
+}
+
+std::string OutputSpec::soundtrackFile() const {
+    return inKeyFrameFolder(*this, movieFile.soundtrack);
 }
 
 int selectionOr(const Controls& controls, int id, int fallback) {
@@ -296,6 +317,35 @@ MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previo
     start.startFrame = controlInt(controls, kIdStartFrame);
     start.startIteration = readStartIteration(controls.text(kIdStartIteration));
     start.dumpImages = flag(kIdDumpImages);
+
+    MovieFileSpec& file = output.movieFile;
+    file.path = controls.text(kIdMovieFile);
+    file.codec = controls.text(kIdVideoCodec);
+    file.preset = controls.text(kIdPreset);
+    file.pixelFormat = controls.text(kIdPixelFormat);
+    file.soundtrack = controls.text(kIdSoundFile);
+    // Unlike the dialog's other numbers these are not read leniently: a mistyped quality or
+    // offset would silently give another movie.
+    if (const std::string crf = controls.text(kIdCrf); !crf.empty()) {
+        const std::optional<long long> value = parseInteger(crf, 0, 100);
+        if (!value) {
+            return failure(
+                MovieSpecErrorKind::kMovieFileValue,
+                "The constant quality (CRF) \"" + crf + "\" is no whole number from 0 to 100.",
+                kIdCrf);
+        }
+        file.crf = static_cast<int>(*value);
+    }
+    if (const std::string offset = controls.text(kIdSoundOffset); !offset.empty()) {
+        const std::optional<double> value = parseDecimal(offset);
+        if (!value || std::abs(*value) > kMaxSoundtrackOffset) {
+            return failure(
+                MovieSpecErrorKind::kMovieFileValue,
+                "The sound offset \"" + offset + "\" is no number of seconds from -86400 to 86400.",
+                kIdSoundOffset);
+        }
+        file.soundtrackOffset = *value;
+    }
     return result;
 }
 

@@ -18,6 +18,26 @@ namespace zr {
 // Frames per movie file of a movie that is not split ("Frames per movie" empty or 0).
 inline constexpr int kUnsplitMovie = 2147483647;
 
+// The movie files of a run, their codec and the soundtrack they carry.
+struct MovieFileSpec {
+    // The first movie file; the next ones add _01, _02, ... to its name before the extension,
+    // which chooses the container. Empty: "film.avi"; a relative path lies in the key frame
+    // folder.
+    std::string path;
+    // The video codec by name ("h264"), for AVI a compressor's four-character code. Empty: the
+    // container's own (for AVI the compressor the run asks for).
+    std::string codec;
+    int crf = -1;             // -1: the codec's default
+    std::string preset;       // empty: the codec's default
+    std::string pixelFormat;  // empty: the codec's default
+    // A sound file played with the movie; empty: none. A relative path lies in the key frame
+    // folder.
+    std::string soundtrack;
+    double soundtrackOffset = 0.0;  // seconds into the movie at which the soundtrack begins
+
+    bool operator==(const MovieFileSpec&) const = default;
+};
+
 // Where and how the movie files are written.
 struct OutputSpec {
     std::string folderPattern;  // the key frame folder, a separator, then "*.zmb"
@@ -29,9 +49,14 @@ struct OutputSpec {
     bool testOnly = false;    // no movie file, the preview only
     bool skipRender = false;  // no picture at all, the key frame times only
     bool aspect43 = false;    // the middle 4:3 part goes into the movie file
+    MovieFileSpec movieFile;
 
     // The key frame folder with its trailing separator.
     std::string folder() const;
+    // The path of the first movie file and of the soundtrack (empty: none), relative ones taken
+    // inside the key frame folder.
+    std::string firstMovieFile() const;
+    std::string soundtrackFile() const;
     bool operator==(const OutputSpec&) const = default;
 };
 
@@ -127,6 +152,7 @@ enum class MovieSpecErrorKind {
     kZeroSpeed,          // "Speed cannot be zero"
     kTimeStampOrder,     // "Later timestamps can not be earlier"
     kOutOfRange,         // a value no movie can be made with (an FPS of 0, a rotation of 1e308)
+    kMovieFileValue,     // a movie file setting that is no number where one is wanted
 };
 
 struct MovieSpecError {
@@ -170,6 +196,9 @@ std::vector<std::string> textureFolderPictures(std::string_view textureFile);
 int selectionOr(const Controls& controls, int id, int fallback);
 // The zoom factor of the "Zoom out level" list: 2, 4, 8, 16, or the custom value.
 double zoomFactorOf(const Controls& controls);
+
+// The soundtrack may begin at most a day before or after the movie.
+inline constexpr double kMaxSoundtrackOffset = 86400.0;
 
 // Dialog defaults of the drop-down lists, used when a list has no selection.
 inline constexpr int kDefaultMergeEntry = 4;

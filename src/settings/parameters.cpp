@@ -125,6 +125,45 @@ constexpr Parameter kParameters[] = {
     {.key = "TEXTURE_MULTI", .control = kIdTextureMulti, .kind = Kind::kCheck, .loadStep = 29,
      .defaultValue = "0", .label = "Multi",
      .help = "every JPEG picture in the texture picture's folder, one after another"},
+    // The movie file and its soundtrack, kept only when chosen.
+    {.key = "MOVIEFILE", .control = kIdMovieFile, .kind = Kind::kText, .loadStep = 30,
+     .flag = "--output", .valueName = "FILE", .label = "Movie file",
+     .help = "the movie file; its extension chooses the container: .avi, .mp4, .mkv (Matroska), "
+             ".mov (QuickTime), .webm. render writes FOLDER/film.avi unless told otherwise, and "
+             "split files add _01, _02, ... to the name; join writes FOLDER/film_joined with the "
+             "split files' extension. A relative FILE is taken from the current folder (in a "
+             "settings file, from the key frame folder)",
+     .flagValue = FlagValueKind::kFile, .omittedWhenEmpty = true, .movieFile = true},
+    {.key = "CODEC", .control = kIdVideoCodec, .kind = Kind::kText, .loadStep = 31,
+     .flag = "--codec", .valueName = "NAME", .label = "Codec",
+     .help = "the video codec: h264, h265, av1, vp9, prores or ffv1 (default h264, vp9 for "
+             "WebM); for AVI a compressor's four-character code (default MJPG, Motion JPEG). "
+             "\"zoomreel-cli codecs\" lists what each container takes",
+     .flagValue = FlagValueKind::kCodec, .omittedWhenEmpty = true, .movieFile = true},
+    {.key = "CRF", .control = kIdCrf, .kind = Kind::kWholeNumber, .loadStep = 32, .max = 100,
+     .flag = "--crf", .valueName = "N", .label = "CRF",
+     .help = "constant quality: lower is better and larger (not for AVI)",
+     .omittedWhenEmpty = true, .movieFile = true},
+    {.key = "PRESET", .control = kIdPreset, .kind = Kind::kText, .loadStep = 33,
+     .flag = "--preset", .valueName = "NAME", .label = "Preset",
+     .help = "encoder speed against size (h264, h265: ultrafast ... veryslow; av1: 0 ... 13; "
+             "vp9: best, good, realtime; prores: proxy, lt, standard, hq, 4444, 4444xq)",
+     .omittedWhenEmpty = true, .movieFile = true},
+    {.key = "PIXFMT", .control = kIdPixelFormat, .kind = Kind::kText, .loadStep = 34,
+     .flag = "--pix-fmt", .valueName = "FORMAT", .label = "Pixel format",
+     .help = "yuv420p (default, plays everywhere), yuv444p, yuv420p10le, ...",
+     .omittedWhenEmpty = true, .movieFile = true},
+    {.key = "SOUND", .control = kIdSoundFile, .kind = Kind::kText, .loadStep = 35,
+     .flag = "--audio", .valueName = "FILE", .label = "Sound...",
+     .help = "a soundtrack: any sound file FFmpeg reads, cut at the movie's end with a short "
+             "fade-out (render: MP4, Matroska, QuickTime and WebM files, each split file with "
+             "its own stretch of it)",
+     .flagValue = FlagValueKind::kFile, .omittedWhenEmpty = true, .movieFile = true},
+    {.key = "SOUNDOFFSET", .control = kIdSoundOffset, .kind = Kind::kDecimal, .loadStep = 36,
+     .flag = "--audio-offset", .valueName = "S", .label = "Offset",
+     .help = "the soundtrack begins S seconds into the movie (negative: the movie begins S "
+             "seconds into the soundtrack)",
+     .omittedWhenEmpty = true, .movieFile = true},
 
     // What the settings file does not store: the command line sets it with flags.
     {.control = kIdStartFrame, .kind = Kind::kWholeNumber, .defaultValue = "0",

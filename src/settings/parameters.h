@@ -36,6 +36,13 @@ enum class ParameterKind {
     kInsideColor,   // the colour of the points inside the set, R,G,B (the "M-Color" button)
 };
 
+// What the shell completion offers for a flag's value.
+enum class FlagValueKind {
+    kOther,
+    kFile,   // a file name
+    kCodec,  // a codec name or compressor code ("zoomreel-cli codecs --names")
+};
+
 // One setting of the dialog: its control, its line in the settings file and its command-line
 // flag, if it has them. The command line, the usage texts, the manual pages, the completion,
 // the settings file and the dialog's first state are all made from the table of these.
@@ -56,6 +63,13 @@ struct Parameter {
     std::string_view valueName;  // what the flag's value is called in the usage text
     std::string_view label;      // the control's caption in the dialog
     std::string_view help;
+    FlagValueKind flagValue = FlagValueKind::kOther;
+    // Written to the settings file only when it holds a value, so that files saved without it
+    // stay as they were.
+    bool omittedWhenEmpty = false;
+    // One of the settings that choose the movie file, its codec and its soundtrack: on the
+    // command line they are options of the commands that write or read movie files.
+    bool movieFile = false;
 };
 
 // Every parameter: first those the settings file stores, in the order in which it writes them,

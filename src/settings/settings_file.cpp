@@ -36,7 +36,10 @@ std::string settingsText(const Controls& controls) {
         // The waves are kept only while wave colouring is on.
         if (parameter.kind == ParameterKind::kWaveList && !controls.checked(kIdWaveColoring))
             continue;
-        appendLine(text, parameter.key, parameterValue(controls, parameter));
+        const std::string value = parameterValue(controls, parameter);
+        if (parameter.omittedWhenEmpty && value.empty())
+            continue;
+        appendLine(text, parameter.key, value);
     }
     return text;
 }

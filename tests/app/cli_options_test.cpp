@@ -20,8 +20,14 @@ namespace fs = std::filesystem;
 // A command with options of its own besides the settings options.
 constexpr CliOption kTestOptions[] = {
     {"--frame", "K", "a key frame"}, {"--output", "FILE.png", "a file"}, {"--verbose", "", "more"}};
-constexpr CliCommand kTestCommand{"test",  "FOLDER", "key frame FOLDER", ValueCompletion::kFolder,
-                                  true,    false,    kTestOptions,       "tests",
+constexpr CliCommand kTestCommand{"test",
+                                  "FOLDER",
+                                  "key frame FOLDER",
+                                  ValueCompletion::kFolder,
+                                  true,
+                                  MovieFileOptionUse::kNone,
+                                  kTestOptions,
+                                  "tests",
                                   "Tests."};
 
 std::string parseError(const std::vector<std::string>& args,
@@ -65,8 +71,9 @@ TEST(CliOptionsTest, HelpWinsOverMistakesAndRequiredOptionsAreChecked) {
     EXPECT_NE(parseError({"keys", "--frame", "1"}, preview).find("--output"), std::string::npos);
     EXPECT_NE(parseError({"x"}, *findCliCommand("codecs")).find("\"x\""), std::string::npos);
     // Only the commands that render take the settings options.
-    EXPECT_NE(parseError({"films", "--set", "FPS=3"}, *findCliCommand("join")).find("--set"),
-              std::string::npos);
+    EXPECT_NE(
+        parseError({"films", "--set", "FPS=3"}, *findCliCommand("make-keyframes")).find("--set"),
+        std::string::npos);
 }
 
 TEST(CliOptionsTest, UsageErrorsNameTheOption) {

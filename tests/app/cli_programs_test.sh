@@ -64,7 +64,7 @@ done <<'EOF'
 2|err|option --start-frame needs a value|plan @/keys --start-frame
 2|err|option --frame K or --movie-frame is required|preview @/keys --output @/a.png
 2|err|--count|make-keyframes @/more --count 0
-2|err|unknown option --set|join @/keys --set FPS=3
+2|err|unknown option --set|make-keyframes @/keys --set FPS=3
 2|err|unexpected argument "x"|codecs x
 1|err|the folder "@/none" does not exist|render @/none
 1|err|"@/file" is not a folder|plan @/file

@@ -71,6 +71,56 @@ TEST_F(PlanTest, EveryFrameItsOwnFileAndNoKeyFrames) {
               "# duration\t00:00:00.000\tat 25 fps\n# movie files\t0\n");
 }
 
+TEST_F(PlanTest, SoundtrackAgainstTheMovieAndStampsAgainstTheirKeyFrames) {
+    spec.output.framesPerMovie = 100;
+    spec.output.folderPattern = "/films/*.zmb";
+    spec.output.movieFile.path = "zoom.mp4";
+    spec.output.movieFile.soundtrack = "music.ogg";
+    auto plan = planMovie(spec, 4);  // 508 frames, 20.32 s
+    ASSERT_TRUE(plan.has_value());
+    EXPECT_EQ(plan->movieFiles[4].name, "zoom_04.mp4");
+    struct Case {
+        double offset, seconds;
+        const char* plays;
+    };
+    for (const Case& c : {
+             Case{0.0, 20.32, "00:00:00.000\tto\t00:00:20.320\tends with the movie"},
+             Case{-5.0, 30.0,
+                  "-00:00:05.000\tto\t00:00:25.000\tends 4.680 s after the movie: cut at the "
+                  "movie's end with a fade-out"},
+             Case{1.5, 3.25,
+                  "00:00:01.500\tto\t00:00:04.750\tends 15.570 s before the movie: "
+                  "silence after it"},
+             Case{21.0, 3.0,
+                  "00:00:21.000\tto\t00:00:24.000\tbegins after the movie ends: the "
+                  "movie is silent"},
+         }) {
+        spec.output.movieFile.soundtrackOffset = c.offset;
+        const std::string text = formatSoundtrackSync(*plan, spec, c.seconds);
+        EXPECT_EQ(text.substr(0, text.find('\n') + 1),
+                  "# soundtrack\t" +
+                      formatMovieTime(static_cast<long long>(c.seconds * 1000), 1000) +
+                      "\t/films/music.ogg\n");
+        EXPECT_NE(text.find("# soundtrack plays\t" + std::string(c.plays) + "\n"),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("# stamp"), std::string::npos);  // speeds, not time stamps
+    }
+
+    // Time stamps in the order the run takes them; one before "Start frame" is not in the movie.
+    spec.timeline.timeType = kTimeTypeTimeNs;
+    spec.timeline.speedSpecs = testing::speedsOf("2\t00:03\n0\t00:00\n1\t00:01");
+    spec.start.startFrame = 1;
+    plan = planMovie(spec, 4);
+    ASSERT_TRUE(plan.has_value());
+    const std::string text = formatSoundtrackSync(*plan, spec, 10.0);
+    EXPECT_NE(text.find("# stamp\t0\t00:00:00.000\tnot in the movie\n"
+                        "# stamp\t1\t00:00:01.000\tbegins\t00:00:00.000\t-1.000 s\n"
+                        "# stamp\t2\t00:00:03.000\tbegins\t00:00:02.000\t-1.000 s\n"),
+              std::string::npos)
+        << text;
+}
+
 TEST(MovieLengthTest, EstimateFromTheSpeedList) {
     EXPECT_EQ(movieLengthEstimate({"0\t25", "2\t50"}, 4, 25), "00:00:06.000");
     // Lines in any order; a first speed of 0 counts as 150.

@@ -152,6 +152,12 @@ TEST_F(MovieJoinTest, SplitFilesAreFoundInOrderAndGapsNamed) {
     fs::remove(folder.file("film.avi"));
     EXPECT_TRUE(pieces("film.avi").empty());
     EXPECT_NE(std::string::npos, error.find("film.avi\" is missing")) << error;
+
+    // A movie written under a name of its own splits the same way.
+    touch("zoom.mkv");
+    touch("zoom_01.mkv");
+    EXPECT_EQ(2u, pieces("zoom.mkv").size()) << error;
+    EXPECT_TRUE(pieces("zoom.txt").empty());
 }
 
 TEST_F(MovieJoinTest, JoinedSplitRenderEqualsASingleFileRender) {

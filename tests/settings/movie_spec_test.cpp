@@ -70,6 +70,37 @@ TEST_F(MovieSpecTest, DialogDefaultsGiveTheDefaultMovie) {
     EXPECT_TRUE(spec.start.dumpImages);
 }
 
+TEST_F(MovieSpecTest, MovieFileAndSoundtrackLieInTheKeyFrameFolderUnlessGivenWhole) {
+    controls.setText(kIdDirectory, "/keys");
+    MovieSpec spec = build();
+    EXPECT_EQ(spec.output.firstMovieFile(), "/keys/film.avi");
+    EXPECT_EQ(spec.output.soundtrackFile(), "");
+    EXPECT_EQ(spec.output.movieFile.crf, -1);
+
+    controls.setText(kIdMovieFile, "zoom.mp4");
+    controls.setText(kIdSoundFile, "/music/theme.ogg");
+    controls.setText(kIdCrf, "18");
+    controls.setText(kIdSoundOffset, "-2.5");
+    spec = build();
+    EXPECT_EQ(spec.output.firstMovieFile(), "/keys/zoom.mp4");
+    EXPECT_EQ(spec.output.soundtrackFile(), "/music/theme.ogg");
+    EXPECT_EQ(spec.output.movieFile.crf, 18);
+    EXPECT_EQ(spec.output.movieFile.soundtrackOffset, -2.5);
+
+    // A mistyped number is no quiet default.
+    for (const auto& [id, text] :
+         {std::pair{kIdCrf, "18x"}, std::pair{kIdCrf, "101"}, std::pair{kIdSoundOffset, "1:30"},
+          std::pair{kIdSoundOffset, "90000"}}) {
+        controls.setText(kIdCrf, "");
+        controls.setText(kIdSoundOffset, "");
+        controls.setText(id, text);
+        const MovieSpecResult result = buildMovieSpec(controls);
+        EXPECT_EQ(result.error.kind, MovieSpecErrorKind::kMovieFileValue) << text;
+        EXPECT_EQ(result.error.focusControl, id);
+        EXPECT_NE(result.error.message.find(text), std::string::npos) << result.error.message;
+    }
+}
+
 // What the controls may hold that gives no movie: the message Start shows and where the focus
 // goes; nothing is started and no run ever sees it.
 TEST_F(MovieSpecTest, ErrorsAreFoundBeforeARun) {

@@ -54,6 +54,13 @@ class SettingsFileTest : public ::testing::Test {
         c.setText(kIdTextureMerge, "50");
         c.setChecked(kIdTextureMulti, true);
         c.setText(kIdTextureFile, "/textures/stone.jpg");
+        c.setText(kIdMovieFile, "zoom.webm");
+        c.setText(kIdVideoCodec, "av1");
+        c.setText(kIdCrf, "30");
+        c.setText(kIdPreset, "6");
+        c.setText(kIdPixelFormat, "yuv420p10le");
+        c.setText(kIdSoundFile, "/music/theme.ogg");
+        c.setText(kIdSoundOffset, "-1.5");
     }
 
     static std::string crlf(std::initializer_list<const char*> lines) {
