@@ -37,8 +37,8 @@ const std::unordered_map<int, const char*>& tooltipTexts() {
         {1015, "Zoom level as specified in Abyssal"},
         {1016,
          "Movie frames per movie.\nMany codecs have size limitations, this value is "
-         "automatically\nset to produce AVI files in 1.6GB. You'll need another\nprogram to merge "
-         "these AVI files"},
+         "automatically\nset to produce AVI files in 1.6GB. \"zoomreel-cli join\" puts\nthe "
+         "movie files together"},
         {1017, "Number of movie frames per seconds"},
         {1018,
          "Speed or Time\nIf Speed is selected, the number of movie frames per Key Frame is "
@@ -166,6 +166,17 @@ const std::unordered_map<int, const char*>& tooltipTexts() {
         {1117, "Merge ratio of texture with palette"},
         {1118, "Use all images in the folder"},
         {1119, "Dump movie frames as jpeg images"},
+        {1120,
+         "The movie file, film.avi when empty. Its extension chooses the kind of\nfile: .avi, "
+         ".mp4, .mkv, .mov or .webm. Split files add _01, _02, ...\nto the name"},
+        {1121, "Choose the movie file"},
+        {1122,
+         "The soundtrack of the movie (not for AVI files). Each split file\ncarries its own "
+         "stretch of it"},
+        {1123, "Choose the soundtrack: any sound file, music or a recording"},
+        {1124,
+         "Seconds into the movie at which the soundtrack begins; negative:\nthe movie begins "
+         "that far into the soundtrack"},
     };
     return texts;
 }

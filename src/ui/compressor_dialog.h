@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "output/movie_format.h"
 #include "settings/render_host.h"
 
 class QComboBox;
@@ -47,8 +48,49 @@ class CompressorDialog : public QDialog {
 // The compressors this build can write, as the dialog offers them.
 std::vector<CompressorOffer> writableCompressors();
 
+// The codec of an MP4, Matroska, QuickTime or WebM movie as the movie file settings hold it:
+// empty texts and a CRF of -1 take the codec's defaults.
+struct VideoCodecChoice {
+    std::string codec;
+    int crf = -1;
+    std::string preset;
+    std::string pixelFormat;
+    bool operator==(const VideoCodecChoice&) const = default;
+};
+
+// The compressor dialog "Välj Codec" of the containers other than AVI: the codecs this build
+// writes into the container, each with its constant quality (CRF) scale, its presets and its
+// pixel formats.
+class VideoCodecDialog : public QDialog {
+    Q_OBJECT
+  public:
+    VideoCodecDialog(QWidget* owner, Container container, const VideoCodecChoice& start);
+
+    // The choice as the dialog shows it now; values left at the codec's default stay empty.
+    VideoCodecChoice choice() const;
+
+    QComboBox* codecList() const { return codecs_; }
+    QSpinBox* crfEdit() const { return crf_; }
+    QComboBox* presetList() const { return presets_; }
+    QComboBox* pixelFormatList() const { return pixelFormats_; }
+
+  private:
+    // Fills the quality, preset and pixel format fields for the selected codec.
+    void showCodec(const VideoCodecChoice& values);
+
+    std::vector<const VideoCodec*> offered_;
+    QComboBox* codecs_;
+    QSpinBox* crf_;
+    QComboBox* presets_;
+    QComboBox* pixelFormats_;
+};
+
 // Shows the dialog; on OK `choice` takes the user's values and true is returned, on cancel it
 // stays as it was.
 bool chooseCompressor(QWidget* owner, CompressorChoice& choice);
+
+// Shows the codec dialog of the container; on OK `choice` takes the user's values and true is
+// returned, on cancel it stays as it was.
+bool chooseVideoCodec(QWidget* owner, Container container, VideoCodecChoice& choice);
 
 }  // namespace zr

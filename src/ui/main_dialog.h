@@ -18,6 +18,7 @@
 #include "settings/controls.h"
 #include "settings/movie_spec.h"
 #include "settings/render_host.h"
+#include "ui/compressor_dialog.h"
 #include "ui/list_controller.h"
 #include "ui/message_box.h"
 #include "ui/small_dialogs.h"
@@ -78,6 +79,12 @@ class MainDialog : public QDialog, public Controls {
         compressorHook_ = std::move(hook);
     }
     bool chooseCompressor(CompressorChoice& choice);
+    // The codec dialog of the other containers goes to `hook` instead of the screen while one is
+    // set.
+    void setVideoCodecHook(std::function<bool(Container, VideoCodecChoice&)> hook) {
+        videoCodecHook_ = std::move(hook);
+    }
+    bool chooseVideoCodec(Container container, VideoCodecChoice& choice);
 
     // A press of a button, as a click delivers it.
     void command(int id);
@@ -88,6 +95,11 @@ class MainDialog : public QDialog, public Controls {
 
     // The commands behind the choosers, for tests and scripts.
     void chooseFolder(const std::string& folder);
+    // The movie file (its extension chooses the container) and the soundtrack: a file inside
+    // the key frame folder is kept by its name, so that it goes along to another folder. False,
+    // with a message, for an extension of no container and a sound file that cannot be read.
+    bool chooseMovieFile(const std::string& path);
+    bool chooseSoundFile(const std::string& path);
     bool saveSettingsTo(const std::string& path);
     bool loadSettingsFrom(const std::string& path);
     // Entry 0 ... 7 of the key frame menu, or kKeyFrameMenuFromFileName with a file number.
@@ -138,6 +150,12 @@ class MainDialog : public QDialog, public Controls {
     void saveSettings();
     void loadSettings();
     void browseFolder();
+    void browseMovieFile();
+    void browseSoundFile();
+    // At Start, for a movie other than AVI: the codec dialog, whose choice goes into the movie
+    // file settings and `spec`; then the check of the movie files. False, with a message, when
+    // they cannot be written.
+    bool prepareMovieFiles(MovieSpec& spec);
     void placePreview();
     QSize previewFrameSize() const;
     void reapFinishedRuns();
@@ -164,6 +182,7 @@ class MainDialog : public QDialog, public Controls {
     FolderBrowser folderBrowser_;
     MessageHook messageHook_;
     std::function<bool(CompressorChoice&)> compressorHook_;
+    std::function<bool(Container, VideoCodecChoice&)> videoCodecHook_;
     std::array<QColor, 16> insideCustomColors_{};
     std::array<QColor, 16> longWaveCustomColors_{};
     QProgressBar* progressBar_ = nullptr;

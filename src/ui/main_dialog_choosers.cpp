@@ -5,9 +5,12 @@
 #include <QFontDialog>
 #include <QStringList>
 #include <QtGlobal>
+#include <filesystem>
 
 #include "app/folder_choice.h"
 #include "app/program_versions.h"
+#include "output/movie_format.h"
+#include "output/soundtrack.h"
 #include "settings/memory_controls.h"
 #include "settings/setting_types.h"
 #include "settings/settings_file.h"
@@ -46,6 +49,23 @@ std::optional<QColor> pickColor(QWidget* owner, const QColor& start,
     return chosen;
 }
 
+// A file inside `folder` by its name, any other by its whole path.
+std::string nameInFolder(const std::string& folder, const std::string& path) {
+    namespace fs = std::filesystem;
+    const fs::path file = fs::path(path).lexically_normal();
+    if (folder.empty() || file.filename().empty()) {
+        return path;
+    }
+    const fs::path inFolder = (fs::path(folder) / file.filename()).lexically_normal();
+    return inFolder == file ? file.filename().string() : path;
+}
+
+// The movie file settings that belong to one container: another container's codec would not do.
+constexpr int kCodecControls[] = {kIdVideoCodec, kIdCrf, kIdPreset, kIdPixelFormat};
+
+constexpr const char* kMoviePatterns = "*.mp4;*.mkv;*.mov;*.webm;*.avi";
+constexpr const char* kSoundPatterns = "*.ogg;*.opus;*.mp3;*.m4a;*.aac;*.flac;*.wav";
+
 std::string aboutText() {
     return "Zoomreel " + std::string(programVersion()) +
            "\n\nTurns a folder of fractal key frames into a zoom movie.\n\n" +
@@ -63,6 +83,13 @@ bool MainDialog::chooseCompressor(CompressorChoice& choice) {
         return compressorHook_(choice);
     }
     return zr::chooseCompressor(this, choice);
+}
+
+bool MainDialog::chooseVideoCodec(Container container, VideoCodecChoice& choice) {
+    if (videoCodecHook_) {
+        return videoCodecHook_(container, choice);
+    }
+    return zr::chooseVideoCodec(this, container, choice);
 }
 
 void MainDialog::chooseInsideColor() {
@@ -123,6 +150,56 @@ void MainDialog::browseFolder() {
     if (folder) {
         chooseFolder(*folder);
     }
+}
+
+void MainDialog::browseMovieFile() {
+    const std::string current = text(kIdMovieFile).empty() ? "film.avi" : text(kIdMovieFile);
+    const std::optional<std::string> file =
+        chooseFile(this, false, "Movie file", "Movie files", kMoviePatterns,
+                   std::filesystem::path(current).is_absolute()
+                       ? current
+                       : (std::filesystem::path(text(kIdDirectory)) / current).string());
+    if (file) {
+        chooseMovieFile(*file);
+    }
+}
+
+bool MainDialog::chooseMovieFile(const std::string& path) {
+    const ContainerInfo* container = containerForFile(path);
+    if (container == nullptr) {
+        message(errorMessage("The movie file \"" + path +
+                             "\" has an extension this program cannot write.\nEnd its name in "
+                             "one of " +
+                             containerList() + "."));
+        return false;
+    }
+    const std::string before = text(kIdMovieFile);
+    if (containerForFile(before.empty() ? "film.avi" : before) != container) {
+        for (const int id : kCodecControls) {
+            setText(id, "");
+        }
+    }
+    setText(kIdMovieFile, nameInFolder(text(kIdDirectory), path));
+    return true;
+}
+
+void MainDialog::browseSoundFile() {
+    const std::optional<std::string> file =
+        chooseFile(this, true, "Sound", "Sound files", kSoundPatterns, text(kIdSoundFile));
+    if (file) {
+        chooseSoundFile(*file);
+    }
+}
+
+bool MainDialog::chooseSoundFile(const std::string& path) {
+    SoundtrackInfo info;
+    std::string error;
+    if (!path.empty() && !probeSoundtrack(path, info, error)) {
+        message(errorMessage(asSentence(error)));
+        return false;
+    }
+    setText(kIdSoundFile, nameInFolder(text(kIdDirectory), path));
+    return true;
 }
 
 void MainDialog::chooseFolder(const std::string& folder) {

@@ -68,6 +68,12 @@ void MainDialog::command(int id) {
         case kIdBrowseFolder:
             browseFolder();
             break;
+        case kIdMovieFileChoose:
+            browseMovieFile();
+            break;
+        case kIdSoundChoose:
+            browseSoundFile();
+            break;
         case kIdWavePrime:
             setText(kIdWavePeriod,
                     std::to_string(nearestPrimeAtOrBelow(readUnsigned(text(kIdWavePeriod)))));

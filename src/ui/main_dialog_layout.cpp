@@ -246,8 +246,24 @@ void MainDialog::buildLayout() {
     // The widgets are made in the order the focus goes through them.
     QHBoxLayout* folder = row(this);
     folder->addWidget(make.label("Directory"));
-    folder->addWidget(make.edit(kIdDirectory, nullptr), 1);
+    folder->addWidget(make.edit(kIdDirectory, nullptr), 3);
     folder->addWidget(make.button(kIdBrowseFolder, "..."));
+    // The movie file and its soundtrack; the codec the compressor dialog chooses is kept in
+    // fields that are not shown.
+    folder->addSpacing(2 * spacingOf(this));
+    folder->addWidget(make.label("Movie file"));
+    QLineEdit* movieFile = make.edit(kIdMovieFile, nullptr);
+    movieFile->setPlaceholderText("film.avi");
+    folder->addWidget(movieFile, 2);
+    folder->addWidget(make.button(kIdMovieFileChoose, "File..."));
+    folder->addSpacing(2 * spacingOf(this));
+    folder->addWidget(make.button(kIdSoundChoose, "Sound..."));
+    folder->addWidget(make.edit(kIdSoundFile, nullptr), 2);
+    folder->addWidget(make.label("Offset"));
+    folder->addWidget(make.edit(kIdSoundOffset, kWidestStartValue));
+    for (const int id : {kIdVideoCodec, kIdCrf, kIdPreset, kIdPixelFormat}) {
+        make.edit(id, nullptr)->setVisible(false);
+    }
 
     // The five key frame lists.
     QComboBox* timeType = make.combo(kIdTimeType);

@@ -7,8 +7,10 @@
 #include <cstdio>
 
 #include "app/test_keyframe.h"
+#include "movie/frame_composer.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
+#include "output/movie_files.h"
 #include "settings/setting_types.h"
 #include "settings/start_conversion.h"
 #include "ui/gui_render_host.h"
@@ -49,12 +51,15 @@ void MainDialog::startOrStop() {
         session_->requestStop();
         return;
     }
-    const StartConversionResult converted = convertControlsForStart(*this, spec_);
+    StartConversionResult converted = convertControlsForStart(*this, spec_);
     if (!converted.ok) {
         if (QWidget* focus = control(converted.focusControl)) {
             focus->setFocus();
         }
         message(errorMessage(converted.message));
+        return;
+    }
+    if (!prepareMovieFiles(converted.spec)) {
         return;
     }
     spec_ = converted.spec;
@@ -75,6 +80,39 @@ void MainDialog::startOrStop() {
                                   *done = true;
                               }),
                               done});
+}
+
+bool MainDialog::prepareMovieFiles(MovieSpec& spec) {
+    if (spec.output.testOnly || spec.output.skipRender) {
+        return true;  // no movie file is written
+    }
+    MovieFileSpec& file = spec.output.movieFile;
+    MovieFiles files(spec.output);
+    if (files.container() != nullptr && !files.avi()) {
+        // Cancel keeps the codec chosen before, as the AVI compressor dialog does.
+        VideoCodecChoice choice{file.codec, file.crf, file.preset, file.pixelFormat};
+        if (chooseVideoCodec(files.container()->id, choice)) {
+            file.codec = choice.codec;
+            file.crf = choice.crf;
+            file.preset = choice.preset;
+            file.pixelFormat = choice.pixelFormat;
+            setText(kIdVideoCodec, choice.codec);
+            setText(kIdCrf, choice.crf >= 0 ? std::to_string(choice.crf) : std::string());
+            setText(kIdPreset, choice.preset);
+            setText(kIdPixelFormat, choice.pixelFormat);
+            files = MovieFiles(spec.output);
+        }
+    }
+    const PictureSize size = movieFilePictureSize(spec);
+    const std::string problem = files.check(size.width, size.height);
+    if (problem.empty()) {
+        return true;
+    }
+    if (QWidget* focus = control(kIdMovieFile)) {
+        focus->setFocus();
+    }
+    message(errorMessage(asSentence(problem)));
+    return false;
 }
 
 void MainDialog::renderFinished() {

@@ -1,6 +1,7 @@
 #include "ui/message_box.h"
 
 #include <QMessageBox>
+#include <cctype>
 
 namespace zr {
 
@@ -37,6 +38,17 @@ MessageAnswer showMessage(QWidget* parent, const MessageRequest& request, const 
 MessageRequest errorMessage(std::string text, std::string title) {
     return MessageRequest{std::move(title), std::move(text), MessageIcon::error,
                           MessageButtons::ok};
+}
+
+std::string asSentence(std::string text) {
+    if (text.empty()) {
+        return text;
+    }
+    text.front() = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
+    if (text.back() != '.') {
+        text += '.';
+    }
+    return text;
 }
 
 }  // namespace zr

@@ -27,5 +27,8 @@ MessageAnswer showMessage(QWidget* parent, const MessageRequest& request, const 
 
 // The "Error" box with the error icon and an OK button.
 MessageRequest errorMessage(std::string text, std::string title = "Error");
+// A message that begins in lower case ("the file ... is missing") as a sentence of its own:
+// capitalised and ended with a full stop.
+std::string asSentence(std::string text);
 
 }  // namespace zr

@@ -1,10 +1,14 @@
+#include <QDataStream>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <thread>
 
@@ -12,6 +16,7 @@
 #include "keyframes/key_frame_writer.h"
 #include "movie/render_session.h"
 #include "output/movie_file.h"
+#include "output/soundtrack.h"
 #include "settings/setting_types.h"
 
 using namespace zr;
@@ -57,6 +62,30 @@ struct StatusRecorder {
 
 void press(MainDialog& dialog, int id) {
     qobject_cast<QPushButton*>(dialog.control(id))->click();
+}
+
+// A second of a 440 Hz tone as a 16-bit mono WAV file.
+void writeTone(const QString& path) {
+    constexpr std::uint32_t kRate = 8000;
+    std::vector<std::int16_t> samples(kRate);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(8000.0 * std::sin(i * 2 * 3.14159265 * 440 / kRate));
+    }
+    const std::uint32_t bytes = static_cast<std::uint32_t>(samples.size() * 2);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QDataStream out(&file);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + bytes);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(kRate) << quint32(kRate * 2)
+        << quint16(2) << quint16(16);
+    out.writeRawData("data", 4);
+    out << bytes;
+    for (const std::int16_t sample : samples) {
+        out << qint16(sample);
+    }
 }
 
 }  // namespace
@@ -216,6 +245,63 @@ class RenderRunTest : public QObject {
         QCOMPARE(QDir(folder.path()).entryList({"*.avi*"}), QStringList{"film.avi"});
         QCOMPARE(movieFileFrameCount(folder.filePath("film.avi").toStdString()),
                  static_cast<long long>(framesInMovie));
+    }
+
+    void anMp4MovieAsksForItsCodecAndCarriesTheChosenSound() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 2);
+        writeTone(folder.filePath("tone.wav"));
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        prepareTestOnlyRun(dialog, folder, "0\t3");
+        dialog.setChecked(kIdTestOnly, false);
+        dialog.setChecked(kIdShowZoomText, false);
+
+        // Files in the key frame folder are kept by their names; a sound file FFmpeg cannot
+        // read and an extension of no container are refused.
+        QVERIFY(!dialog.chooseMovieFile(folder.filePath("zoom.flv").toStdString()));
+        QVERIFY(dialog.chooseMovieFile(folder.filePath("zoom.mp4").toStdString()));
+        QCOMPARE(dialog.text(kIdMovieFile), std::string("zoom.mp4"));
+        QVERIFY(dialog.chooseSoundFile("/elsewhere/none.ogg") == false);
+        QVERIFY(dialog.chooseSoundFile(folder.filePath("tone.wav").toStdString()));
+        QCOMPARE(dialog.text(kIdSoundFile), std::string("tone.wav"));
+        QCOMPARE(messages.requests.size(), std::size_t{2});
+        QVERIFY(messages.requests[0].text.find("zoom.flv") != std::string::npos);
+        QVERIFY(messages.requests[1].text.rfind("The soundtrack \"/elsewhere/none.ogg\"", 0) == 0);
+
+        std::vector<Container> asked;
+        dialog.setVideoCodecHook([&asked](Container container, VideoCodecChoice& choice) {
+            asked.push_back(container);
+            choice = VideoCodecChoice{"h264", 30, "ultrafast", ""};
+            return true;
+        });
+        press(dialog, kIdStart);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.text(kIdStart), std::string("Start"), 60000);
+        QCOMPARE(asked.size(), std::size_t{1});
+        QVERIFY(asked[0] == Container::kMp4);
+        QCOMPARE(dialog.text(kIdCrf), std::string("30"));  // kept with the settings
+        QCOMPARE(dialog.text(kIdPreset), std::string("ultrafast"));
+        const std::string movie = folder.filePath("zoom.mp4").toStdString();
+        QVERIFY(movieFileFrameCount(movie) > 3);
+        SoundtrackInfo sound;
+        std::string error;
+        QVERIFY2(probeSoundtrack(movie, sound, error), error.c_str());
+        QCOMPARE(sound.codecName, std::string("aac"));
+
+        // Another container forgets the codec; a codec the container cannot hold stops Start
+        // with a message before any file is made.
+        QVERIFY(dialog.chooseMovieFile(folder.filePath("zoom.webm").toStdString()));
+        QCOMPARE(dialog.text(kIdCrf), std::string());
+        dialog.setVideoCodecHook([](Container, VideoCodecChoice& choice) {
+            choice.codec = "h264";
+            return true;
+        });
+        press(dialog, kIdStart);
+        QVERIFY(!dialog.runInProgress());
+        QCOMPARE(messages.requests.size(), std::size_t{3});
+        QVERIFY2(messages.requests[2].text.find("zoom.webm") != std::string::npos,
+                 messages.requests[2].text.c_str());
+        QVERIFY(!QFile::exists(folder.filePath("zoom.webm")));
     }
 
     void customZoomAsksForTheZoomSize() {

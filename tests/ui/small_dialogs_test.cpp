@@ -9,6 +9,16 @@
 
 using namespace zr;
 
+namespace {
+
+VideoCodecChoice codecAlone(const char* codec) {
+    VideoCodecChoice choice;
+    choice.codec = codec;
+    return choice;
+}
+
+}  // namespace
+
 class SmallDialogsTest : public QObject {
     Q_OBJECT
   private slots:
@@ -91,6 +101,39 @@ class SmallDialogsTest : public QObject {
         QVERIFY(chooseCompressor(nullptr, choice));
         QCOMPARE(choice.quality, 8500);
         QCOMPARE(choice.fourcc, std::string("MSVC"));
+    }
+
+    void codecDialogOffersTheContainersCodecs() {
+        const auto names = [](const VideoCodecDialog& dialog) {
+            QStringList items;
+            for (int i = 0; i < dialog.codecList()->count(); ++i) {
+                items << dialog.codecList()->itemText(i).section('(', -1).chopped(1);
+            }
+            return items;
+        };
+        // WebM holds no H.264; a new dialog starts at the container's own codec.
+        VideoCodecDialog webm(nullptr, Container::kWebm, VideoCodecChoice{});
+        QVERIFY(names(webm).contains("vp9"));
+        QVERIFY(!names(webm).contains("h264"));
+        QCOMPARE(webm.choice(), codecAlone("vp9"));
+
+        const VideoCodecChoice start{"h265", 20, "slow", "yuv444p"};
+        VideoCodecDialog mp4(nullptr, Container::kMp4, start);
+        QVERIFY(names(mp4).contains("h264"));
+        QVERIFY(!names(mp4).contains("vp9"));
+        QCOMPARE(mp4.choice(), start);
+        QCOMPARE(mp4.crfEdit()->maximum(), 51);
+        // Another codec starts at its own defaults.
+        mp4.codecList()->setCurrentIndex(names(mp4).indexOf("h264"));
+        QCOMPARE(mp4.choice(), codecAlone("h264"));
+        mp4.crfEdit()->setValue(0);
+        QCOMPARE(mp4.choice().crf, 0);
+
+        // FFV1 has neither a quality scale nor presets.
+        VideoCodecDialog mkv(nullptr, Container::kMkv, VideoCodecChoice{"ffv1", 12, "fast", ""});
+        QVERIFY(!mkv.crfEdit()->isEnabled());
+        QVERIFY(!mkv.presetList()->isEnabled());
+        QCOMPARE(mkv.choice(), codecAlone("ffv1"));
     }
 };
 
