@@ -88,7 +88,33 @@ void drawKeyFrame(const FrameImage& picture, FrameImage& composed, const Placeme
     }
 }
 
+// Sub-pixel zoom: scales the whole of `picture` into the exact placement `place` of
+// `composed`; with `elliptic`, within the circle whose diameter is the placement's height,
+// centred in it. Pixels on the edges are blended by the part of them covered.
+void drawKeyFrameExact(const FrameImage& picture, FrameImage& composed, const ExactRect& place,
+                       bool elliptic) {
+    ExactSampling sampling;
+    sampling.threads = scaleThreads();
+    const ExactRect whole{0.0, 0.0, static_cast<double>(picture.width()),
+                          static_cast<double>(picture.height())};
+    if (!elliptic) {
+        resampleExact(picture, whole, composed, place, sampling);
+        return;
+    }
+    const EllipseClip circle{place.left + place.width / 2.0, place.top + place.height / 2.0,
+                             place.height / 2.0, place.height / 2.0};
+    resampleExact(picture, whole, composed, place, sampling, &circle);
+}
+
 }  // namespace
+
+ExactRect exactPlacement(int width, int height, double zoomFactor, int index) {
+    const double scale = std::pow(zoomFactor, -index);
+    const double placedWidth = width * scale;
+    const double placedHeight = height * scale;
+    return {(width - placedWidth) / 2.0, (height - placedHeight) / 2.0, placedWidth,
+            placedHeight};
+}
 
 std::vector<PlacementRect> mergePlacements(int width, int height, double zoomFactor, int maxCount) {
     std::vector<PlacementRect> placements;
@@ -121,6 +147,7 @@ ComposeRequest composeRequestOf(const MovieSpec& spec, int keyFrame) {
     request.testOnly = spec.output.testOnly;
     request.leftScrolling = spec.zoom.leftScrolling;
     request.ellipticRegion = spec.zoom.ellipticRegion;
+    request.subpixel = spec.zoom.subpixelZoom;
     return request;
 }
 
@@ -187,6 +214,14 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
         }
     }
 
+    const bool exact = request.subpixel && !leftScrolling;
+    if (exact && !jobs.empty() && jobs[0].result && !jobs[0].result->empty() &&
+        (jobs.size() == 1 || !jobs[1].result || jobs[1].result->empty())) {
+        // Key frame k alone: its own picture, which the view reads at its own size.
+        OptionalImage alone = std::move(jobs[0].result);
+        pool.clear();
+        return alone;
+    }
     OptionalImage composed;
     int x = request.movieWidth;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
@@ -206,7 +241,13 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
             }
             continue;
         }
-        drawKeyFrame(*job.result, *composed, placements[i], i > 0 && request.ellipticRegion);
+        if (exact && i > 0) {
+            drawKeyFrameExact(*job.result, *composed,
+                              exactPlacement(width, height, zoom, static_cast<int>(i)),
+                              request.ellipticRegion);
+        } else {
+            drawKeyFrame(*job.result, *composed, placements[i], i > 0 && request.ellipticRegion);
+        }
         job.result.reset();
     }
     // Results after the point where merging stopped go with `jobs`.
@@ -240,6 +281,45 @@ void scrollFrame(const FrameImage& composed, FrameImage& movieFrame, double x) {
     }
     copyBlock(composed, static_cast<int>(column), 0, movieFrame, 0, 0, movieFrame.width(),
               movieFrame.height());
+}
+
+ExactSampling exactSamplingOf(const MovieSpec& spec) {
+    ExactSampling sampling;
+    sampling.supersample = std::clamp(spec.zoom.supersample, 1, kMaxSupersample);
+    sampling.threads = scaleThreads();
+    return sampling;
+}
+
+void viewFrameExact(const FrameImage& composed, int composedWidth, int composedHeight,
+                    double progress, FrameImage& movieFrame, const ExactSampling& sampling) {
+    if (composed.empty() || movieFrame.empty() || composedWidth <= 0 || composedHeight <= 0) {
+        return;
+    }
+    const double scaleX = static_cast<double>(composed.width()) / composedWidth;
+    const double scaleY = static_cast<double>(composed.height()) / composedHeight;
+    const double viewWidth = composedWidth * progress;
+    const double viewHeight = composedHeight * progress;
+    const ExactRect view{(composedWidth - viewWidth) / 2.0 * scaleX,
+                         (composedHeight - viewHeight) / 2.0 * scaleY, viewWidth * scaleX,
+                         viewHeight * scaleY};
+    resampleExact(composed, view, movieFrame,
+                  ExactRect{0.0, 0.0, static_cast<double>(movieFrame.width()),
+                            static_cast<double>(movieFrame.height())},
+                  sampling);
+}
+
+void scrollFrameExact(const FrameImage& composed, FrameImage& movieFrame, double x,
+                      const ExactSampling& sampling) {
+    if (composed.empty() || movieFrame.empty() || !std::isfinite(x)) {
+        return;
+    }
+    const double shown = std::min<double>(movieFrame.width(), composed.width() - x);
+    if (!(shown > 0.0) || x <= -static_cast<double>(movieFrame.width())) {
+        return;
+    }
+    const double height = std::min(movieFrame.height(), composed.height());
+    resampleExact(composed, ExactRect{x, 0.0, shown, height}, movieFrame,
+                  ExactRect{0.0, 0.0, shown, height}, sampling);
 }
 
 OptionalImage finishFrame(const FrameImage& movieFrame, const FinishOptions& options,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "coloring/color_key_frame.h"
+#include "coloring/exact_resample.h"
 #include "keyframes/key_frame_cache.h"
 #include "support/frame_image.h"
 
@@ -30,6 +31,10 @@ struct PlacementRect {
 // until `maxCount` rectangles or one narrower than 10 pixels would follow.
 std::vector<PlacementRect> mergePlacements(int width, int height, double zoomFactor, int maxCount);
 
+// Sub-pixel zoom: where key frame k + `index` lies in a composed picture of width x height,
+// exactly: centred, 1/zoomFactor^index of its width and height.
+ExactRect exactPlacement(int width, int height, double zoomFactor, int index);
+
 // What one composition of key frame `keyFrame` needs.
 struct ComposeRequest {
     int keyFrame = 0;
@@ -41,6 +46,10 @@ struct ComposeRequest {
     bool testOnly = false;       // two key frames at most
     bool leftScrolling = false;  // key frames k and k + 1 side by side, unscaled
     bool ellipticRegion = false;
+    // Zoom mode: deeper key frames at their exact places (exactPlacement), blended at their
+    // edges by the part of each pixel they cover; a composition of key frame k alone is key
+    // frame k's own picture, unscaled (viewFrameExact reads it at its own size).
+    bool subpixel = false;
     // The colouring of key frame k; each deeper key frame takes it with its slope scale (unless
     // scrolling) and texture scale multiplied by the zoom factor once more.
     ColoringPlan plan;
@@ -70,6 +79,22 @@ void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth
 // Left scrolling: the movie frame is a plain copy of the composed picture from column
 // trunc(x) on; columns beyond the composed picture stay as they were.
 void scrollFrame(const FrameImage& composed, FrameImage& movieFrame, double x);
+
+// How sub-pixel zoom reads the composed picture for the movie `spec`.
+ExactSampling exactSamplingOf(const MovieSpec& spec);
+
+// Sub-pixel zoom mode: the middle progress * W2 x progress * H2 of a composed picture of
+// composedWidth x composedHeight (W2 x H2), exactly, onto the whole movie frame. `composed` may
+// hold the composition at another size (a key frame alone at its own size): the view is read
+// from the same part of it.
+void viewFrameExact(const FrameImage& composed, int composedWidth, int composedHeight,
+                    double progress, FrameImage& movieFrame, const ExactSampling& sampling);
+
+// Sub-pixel left scrolling: the movie frame shows the composed picture from column x on,
+// fractional columns read with the interpolating filter; columns beyond the composed picture
+// stay as they were.
+void scrollFrameExact(const FrameImage& composed, FrameImage& movieFrame, double x,
+                      const ExactSampling& sampling);
 
 // How a drawn movie frame becomes the picture that is shown, written and dumped.
 struct FinishOptions {

@@ -75,7 +75,9 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
         // The run was brought here without pictures: its last composition is made now.
         compose(state);
     }
-    if (column) {
+    if (composed_ && spec.zoom.subpixelZoom) {
+        drawExactView(state, view, column);
+    } else if (column) {
         if (composed_) {
             scrollFrame(*composed_, movieFrame_, *column);
         }
@@ -119,6 +121,17 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
         frame.movieFile = finished_ ? &*finished_ : &movieFrame_;
     }
     return frame;
+}
+
+void FrameRenderer::drawExactView(const RunState& state, const FrameView& view,
+                                  std::optional<double> column) {
+    const ExactSampling sampling = exactSamplingOf(run_.spec);
+    if (column) {
+        scrollFrameExact(*composed_, movieFrame_, *column, sampling);
+    } else {
+        viewFrameExact(*composed_, state.zoom.composedWidth(), state.zoom.composedHeight(),
+                       view.progress, movieFrame_, sampling);
+    }
 }
 
 OptionalImage renderMovieFrame(const MovieRun& run, RenderSession& session, long long frame) {

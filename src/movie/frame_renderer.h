@@ -50,6 +50,10 @@ class FrameRenderer {
     const std::vector<KeyFrameReadError>& unusableKeyFrames() const { return unusable_; }
 
   private:
+    // Sub-pixel zoom: the exact view of the composed picture, or the scrolled part of it.
+    void drawExactView(const RunState& state, const FrameView& view,
+                       std::optional<double> column);
+
     const MovieRun& run_;
     RenderSession& session_;
     RenderHost* host_;

@@ -84,6 +84,7 @@ KeyFrameZoomSetup zoomSetupOf(const MovieSpec& spec, int speedIn, int speedOut, 
     setup.lastKeyFrame = lastKeyFrame;
     setup.stopOnLastFrame = spec.zoom.stopOnLastFrame;
     setup.leftScrolling = spec.zoom.leftScrolling;
+    setup.subpixel = spec.zoom.subpixelZoom;
     return setup;
 }
 
@@ -116,6 +117,26 @@ KeyFrameZoom::KeyFrameZoom(const KeyFrameZoomSetup& setup) : setup_(setup) {
     scrollX_ = setup_.movieWidth;
     scrollStep_ = static_cast<double>(setup_.movieWidth) / frameCount_;
     scrollChange_ = static_cast<double>(frameCount_ - setup_.speedOut) / frameCount_;
+    if (setup_.subpixel && !setup_.lastKeyFrame && !setup_.leftScrolling)
+        progressExponent_ = evenProgressExponent();
+}
+
+double KeyFrameZoom::evenProgressExponent() const {
+    // The progress of the first frame the key frame does not draw: walked frame by frame, at
+    // most n frames.
+    KeyFrameZoomSetup plain = setup_;
+    plain.subpixel = false;
+    KeyFrameZoom walk(plain);
+    double closing = walk.progress_;
+    while (walk.mayBeginFrame()) {
+        closing = walk.progress_;
+        if (!walk.viewOfFrame())
+            break;
+        closing = walk.progress_;
+    }
+    const double exponent = std::log(setup_.zoomFactor) / -std::log(closing);
+    // A key frame that ends before it zooms at all keeps its progress.
+    return std::isfinite(exponent) && exponent > 0.25 && exponent < 4.0 ? exponent : 1.0;
 }
 
 bool KeyFrameZoom::mayBeginFrame() const {
@@ -130,6 +151,7 @@ std::optional<FrameView> KeyFrameZoom::viewOfFrame() {
     FrameView view;
     view.halfWidth = truncToInt(composedWidth_ * progress_ * 0.5 + 0.5);
     view.halfHeight = truncToInt(composedHeight_ * progress_ * 0.5 + 0.5);
+    view.progress = progressExponent_ == 1.0 ? progress_ : std::pow(progress_, progressExponent_);
     progress_ = progress_ / factor_;
     factor_ = nextFactor(factor_, factorStep_, endFactor_);
     if (view.halfWidth < kMinHalfWidth)

@@ -61,6 +61,7 @@ struct KeyFrameZoomSetup {
     bool lastKeyFrame = false;     // the last key frame of the list has its own end rules
     bool stopOnLastFrame = false;  // "Stop movie directly on last frame"
     bool leftScrolling = false;    // frames are cut sideways (scrollColumn)
+    bool subpixel = false;         // frames also get their exact view (FrameView::progress)
     bool operator==(const KeyFrameZoomSetup&) const = default;
 };
 
@@ -72,6 +73,12 @@ KeyFrameZoomSetup zoomSetupOf(const MovieSpec& spec, int speedIn, int speedOut, 
 struct FrameView {
     int halfWidth = 0;   // L
     int halfHeight = 0;  // S
+    // With sub-pixel zoom, the exact view: the middle progress * W2 x progress * H2 of the
+    // composed picture. The zoom progress of the key frame's frames is stretched evenly (in
+    // its logarithm) so that the first frame the key frame does not draw would show exactly
+    // the middle 1/Z, where the next key frame's first frame begins: every step of the zoom,
+    // the one across the switch included, is like its neighbours.
+    double progress = 1.0;
 };
 
 class KeyFrameZoom {
@@ -103,10 +110,15 @@ class KeyFrameZoom {
     double factor() const { return factor_; }               // f
     int composedWidth() const { return composedWidth_; }    // W2 = trunc(Z * movie width)
     int composedHeight() const { return composedHeight_; }  // H2
+    // Sub-pixel zoom: the exact progress of a frame is progress^exponent (1 for the last key
+    // frame, which zooms on until its end rules stop it).
+    double progressExponent() const { return progressExponent_; }
 
     bool operator==(const KeyFrameZoom&) const = default;
 
   private:
+    double evenProgressExponent() const;
+
     KeyFrameZoomSetup setup_;
     int frameCount_ = 1;
     double startFactor_ = 1.0;
@@ -120,6 +132,7 @@ class KeyFrameZoom {
     double scrollX_ = 0.0;
     double scrollStep_ = 0.0;
     double scrollChange_ = 0.0;
+    double progressExponent_ = 1.0;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -135,6 +135,8 @@ enum ControlId : int {
     kIdCrf = 1126,
     kIdPreset = 1127,
     kIdPixelFormat = 1128,
+    kIdSubpixelZoom = 1129,
+    kIdSupersample = 1130,
 };
 
 // The dialog's controls, the working copy of the settings, addressed by identifier. The Qt

@@ -1,5 +1,6 @@
 #include "settings/movie_spec.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -244,6 +245,8 @@ MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previo
     zoom.stopOnLastFrame = flag(kIdStopOnLastFrame);
     zoom.leftScrolling = flag(kIdLeftScrolling);
     zoom.frameByFrame = flag(kIdFrameByFrame);
+    zoom.subpixelZoom = flag(kIdSubpixelZoom);
+    zoom.supersample = std::clamp(controlInt(controls, kIdSupersample), 1, kMaxSupersample);
     output.aspect43 = flag(kIdAspect43);
     spec.zoomText.fontFace = controls.text(kIdFontFace).substr(0, kMaxFontFaceLength);
     coloring.insideColor = controls.insideColor();

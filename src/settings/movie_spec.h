@@ -68,6 +68,9 @@ struct ZoomSpec {
     bool stopOnLastFrame = false;
     bool ellipticRegion = false;
     bool leftScrolling = false;
+    // Views, placements and scrolling at exact sub-pixel positions instead of whole pixels.
+    bool subpixelZoom = false;
+    int supersample = 1;  // with sub-pixel zoom: N x N samples per movie pixel, 1 ... 4
     bool operator==(const ZoomSpec&) const = default;
 };
 
@@ -199,6 +202,9 @@ double zoomFactorOf(const Controls& controls);
 
 // The soundtrack may begin at most a day before or after the movie.
 inline constexpr double kMaxSoundtrackOffset = 86400.0;
+
+// The largest supersampling factor of sub-pixel zoom (16 samples a movie pixel).
+inline constexpr int kMaxSupersample = 4;
 
 // Dialog defaults of the drop-down lists, used when a list has no selection.
 inline constexpr int kDefaultMergeEntry = 4;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "settings/movie_spec.h"
 #include "settings/setting_types.h"
 #include "support/text_pieces.h"
 
@@ -164,6 +165,17 @@ constexpr Parameter kParameters[] = {
      .help = "the soundtrack begins S seconds into the movie (negative: the movie begins S "
              "seconds into the soundtrack)",
      .omittedWhenEmpty = true, .movieFile = true},
+    {.key = "SubpixelZoom", .control = kIdSubpixelZoom, .kind = Kind::kCheck, .loadStep = 37,
+     .defaultValue = "0", .flag = "--subpixel-zoom", .label = "Sub-pixel zoom",
+     .help = "views, placements of the merged key frames and scrolling at exact sub-pixel "
+             "positions, so the zoom runs without a tremor; written only when on",
+     .omittedAtDefault = true},
+    {.key = "Supersample", .control = kIdSupersample, .kind = Kind::kWholeNumber, .loadStep = 38,
+     .defaultValue = "1", .min = 1, .max = kMaxSupersample, .flag = "--supersample",
+     .valueName = "N", .label = "Supersample",
+     .help = "with sub-pixel zoom, N x N samples for each movie pixel (1 to 4): softer, with less "
+             "shimmer on fine detail, at the cost of a slower view; written only when not 1",
+     .omittedAtDefault = true},
 
     // What the settings file does not store: the command line sets it with flags.
     {.control = kIdStartFrame, .kind = Kind::kWholeNumber, .defaultValue = "0",

@@ -70,6 +70,9 @@ struct Parameter {
     // One of the settings that choose the movie file, its codec and its soundtrack: on the
     // command line they are options of the commands that write or read movie files.
     bool movieFile = false;
+    // Written into the settings file only when its value differs from the default, so that files
+    // saved without the setting are the files the program always wrote.
+    bool omittedAtDefault = false;
 };
 
 // Every parameter: first those the settings file stores, in the order in which it writes them,

@@ -37,7 +37,8 @@ std::string settingsText(const Controls& controls) {
         if (parameter.kind == ParameterKind::kWaveList && !controls.checked(kIdWaveColoring))
             continue;
         const std::string value = parameterValue(controls, parameter);
-        if (parameter.omittedWhenEmpty && value.empty())
+        if ((parameter.omittedWhenEmpty && value.empty()) ||
+            (parameter.omittedAtDefault && value == parameter.defaultValue))
             continue;
         appendLine(text, parameter.key, value);
     }

@@ -177,6 +177,11 @@ const std::unordered_map<int, const char*>& tooltipTexts() {
         {1124,
          "Seconds into the movie at which the soundtrack begins; negative:\nthe movie begins "
          "that far into the soundtrack"},
+         "Zoom at exact sub-pixel positions\nThe view, the merged key frames and the scrolling are "
+         "not cut\non whole pixels, so the zoom runs without a tremor"},
+        {1130,
+         "Samples per movie pixel across and down (1 to 4), with Sub-pixel zoom\nMore samples "
+         "give softer frames with less shimmer\non fine detail; the render takes longer"},
     };
     return texts;
 }

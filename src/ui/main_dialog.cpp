@@ -125,6 +125,8 @@ void MainDialog::initialise() {
     setDefault(kIdShowZoomText);
     setDefault(kIdSmoothColoring);
     setDefault(kIdFontFace);
+    // Sub-pixel zoom starts off, with one sample a movie pixel.
+    setDefault(kIdSupersample);
 
     // "Dump imag" reaches a run under way through the session, never by a read of the box.
     if (auto* dump = qobject_cast<QAbstractButton*>(control(kIdDumpImages))) {

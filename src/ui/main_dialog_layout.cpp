@@ -195,6 +195,12 @@ QVBoxLayout* outputColumn(DialogWidgets& make, const QWidget* dialog) {
     runOptions->addWidget(make.check(kIdSkipRender, "Skip render"), 0, 1);
     runOptions->addWidget(make.check(kIdFrameByFrame, "Frame by frame"), 1, 0);
     runOptions->addWidget(make.check(kIdEllipticRegion, "Elliptic Region"), 1, 1);
+    runOptions->addWidget(make.check(kIdSubpixelZoom, "Sub-pixel zoom"), 2, 0);
+    QHBoxLayout* supersample = row(dialog);
+    supersample->addWidget(make.label("Supersample"));
+    supersample->addWidget(make.edit(kIdSupersample, "00", false, true));
+    supersample->addStretch();
+    runOptions->addLayout(supersample, 2, 1);
     // Fields that no command shows.
     for (const auto& [id, caption] :
          {std::pair{kIdAspect43, "4:3"}, std::pair{kIdDivideSlopes, "Div"},

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "support/frame_image.h"
+
+namespace zr {
+
+// A rectangle in picture coordinates whose edges need not lie on pixel edges: pixel (x, y)
+// covers [x, x + 1) x [y, y + 1).
+struct ExactRect {
+    double left = 0.0;
+    double top = 0.0;
+    double width = 0.0;
+    double height = 0.0;
+    double right() const { return left + width; }
+    double bottom() const { return top + height; }
+};
+
+// The interpolating filter that reads a picture where it is magnified. Both have four taps.
+enum class MagnifyFilter {
+    kCatmullRom,
+    kLanczos2,
+};
+
+struct ExactSampling {
+    MagnifyFilter magnify = MagnifyFilter::kCatmullRom;
+    // Filtered in linear light (the stored values taken as sRGB) instead of on the stored values.
+    bool linearLight = false;
+    // 1: each axis that shrinks is read with exact coverage weights and each axis that keeps its
+    // size or magnifies with the interpolating filter. N > 1: every target pixel is the mean of
+    // N x N samples at the centres of its sub-pixels, each read with the interpolating filter
+    // (widened where the samples lie further apart than a source pixel): softer, and less
+    // shimmer on detail finer than a target pixel.
+    int supersample = 1;
+    int threads = 1;  // threads of the process's pool that share the rows, the caller included
+};
+
+// An ellipse: drawing inside it only, the pixels on its outline by the part of them inside.
+struct EllipseClip {
+    double centreX = 0.0;
+    double centreY = 0.0;
+    double radiusX = 0.0;
+    double radiusY = 0.0;
+};
+
+// Draws the part `from` of `source` onto the part `to` of `target`, both exact rectangles.
+// Target pixels that `to` (or the clip) covers only in part are blended with what they hold,
+// each by the part covered; target pixels outside the target picture are not drawn, and parts
+// of `from` outside the source repeat its border pixels. Values are rounded to the nearest
+// byte value. Empty or non-finite rectangles draw nothing; the source must not be the target.
+void resampleExact(const FrameImage& source, const ExactRect& from, FrameImage& target,
+                   const ExactRect& to, const ExactSampling& sampling,
+                   const EllipseClip* clip = nullptr);
+
+}  // namespace zr
