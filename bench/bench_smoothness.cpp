@@ -147,9 +147,9 @@ Sample sampleAt(const Grey& grey, double x, double y) {
 }
 
 struct Fit {
-    double logStep = 0.0;  // ln of the magnification from one frame to the next
-    double shift = 0.0;    // the centre's shift, pixels
-    double residual = 0.0; // RMS of the difference left after the fit, grey levels
+    double logStep = 0.0;   // ln of the magnification from one frame to the next
+    double shift = 0.0;     // the centre's shift, pixels
+    double residual = 0.0;  // RMS of the difference left after the fit, grey levels
 };
 
 // Least squares (Gauss-Newton) of next(x) = previous(c + (x - c) * s + d) over the middle 84 %
@@ -238,13 +238,13 @@ struct Step {
 
 struct Figures {
     int pairs = 0;
-    double spread = 0.0;        // std / mean of the log step
+    double spread = 0.0;  // std / mean of the log step
     double largestDeviation = 0.0;
     int backward = 0;
     double largestShift = 0.0;
-    double worstSwitch = 0.0;   // largest |switch step / mean of its neighbours - 1|
+    double worstSwitch = 0.0;  // largest |switch step / mean of its neighbours - 1|
     int switches = 0;
-    double residual = 0.0;      // mean RMS left after the fit
+    double residual = 0.0;  // mean RMS left after the fit
     double millisecondsPerFrame = 0.0;
 };
 
@@ -454,10 +454,10 @@ long long framesMeasured(const MovieCase& movie) {
 Figures measureMovie(BenchFolder& folder, const MovieCase& movie) {
     const zr::MovieSpec spec = specOf(folder.keyFrames(movie.width, movie.height), movie);
     StepRecorder recorder(std::pow(2.0, 1.0 / movie.speed));
-    const double perFrame =
-        makeFrames(spec, framesMeasured(movie), [&](const FrameImage& frame, const zr::RunState& s) {
-            recorder.add(frame, s.counters.keyFrame);
-        });
+    const double perFrame = makeFrames(spec, framesMeasured(movie),
+                                       [&](const FrameImage& frame, const zr::RunState& s) {
+                                           recorder.add(frame, s.counters.keyFrame);
+                                       });
     if (const char* dump = std::getenv("ZR_BENCH_STEPS")) {
         // Every step of the movie, for a closer look.
         std::ofstream out(std::string(dump) + "_" + std::to_string(movie.width) + "_" +
@@ -478,11 +478,11 @@ std::optional<Figures> measureZoompan(BenchFolder& folder, const MovieCase& movi
     const std::string big = folder.bigPicture(movie.width, movie.height);
     const std::string raw = (folder.root() / "zoompan.raw").string();
     const std::string frames = std::to_string(movie.speed);
-    const std::string command =
-        "ffmpeg -v error -y -i '" + big + "' -vf \"zoompan=z='pow(2,on/" + frames +
-        ")':x='iw/2-iw/zoom/2':y='ih/2-ih/zoom/2':d=" + frames + ":s=" +
-        std::to_string(movie.width) + "x" + std::to_string(movie.height) + ":fps=30\" -frames:v " +
-        frames + " -f rawvideo -pix_fmt bgr24 '" + raw + "'";
+    const std::string command = "ffmpeg -v error -y -i '" + big + "' -vf \"zoompan=z='pow(2,on/" +
+                                frames + ")':x='iw/2-iw/zoom/2':y='ih/2-ih/zoom/2':d=" + frames +
+                                ":s=" + std::to_string(movie.width) + "x" +
+                                std::to_string(movie.height) + ":fps=30\" -frames:v " + frames +
+                                " -f rawvideo -pix_fmt bgr24 '" + raw + "'";
     const Clock::time_point start = Clock::now();
     if (std::system(command.c_str()) != 0)
         return std::nullopt;
@@ -520,8 +520,8 @@ void printRow(const MovieCase& movie, const char* name, const Figures& f) {
         std::snprintf(switchText, sizeof switchText, "%7.2f%%", 100.0 * f.worstSwitch);
     else
         std::snprintf(switchText, sizeof switchText, "%8s", "-");
-    std::printf("%4dx%-5d %5d %-14s %6d %7.2f%% %7.2f%% %5d %6.3fpx %s %8.2f %9.2f\n",
-                movie.width, movie.height, movie.speed, name, f.pairs, 100.0 * f.spread,
+    std::printf("%4dx%-5d %5d %-14s %6d %7.2f%% %7.2f%% %5d %6.3fpx %s %8.2f %9.2f\n", movie.width,
+                movie.height, movie.speed, name, f.pairs, 100.0 * f.spread,
                 100.0 * f.largestDeviation, f.backward, f.largestShift, switchText, f.residual,
                 f.millisecondsPerFrame);
 }
@@ -560,9 +560,10 @@ void compareMagnifyFilters(BenchFolder& folder, const MovieCase& movie) {
         {"Lanczos-2", zr::MagnifyFilter::kLanczos2, false},
         {"Lanczos-2 linear", zr::MagnifyFilter::kLanczos2, true},
     };
-    std::printf("\nThe filter that magnifies: the deepest key frame magnified from 1x to 4x over %d "
-                "frames, %dx%d\n",
-                2 * movie.speed, movie.width, movie.height);
+    std::printf(
+        "\nThe filter that magnifies: the deepest key frame magnified from 1x to 4x over %d "
+        "frames, %dx%d\n",
+        2 * movie.speed, movie.width, movie.height);
     std::printf("%-20s %8s %8s %8s %10s %9s\n", "filter", "spread", "largest", "residual",
                 "sharpness", "ms/frame");
     for (const Variant& variant : variants) {
@@ -646,12 +647,14 @@ void compareSharpness(BenchFolder& folder, MovieCase movie) {
     auto low = [](const std::vector<double>& values) {
         return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
     };
-    std::printf("\nSharpness, %dx%d speed %d, %zu frames of the key frames before the last: "
-                "sub-pixel frame aligned onto the whole-pixel frame (scale and shift fitted)\n",
-                movie.width, movie.height, movie.speed, residuals.size());
-    std::printf("  largest scale between them %.4f%%, RMS difference after alignment: median %.3f "
-                "grey levels; mean gradient sub-pixel / whole-pixel: median %.4f, lowest %.4f\n",
-                100.0 * largestScale, median(residuals), median(ratios), low(ratios));
+    std::printf(
+        "\nSharpness, %dx%d speed %d, %zu frames of the key frames before the last: "
+        "sub-pixel frame aligned onto the whole-pixel frame (scale and shift fitted)\n",
+        movie.width, movie.height, movie.speed, residuals.size());
+    std::printf(
+        "  largest scale between them %.4f%%, RMS difference after alignment: median %.3f "
+        "grey levels; mean gradient sub-pixel / whole-pixel: median %.4f, lowest %.4f\n",
+        100.0 * largestScale, median(residuals), median(ratios), low(ratios));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -710,12 +713,13 @@ int main(int argc, char** argv) {
             printRow(movie, "sub-pixel", measureMovie(folder, movie));
             return 0;
         }
-        std::printf("Zoom smoothness: %d key frames 2x apart, merge count 5; per pair of frames the "
-                    "log of the fitted zoom step.\nspread = std/mean, largest = largest deviation "
-                    "from the mean, back = backward steps, shift = largest centre shift,\nswitch = "
-                    "worst step across a key frame switch against its neighbours, residual = mean "
-                    "RMS left after the fit.\n\n",
-                    kKeyFrames);
+        std::printf(
+            "Zoom smoothness: %d key frames 2x apart, merge count 5; per pair of frames the "
+            "log of the fitted zoom step.\nspread = std/mean, largest = largest deviation "
+            "from the mean, back = backward steps, shift = largest centre shift,\nswitch = "
+            "worst step across a key frame switch against its neighbours, residual = mean "
+            "RMS left after the fit.\n\n",
+            kKeyFrames);
         printHeader();
         bool goalsMet = true;
         for (const auto& [width, height] : sizes) {
@@ -747,9 +751,10 @@ int main(int argc, char** argv) {
         compareMagnifyFilters(folder, MovieCase{640, 360, 100, true, 1});
         compareSharpness(folder, MovieCase{640, 360, 100, true, 1});
 
-        std::printf("\nCost: whole renders into \"DIB \" files, %d frames each, off and on "
-                    "alternately, three times\n",
-                    kKeyFrames * 100);
+        std::printf(
+            "\nCost: whole renders into \"DIB \" files, %d frames each, off and on "
+            "alternately, three times\n",
+            kKeyFrames * 100);
         double worstRatio = 0.0;
         for (const auto& [width, height] : sizes) {
             std::vector<double> off;
@@ -765,9 +770,10 @@ int main(int argc, char** argv) {
             std::printf("  %dx%d: median %.2f s off, %.2f s on, ratio %.2f\n", width, height,
                         off[1], on[1], ratio);
         }
-        std::printf("\nGoals (sub-pixel: spread <= 2 %%, largest deviation <= 5 %%, no backward "
-                    "step, centre shift <= 0.1 px, switch within 2 %%; cost <= 1.5x): %s\n",
-                    goalsMet && worstRatio <= 1.5 ? "met" : "NOT met");
+        std::printf(
+            "\nGoals (sub-pixel: spread <= 2 %%, largest deviation <= 5 %%, no backward "
+            "step, centre shift <= 0.1 px, switch within 2 %%; cost <= 1.5x): %s\n",
+            goalsMet && worstRatio <= 1.5 ? "met" : "NOT met");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_smoothness: %s\n", error.what());
         return 1;

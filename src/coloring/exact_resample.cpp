@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -156,8 +155,7 @@ AxisPlan planAxis(double from, double fromLength, int sourceLength, double to, d
         plan.coverage[static_cast<std::size_t>(n)] = static_cast<float>(std::max(b - a, 0.0));
         PixelWeights& weights = perPixel[static_cast<std::size_t>(n)];
         if (samples == 1) {
-            static const double threshold = std::getenv("ZR_EXP_T") ? std::atof(std::getenv("ZR_EXP_T")) : 1.0;
-            if (ratio > threshold) {
+            if (ratio > 1.0) {
                 coverageWeights(sourceAt(a), sourceAt(b), weights);
             } else {
                 filterWeights(sampling.magnify, sourceAt((a + b) / 2.0), 1.0, 1.0, weights);
@@ -202,7 +200,8 @@ AxisPlan planAxis(double from, double fromLength, int sourceLength, double to, d
     }
     plan.laneWeights.resize(plan.weights.size() * 4);
     for (std::size_t i = 0; i < plan.weights.size(); ++i)
-        std::fill_n(plan.laneWeights.begin() + static_cast<std::ptrdiff_t>(4 * i), 4, plan.weights[i]);
+        std::fill_n(plan.laneWeights.begin() + static_cast<std::ptrdiff_t>(4 * i), 4,
+                    plan.weights[i]);
     return plan;
 }
 
@@ -218,8 +217,7 @@ struct LightTables {
     }
     static float toStored(float linear) {
         const float s = std::clamp(linear, 0.0f, 255.0f) / 255.0f;
-        return 255.0f *
-               (s <= 0.0031308f ? 12.92f * s : 1.055f * std::pow(s, 1.0f / 2.4f) - 0.055f);
+        return 255.0f * (s <= 0.0031308f ? 12.92f * s : 1.055f * std::pow(s, 1.0f / 2.4f) - 0.055f);
     }
 };
 
@@ -275,9 +273,10 @@ template <int Taps>
 void sumColumns(const AxisPlan& columns, const float* sums, int begin, int end, float* values) {
     const int taps = Taps > 0 ? Taps : columns.taps;
     for (int m = begin; m < end; ++m) {
-        const float* in = sums + static_cast<std::size_t>(columns.start[static_cast<std::size_t>(m)] -
-                                                          columns.sourceFirst) *
-                                     kChannels;
+        const float* in =
+            sums + static_cast<std::size_t>(columns.start[static_cast<std::size_t>(m)] -
+                                            columns.sourceFirst) *
+                       kChannels;
 #if defined(__SSE2__)
         const float* lanes = columns.laneWeights.data() + static_cast<std::size_t>(m) * taps * 4;
         __m128 sum = _mm_mul_ps(_mm_loadu_ps(lanes), _mm_loadu_ps(in));
@@ -354,8 +353,8 @@ void resampleRows(const ResampleJob& job, int rowBegin, int rowEnd) {
     // The columns covered whole: those between the first and the last column planned, and
     // those two when the target rectangle covers them whole.
     const int wholeBegin = columns.coverage.front() >= 1.0f ? 0 : 1;
-    const int wholeEnd = std::max(
-        wholeBegin, columns.coverage.back() >= 1.0f ? columns.count : columns.count - 1);
+    const int wholeEnd =
+        std::max(wholeBegin, columns.coverage.back() >= 1.0f ? columns.count : columns.count - 1);
 
     for (int n = rowBegin; n < rowEnd; ++n) {
         const int y = rows.first + n;
@@ -365,8 +364,8 @@ void resampleRows(const ResampleJob& job, int rowBegin, int rowEnd) {
         std::optional<EllipseRow> ellipse;
         if (job.clip != nullptr) {
             ellipse.emplace(*job.clip, y);
-            firstColumn = std::max(
-                firstColumn, static_cast<int>(std::floor(ellipse->firstX)) - columns.first);
+            firstColumn = std::max(firstColumn,
+                                   static_cast<int>(std::floor(ellipse->firstX)) - columns.first);
             endColumn =
                 std::min(endColumn, static_cast<int>(std::ceil(ellipse->lastX)) - columns.first);
             if (firstColumn >= endColumn)
@@ -405,7 +404,8 @@ void resampleRows(const ResampleJob& job, int rowBegin, int rowEnd) {
             const int end = std::min(endColumn, wholeEnd);
             std::uint8_t* to = out + static_cast<std::size_t>(columns.first + begin) * kChannels;
             const float* from = value + static_cast<std::size_t>(begin - firstColumn) * kChannels;
-            const std::size_t count = static_cast<std::size_t>(std::max(end - begin, 0)) * kChannels;
+            const std::size_t count =
+                static_cast<std::size_t>(std::max(end - begin, 0)) * kChannels;
             toBytes(from, count, to);
             if (begin < end) {
                 // Only the partly covered columns at either end are left.
@@ -470,9 +470,8 @@ void resampleExact(const FrameImage& source, const ExactRect& from, FrameImage& 
     if (columns.count == 0 || rows.count == 0)
         return;
     const ResampleJob job{&source, &target, &columns, &rows, clip, sampling.linearLight};
-    parallelFor(
-        0, rows.count, [&job](int begin, int end) { resampleRows(job, begin, end); },
-        {.grain = 16, .maxThreads = std::max(sampling.threads, 1)});
+    parallelFor(0, rows.count, [&job](int begin, int end) { resampleRows(job, begin, end); },
+                {.grain = 16, .maxThreads = std::max(sampling.threads, 1)});
 }
 
 }  // namespace zr

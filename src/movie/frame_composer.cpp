@@ -112,8 +112,7 @@ ExactRect exactPlacement(int width, int height, double zoomFactor, int index) {
     const double scale = std::pow(zoomFactor, -index);
     const double placedWidth = width * scale;
     const double placedHeight = height * scale;
-    return {(width - placedWidth) / 2.0, (height - placedHeight) / 2.0, placedWidth,
-            placedHeight};
+    return {(width - placedWidth) / 2.0, (height - placedHeight) / 2.0, placedWidth, placedHeight};
 }
 
 std::vector<PlacementRect> mergePlacements(int width, int height, double zoomFactor, int maxCount) {

@@ -51,8 +51,7 @@ class FrameRenderer {
 
   private:
     // Sub-pixel zoom: the exact view of the composed picture, or the scrolled part of it.
-    void drawExactView(const RunState& state, const FrameView& view,
-                       std::optional<double> column);
+    void drawExactView(const RunState& state, const FrameView& view, std::optional<double> column);
 
     const MovieRun& run_;
     RenderSession& session_;

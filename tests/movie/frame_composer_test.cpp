@@ -87,6 +87,55 @@ TEST(ScrollFrame, CopiesFromTheColumnAndStaysInsideThePicture) {
     EXPECT_EQ(frame.pixel(50, 0)[0], 87);
 }
 
+TEST(SubpixelView, KnownZoomsOfARampGiveTheirExactSamples) {
+    EXPECT_EQ(exactPlacement(1280, 720, 2.0, 1).left, 320.0);
+    const ExactRect fourth = exactPlacement(1280, 720, 2.0, 4);  // whole pixels: (600, 337) 80 x 46
+    EXPECT_EQ(fourth.left, 600.0);
+    EXPECT_EQ(fourth.top, 337.5);
+    EXPECT_EQ(fourth.width, 80.0);
+    EXPECT_EQ(fourth.height, 45.0);
+
+    const FrameImage composed = gradient(200, 100);
+    const FrameImage alone = gradient(100, 50);  // a key frame alone, at its own size
+    struct Case {
+        const char* what;
+        const FrameImage* picture;
+        double progress;
+        std::vector<int> blue;  // of row 0, columns 0 to 3
+        int green;              // of pixel (0, 0)
+    };
+    const Case cases[] = {
+        {"the middle half, one to one", &composed, 0.5, {50, 51, 52, 53}, 25},
+        // The view [25, 175) x [12.5, 87.5) shrinks by 1.5: [25, 26.5) holds all of 25 and half
+        // of 26; [12.5, 14) half of 12 and all of 13.
+        {"shrinking by 1.5", &composed, 0.75, {25, 27, 28, 30}, 13},
+        {"a key frame alone, whole", &alone, 1.0, {0, 1, 2, 3}, 0},
+        // The middle half of the key frame alone, magnified by 2: column j reads 24.75 + j / 2.
+        {"a key frame alone, magnified", &alone, 0.5, {25, 25, 26, 26}, 12},
+    };
+    for (const Case& c : cases) {
+        FrameImage frame(100, 50);
+        viewFrameExact(*c.picture, 200, 100, c.progress, frame, ExactSampling{});
+        std::vector<int> blue;
+        for (int x = 0; x < 4; ++x)
+            blue.push_back(frame.pixel(x, 0)[0]);
+        EXPECT_EQ(blue, c.blue) << c.what;
+        EXPECT_EQ(frame.pixel(0, 0)[1], c.green) << c.what;
+    }
+
+    // Scrolling by a fractional column reads between the columns; past the composed picture
+    // the frame keeps what it held.
+    FrameImage frame(100, 50);
+    scrollFrameExact(composed, frame, 30.2, ExactSampling{});
+    EXPECT_EQ(frame.pixel(0, 0)[0], 30);
+    EXPECT_EQ(frame.pixel(10, 7)[0], 40);
+    EXPECT_EQ(frame.pixel(10, 7)[1], 7);
+    FrameImage end(100, 50);
+    scrollFrameExact(composed, end, 150.4, ExactSampling{});
+    EXPECT_EQ(end.pixel(0, 0)[0], 150);
+    EXPECT_EQ(end.pixel(50, 0)[0], 0);
+}
+
 TEST(FinishFrame, RotationGivesTheMiddleHalfAndAspect43TheMiddlePart) {
     const FrameImage frame = gradient(160, 90);
     FinishOptions rotation;
@@ -220,6 +269,27 @@ TEST_F(ComposeTest, MergeLimitsAndLeftScrolling) {
     request_.leftScrolling = false;
     paths_[0] = (folder_ / "missing.zmb").string();
     EXPECT_FALSE(compose());
+}
+
+TEST_F(ComposeTest, SubpixelPlacesDeeperKeyFramesAtTheirExactPlaces) {
+    request_.subpixel = true;
+    OptionalImage composed = compose();
+    ASSERT_TRUE(composed);
+    ASSERT_EQ(composed->width(), 160);
+    EXPECT_EQ(colourAt(*composed, 0, 0), colours_[0]);
+    // Key frame 1 covers [40, 120) x [22.5, 67.5): row 22 holds half of it.
+    EXPECT_EQ(colourAt(*composed, 41, 23), colours_[1]);
+    EXPECT_NE(colourAt(*composed, 41, 22), colours_[0]);
+    EXPECT_NE(colourAt(*composed, 41, 22), colours_[1]);
+    EXPECT_EQ(colourAt(*composed, 41, 21), colours_[0]);
+    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[2]);  // key frame 2: [60, 100) x [33.75, 56.25)
+
+    // Key frame k alone is its own picture, which the view reads at its own size.
+    request_.frameByFrame = true;
+    composed = compose();
+    ASSERT_TRUE(composed);
+    EXPECT_EQ(composed->width(), 80);
+    EXPECT_EQ(colourAt(*composed, 40, 22), colours_[0]);
 }
 
 }  // namespace

@@ -295,5 +295,59 @@ TEST(KeyFrameZoomTest, LeftScrollingEndsWhenThePositionPassesZero) {
     EXPECT_EQ(columns, (std::vector<double>{100.0, 75.0, 50.0, 25.0}));
 }
 
+TEST(KeyFrameZoomTest, SubpixelProgressStepsEvenlyUpToTheNextKeyFrame) {
+    // Whole-pixel views of a slow and a ramped zoom stay as they are; the exact progress steps
+    // by one ratio and the first frame not drawn would show exactly the middle 1/Z.
+    for (const auto& [speedIn, speedOut] :
+         {std::pair{25, 25}, std::pair{7, 7}, std::pair{10, 40}}) {
+        KeyFrameZoomSetup setup;
+        setup.speedIn = speedIn;
+        setup.speedOut = speedOut;
+        setup.movieWidth = 640;
+        setup.movieHeight = 360;
+        std::vector<FrameView> plain;
+        for (KeyFrameZoom zoom(setup); zoom.mayBeginFrame();) {
+            const auto view = zoom.viewOfFrame();
+            if (!view)
+                break;
+            plain.push_back(*view);
+        }
+        setup.subpixel = true;
+        KeyFrameZoom zoom(setup);
+        std::vector<FrameView> exact;
+        while (zoom.mayBeginFrame()) {
+            const auto view = zoom.viewOfFrame();
+            if (!view)
+                break;
+            exact.push_back(*view);
+        }
+        ASSERT_EQ(exact.size(), plain.size());
+        ASSERT_GT(exact.size(), 3u);
+        for (std::size_t i = 0; i < exact.size(); ++i) {
+            EXPECT_EQ(exact[i].halfWidth, plain[i].halfWidth);
+            EXPECT_EQ(exact[i].halfHeight, plain[i].halfHeight);
+        }
+        EXPECT_DOUBLE_EQ(exact[0].progress, 1.0);
+        if (speedIn == speedOut) {
+            // One ratio, which continued one step past the last frame reaches 1/Z: the next key
+            // frame's first view.
+            const double step = std::pow(0.5, 1.0 / static_cast<double>(exact.size()));
+            for (std::size_t i = 1; i < exact.size(); ++i)
+                EXPECT_NEAR(exact[i].progress / exact[i - 1].progress, step, 1e-12) << i;
+            EXPECT_NEAR(exact.back().progress * step, 0.5, 1e-12);
+        }
+        for (std::size_t i = 1; i < exact.size(); ++i)
+            EXPECT_LT(exact[i].progress, exact[i - 1].progress);
+    }
+    // The last key frame zooms on by its own rules, unstretched.
+    KeyFrameZoomSetup last;
+    last.speedIn = last.speedOut = 10;
+    last.movieWidth = 640;
+    last.movieHeight = 360;
+    last.lastKeyFrame = true;
+    last.subpixel = true;
+    EXPECT_EQ(KeyFrameZoom(last).progressExponent(), 1.0);
+}
+
 }  // namespace
 }  // namespace zr

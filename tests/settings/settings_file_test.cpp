@@ -61,6 +61,8 @@ class SettingsFileTest : public ::testing::Test {
         c.setText(kIdPixelFormat, "yuv420p10le");
         c.setText(kIdSoundFile, "/music/theme.ogg");
         c.setText(kIdSoundOffset, "-1.5");
+        c.setChecked(kIdSubpixelZoom, true);
+        c.setText(kIdSupersample, "3");
     }
 
     static std::string crlf(std::initializer_list<const char*> lines) {
@@ -118,6 +120,21 @@ TEST_F(SettingsFileTest, SaveThenLoadRestoresEveryStoredSetting) {
     EXPECT_EQ(loaded.text(kIdTextureFile), "/textures/stone.jpg");
     EXPECT_EQ(settingsText(loaded),
               settingsText(saved).replace(text.find("FPM: 777"), 8, "FPM: 1125"));
+}
+
+TEST_F(SettingsFileTest, SubpixelKeysAreWrittenOnlyAwayFromTheirDefaults) {
+    // Files saved with sub-pixel zoom off hold only the lines older files hold.
+    MemoryControls controls;
+    EXPECT_EQ(settingsText(controls).find("Subpixel"), std::string::npos);
+    EXPECT_EQ(settingsText(controls).find("Supersample"), std::string::npos);
+    controls.setChecked(kIdSubpixelZoom, true);
+    EXPECT_NE(settingsText(controls).find("SubpixelZoom: 1\r\n"), std::string::npos);
+    EXPECT_EQ(settingsText(controls).find("Supersample"), std::string::npos);
+
+    MemoryControls loaded;
+    EXPECT_TRUE(applySettingsText(loaded, crlf({"SubpixelZoom: 1", "Supersample: 9"})).empty());
+    EXPECT_TRUE(loaded.checked(kIdSubpixelZoom));
+    EXPECT_EQ(loaded.text(kIdSupersample), "9");  // the movie takes at most 4
 }
 
 TEST_F(SettingsFileTest, WaveLineFollowsWaveColoring) {
