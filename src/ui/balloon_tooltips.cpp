@@ -177,6 +177,7 @@ const std::unordered_map<int, const char*>& tooltipTexts() {
         {1124,
          "Seconds into the movie at which the soundtrack begins; negative:\nthe movie begins "
          "that far into the soundtrack"},
+        {1129,
          "Zoom at exact sub-pixel positions\nThe view, the merged key frames and the scrolling are "
          "not cut\non whole pixels, so the zoom runs without a tremor"},
         {1130,
