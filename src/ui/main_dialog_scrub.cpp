@@ -78,9 +78,9 @@ void MainDialog::refreshTimeline() {
     scrubber.setMovie(built.spec, timelineColours_);
 }
 
-PlaybackSound MainDialog::playbackSoundOf(const MovieSpec&) const {
-    // The movie description has no soundtrack yet; when it has one, playback plays it.
-    return {};
+PlaybackSound MainDialog::playbackSoundOf(const MovieSpec& spec) const {
+    // The soundtrack the movie file gets, from the second of the movie it begins at.
+    return {spec.output.soundtrackFile(), spec.output.movieFile.soundtrackOffset};
 }
 
 }  // namespace zr
