@@ -2,11 +2,9 @@
 // finishes, leaves movie files that decode frame for frame like those of a render that was never
 // interrupted.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,10 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "app/cli_process.h"
 #include "output/movie_file.h"
 #include "output/movie_reader.h"
-
-extern char** environ;
 
 namespace zr {
 namespace {
@@ -29,20 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempFolder;
 
-// Starts the command line with `args`, its output dropped; the process id, or -1.
 pid_t runCli(const std::vector<std::string>& args) {
-    std::vector<char*> argv{const_cast<char*>(ZR_CLI_PATH)};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, ZR_CLI_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return spawned == 0 ? child : -1;
+    return testing::spawnCli(args);
 }
 
 int waitFor(pid_t child) {

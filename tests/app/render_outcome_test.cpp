@@ -1,10 +1,8 @@
 // What the command line's render says and the exit status it gives when a run cannot do what it
 // was asked: runs that make no frame, values no movie can be made with, a stop with Ctrl-C.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,10 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include "app/cli_process.h"
 #include "keyframes/image_file.h"
 #include "output/movie_reader.h"
-
-extern char** environ;
 
 namespace zr {
 namespace {
@@ -39,20 +36,9 @@ struct CliRun {
 // returns true, with the process id.
 CliRun runCli(const std::vector<std::string>& args, const fs::path& errorFile,
               const std::function<bool(pid_t)>& whileRunning = {}) {
-    std::vector<char*> argv{const_cast<char*>(ZR_CLI_PATH)};
-    for (const std::string& arg : args)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    pid_t child = 0;
     CliRun run;
-    const int spawned = posix_spawn(&child, ZR_CLI_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
+    const pid_t child = testing::spawnCli(args, errorFile.string());
+    if (child < 0)
         return run;
     int status = 0;
     if (whileRunning) {
