@@ -42,9 +42,13 @@ std::string fallbackPicturePath(const std::string& path) {
 int keyFrameJobRun(KeyFrameJob& job) {
     job.unusable.reset();
     job.result = renderKeyFrame(*job.cache, job.path, job.plan, job.host);
-    if (job.result) {
-        return 0;
+    if (!job.result) {
+        standInForKeyFrame(job);
     }
+    return 0;
+}
+
+void standInForKeyFrame(KeyFrameJob& job) {
     KeyFrameReadError why = job.cache->readError(job.path).value_or(KeyFrameReadError{
         job.path, KeyFrameFault::kNoMemory, "it could not be coloured: not enough memory"});
     job.path = fallbackPicturePath(job.path);
@@ -56,7 +60,6 @@ int keyFrameJobRun(KeyFrameJob& job) {
         }
         job.unusable = std::move(why);
     }
-    return 0;
 }
 
 }  // namespace zr

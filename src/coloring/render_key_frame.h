@@ -34,6 +34,10 @@ struct KeyFrameJob {
 // `result` empty and `unusable` saying why. Always returns 0.
 int keyFrameJobRun(KeyFrameJob& job);
 
+// What keyFrameJobRun does when the job's key frame gave no picture: the picture of the same
+// name stands in (or `unusable` says why there is none).
+void standInForKeyFrame(KeyFrameJob& job);
+
 // The path of the picture that stands in for the key frame at `path`.
 std::string fallbackPicturePath(const std::string& path);
 

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <optional>
 #include <thread>
+#include <utility>
 
 #include "coloring/render_key_frame.h"
 #include "coloring/rotate_image.h"
@@ -106,6 +109,95 @@ void drawKeyFrameExact(const FrameImage& picture, FrameImage& composed, const Ex
     resampleExact(picture, whole, composed, place, sampling, &circle);
 }
 
+// The size of the composed picture of `request`, trunc(Z * movieWidth) x trunc(Z *
+// movieHeight); none when that is no size a picture can have.
+std::optional<std::pair<int, int>> composedSizeOf(const ComposeRequest& request) {
+    const double zoom = request.zoomFactor;
+    const double composedWidth = std::trunc(zoom * request.movieWidth);
+    const double composedHeight = std::trunc(zoom * request.movieHeight);
+    if (!(composedWidth >= 1.0 && composedHeight >= 1.0 && composedWidth < 1e6 &&
+          composedHeight < 1e6)) {
+        return std::nullopt;
+    }
+    return std::pair{static_cast<int>(composedWidth), static_cast<int>(composedHeight)};
+}
+
+// The key frames a composition of `request` merges, `drawable` at most, each with its plan.
+std::vector<KeyFrameJob> keyFrameJobsOf(KeyFrameCache& cache, RenderHost* host,
+                                        const std::vector<std::string>& keyFramePaths,
+                                        const ComposeRequest& request, int drawable) {
+    const int keyFrameCount = static_cast<int>(keyFramePaths.size());
+    const double zoom = request.zoomFactor;
+    std::vector<KeyFrameJob> jobs;
+    jobs.reserve(kMaxMergedKeyFrames);
+    double slopeScale = request.slopeScale;
+    double textureScale = request.textureScale;
+    for (int i = 0; i < drawable && request.keyFrame + i < keyFrameCount; ++i) {
+        KeyFrameJob job;
+        job.cache = &cache;
+        job.path = keyFramePaths[static_cast<std::size_t>(request.keyFrame + i)];
+        job.plan = request.plan.withScales(slopeScale, textureScale);
+        job.host = host;
+        jobs.push_back(std::move(job));
+        if (!request.leftScrolling) {
+            slopeScale *= zoom;
+        }
+        textureScale *= zoom;
+        if (i == 0 && request.frameByFrame) {
+            break;
+        }
+        if (i == 1 && (request.testOnly || request.leftScrolling)) {
+            break;
+        }
+    }
+    return jobs;
+}
+
+// A key frame that colorKeyFrame() colours: a size, and tables that cover it.
+bool colourable(const KeyFrame& frame) {
+    if (frame.width <= 0 || frame.height <= 0) {
+        return false;
+    }
+    const std::size_t pixels =
+        static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height);
+    return frame.counts.size() >= pixels && frame.fractions.size() >= pixels;
+}
+
+PixelRect intersection(const PixelRect& a, const PixelRect& b) {
+    const int left = std::max(a.left, b.left);
+    const int top = std::max(a.top, b.top);
+    const int right = std::min(a.left + a.width, b.left + b.width);
+    const int bottom = std::min(a.top + a.height, b.top + b.height);
+    return PixelRect{left, top, std::max(right - left, 0), std::max(bottom - top, 0)};
+}
+
+// The parts of `rect` outside `hole`: up to four bands (above, below, left, right of it).
+std::vector<PixelRect> without(const PixelRect& rect, const PixelRect& hole) {
+    const PixelRect inside = intersection(rect, hole);
+    if (inside.width <= 0 || inside.height <= 0) {
+        return {rect};
+    }
+    const int right = rect.left + rect.width;
+    const int bottom = rect.top + rect.height;
+    const int holeRight = inside.left + inside.width;
+    const int holeBottom = inside.top + inside.height;
+    std::vector<PixelRect> parts;
+    const auto add = [&parts](int left, int top, int partRight, int partBottom) {
+        if (left < partRight && top < partBottom) {
+            parts.push_back(PixelRect{left, top, partRight - left, partBottom - top});
+        }
+    };
+    add(rect.left, rect.top, right, inside.top);
+    add(rect.left, holeBottom, right, bottom);
+    add(rect.left, inside.top, inside.left, holeBottom);
+    add(holeRight, inside.top, right, holeBottom);
+    return parts;
+}
+
+PixelRect pixelRectOf(const PlacementRect& place) {
+    return PixelRect{place.left, place.top, place.width(), place.height()};
+}
+
 }  // namespace
 
 ExactRect exactPlacement(int width, int height, double zoomFactor, int index) {
@@ -158,15 +250,12 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
     if (request.keyFrame < 0 || request.keyFrame >= keyFrameCount) {
         return std::nullopt;
     }
-    const double zoom = request.zoomFactor;
-    const double composedWidth = std::trunc(zoom * request.movieWidth);
-    const double composedHeight = std::trunc(zoom * request.movieHeight);
-    if (!(composedWidth >= 1.0 && composedHeight >= 1.0 && composedWidth < 1e6 &&
-          composedHeight < 1e6)) {
+    const std::optional<std::pair<int, int>> size = composedSizeOf(request);
+    if (!size) {
         return std::nullopt;
     }
-    const int width = static_cast<int>(composedWidth);
-    const int height = static_cast<int>(composedHeight);
+    const double zoom = request.zoomFactor;
+    const auto [width, height] = *size;
     const bool leftScrolling = request.leftScrolling;
     const int mergeCount = std::clamp(request.mergeCount, 1, kMaxMergedKeyFrames);
 
@@ -174,29 +263,7 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
     // are not read either.
     const std::vector<PlacementRect> placements = mergePlacements(width, height, zoom, mergeCount);
     const int drawable = leftScrolling ? mergeCount : static_cast<int>(placements.size());
-
-    std::vector<KeyFrameJob> jobs;
-    jobs.reserve(kMaxMergedKeyFrames);
-    double slopeScale = request.slopeScale;
-    double textureScale = request.textureScale;
-    for (int i = 0; i < drawable && request.keyFrame + i < keyFrameCount; ++i) {
-        KeyFrameJob job;
-        job.cache = &cache;
-        job.path = keyFramePaths[request.keyFrame + i];
-        job.plan = request.plan.withScales(slopeScale, textureScale);
-        job.host = host;
-        jobs.push_back(std::move(job));
-        if (!leftScrolling) {
-            slopeScale *= zoom;
-        }
-        textureScale *= zoom;
-        if (i == 0 && request.frameByFrame) {
-            break;
-        }
-        if (i == 1 && (request.testOnly || leftScrolling)) {
-            break;
-        }
-    }
+    std::vector<KeyFrameJob> jobs = keyFrameJobsOf(cache, host, keyFramePaths, request, drawable);
 
     WorkerPool pool;
     pool.init(mergeCount, WorkerPool::kWaitForever, 0);
@@ -252,6 +319,153 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
     // Results after the point where merging stopped go with `jobs`.
     pool.clear();
     return composed;
+}
+
+bool composableInParts(const ComposeRequest& request) {
+    return !request.leftScrolling && !request.subpixel && !request.ellipticRegion;
+}
+
+// One key frame of a partial composition: the key frame to colour, or the picture standing in
+// for it (in job.result).
+struct PartialComposition::Layer {
+    KeyFrameJob job;
+    const KeyFrame* keyFrame = nullptr;
+    FrameImage* coloured = nullptr;  // where the key frame is coloured, part by part
+
+    bool drawable() const { return keyFrame != nullptr || (job.result && !job.result->empty()); }
+};
+
+PartialComposition::PartialComposition() = default;
+PartialComposition::~PartialComposition() = default;
+
+bool PartialComposition::prepare(KeyFrameCache& cache, RenderHost* host,
+                                 const std::vector<std::string>& keyFramePaths,
+                                 const ComposeRequest& request,
+                                 std::vector<KeyFrameReadError>* unusable) {
+    layers_.clear();
+    placements_.clear();
+    width_ = 0;
+    height_ = 0;
+    const int keyFrameCount = static_cast<int>(keyFramePaths.size());
+    const std::optional<std::pair<int, int>> size = composedSizeOf(request);
+    if (request.keyFrame < 0 || request.keyFrame >= keyFrameCount || !size ||
+        !composableInParts(request)) {
+        return false;
+    }
+    const int mergeCount = std::clamp(request.mergeCount, 1, kMaxMergedKeyFrames);
+    std::vector<PlacementRect> placements =
+        mergePlacements(size->first, size->second, request.zoomFactor, mergeCount);
+    std::vector<KeyFrameJob> jobs =
+        keyFrameJobsOf(cache, host, keyFramePaths, request, static_cast<int>(placements.size()));
+    std::vector<Layer> layers(jobs.size());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        layers[i].job = std::move(jobs[i]);
+    }
+    if (colouredPictures_.size() < layers.size()) {
+        colouredPictures_.resize(layers.size());
+    }
+
+    // Each key frame is read (the files at once, as composeKeyFrames reads them) and gets a
+    // picture to be coloured into; one that cannot be coloured is stood in for by its picture.
+    WorkerPool pool;
+    pool.init(mergeCount, WorkerPool::kWaitForever, 0);
+    cache.clearInUse();
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+        Layer& layer = layers[i];
+        FrameImage& coloured = colouredPictures_[i];
+        pool.addJob([&layer, &coloured] {
+            KeyFrameJob& job = layer.job;
+            job.unusable.reset();
+            const KeyFrame* frame = job.cache->load(job.path, job.host);
+            if (frame != nullptr && colourable(*frame)) {
+                try {
+                    if (coloured.width() != frame->width || coloured.height() != frame->height) {
+                        coloured = FrameImage();
+                        coloured = FrameImage(frame->width, frame->height);
+                    }
+                    layer.keyFrame = frame;
+                    layer.coloured = &coloured;
+                    return 0;
+                } catch (const std::exception&) {
+                    // Too large to hold: as for a key frame that cannot be coloured.
+                }
+            }
+            standInForKeyFrame(job);
+            return 0;
+        });
+    }
+    pool.run();
+    pool.clear();
+    if (unusable != nullptr) {
+        for (const Layer& layer : layers) {
+            if (layer.job.unusable) {
+                unusable->push_back(*layer.job.unusable);
+            }
+        }
+    }
+    // The merge ends at the first key frame without a picture.
+    std::size_t drawn = 0;
+    while (drawn < layers.size() && layers[drawn].drawable()) {
+        ++drawn;
+    }
+    if (drawn == 0) {
+        return false;
+    }
+    layers.resize(drawn);
+    layers_ = std::move(layers);
+    placements_ = std::move(placements);
+    width_ = size->first;
+    height_ = size->second;
+    return true;
+}
+
+void PartialComposition::draw(FrameImage& composed, PixelRect part) {
+    if (layers_.empty() || composed.width() != width_ || composed.height() != height_) {
+        return;
+    }
+    const PixelRect wanted = intersection(part, PixelRect{0, 0, width_, height_});
+    if (wanted.width <= 0 || wanted.height <= 0) {
+        return;
+    }
+    for (std::size_t i = 0; i < layers_.size(); ++i) {
+        Layer& layer = layers_[i];
+        const PixelRect place = pixelRectOf(placements_[i]);
+        if (place.width <= 0 || place.height <= 0) {
+            continue;
+        }
+        const PixelRect shown = intersection(wanted, place);
+        if (shown.width <= 0 || shown.height <= 0) {
+            continue;
+        }
+        // The next deeper key frame covers the whole of its placement.
+        const std::vector<PixelRect> pieces = i + 1 < layers_.size()
+                                                  ? without(shown, pixelRectOf(placements_[i + 1]))
+                                                  : std::vector<PixelRect>{shown};
+        const FrameImage& picture = layer.keyFrame != nullptr ? *layer.coloured : *layer.job.result;
+        const PixelRect whole{0, 0, picture.width(), picture.height()};
+        for (const PixelRect& piece : pieces) {
+            if (layer.keyFrame != nullptr) {
+                colorKeyFrameInto(
+                    *layer.keyFrame, layer.job.plan, *layer.coloured,
+                    sourcePixelsRead(whole, picture.width(), picture.height(), place, piece),
+                    scaleThreads());
+            }
+            scaleImageInto(picture, whole, composed, place, piece, scaleThreads());
+        }
+    }
+}
+
+PixelRect viewedPixels(int composedWidth, int composedHeight, int movieWidth, int movieHeight,
+                       int halfWidth, int halfHeight) {
+    const PixelRect view =
+        clipToPicture(PixelRect{composedWidth / 2 - halfWidth, composedHeight / 2 - halfHeight,
+                                2 * halfWidth, 2 * halfHeight},
+                      composedWidth, composedHeight);
+    if (view.width <= 0 || view.height <= 0 || movieWidth <= 0 || movieHeight <= 0) {
+        return PixelRect{0, 0, 0, 0};
+    }
+    const PixelRect frame{0, 0, movieWidth, movieHeight};
+    return sourcePixelsRead(view, composedWidth, composedHeight, frame, frame);
 }
 
 void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth, int halfHeight) {

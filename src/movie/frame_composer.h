@@ -72,6 +72,54 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
                                const ComposeRequest& request,
                                std::vector<KeyFrameReadError>* unusable = nullptr);
 
+// Whether a composition of `request` can be made part by part (PartialComposition): zoom mode
+// without sub-pixel zoom and without elliptic regions.
+bool composableInParts(const ComposeRequest& request);
+
+// A composition made part by part: its key frames are read (or stood in for by their pictures)
+// once, and only the parts of the composed picture that are asked for are coloured and drawn,
+// each pixel as composeKeyFrames() makes it. A key frame is coloured only where the parts that
+// it shows (inside its placement, outside the next deeper one) read it. The pictures the key
+// frames are coloured into are kept from one composition for the next. For one thread.
+class PartialComposition {
+  public:
+    PartialComposition();
+    ~PartialComposition();
+    PartialComposition(const PartialComposition&) = delete;
+    PartialComposition& operator=(const PartialComposition&) = delete;
+
+    // Reads the key frames of `request` (composableInParts) through `cache`, as
+    // composeKeyFrames() does, and adds the key frames that gave no picture at all to
+    // `unusable`, when given. False when key frame k yields no picture. The key frames stay in
+    // use in the cache, and so valid, until its next clearInUse().
+    bool prepare(KeyFrameCache& cache, RenderHost* host,
+                 const std::vector<std::string>& keyFramePaths, const ComposeRequest& request,
+                 std::vector<KeyFrameReadError>* unusable = nullptr);
+
+    // The size of the composed picture of the prepared request.
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    // Draws the pixels of `part` (clipped to the composed picture) of the prepared composition
+    // into `composed`, which has its size; the other pixels stay as they are. Nothing when the
+    // last prepare() failed or `composed` has another size.
+    void draw(FrameImage& composed, PixelRect part);
+
+  private:
+    struct Layer;
+    std::vector<Layer> layers_;
+    std::vector<FrameImage> colouredPictures_;  // kept for the next composition
+    std::vector<PlacementRect> placements_;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+// Zoom mode: the pixels of a composed picture of composedWidth x composedHeight that viewFrame()
+// reads for a view of halfWidth x halfHeight onto a movie frame of movieWidth x movieHeight
+// (width 0 when none).
+PixelRect viewedPixels(int composedWidth, int composedHeight, int movieWidth, int movieHeight,
+                       int halfWidth, int halfHeight);
+
 // Zoom mode: the middle 2L x 2S pixels of the composed picture, scaled onto the whole movie
 // frame. The part that lies outside the composed picture is cut off.
 void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth, int halfHeight);

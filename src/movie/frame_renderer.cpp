@@ -62,10 +62,46 @@ void FrameRenderer::compose(const RunState& state) {
                                     inputs.slopeScale, inputs.textureScale);
     request.slopeScale = inputs.slopeScale;
     request.textureScale = inputs.textureScale;
-    composed_.reset();
     unusable_.clear();
-    composed_ = composeKeyFrames(session_.keyFrames(), host_, run_.keyFrames, request, &unusable_);
     composedWith_ = inputs;
+    drawnPart_.reset();
+    inParts_ = composableInParts(request);
+    if (!inParts_) {
+        composed_.reset();
+        composed_ =
+            composeKeyFrames(session_.keyFrames(), host_, run_.keyFrames, request, &unusable_);
+        return;
+    }
+    // The key frames are read now; each frame draws the part of the composition it looks at.
+    if (!parts_.prepare(session_.keyFrames(), host_, run_.keyFrames, request, &unusable_)) {
+        composed_.reset();
+        return;
+    }
+    if (!composed_ || composed_->width() != parts_.width() ||
+        composed_->height() != parts_.height()) {
+        composed_.reset();
+        composed_.emplace(parts_.width(), parts_.height());
+    }
+}
+
+void FrameRenderer::drawViewedPart(const FrameView& view) {
+    const PixelRect viewed =
+        viewedPixels(composed_->width(), composed_->height(), movieFrame_.width(),
+                     movieFrame_.height(), view.halfWidth, view.halfHeight);
+    const auto holds = [&viewed](const PixelRect& drawn) {
+        return viewed.left >= drawn.left && viewed.top >= drawn.top &&
+               viewed.left + viewed.width <= drawn.left + drawn.width &&
+               viewed.top + viewed.height <= drawn.top + drawn.height;
+    };
+    if (viewed.width <= 0 || viewed.height <= 0 || (drawnPart_ && holds(*drawnPart_))) {
+        return;
+    }
+    // The first frame of a composition draws what it looks at; one that looks beyond that
+    // (the view grows) draws the whole composition, which then serves every later frame.
+    const PixelRect part =
+        drawnPart_ ? PixelRect{0, 0, composed_->width(), composed_->height()} : viewed;
+    parts_.draw(*composed_, part);
+    drawnPart_ = part;
 }
 
 FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const FrameView& view,
@@ -82,6 +118,9 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
             scrollFrame(*composed_, movieFrame_, *column);
         }
     } else if (composed_) {
+        if (inParts_) {
+            drawViewedPart(view);
+        }
         viewFrame(*composed_, movieFrame_, view.halfWidth, view.halfHeight);
     }
     const std::string zoomText =

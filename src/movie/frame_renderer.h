@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "keyframes/key_frame_cache.h"
+#include "movie/frame_composer.h"
 #include "movie/frame_loop.h"
 #include "movie/zoom_text.h"
 #include "support/frame_image.h"
@@ -53,6 +54,9 @@ class FrameRenderer {
     // Sub-pixel zoom: the exact view of the composed picture, or the scrolled part of it.
     void drawExactView(const RunState& state, const FrameView& view, std::optional<double> column);
 
+    // Zoom mode, composed in parts: draws what the view reads, unless drawn already.
+    void drawViewedPart(const FrameView& view);
+
     const MovieRun& run_;
     RenderSession& session_;
     RenderHost* host_;
@@ -61,6 +65,10 @@ class FrameRenderer {
     OptionalImage composed_;
     std::optional<CompositionInputs> composedWith_;  // what composed_ was made with
     std::vector<KeyFrameReadError> unusable_;        // what composed_ lacks
+    // Composed in parts: composed_ holds only drawnPart_ of the composition parts_ prepared.
+    bool inParts_ = false;
+    PartialComposition parts_;
+    std::optional<PixelRect> drawnPart_;
 
     std::unique_ptr<ZoomTextPainter> painter_;
     // What lay under the caption of the last frame: a frame that is repeated because its key

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -290,6 +291,89 @@ TEST_F(ComposeTest, SubpixelPlacesDeeperKeyFramesAtTheirExactPlaces) {
     ASSERT_TRUE(composed);
     EXPECT_EQ(composed->width(), 80);
     EXPECT_EQ(colourAt(*composed, 40, 22), colours_[0]);
+}
+
+// Composing in parts: every pixel of a part is the one the whole composition has, and nothing
+// outside the part is touched, with key frames whose every pixel differs.
+TEST(PartialComposition, DrawsEachPartAsTheWholeCompositionHasIt) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / "zr_compose_in_parts";
+    std::filesystem::create_directories(folder);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 4; ++i) {
+        KeyFrameFileData data = KeyFrameFileData::uniform(96, 54);
+        for (int y = 0; y < data.height; ++y) {
+            for (int x = 0; x < data.width; ++x) {
+                data.setPixel(x, y, 10 + (x * 7 + y * 13 + i * 31) % 300,
+                              static_cast<float>((x + y) % 10) / 10.0f);
+            }
+        }
+        data.keyColors = {Bgr{0, 0, 0}, Bgr{0, 0, 255}, Bgr{0, 255, 0}, Bgr{255, 0, 0}};
+        paths.push_back((folder / ("k" + std::to_string(4 - i) + ".zmb")).string());
+        ASSERT_TRUE(writeKeyFrameFile(paths.back(), data, nullptr));
+    }
+    KeyFrameCache cache;
+    ColourState colour;
+    takeKeyFrameHeader(*cache.load(paths[0]), colour);
+    colour.startCycle = 17.25;
+    ComposeRequest request;
+    request.plan = makeColoringPlan(ColoringSpec{}, TextureSpec{}, colour, nullptr, 1.0, 1.0);
+    request.movieWidth = 80;
+    request.movieHeight = 45;
+    request.mergeCount = 4;
+
+    struct Case {
+        const char* what;
+        bool lastMissing;
+        PixelRect part;
+    };
+    const Case cases[] = {
+        {"the whole picture", false, {0, 0, 160, 90}},
+        {"a view into the middle", false, {23, 13, 114, 64}},
+        {"across every placement's edge", false, {41, 20, 60, 40}},
+        {"inside the deepest placement", false, {75, 40, 9, 9}},
+        {"reaching out of the picture", false, {-20, -5, 60, 200}},
+        {"the deepest key frame missing", true, {23, 13, 114, 64}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> used = paths;
+        if (c.lastMissing) {
+            used[3] = (folder / "missing.zmb").string();
+        }
+        const OptionalImage whole = composeKeyFrames(cache, nullptr, used, request);
+        ASSERT_TRUE(whole);
+        PartialComposition parts;
+        ASSERT_TRUE(parts.prepare(cache, nullptr, used, request));
+        ASSERT_EQ(parts.width(), whole->width());
+        FrameImage drawn(parts.width(), parts.height());
+        std::memset(drawn.data(), 0x5a, drawn.sizeBytes());
+        parts.draw(drawn, c.part);
+        int wrong = 0;
+        for (int y = 0; y < drawn.height(); ++y) {
+            for (int x = 0; x < drawn.width(); ++x) {
+                const bool inside = x >= c.part.left && x < c.part.left + c.part.width &&
+                                    y >= c.part.top && y < c.part.top + c.part.height;
+                const std::uint8_t* want = inside ? whole->pixel(x, y) : nullptr;
+                const std::uint8_t* got = drawn.pixel(x, y);
+                for (int b = 0; b < 3; ++b) {
+                    wrong += got[b] != (want != nullptr ? want[b] : 0x5a) ? 1 : 0;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+    // What cannot be composed in parts, or has no first key frame, is refused.
+    PartialComposition parts;
+    request.ellipticRegion = true;
+    EXPECT_FALSE(parts.prepare(cache, nullptr, paths, request));
+    request.ellipticRegion = false;
+    std::vector<std::string> noFirst = paths;
+    noFirst[0] = (folder / "missing.zmb").string();
+    EXPECT_FALSE(parts.prepare(cache, nullptr, noFirst, request));
+
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
 }
 
 }  // namespace
