@@ -159,6 +159,10 @@ void applyQualityAndKeyFrames(AVCodecContext& context, const std::string& encode
         }
     }
     if (encoderName == "mjpeg") {
+        // Every frame is coded on its own, so frames coded side by side on threads come out as
+        // they would one after another.
+        context.thread_count = 0;
+        context.thread_type = FF_THREAD_FRAME;
         const int scale = 1 + (100 - q) * 30 / 100;
         context.flags |= AV_CODEC_FLAG_QSCALE;
         context.global_quality = FF_QP2LAMBDA * scale;
