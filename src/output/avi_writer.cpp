@@ -75,32 +75,11 @@ void writeDibRows(const FrameImage& frame, int bitCount, std::uint8_t* out) {
     }
 }
 
-// Owners of the FFmpeg objects.
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct ScalerDeleter {
-    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
-};
-struct OutputDeleter {
-    void operator()(AVFormatContext* output) const {
-        if (output->pb != nullptr) {
-            avio_closep(&output->pb);
-        }
-        avformat_free_context(output);
-    }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
-using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
-using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
+using ffmpeg::CodecContextPtr;
+using ffmpeg::FramePtr;
+using ffmpeg::OutputPtr;
+using ffmpeg::PacketPtr;
+using ffmpeg::ScalerPtr;
 
 // What each encoder is fed: the pixel layout it codes (the picture is converted to it), and
 // whether its key-frame interval is the group-of-pictures size.
@@ -426,9 +405,8 @@ class AviWriter::Movie {
         if (av_frame_get_buffer(frame_.get(), 0) < 0) {
             return std::string(kAviMemoryText);
         }
-        scaler_.reset(sws_getContext(settings_.width, settings_.height, AV_PIX_FMT_BGR24,
-                                     settings_.width, settings_.height, setup.pixelFormat,
-                                     SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
+        scaler_ = ffmpeg::makeFrameConverter(settings_.width, settings_.height, setup.pixelFormat,
+                                             SWS_BICUBIC | SWS_ACCURATE_RND);
         if (!scaler_) {
             return std::string(kAviUnsupportedText);
         }
@@ -519,7 +497,10 @@ class AviWriter::Movie {
         if (writable < 0) {
             return encodeFailureText(writable);
         }
-        ffmpeg::convertPicture(scaler_.get(), image, *frame_, paddedPicture_);
+        const int converted = ffmpeg::convertPicture(scaler_.get(), image, *frame_, paddedPicture_);
+        if (converted < 0) {
+            return encodeFailureText(converted);
+        }
         frame_->pts = index;
         // Encoders with a fixed quantiser read it from each frame.
         frame_->quality = codec_->global_quality;

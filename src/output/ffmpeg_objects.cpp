@@ -1,16 +1,20 @@
 #include "output/ffmpeg_objects.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "output/avi_writer.h"
 #include "support/frame_image.h"
 
 extern "C" {
+#include <libavutil/buffer.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
+#include <libavutil/opt.h>
 }
 
 namespace zr::ffmpeg {
@@ -152,16 +156,52 @@ std::string PartialOutput::finish() {
     return {};
 }
 
-void convertPicture(SwsContext* scaler, const FrameImage& image, AVFrame& frame,
-                    std::vector<std::uint8_t>& paddedCopy) {
+ScalerPtr makeFrameConverter(int width, int height, AVPixelFormat target, int flags) {
+    ScalerPtr scaler(sws_alloc_context());
+    if (!scaler) {
+        return nullptr;
+    }
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    SwsContext* context = scaler.get();
+    const bool set = av_opt_set_int(context, "srcw", width, 0) >= 0 &&
+                     av_opt_set_int(context, "srch", height, 0) >= 0 &&
+                     av_opt_set_int(context, "src_format", AV_PIX_FMT_BGR24, 0) >= 0 &&
+                     av_opt_set_int(context, "dstw", width, 0) >= 0 &&
+                     av_opt_set_int(context, "dsth", height, 0) >= 0 &&
+                     av_opt_set_int(context, "dst_format", target, 0) >= 0 &&
+                     av_opt_set_int(context, "sws_flags", flags, 0) >= 0 &&
+                     av_opt_set_int(context, "threads", threads, 0) >= 0;
+    if (!set || sws_init_context(context, nullptr, nullptr) < 0) {
+        return nullptr;
+    }
+    return scaler;
+}
+
+int convertPicture(SwsContext* scaler, const FrameImage& image, AVFrame& frame,
+                   std::vector<std::uint8_t>& paddedCopy) {
     const std::size_t bytes = image.sizeBytes();
     if (paddedCopy.size() < bytes + AV_INPUT_BUFFER_PADDING_SIZE) {
         paddedCopy.assign(bytes + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     }
     std::memcpy(paddedCopy.data(), image.data(), bytes);
-    const std::uint8_t* const sourceRows[1] = {paddedCopy.data()};
-    const int sourceStrides[1] = {image.stride()};
-    sws_scale(scaler, sourceRows, sourceStrides, 0, image.height(), frame.data, frame.linesize);
+    // The threaded conversion takes whole frames; this one lends the copy without owning it.
+    FramePtr source(av_frame_alloc());
+    if (!source) {
+        return AVERROR(ENOMEM);
+    }
+    source->buf[0] = av_buffer_create(
+        paddedCopy.data(), static_cast<int>(paddedCopy.size()), [](void*, std::uint8_t*) {},
+        nullptr, AV_BUFFER_FLAG_READONLY);
+    if (source->buf[0] == nullptr) {
+        return AVERROR(ENOMEM);
+    }
+    source->data[0] = paddedCopy.data();
+    source->linesize[0] = image.stride();
+    source->width = image.width();
+    source->height = image.height();
+    source->format = AV_PIX_FMT_BGR24;
+    const int converted = sws_scale_frame(scaler, &frame, source.get());
+    return converted < 0 ? converted : 0;
 }
 
 }  // namespace zr::ffmpeg

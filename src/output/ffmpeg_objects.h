@@ -56,12 +56,18 @@ using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
 using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 
+// A converter from BGR pictures of width x height to `target` with the scaler `flags`, which
+// shares each picture's rows among as many threads as the machine has (the bytes are the same as
+// with one). Null when the conversion is not possible.
+ScalerPtr makeFrameConverter(int width, int height, AVPixelFormat target, int flags);
+
 // Converts a BGR picture of the frame's size into `frame` with `scaler`. The converter's vector
 // code reads up to a few dozen bytes past the last row it is given, which may lie beyond the
 // picture's memory; the picture goes to it from `paddedCopy`, a copy with that much room after
 // it (kept by the caller, so that its memory is reused from frame to frame).
-void convertPicture(SwsContext* scaler, const FrameImage& image, AVFrame& frame,
-                    std::vector<std::uint8_t>& paddedCopy);
+// Returns 0, or FFmpeg's error code.
+int convertPicture(SwsContext* scaler, const FrameImage& image, AVFrame& frame,
+                   std::vector<std::uint8_t>& paddedCopy);
 
 // FFmpeg's text for an error code.
 std::string message(int code);

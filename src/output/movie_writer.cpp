@@ -201,9 +201,8 @@ class MovieWriter::Movie {
         if (av_frame_get_buffer(frame_.get(), 0) < 0) {
             return "out of memory";
         }
-        scaler_.reset(sws_getContext(
-            width_, height_, AV_PIX_FMT_BGR24, width_, height_, pixelFormat,
-            SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
+        scaler_ = ffmpeg::makeFrameConverter(width_, height_, pixelFormat,
+                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP);
         if (!scaler_) {
             return "cannot convert frames to " + std::string(av_get_pix_fmt_name(pixelFormat));
         }
@@ -226,7 +225,10 @@ class MovieWriter::Movie {
         if (writable < 0) {
             return encodeFailure(writable);
         }
-        ffmpeg::convertPicture(scaler_.get(), image, *frame_, paddedPicture_);
+        const int converted = ffmpeg::convertPicture(scaler_.get(), image, *frame_, paddedPicture_);
+        if (converted < 0) {
+            return encodeFailure(converted);
+        }
         frame_->pts = index;
         const int sent = avcodec_send_frame(codec_.get(), frame_.get());
         if (sent < 0) {
