@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "settings/setting_types.h"
 
@@ -31,6 +32,16 @@ inline std::uint8_t toByte(float value) {
         return 255;
     }
     return static_cast<std::uint8_t>(static_cast<int>(value));
+}
+
+// A pixel of three bytes, put together in a register: a compiler that assembles a returned
+// Bgr from its bytes on the stack would stall reading them back as one word.
+inline Bgr packedBgr(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
+    const std::uint32_t packed =
+        std::uint32_t{blue} | std::uint32_t{green} << 8 | std::uint32_t{red} << 16;
+    Bgr pixel;
+    std::memcpy(static_cast<void*>(&pixel), &packed, 3);
+    return pixel;
 }
 
 // A colour held as 0x00BBGGRR (settings, long waves) in pixel byte order.

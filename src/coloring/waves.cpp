@@ -74,7 +74,7 @@ Bgr hsbToRgb(double hue, double saturation, double brightness) {
             red = v, green = p, blue = x;
             break;
     }
-    return Bgr{toByte(blue), toByte(green), toByte(red)};
+    return packedBgr(toByte(blue), toByte(green), toByte(red));
 }
 
 HsbWaveList::HsbWaveList(const std::array<HsbWave, kWaveSlots>& waves) {
@@ -114,13 +114,16 @@ Bgr HsbWaveList::color(double t, double s) const {
         }
         level[type] = sum / static_cast<double>(list.size());
     }
+    if (bandWaves_.empty()) {
+        return hsbToRgb(level[0], level[1], level[2]);
+    }
     Bgr pixel = hsbToRgb(level[0], level[1], level[2]);
     for (const BandWave& wave : bandWaves_) {
         if (inOddBand(s, wave.period)) {
             blendOver(pixel, wave.color, 0.8 * bandShape(s, wave.period));
         }
     }
-    return pixel;
+    return packedBgr(pixel.blue, pixel.green, pixel.red);
 }
 
 LongWaveList::LongWaveList(const std::array<LongWave, kWaveSlots>& waves) {

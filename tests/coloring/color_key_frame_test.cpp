@@ -214,15 +214,19 @@ TEST_F(ColorKeyFrame, TheStandardFastPathMatchesTheGeneralOne) {
     std::mt19937 random(11);
     std::uniform_int_distribution<std::int32_t> count(-3, 5000);
     std::uniform_real_distribution<float> fraction(0.0f, 1.0f);
-    std::vector<std::int32_t> counts(64 * 16);
+    // Rows of an odd width, so that the vector colouring of several pixels at once also ends
+    // rows with single pixels; a few damaged fractions among them.
+    std::vector<std::int32_t> counts(67 * 16);
     std::vector<float> fractions(counts.size());
     for (std::size_t i = 0; i < counts.size(); ++i) {
         counts[i] = count(random);
         fractions[i] = fraction(random);
     }
     counts[5] = counts[6] = 77;
-    const KeyFrame frame = makeKeyFrame(64, 16, counts, fractions, 77);
-    for (const double division : {1.0, 0.0, 3.7, -2.0}) {
+    fractions[200] = std::numeric_limits<float>::quiet_NaN();
+    fractions[333] = std::numeric_limits<float>::infinity();
+    const KeyFrame frame = makeKeyFrame(67, 16, counts, fractions, 77);
+    for (const double division : {1.0, 0.0, 3.7, -2.0, 1e-7}) {
         for (const double offset : {0.0, 12.34, -4321.5}) {
             settings.colorDivision = division;
             settings.colorMethod = kStandard;
