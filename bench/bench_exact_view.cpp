@@ -4,6 +4,7 @@
 // key frame (the view magnifies a key frame by 1.6), one thread and two.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -28,13 +29,15 @@ FrameImage testPicture(int width, int height) {
     return image;
 }
 
-// Arguments: movie width, height, view width per mille of the source, threads, exact (0 or 1).
+// Arguments: movie width, height, view width per mille of the source, threads, exact (0: the
+// whole-pixel view; N > 0: the sub-pixel view, supersampled N x N).
 void viewBench(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0));
     const int height = static_cast<int>(state.range(1));
     const double share = static_cast<double>(state.range(2)) / 1000.0;
     const int threads = static_cast<int>(state.range(3));
     const bool exact = state.range(4) != 0;
+    const int supersample = static_cast<int>(std::max<std::int64_t>(state.range(4), 1));
     const bool magnifies = share * 2.0 < 1.0;
     // A composed picture twice the movie size, or a key frame of the movie size when the view
     // magnifies it.
@@ -45,6 +48,7 @@ void viewBench(benchmark::State& state) {
     FrameImage frame(width, height);
     zr::ExactSampling sampling;
     sampling.threads = threads;
+    sampling.supersample = supersample;
     for (auto _ : state) {
         if (exact) {
             zr::resampleExact(source,
@@ -72,6 +76,7 @@ BENCHMARK(viewBench)
     ->ArgsProduct({{1280}, {720}, {950, 700, 300}, {1, 2}, {0, 1}})
     ->Args({640, 360, 700, 1, 0})
     ->Args({640, 360, 700, 1, 1})
+    ->ArgsProduct({{1280}, {720}, {950, 700}, {1}, {2, 3, 4}})
     ->ArgNames({"w", "h", "share", "threads", "exact"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
