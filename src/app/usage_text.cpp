@@ -240,6 +240,8 @@ std::string settingsFileSection() {
             value += "; default " + shownValue(parameter.defaultValue);
         if (parameter.omittedWhenEmpty)
             value += "; written only when set";
+        else if (parameter.omittedAtDefault)
+            value += "; written only when not at its default";
         value += ". In the dialog: \"" + str(parameter.label) + "\".";
         text += ".TP\n\\fB" + roff(parameter.key) + "\\fR\n" + roff(parameter.help) + ".\n.br\n" +
                 roff(value) + "\n";

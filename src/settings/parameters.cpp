@@ -167,14 +167,16 @@ constexpr Parameter kParameters[] = {
      .omittedWhenEmpty = true, .movieFile = true},
     {.key = "SubpixelZoom", .control = kIdSubpixelZoom, .kind = Kind::kCheck, .loadStep = 37,
      .defaultValue = "0", .flag = "--subpixel-zoom", .label = "Sub-pixel zoom",
-     .help = "views, placements of the merged key frames and scrolling at exact sub-pixel "
-             "positions, so the zoom runs without a tremor; written only when on",
+     .help = "zooms without a tremor: the view, the merged key frames and left scrolling are "
+             "placed at exact sub-pixel positions instead of whole pixels, so every zoom step is "
+             "alike. Off by default; a render takes a few percent longer with it",
      .omittedAtDefault = true},
     {.key = "Supersample", .control = kIdSupersample, .kind = Kind::kWholeNumber, .loadStep = 38,
      .defaultValue = "1", .min = 1, .max = kMaxSupersample, .flag = "--supersample",
      .valueName = "N", .label = "Supersample",
-     .help = "with sub-pixel zoom, N x N samples for each movie pixel (1 to 4): softer, with less "
-             "shimmer on fine detail, at the cost of a slower view; written only when not 1",
+     .help = "with sub-pixel zoom, averages N x N samples for each movie pixel (1 to 4, default "
+             "1): softer frames with less shimmer on fine detail; cutting each frame out of the "
+             "composed picture then takes about 1.7 times as long at 2 and 2.3 times at 4",
      .omittedAtDefault = true},
 
     // What the settings file does not store: the command line sets it with flags.
