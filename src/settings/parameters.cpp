@@ -169,7 +169,7 @@ constexpr Parameter kParameters[] = {
      .defaultValue = "0", .flag = "--subpixel-zoom", .label = "Sub-pixel zoom",
      .help = "zooms without a tremor: the view, the merged key frames and left scrolling are "
              "placed at exact sub-pixel positions instead of whole pixels, so every zoom step is "
-             "alike. Off by default; a render takes a few percent longer with it",
+             "alike. Off by default; a render takes about as long with it as without",
      .omittedAtDefault = true},
     {.key = "Supersample", .control = kIdSupersample, .kind = Kind::kWholeNumber, .loadStep = 38,
      .defaultValue = "1", .min = 1, .max = kMaxSupersample, .flag = "--supersample",
