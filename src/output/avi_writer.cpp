@@ -276,19 +276,25 @@ class AviWriter::Movie {
         return {};
     }
 
-    // Hands a copy of the frame to the encoder thread, waiting while the queue is full.
+    // Hands the frame to the encoder thread, waiting while the queue is full: uncompressed frames
+    // as the finished packet of DIB rows, the others as a copy of the picture.
     void submit(const FrameImage& frame, int index) {
         std::unique_lock lock(mutex_);
         spaceFree_.wait(lock, [this] { return queue_.size() < kQueuedFrames; });
-        FrameImage copy;
+        QueuedFrame item;
+        item.index = index;
         if (!spares_.empty()) {
-            copy = std::move(spares_.back());
+            item.image = std::move(spares_.back());
             spares_.pop_back();
         }
         lock.unlock();
-        copy = frame;
+        if (codec_) {
+            item.image = frame;
+        } else {
+            item.dibPacket = makeDibPacket(frame);
+        }
         lock.lock();
-        queue_.push_back({std::move(copy), index});
+        queue_.push_back(std::move(item));
         frameQueued_.notify_one();
     }
 
@@ -347,9 +353,21 @@ class AviWriter::Movie {
 
   private:
     struct QueuedFrame {
-        FrameImage image;
+        FrameImage image;     // the picture, for an encoder
+        PacketPtr dibPacket;  // the frame's DIB rows, when there is no encoder
         int index = 0;
     };
+
+    // The frame's rows as an uncompressed AVI frame stores them.
+    PacketPtr makeDibPacket(const FrameImage& frame) const {
+        PacketPtr packet(av_packet_alloc());
+        const int size = dibStride(settings_.width, settings_.bitCount) * settings_.height;
+        if (!packet || av_new_packet(packet.get(), size) < 0) {
+            throw std::bad_alloc();
+        }
+        writeDibRows(frame, settings_.bitCount, packet->data);
+        return packet;
+    }
 
     std::string startUncompressed() {
         AVCodecParameters& parameters = *stream_->codecpar;
@@ -466,7 +484,8 @@ class AviWriter::Movie {
             lock.unlock();
             std::string error;
             try {
-                error = encode(item.image, item.index);
+                error = item.dibPacket ? storeDibPacket(*item.dibPacket, item.index)
+                                       : encode(item.image, item.index);
             } catch (const std::bad_alloc&) {
                 error = std::string(kAviMemoryText);
             }
@@ -480,19 +499,16 @@ class AviWriter::Movie {
     }
 
     // Runs on the encoder thread.
+    std::string storeDibPacket(AVPacket& dibPacket, int index) {
+        av_packet_move_ref(packet_.get(), &dibPacket);
+        packet_->pts = packet_->dts = index;
+        packet_->duration = 1;
+        packet_->flags |= AV_PKT_FLAG_KEY;
+        return store(AVRational{1, settings_.framesPerSecond});
+    }
+
+    // Runs on the encoder thread.
     std::string encode(const FrameImage& image, int index) {
-        if (!codec_) {
-            const int size = dibStride(settings_.width, settings_.bitCount) * settings_.height;
-            const int allocated = av_new_packet(packet_.get(), size);
-            if (allocated < 0) {
-                return std::string(kAviMemoryText);
-            }
-            writeDibRows(image, settings_.bitCount, packet_->data);
-            packet_->pts = packet_->dts = index;
-            packet_->duration = 1;
-            packet_->flags |= AV_PKT_FLAG_KEY;
-            return store(AVRational{1, settings_.framesPerSecond});
-        }
         const int writable = av_frame_make_writable(frame_.get());
         if (writable < 0) {
             return encodeFailureText(writable);
