@@ -666,10 +666,8 @@ bool meetsGoals(const Figures& f) {
            f.largestShift <= 0.1 && f.worstSwitch <= 0.02;
 }
 
-// ---------------------------------------------------------------------------------------------
-// The filter that magnifies: the deepest key frame alone, magnified by 2 over `speed` frames.
-
-void compareMagnifyFilters(BenchFolder& folder, const MovieCase& movie) {
+// The deepest key frame of the movie's folder, coloured as the run colours it.
+FrameImage colourDeepestKeyFrame(BenchFolder& folder, const MovieCase& movie) {
     const zr::MovieSpec spec = specOf(folder.keyFrames(movie.width, movie.height), movie);
     const std::vector<std::string> keyFrames = zr::listRunKeyFrames(spec);
     zr::KeyFrameCache cache;
@@ -681,6 +679,14 @@ void compareMagnifyFilters(BenchFolder& folder, const MovieCase& movie) {
         zr::makeColoringPlan(spec.coloring, spec.texture, colour, nullptr, 1.0, 1.0));
     if (!deepest)
         throw std::runtime_error("cannot colour the deepest key frame");
+    return *deepest;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The filter that magnifies: the deepest key frame alone, magnified by 2 over `speed` frames.
+
+void compareMagnifyFilters(BenchFolder& folder, const MovieCase& movie) {
+    const FrameImage deepest = colourDeepestKeyFrame(folder, movie);
     const int composedWidth = 2 * movie.width;
     const int composedHeight = 2 * movie.height;
 
@@ -713,7 +719,7 @@ void compareMagnifyFilters(BenchFolder& folder, const MovieCase& movie) {
         const int frames = 2 * movie.speed;
         for (int i = 0; i < frames; ++i) {
             const Clock::time_point start = Clock::now();
-            zr::viewFrameExact(*deepest, composedWidth, composedHeight,
+            zr::viewFrameExact(deepest, composedWidth, composedHeight,
                                std::pow(2.0, -static_cast<double>(i) / movie.speed), frame,
                                sampling);
             busy += seconds(start);
@@ -832,23 +838,13 @@ double renderSeconds(BenchFolder& folder, const MovieCase& movie) {
 // Rom after) and as a prefiltered cubic B-spline would. The first and the frames after a key
 // frame switch are such frames. Printed: the steps about the aligned frame against the true one.
 void zoomThroughAlignedFrame(BenchFolder& folder, const MovieCase& movie) {
-    const zr::MovieSpec spec = specOf(folder.keyFrames(movie.width, movie.height), movie);
-    const std::vector<std::string> keyFrames = zr::listRunKeyFrames(spec);
-    zr::KeyFrameCache cache;
-    zr::ColourState colour;
-    if (const zr::KeyFrame* keyFrame = cache.load(keyFrames.front()))
-        zr::takeKeyFrameHeader(*keyFrame, colour);
-    const zr::OptionalImage deepest = zr::renderKeyFrame(
-        cache, keyFrames.back(),
-        zr::makeColoringPlan(spec.coloring, spec.texture, colour, nullptr, 1.0, 1.0));
-    if (!deepest)
-        throw std::runtime_error("cannot colour the deepest key frame");
+    const FrameImage deepest = colourDeepestKeyFrame(folder, movie);
     auto setGrey = [](FrameImage& picture, int x, int y, float value) {
         std::uint8_t* pixel = picture.pixel(x, y);
         pixel[0] = pixel[1] = pixel[2] =
             static_cast<std::uint8_t>(std::clamp(value + 0.5f, 0.0f, 255.0f));
     };
-    const Grey grey = greyOf(*deepest);
+    const Grey grey = greyOf(deepest);
     FrameImage greyPicture(grey.width, grey.height);
     for (int y = 0; y < grey.height; ++y) {
         for (int x = 0; x < grey.width; ++x)
