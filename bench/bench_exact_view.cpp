@@ -30,13 +30,15 @@ FrameImage testPicture(int width, int height) {
 }
 
 // Arguments: movie width, height, view width per mille of the source, threads, exact (0: the
-// whole-pixel view; N > 0: the sub-pixel view, supersampled N x N).
+// whole-pixel view; N > 0: the sub-pixel view, supersampled N x N; -1: the sub-pixel view read
+// as the mean of the linearly interpolated source).
 void viewBench(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0));
     const int height = static_cast<int>(state.range(1));
     const double share = static_cast<double>(state.range(2)) / 1000.0;
     const int threads = static_cast<int>(state.range(3));
     const bool exact = state.range(4) != 0;
+    const bool linearMean = state.range(4) < 0;
     const int supersample = static_cast<int>(std::max<std::int64_t>(state.range(4), 1));
     const bool magnifies = share * 2.0 < 1.0;
     // A composed picture twice the movie size, or a key frame of the movie size when the view
@@ -50,7 +52,12 @@ void viewBench(benchmark::State& state) {
     sampling.threads = threads;
     sampling.supersample = supersample;
     for (auto _ : state) {
-        if (exact) {
+        if (linearMean) {
+            zr::resampleLinearMean(source,
+                                   {(source.width() - viewWidth) / 2.0,
+                                    (source.height() - viewHeight) / 2.0, viewWidth, viewHeight},
+                                   frame, {0.0, 0.0, double(width), double(height)}, sampling);
+        } else if (exact) {
             zr::resampleExact(source,
                               {(source.width() - viewWidth) / 2.0,
                                (source.height() - viewHeight) / 2.0, viewWidth, viewHeight},
@@ -74,8 +81,10 @@ void viewBench(benchmark::State& state) {
 BENCHMARK(viewBench)
     ->Name("view")
     ->ArgsProduct({{1280}, {720}, {950, 700, 300}, {1, 2}, {0, 1}})
+    ->ArgsProduct({{1280}, {720}, {950, 700, 300}, {1}, {-1}})
     ->Args({640, 360, 700, 1, 0})
     ->Args({640, 360, 700, 1, 1})
+    ->Args({640, 360, 700, 1, -1})
     ->ArgsProduct({{1280}, {720}, {950, 700}, {1}, {2, 3, 4}})
     ->ArgNames({"w", "h", "share", "threads", "exact"})
     ->Unit(benchmark::kMillisecond)

@@ -834,51 +834,44 @@ double renderSeconds(BenchFolder& folder, const MovieCase& movie) {
 }
 
 // The deepest key frame (grey) zoomed at `speed` frames per 2x through the frame that shows it at
-// its own size, pixel on pixel: as the sub-pixel view reads it (exact coverage before, Catmull-
-// Rom after) and as a prefiltered cubic B-spline would. The first and the frames after a key
+// its own size, pixel on pixel: read with exact coverage before and Catmull-Rom after (as frames
+// read the composed picture with supersampling), and as the mean of the picture interpolated
+// linearly (as frames read the key frames without). The first frame and the frames after a key
 // frame switch are such frames. Printed: the steps about the aligned frame against the true one.
 void zoomThroughAlignedFrame(BenchFolder& folder, const MovieCase& movie) {
     const FrameImage deepest = colourDeepestKeyFrame(folder, movie);
-    auto setGrey = [](FrameImage& picture, int x, int y, float value) {
-        std::uint8_t* pixel = picture.pixel(x, y);
-        pixel[0] = pixel[1] = pixel[2] =
-            static_cast<std::uint8_t>(std::clamp(value + 0.5f, 0.0f, 255.0f));
-    };
     const Grey grey = greyOf(deepest);
     FrameImage greyPicture(grey.width, grey.height);
     for (int y = 0; y < grey.height; ++y) {
-        for (int x = 0; x < grey.width; ++x)
-            setGrey(greyPicture, x, y, grey.at(x, y));
+        for (int x = 0; x < grey.width; ++x) {
+            std::uint8_t* pixel = greyPicture.pixel(x, y);
+            pixel[0] = pixel[1] = pixel[2] =
+                static_cast<std::uint8_t>(std::clamp(grey.at(x, y) + 0.5f, 0.0f, 255.0f));
+        }
     }
-    const Spline spline = splineOf(greyOf(greyPicture));
     const double trueStep = std::log(2.0) / movie.speed;
     std::printf(
         "\nThrough a frame aligned with the key frame's pixels: a key frame zoomed by 2 over %d "
         "frames,\nthe steps before and after the aligned frame / the true step - 1\n",
         movie.speed);
-    for (const bool bSpline : {false, true}) {
+    for (const bool linearMean : {false, true}) {
         StepRecorder recorder(std::exp(trueStep));
         FrameImage frame(movie.width, movie.height);
         for (int i = -20; i <= 20; ++i) {
             const double progress = std::exp(-trueStep * i);
-            if (!bSpline) {
-                zr::viewFrameExact(greyPicture, 2 * movie.width, 2 * movie.height, progress, frame,
-                                   zr::ExactSampling{});
-                recorder.add(frame, 0);
-                continue;
-            }
-            for (int y = 0; y < movie.height; ++y) {
-                const double v =
-                    (movie.height - 1) / 2.0 + (y + 0.5 - movie.height / 2.0) * progress;
-                for (int x = 0; x < movie.width; ++x) {
-                    const double u =
-                        (movie.width - 1) / 2.0 + (x + 0.5 - movie.width / 2.0) * progress;
-                    setGrey(frame, x, y, sampleAt(spline, u, v).value);
-                }
-            }
+            const double width = grey.width * progress;
+            const double height = grey.height * progress;
+            const zr::ExactRect view{(grey.width - width) / 2.0, (grey.height - height) / 2.0,
+                                     width, height};
+            const zr::ExactRect whole{0.0, 0.0, double(movie.width), double(movie.height)};
+            if (linearMean)
+                zr::resampleLinearMean(greyPicture, view, frame, whole, zr::ExactSampling{});
+            else
+                zr::resampleExact(greyPicture, view, frame, whole, zr::ExactSampling{});
             recorder.add(frame, 0);
         }
-        std::printf("  %-32s", bSpline ? "prefiltered cubic B-spline" : "sub-pixel view");
+        std::printf("  %-32s",
+                    linearMean ? "mean of linear interpolation" : "coverage, Catmull-Rom");
         for (std::size_t i = recorder.steps.size() / 2 - 3; i < recorder.steps.size() / 2 + 3; ++i)
             std::printf(" %+6.2f%%", 100.0 * (recorder.steps[i].fit.logStep / trueStep - 1.0));
         const Figures f = figuresOf(recorder.steps, trueStep);

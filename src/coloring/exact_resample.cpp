@@ -129,10 +129,43 @@ void filterWeights(MagnifyFilter filter, double centre, double spread, double sh
     }
 }
 
+// The integral from -1 of the linear interpolation kernel (the tent of half width 1).
+double tentIntegral(double x) {
+    if (x <= -1.0)
+        return 0.0;
+    if (x <= 0.0)
+        return (1.0 + x) * (1.0 + x) / 2.0;
+    if (x < 1.0)
+        return 1.0 - (1.0 - x) * (1.0 - x) / 2.0;
+    return 1.0;
+}
+
+// The picture interpolated linearly between pixel centres (i + 0.5) averaged over the source
+// interval [u0, u1), or read at u0 when that is empty.
+void linearMeanWeights(double u0, double u1, PixelWeights& weights) {
+    const double length = u1 - u0;
+    const long long low = static_cast<long long>(std::floor(u0 - 1.5));
+    const long long high = static_cast<long long>(std::ceil(u1 + 0.5));
+    for (long long i = low; i <= high; ++i) {
+        const double centre = static_cast<double>(i) + 0.5;
+        if (length > 1e-6) {
+            weights.add(i, (tentIntegral(u1 - centre) - tentIntegral(u0 - centre)) / length);
+        } else {
+            weights.add(i, std::max(0.0, 1.0 - std::fabs(u0 - centre)));
+        }
+    }
+}
+
+// How the source of a resampling is read.
+enum class SourceRead {
+    kPixels,      // exact coverage when shrinking, the interpolating filter otherwise
+    kLinearMean,  // pixels interpolated linearly, averaged over each target pixel's part
+};
+
 // Plans the target indices that the interval [to, to + toLength) touches inside a target of
 // `targetLength`, reading [from, from + fromLength) of a source of `sourceLength`.
 AxisPlan planAxis(double from, double fromLength, int sourceLength, double to, double toLength,
-                  int targetLength, const ExactSampling& sampling) {
+                  int targetLength, const ExactSampling& sampling, SourceRead read) {
     AxisPlan plan;
     const double toEnd = to + toLength;
     const double firstTouched = std::max(std::floor(to), 0.0);
@@ -154,7 +187,9 @@ AxisPlan planAxis(double from, double fromLength, int sourceLength, double to, d
         const double b = std::min(static_cast<double>(j + 1), toEnd);
         plan.coverage[static_cast<std::size_t>(n)] = static_cast<float>(std::max(b - a, 0.0));
         PixelWeights& weights = perPixel[static_cast<std::size_t>(n)];
-        if (samples == 1) {
+        if (read == SourceRead::kLinearMean) {
+            linearMeanWeights(sourceAt(a), sourceAt(b), weights);
+        } else if (samples == 1) {
             if (ratio > 1.0) {
                 coverageWeights(sourceAt(a), sourceAt(b), weights);
             } else {
@@ -263,6 +298,7 @@ struct ResampleJob {
     const AxisPlan* columns;
     const AxisPlan* rows;
     const EllipseClip* clip;
+    std::optional<PixelRect> hole;  // target pixels not drawn
     bool linearLight;
 };
 
@@ -341,6 +377,23 @@ void toBytes(const float* values, std::size_t count, std::uint8_t* bytes) {
         bytes[i] = toByte(values[i]);
 }
 
+// Adds row `in` of the source, times `weight`, to `sums` (sets it when `first`).
+void addRow(const std::uint8_t* in, float weight, bool first, std::size_t span, float* sums,
+            const LightTables* light) {
+    if (light != nullptr) {
+        for (std::size_t i = 0; i < span; ++i) {
+            const float value = light->toLinear[in[i]];
+            sums[i] = first ? weight * value : sums[i] + weight * value;
+        }
+    } else if (first) {
+        for (std::size_t i = 0; i < span; ++i)
+            sums[i] = weight * static_cast<float>(in[i]);
+    } else if (weight != 0.0f) {
+        for (std::size_t i = 0; i < span; ++i)
+            sums[i] += weight * static_cast<float>(in[i]);
+    }
+}
+
 void resampleRows(const ResampleJob& job, int rowBegin, int rowEnd) {
     const AxisPlan& columns = *job.columns;
     const AxisPlan& rows = *job.rows;
@@ -355,6 +408,12 @@ void resampleRows(const ResampleJob& job, int rowBegin, int rowEnd) {
     const int wholeBegin = columns.coverage.front() >= 1.0f ? 0 : 1;
     const int wholeEnd =
         std::max(wholeBegin, columns.coverage.back() >= 1.0f ? columns.count : columns.count - 1);
+    // The hole's columns, as indices of the plan.
+    const int holeBegin = job.hole ? job.hole->left - columns.first : 0;
+    const int holeEnd = job.hole ? job.hole->left + job.hole->width - columns.first : 0;
+    const auto rowInHole = [&job](int y) {
+        return job.hole && y >= job.hole->top && y < job.hole->top + job.hole->height;
+    };
 
     for (int n = rowBegin; n < rowEnd; ++n) {
         const int y = rows.first + n;
@@ -377,72 +436,73 @@ void resampleRows(const ResampleJob& job, int rowBegin, int rowEnd) {
         const int firstRow = rows.start[static_cast<std::size_t>(n)];
         float* sums = columnSums.data();
         for (int k = 0; k < rows.taps; ++k) {
-            const float weight = rowWeights[k];
-            const std::uint8_t* in =
-                job.source->row(firstRow + k) + static_cast<std::size_t>(columns.sourceFirst) * 3;
-            if (light != nullptr) {
-                for (std::size_t i = 0; i < span; ++i) {
-                    const float value = light->toLinear[in[i]];
-                    sums[i] = k == 0 ? weight * value : sums[i] + weight * value;
-                }
-            } else if (k == 0) {
-                for (std::size_t i = 0; i < span; ++i)
-                    sums[i] = weight * static_cast<float>(in[i]);
-            } else if (weight != 0.0f) {
-                for (std::size_t i = 0; i < span; ++i)
-                    sums[i] += weight * static_cast<float>(in[i]);
-            }
+            addRow(
+                job.source->row(firstRow + k) + static_cast<std::size_t>(columns.sourceFirst) * 3,
+                rowWeights[k], k == 0, span, sums, light);
         }
 
-        // Horizontal pass.
-        sumColumnsOf(columns, sums, firstColumn, endColumn, values.data());
-        std::uint8_t* out = job.target->row(y);
-        const float* value = values.data();
-        if (light == nullptr && !ellipse && rowCoverage >= 1.0f) {
-            // The pixels covered whole take their values as they are.
-            const int begin = std::max(firstColumn, wholeBegin);
-            const int end = std::min(endColumn, wholeEnd);
-            std::uint8_t* to = out + static_cast<std::size_t>(columns.first + begin) * kChannels;
-            const float* from = value + static_cast<std::size_t>(begin - firstColumn) * kChannels;
-            const std::size_t count =
-                static_cast<std::size_t>(std::max(end - begin, 0)) * kChannels;
-            toBytes(from, count, to);
-            if (begin < end) {
-                // Only the partly covered columns at either end are left.
-                for (const int m : {firstColumn, endColumn - 1}) {
-                    if (m >= begin && m < end)
-                        continue;
-                    const float alpha = columns.coverage[static_cast<std::size_t>(m)];
-                    std::uint8_t* pixel =
-                        out + static_cast<std::size_t>(columns.first + m) * kChannels;
-                    const float* v = value + static_cast<std::size_t>(m - firstColumn) * kChannels;
-                    for (int c = 0; c < kChannels; ++c)
-                        pixel[c] = toByte(alpha * v[c] + (1.0f - alpha) * pixel[c]);
+        // Horizontal pass, and the pixels drawn, of target columns [firstColumn, endColumn).
+        const auto drawColumns = [&](int firstColumn, int endColumn) {
+            if (firstColumn >= endColumn)
+                return;
+            sumColumnsOf(columns, sums, firstColumn, endColumn, values.data());
+            std::uint8_t* out = job.target->row(y);
+            const float* value = values.data();
+            if (light == nullptr && !ellipse && rowCoverage >= 1.0f) {
+                // The pixels covered whole take their values as they are.
+                const int begin = std::max(firstColumn, wholeBegin);
+                const int end = std::min(endColumn, wholeEnd);
+                std::uint8_t* to =
+                    out + static_cast<std::size_t>(columns.first + begin) * kChannels;
+                const float* from =
+                    value + static_cast<std::size_t>(begin - firstColumn) * kChannels;
+                const std::size_t count =
+                    static_cast<std::size_t>(std::max(end - begin, 0)) * kChannels;
+                toBytes(from, count, to);
+                if (begin < end) {
+                    // Only the partly covered columns at either end are left.
+                    for (const int m : {firstColumn, endColumn - 1}) {
+                        if (m >= begin && m < end)
+                            continue;
+                        const float alpha = columns.coverage[static_cast<std::size_t>(m)];
+                        std::uint8_t* pixel =
+                            out + static_cast<std::size_t>(columns.first + m) * kChannels;
+                        const float* v =
+                            value + static_cast<std::size_t>(m - firstColumn) * kChannels;
+                        for (int c = 0; c < kChannels; ++c)
+                            pixel[c] = toByte(alpha * v[c] + (1.0f - alpha) * pixel[c]);
+                    }
+                    return;
                 }
-                continue;
             }
-        }
-        // Blend each pixel by the part of it covered.
-        for (int m = firstColumn; m < endColumn; ++m) {
-            const int x = columns.first + m;
-            float alpha = rowCoverage * columns.coverage[static_cast<std::size_t>(m)];
-            if (ellipse)
-                alpha *= ellipse->part(x);
-            if (alpha <= 0.0f)
-                continue;
-            std::uint8_t* pixel = out + static_cast<std::size_t>(x) * kChannels;
-            const float* v = value + static_cast<std::size_t>(m - firstColumn) * kChannels;
-            for (int c = 0; c < kChannels; ++c) {
-                float blended = v[c];
-                if (alpha < 1.0f) {
-                    const float held =
-                        light != nullptr ? light->toLinear[pixel[c]] : static_cast<float>(pixel[c]);
-                    blended = alpha * blended + (1.0f - alpha) * held;
+            // Blend each pixel by the part of it covered.
+            for (int m = firstColumn; m < endColumn; ++m) {
+                const int x = columns.first + m;
+                float alpha = rowCoverage * columns.coverage[static_cast<std::size_t>(m)];
+                if (ellipse)
+                    alpha *= ellipse->part(x);
+                if (alpha <= 0.0f)
+                    continue;
+                std::uint8_t* pixel = out + static_cast<std::size_t>(x) * kChannels;
+                const float* v = value + static_cast<std::size_t>(m - firstColumn) * kChannels;
+                for (int c = 0; c < kChannels; ++c) {
+                    float blended = v[c];
+                    if (alpha < 1.0f) {
+                        const float held = light != nullptr ? light->toLinear[pixel[c]]
+                                                            : static_cast<float>(pixel[c]);
+                        blended = alpha * blended + (1.0f - alpha) * held;
+                    }
+                    if (light != nullptr)
+                        blended = LightTables::toStored(blended);
+                    pixel[c] = toByte(blended);
                 }
-                if (light != nullptr)
-                    blended = LightTables::toStored(blended);
-                pixel[c] = toByte(blended);
             }
+        };
+        if (rowInHole(y)) {
+            drawColumns(firstColumn, std::min(endColumn, holeBegin));
+            drawColumns(std::max(firstColumn, holeEnd), endColumn);
+        } else {
+            drawColumns(firstColumn, endColumn);
         }
     }
 }
@@ -454,24 +514,47 @@ bool usable(const ExactRect& rect) {
            rect.height < 1e9;
 }
 
+bool usableClip(const EllipseClip* clip) {
+    return clip == nullptr || (clip->radiusX > 0.0 && clip->radiusY > 0.0 &&
+                               std::isfinite(clip->centreX) && std::isfinite(clip->centreY));
+}
+
+void resample(const FrameImage& source, const ExactRect& from, FrameImage& target,
+              const ExactRect& to, const ExactSampling& sampling, const EllipseClip* clip,
+              const PixelRect* hole, SourceRead read) {
+    if (source.empty() || target.empty() || !usable(from) || !usable(to) || !usableClip(clip))
+        return;
+    const AxisPlan columns = planAxis(from.left, from.width, source.width(), to.left, to.width,
+                                      target.width(), sampling, read);
+    const AxisPlan rows = planAxis(from.top, from.height, source.height(), to.top, to.height,
+                                   target.height(), sampling, read);
+    if (columns.count == 0 || rows.count == 0)
+        return;
+    const bool linearLight = read == SourceRead::kPixels && sampling.linearLight;
+    std::optional<PixelRect> skipped;
+    if (hole != nullptr && hole->width > 0 && hole->height > 0)
+        skipped = *hole;
+    const ResampleJob job{&source, &target, &columns, &rows, clip, skipped, linearLight};
+    parallelFor(0, rows.count, [&job](int begin, int end) { resampleRows(job, begin, end); },
+                {.grain = 16, .maxThreads = std::max(sampling.threads, 1)});
+}
+
 }  // namespace
 
 void resampleExact(const FrameImage& source, const ExactRect& from, FrameImage& target,
-                   const ExactRect& to, const ExactSampling& sampling, const EllipseClip* clip) {
-    if (source.empty() || target.empty() || &source == &target || !usable(from) || !usable(to))
+                   const ExactRect& to, const ExactSampling& sampling, const EllipseClip* clip,
+                   const PixelRect* hole) {
+    if (&source == &target)
         return;
-    if (clip != nullptr && !(clip->radiusX > 0.0 && clip->radiusY > 0.0 &&
-                             std::isfinite(clip->centreX) && std::isfinite(clip->centreY)))
+    resample(source, from, target, to, sampling, clip, hole, SourceRead::kPixels);
+}
+
+void resampleLinearMean(const FrameImage& source, const ExactRect& from, FrameImage& target,
+                        const ExactRect& to, const ExactSampling& sampling, const EllipseClip* clip,
+                        const PixelRect* hole) {
+    if (&source == &target)
         return;
-    const AxisPlan columns = planAxis(from.left, from.width, source.width(), to.left, to.width,
-                                      target.width(), sampling);
-    const AxisPlan rows = planAxis(from.top, from.height, source.height(), to.top, to.height,
-                                   target.height(), sampling);
-    if (columns.count == 0 || rows.count == 0)
-        return;
-    const ResampleJob job{&source, &target, &columns, &rows, clip, sampling.linearLight};
-    parallelFor(0, rows.count, [&job](int begin, int end) { resampleRows(job, begin, end); },
-                {.grain = 16, .maxThreads = std::max(sampling.threads, 1)});
+    resample(source, from, target, to, sampling, clip, hole, SourceRead::kLinearMean);
 }
 
 }  // namespace zr

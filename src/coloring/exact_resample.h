@@ -47,8 +47,19 @@ struct EllipseClip {
 // each by the part covered; target pixels outside the target picture are not drawn, and parts
 // of `from` outside the source repeat its border pixels. Values are rounded to the nearest
 // byte value. Empty or non-finite rectangles draw nothing; the source must not be the target.
+// With `hole`, the target pixels inside it are not drawn either.
 void resampleExact(const FrameImage& source, const ExactRect& from, FrameImage& target,
                    const ExactRect& to, const ExactSampling& sampling,
-                   const EllipseClip* clip = nullptr);
+                   const EllipseClip* clip = nullptr, const PixelRect* hole = nullptr);
+
+// As resampleExact(), but each target pixel is the mean, over the part of the source it covers,
+// of the source interpolated linearly between its pixel centres: one filter at every scale,
+// that blurs a view alike at every sub-pixel offset. Where one source pixel meets about one
+// target pixel, coverage weights and interpolating filters leave a view that lies on the
+// source's pixels sharper than one shifted by half a pixel, and a zoom through that scale
+// seems to change speed; this one keeps the step even. Of `sampling`, only `threads` is used.
+void resampleLinearMean(const FrameImage& source, const ExactRect& from, FrameImage& target,
+                        const ExactRect& to, const ExactSampling& sampling,
+                        const EllipseClip* clip = nullptr, const PixelRect* hole = nullptr);
 
 }  // namespace zr

@@ -194,6 +194,31 @@ std::vector<PixelRect> without(const PixelRect& rect, const PixelRect& hole) {
     return parts;
 }
 
+// Reads (and colours) the key frames of a composition of `request`, `drawable` at most, in
+// parallel on the worker pool; adds those that gave no picture at all to `unusable`, when given.
+std::vector<KeyFrameJob> runKeyFrameJobs(KeyFrameCache& cache, RenderHost* host,
+                                         const std::vector<std::string>& keyFramePaths,
+                                         const ComposeRequest& request, int drawable,
+                                         std::vector<KeyFrameReadError>* unusable) {
+    std::vector<KeyFrameJob> jobs = keyFrameJobsOf(cache, host, keyFramePaths, request, drawable);
+    WorkerPool pool;
+    pool.init(std::clamp(request.mergeCount, 1, kMaxMergedKeyFrames), WorkerPool::kWaitForever, 0);
+    cache.clearInUse();
+    for (KeyFrameJob& job : jobs) {
+        pool.addJob([&job] { return keyFrameJobRun(job); });
+    }
+    pool.run();
+    pool.clear();
+    if (unusable != nullptr) {
+        for (const KeyFrameJob& job : jobs) {
+            if (job.unusable) {
+                unusable->push_back(*job.unusable);
+            }
+        }
+    }
+    return jobs;
+}
+
 PixelRect pixelRectOf(const PlacementRect& place) {
     return PixelRect{place.left, place.top, place.width(), place.height()};
 }
@@ -263,30 +288,14 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
     // are not read either.
     const std::vector<PlacementRect> placements = mergePlacements(width, height, zoom, mergeCount);
     const int drawable = leftScrolling ? mergeCount : static_cast<int>(placements.size());
-    std::vector<KeyFrameJob> jobs = keyFrameJobsOf(cache, host, keyFramePaths, request, drawable);
-
-    WorkerPool pool;
-    pool.init(mergeCount, WorkerPool::kWaitForever, 0);
-    cache.clearInUse();
-    for (KeyFrameJob& job : jobs) {
-        pool.addJob([&job] { return keyFrameJobRun(job); });
-    }
-    pool.run();
-    if (unusable != nullptr) {
-        for (const KeyFrameJob& job : jobs) {
-            if (job.unusable) {
-                unusable->push_back(*job.unusable);
-            }
-        }
-    }
+    std::vector<KeyFrameJob> jobs =
+        runKeyFrameJobs(cache, host, keyFramePaths, request, drawable, unusable);
 
     const bool exact = request.subpixel && !leftScrolling;
     if (exact && !jobs.empty() && jobs[0].result && !jobs[0].result->empty() &&
         (jobs.size() == 1 || !jobs[1].result || jobs[1].result->empty())) {
         // Key frame k alone: its own picture, which the view reads at its own size.
-        OptionalImage alone = std::move(jobs[0].result);
-        pool.clear();
-        return alone;
+        return std::move(jobs[0].result);
     }
     OptionalImage composed;
     int x = request.movieWidth;
@@ -316,9 +325,102 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
         }
         job.result.reset();
     }
-    // Results after the point where merging stopped go with `jobs`.
-    pool.clear();
     return composed;
+}
+
+std::optional<LayeredComposition> composeKeyFrameLayers(
+    KeyFrameCache& cache, RenderHost* host, const std::vector<std::string>& keyFramePaths,
+    const ComposeRequest& request, std::vector<KeyFrameReadError>* unusable) {
+    const int keyFrameCount = static_cast<int>(keyFramePaths.size());
+    if (request.keyFrame < 0 || request.keyFrame >= keyFrameCount || request.leftScrolling) {
+        return std::nullopt;
+    }
+    const std::optional<std::pair<int, int>> size = composedSizeOf(request);
+    if (!size) {
+        return std::nullopt;
+    }
+    const auto [width, height] = *size;
+    const double zoom = request.zoomFactor;
+    const int mergeCount = std::clamp(request.mergeCount, 1, kMaxMergedKeyFrames);
+    const int drawable = static_cast<int>(mergePlacements(width, height, zoom, mergeCount).size());
+    std::vector<KeyFrameJob> jobs =
+        runKeyFrameJobs(cache, host, keyFramePaths, request, drawable, unusable);
+
+    LayeredComposition composition;
+    composition.width = width;
+    composition.height = height;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        KeyFrameJob& job = jobs[i];
+        if (!job.result || job.result->empty()) {
+            break;
+        }
+        ViewLayer layer;
+        layer.place = exactPlacement(width, height, zoom, static_cast<int>(i));
+        layer.elliptic = i > 0 && request.ellipticRegion;
+        layer.picture = std::move(*job.result);
+        job.result.reset();
+        composition.layers.push_back(std::move(layer));
+    }
+    if (composition.layers.empty()) {
+        return std::nullopt;
+    }
+    return composition;
+}
+
+void drawLayeredView(const LayeredComposition& composition, int composedWidth, int composedHeight,
+                     double progress, FrameImage& movieFrame) {
+    if (composition.width <= 0 || composition.height <= 0 || composedWidth <= 0 ||
+        composedHeight <= 0 || movieFrame.empty() || !(progress > 0.0)) {
+        return;
+    }
+    // The view in the composition's coordinates, and how they map onto the movie frame.
+    const double toCompositionX = static_cast<double>(composition.width) / composedWidth;
+    const double toCompositionY = static_cast<double>(composition.height) / composedHeight;
+    const double viewWidth = composedWidth * progress * toCompositionX;
+    const double viewHeight = composedHeight * progress * toCompositionY;
+    const double viewLeft = (composition.width - viewWidth) / 2.0;
+    const double viewTop = (composition.height - viewHeight) / 2.0;
+    const double scaleX = movieFrame.width() / viewWidth;
+    const double scaleY = movieFrame.height() / viewHeight;
+    if (!std::isfinite(scaleX) || !std::isfinite(scaleY)) {
+        return;
+    }
+    ExactSampling sampling;
+    sampling.threads = scaleThreads();
+    const auto inFrame = [&](const ExactRect& place) {
+        return ExactRect{(place.left - viewLeft) * scaleX, (place.top - viewTop) * scaleY,
+                         place.width * scaleX, place.height * scaleY};
+    };
+    const std::vector<ViewLayer>& layers = composition.layers;
+    for (std::size_t i = 0; i < layers.size(); ++i) {
+        const ViewLayer& layer = layers[i];
+        const ExactRect whole{0.0, 0.0, static_cast<double>(layer.picture.width()),
+                              static_cast<double>(layer.picture.height())};
+        const ExactRect to = inFrame(layer.place);
+        // The pixels that the next key frame covers whole are left to it.
+        std::optional<PixelRect> hole;
+        if (i + 1 < layers.size() && !layers[i + 1].elliptic) {
+            const ExactRect next = inFrame(layers[i + 1].place);
+            const double left = std::max(std::ceil(next.left), 0.0);
+            const double top = std::max(std::ceil(next.top), 0.0);
+            const double right = std::min(std::floor(next.right()), double(movieFrame.width()));
+            const double bottom = std::min(std::floor(next.bottom()), double(movieFrame.height()));
+            if (right > left && bottom > top) {
+                hole = PixelRect{static_cast<int>(left), static_cast<int>(top),
+                                 static_cast<int>(right - left), static_cast<int>(bottom - top)};
+            }
+        }
+        std::optional<EllipseClip> circle;
+        if (layer.elliptic) {
+            // The circle whose diameter is the placement's height, centred in it.
+            circle =
+                EllipseClip{to.left + to.width / 2.0, to.top + to.height / 2.0,
+                            layer.place.height / 2.0 * scaleX, layer.place.height / 2.0 * scaleY};
+        }
+        const EllipseClip* clip = circle ? &*circle : nullptr;
+        const PixelRect* skipped = hole ? &*hole : nullptr;
+        resampleLinearMean(layer.picture, whole, movieFrame, to, sampling, clip, skipped);
+    }
 }
 
 bool composableInParts(const ComposeRequest& request) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,6 +72,36 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
                                const std::vector<std::string>& keyFramePaths,
                                const ComposeRequest& request,
                                std::vector<KeyFrameReadError>* unusable = nullptr);
+
+// Sub-pixel zoom: one key frame of a composition, read straight into each movie frame.
+struct ViewLayer {
+    FrameImage picture;
+    ExactRect place;  // where it lies in the composed picture
+    bool elliptic = false;
+};
+
+// Sub-pixel zoom: the key frames of one composition, key frame k first, each drawn into the
+// movie frame from its own picture at its exact place in the view, instead of through a
+// composed picture that would resample it twice.
+struct LayeredComposition {
+    int width = 0;  // the size of the composed picture, trunc(Z * movie width) x ...
+    int height = 0;
+    std::vector<ViewLayer> layers;
+};
+
+// The layers of the composition of `request` (zoom mode), read as composeKeyFrames() reads them;
+// merging stops at the first key frame that yields no picture. None when key frame k yields
+// none.
+std::optional<LayeredComposition> composeKeyFrameLayers(
+    KeyFrameCache& cache, RenderHost* host, const std::vector<std::string>& keyFramePaths,
+    const ComposeRequest& request, std::vector<KeyFrameReadError>* unusable = nullptr);
+
+// Sub-pixel zoom mode: the middle progress * W2 x progress * H2 of the composed picture
+// (composedWidth x composedHeight, W2 x H2) onto the whole movie frame, each key frame read
+// from its own picture with resampleLinearMean(), the edges of the deeper ones blended by the
+// part of each pixel they cover. A key frame is not drawn where the next one covers it whole.
+void drawLayeredView(const LayeredComposition& composition, int composedWidth, int composedHeight,
+                     double progress, FrameImage& movieFrame);
 
 // Whether a composition of `request` can be made part by part (PartialComposition): zoom mode
 // without sub-pixel zoom and without elliptic regions.

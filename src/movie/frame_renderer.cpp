@@ -65,6 +65,13 @@ void FrameRenderer::compose(const RunState& state) {
     unusable_.clear();
     composedWith_ = inputs;
     drawnPart_.reset();
+    layers_.reset();
+    if (readsLayers()) {
+        composed_.reset();
+        layers_ =
+            composeKeyFrameLayers(session_.keyFrames(), host_, run_.keyFrames, request, &unusable_);
+        return;
+    }
     inParts_ = composableInParts(request);
     if (!inParts_) {
         composed_.reset();
@@ -111,7 +118,10 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
         // The run was brought here without pictures: its last composition is made now.
         compose(state);
     }
-    if (composed_ && spec.zoom.subpixelZoom) {
+    if (layers_) {
+        drawLayeredView(*layers_, state.zoom.composedWidth(), state.zoom.composedHeight(),
+                        view.progress, movieFrame_);
+    } else if (composed_ && spec.zoom.subpixelZoom) {
         drawExactView(state, view, column);
     } else if (column) {
         if (composed_) {
@@ -128,7 +138,7 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
                  : std::string();
     if (painter_) {
         const ZoomTextPainter::Area area = painter_->area(movieFrame_.width(), zoomText);
-        if (!composed_ && !underCaption_.empty()) {
+        if (!composed_ && !layers_ && !underCaption_.empty()) {
             // The frame repeats the last one: take its caption off first.
             copyBlock(underCaption_, 0, 0, movieFrame_, 0, 0, underCaption_.width(),
                       underCaption_.height());
@@ -160,6 +170,11 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
         frame.movieFile = finished_ ? &*finished_ : &movieFrame_;
     }
     return frame;
+}
+
+bool FrameRenderer::readsLayers() const {
+    const ZoomSpec& zoom = run_.spec.zoom;
+    return zoom.subpixelZoom && !zoom.leftScrolling && zoom.supersample <= 1;
 }
 
 void FrameRenderer::drawExactView(const RunState& state, const FrameView& view,

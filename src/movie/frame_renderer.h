@@ -51,6 +51,10 @@ class FrameRenderer {
     const std::vector<KeyFrameReadError>& unusableKeyFrames() const { return unusable_; }
 
   private:
+    // Sub-pixel zoom without supersampling: frames are drawn from the key frames of the
+    // composition (layers_) instead of from a composed picture.
+    bool readsLayers() const;
+
     // Sub-pixel zoom: the exact view of the composed picture, or the scrolled part of it.
     void drawExactView(const RunState& state, const FrameView& view, std::optional<double> column);
 
@@ -63,6 +67,7 @@ class FrameRenderer {
 
     FrameImage movieFrame_;
     OptionalImage composed_;
+    std::optional<LayeredComposition> layers_;       // instead of composed_ when readsLayers()
     std::optional<CompositionInputs> composedWith_;  // what composed_ was made with
     std::vector<KeyFrameReadError> unusable_;        // what composed_ lacks
     // Composed in parts: composed_ holds only drawnPart_ of the composition parts_ prepared.

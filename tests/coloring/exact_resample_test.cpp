@@ -161,5 +161,63 @@ TEST(ResampleExact, UnusableRectanglesDrawNothing) {
     EXPECT_EQ(target.pixel(5, 5)[0], 1);
 }
 
+// Where a source pixel meets about one target pixel, the mean of the linearly interpolated source
+// blurs a view alike at every sub-pixel offset and moves it by exactly that offset; coverage
+// weights would leave the offset 0 sharp and the offset 0.5 blurred.
+TEST(ResampleLinearMean, BlursAlikeAtEverySubpixelOffset) {
+    FrameImage line = flat(40, 4, 0);
+    for (int y = 0; y < 4; ++y)
+        line.pixel(20, y)[0] = 240;  // a line whose centre is at 20.5
+    for (const double ratio : {1.0, 0.995}) {
+        for (const double offset : {0.0, 0.25, 0.5, 0.75}) {
+            FrameImage target = flat(40, 4, 0);
+            // Target column x reads source columns from 5 + (x - offset) * ratio.
+            resampleLinearMean(line, {5.0 - offset * ratio, 0.0, 30.0 * ratio, 4.0}, target,
+                               {0.0, 0.0, 30.0, 4.0}, ExactSampling{});
+            double sum = 0.0, first = 0.0, second = 0.0;
+            for (int x = 0; x < 30; ++x) {
+                const double value = target.pixel(x, 1)[0];
+                const double centre = x + 0.5;
+                sum += value;
+                first += value * centre;
+                second += value * centre * centre;
+            }
+            const double mean = first / sum;
+            const double variance = second / sum - mean * mean;
+            // The line lies at 15.5 / ratio + offset in the target.
+            EXPECT_NEAR(mean, 15.5 / ratio + offset, 0.02) << ratio << ' ' << offset;
+            // Linear interpolation (1/6) and the pixel's mean (1/12).
+            EXPECT_NEAR(variance, 0.25, 0.01)
+                << ratio << ' ' << offset;
+        }
+    }
+
+    // A ramp stays a ramp: each pixel takes the value at the middle of what it covers.
+    const FrameImage source = ramp(200, 100);
+    FrameImage target(20, 10);
+    resampleLinearMean(source, {12.5, 6.25, 15.0, 7.5}, target, whole(target), ExactSampling{});
+    EXPECT_EQ(blueRow(target, 0, 0, 4), (std::vector<int>{12, 13, 14, 15}));  // 12.375 + 0.75 x
+    EXPECT_EQ(target.pixel(0, 0)[1], 6);                                     // 6.125
+}
+
+TEST(ResampleLinearMean, LeavesTheHoleAsItWas) {
+    const FrameImage source = ramp(200, 100);
+    FrameImage whole20(20, 10);
+    resampleLinearMean(source, {3.3, 2.2, 150.5, 80.25}, whole20, whole(whole20), ExactSampling{});
+    FrameImage holed = flat(20, 10, 99);
+    const PixelRect hole{5, 2, 7, 4};
+    resampleLinearMean(source, {3.3, 2.2, 150.5, 80.25}, holed, whole(holed), ExactSampling{},
+                       nullptr, &hole);
+    for (int y = 0; y < 10; ++y) {
+        for (int x = 0; x < 20; ++x) {
+            const bool inHole = x >= 5 && x < 12 && y >= 2 && y < 6;
+            for (int c = 0; c < 3; ++c) {
+                ASSERT_EQ(holed.pixel(x, y)[c], inHole ? 99 : whole20.pixel(x, y)[c])
+                    << x << ' ' << y;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zr

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -291,6 +293,109 @@ TEST_F(ComposeTest, SubpixelPlacesDeeperKeyFramesAtTheirExactPlaces) {
     ASSERT_TRUE(composed);
     EXPECT_EQ(composed->width(), 80);
     EXPECT_EQ(colourAt(*composed, 40, 22), colours_[0]);
+}
+
+TEST_F(ComposeTest, SubpixelLayersShowEachKeyFrameAtItsExactPlaceInTheView) {
+    request_.subpixel = true;
+    std::optional<LayeredComposition> layers =
+        composeKeyFrameLayers(cache_, nullptr, paths_, request_);
+    ASSERT_TRUE(layers);
+    ASSERT_EQ(layers->layers.size(), 3u);
+    EXPECT_EQ(layers->width, 160);
+    EXPECT_EQ(layers->layers[2].place.top, 33.75);
+
+    // The whole composition halved: key frame 1 covers [20, 60) x [11.25, 33.75) of the frame,
+    // key frame 2 [30, 50) x [16.875, 28.125).
+    FrameImage frame(80, 45);
+    drawLayeredView(*layers, 160, 90, 1.0, frame);
+    EXPECT_EQ(colourAt(frame, 0, 0), colours_[0]);
+    EXPECT_EQ(colourAt(frame, 79, 44), colours_[0]);
+    EXPECT_EQ(colourAt(frame, 21, 12), colours_[1]);
+    EXPECT_NE(colourAt(frame, 21, 11), colours_[0]);  // a quarter of key frame 1
+    EXPECT_NE(colourAt(frame, 21, 11), colours_[1]);
+    EXPECT_EQ(colourAt(frame, 40, 22), colours_[2]);
+    // The middle half: key frame 1, pixel on pixel.
+    drawLayeredView(*layers, 160, 90, 0.5, frame);
+    EXPECT_EQ(colourAt(frame, 0, 0), colours_[1]);
+    EXPECT_EQ(colourAt(frame, 79, 44), colours_[1]);
+    EXPECT_EQ(colourAt(frame, 40, 22), colours_[2]);
+
+    // Clipped to a circle, the corner of key frame 1 shows key frame 0.
+    request_.ellipticRegion = true;
+    layers = composeKeyFrameLayers(cache_, nullptr, paths_, request_);
+    ASSERT_TRUE(layers);
+    drawLayeredView(*layers, 160, 90, 1.0, frame);
+    EXPECT_EQ(colourAt(frame, 21, 12), colours_[0]);
+    EXPECT_EQ(colourAt(frame, 40, 12), colours_[1]);
+    EXPECT_EQ(colourAt(frame, 40, 22), colours_[2]);
+
+    // Merging stops at a key frame without a picture; without key frame k there is none.
+    request_.ellipticRegion = false;
+    paths_[1] = (folder_ / "missing.zmb").string();
+    layers = composeKeyFrameLayers(cache_, nullptr, paths_, request_);
+    ASSERT_TRUE(layers);
+    EXPECT_EQ(layers->layers.size(), 1u);
+    paths_[0] = paths_[1];
+    EXPECT_FALSE(composeKeyFrameLayers(cache_, nullptr, paths_, request_));
+}
+
+// A picture whose every pixel differs from its neighbours.
+FrameImage texture(int width, int height, int seed) {
+    FrameImage picture(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = picture.pixel(x, y);
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<std::uint8_t>((x * 37 + y * 91 + c * 53 + seed * 17) % 251);
+        }
+    }
+    return picture;
+}
+
+// A key frame is not drawn where the next one covers the frame pixels whole; the frame is the
+// same as when every key frame is drawn whole, one over the other. A ramp alone gives the
+// samples at the middle of each frame pixel.
+TEST(LayeredView, SkipsWhatDeeperKeyFramesCoverAndSamplesExactly) {
+    LayeredComposition composition;
+    composition.width = 160;
+    composition.height = 90;
+    for (int i = 0; i < 4; ++i) {
+        composition.layers.push_back(
+            ViewLayer{texture(80, 45, i), exactPlacement(160, 90, 2.0, i), false});
+    }
+    for (const double progress : {1.0, 0.83, 0.61, 0.5}) {
+        FrameImage drawn(80, 45);
+        drawLayeredView(composition, 160, 90, progress, drawn);
+        FrameImage expected(80, 45);
+        const double scale = 80.0 / (160.0 * progress);
+        const double viewLeft = 80.0 * (1.0 - progress);
+        const double viewTop = 45.0 * (1.0 - progress);
+        for (const ViewLayer& layer : composition.layers) {
+            resampleLinearMean(layer.picture, {0.0, 0.0, 80.0, 45.0}, expected,
+                               {(layer.place.left - viewLeft) * scale,
+                                (layer.place.top - viewTop) * scale, layer.place.width * scale,
+                                layer.place.height * scale},
+                               ExactSampling{});
+        }
+        for (int y = 0; y < 45; ++y) {
+            ASSERT_TRUE(std::equal(drawn.row(y), drawn.row(y) + 80 * 3, expected.row(y)))
+                << progress << ' ' << y;
+        }
+    }
+
+    // A ramp key frame alone over a composed picture of 200 x 100, magnified by 4/3: frame
+    // column x reads the key frame around 12.875 + 0.75 x, where the ramp holds 12.375 + 0.75 x.
+    LayeredComposition alone;
+    alone.width = 200;
+    alone.height = 100;
+    alone.layers.push_back(ViewLayer{gradient(100, 50), ExactRect{0.0, 0.0, 200.0, 100.0}, false});
+    FrameImage frame(100, 50);
+    drawLayeredView(alone, 200, 100, 0.75, frame);
+    std::vector<int> blue;
+    for (int x = 0; x < 4; ++x)
+        blue.push_back(frame.pixel(x, 0)[0]);
+    EXPECT_EQ(blue, (std::vector<int>{12, 13, 14, 15}));
+    EXPECT_EQ(frame.pixel(0, 0)[1], 6);  // 6.125
 }
 
 // Composing in parts: every pixel of a part is the one the whole composition has, and nothing
