@@ -17,10 +17,10 @@
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/mandelbrot.h"
+#include "movie/render_host.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
 #include "settings/movie_spec.h"
-#include "settings/render_host.h"
 
 namespace {
 
@@ -98,13 +98,7 @@ long long& renderedFrames() {
     return frames;
 }
 
-class BenchHost : public zr::NullRenderHost {
-  public:
-    bool chooseCompressor(zr::CompressorChoice& choice) override {
-        choice = zr::CompressorChoice{"DIB ", 1, 10000};
-        return true;
-    }
-};
+using BenchHost = zr::NullRenderHost;
 
 void renderMovie(benchmark::State& state, bool colourCycling) {
     BenchFolder& folder = benchFolder();
@@ -114,6 +108,7 @@ void renderMovie(benchmark::State& state, bool colourCycling) {
         std::error_code ignored;
         fs::remove(folder.movie(), ignored);
         zr::MovieSpec spec;
+        spec.output.movieFile.codec = "DIB ";
         spec.output.folderPattern = folder.keyFrames() + "/*.zmb";
         spec.output.movieWidth = kWidth;
         spec.output.movieHeight = kHeight;

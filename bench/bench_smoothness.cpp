@@ -35,10 +35,10 @@
 #include "movie/frame_composer.h"
 #include "movie/frame_loop.h"
 #include "movie/frame_renderer.h"
+#include "movie/render_host.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
 #include "settings/movie_spec.h"
-#include "settings/render_host.h"
 
 namespace {
 
@@ -477,6 +477,7 @@ struct MovieCase {
 
 zr::MovieSpec specOf(const std::string& folder, const MovieCase& movie) {
     zr::MovieSpec spec;
+    spec.output.movieFile.codec = "DIB ";
     spec.output.folderPattern = folder + "/*.zmb";
     spec.output.movieWidth = movie.width;
     spec.output.movieHeight = movie.height;
@@ -804,12 +805,8 @@ void compareSharpness(BenchFolder& folder, MovieCase movie) {
 class CostHost : public zr::NullRenderHost {
   public:
     CostHost(zr::RenderSession& session, long long frames) : session_(session), frames_(frames) {}
-    bool chooseCompressor(zr::CompressorChoice& choice) override {
-        choice = zr::CompressorChoice{"DIB ", 1, 10000};
-        return true;
-    }
-    void progress(long long done, long long) override {
-        if (done >= frames_)
+    void frameDone(const zr::FrameDone& event) override {
+        if (event.framesDone >= frames_)
             session_.requestStop();
     }
 

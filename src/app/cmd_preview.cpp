@@ -9,9 +9,9 @@
 #include "keyframes/image_file.h"
 #include "movie/frame_seeker.h"
 #include "movie/movie_length.h"
+#include "movie/render_host.h"
 #include "movie/render_session.h"
 #include "settings/memory_controls.h"
-#include "settings/render_host.h"
 #include "settings/start_conversion.h"
 
 namespace zr {
@@ -21,10 +21,7 @@ namespace {
 // Tells the user about key frame files that cannot be opened; shows nothing else.
 class PreviewHost : public NullRenderHost {
   public:
-    void showError(std::string_view text) override {
-        std::cerr << "zoomreel-cli: " << text << "\n";
-    }
-    void keyFrameUnreadable(std::string_view path) override {
+    void keyFrameUnreadable(const std::string& path) override {
         std::cerr << "zoomreel-cli: cannot open the key frame file \"" << path << "\"\n";
     }
 };

@@ -15,11 +15,11 @@
 #include "app/commands.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
+#include "movie/run_status_text.h"
 #include "output/avi_writer.h"
 #include "output/compressors.h"
 #include "output/movie_format.h"
 #include "settings/memory_controls.h"
-#include "settings/render_host.h"
 #include "settings/setting_types.h"
 #include "settings/start_conversion.h"
 
@@ -27,8 +27,6 @@ namespace zr {
 
 namespace {
 
-constexpr std::string_view kDefaultCodec = "MJPG";
-constexpr int kDefaultQuality = 85;
 // The highest movie file number --files takes.
 constexpr long long kMaxMovieFileNumber = 10000000;
 // The status of a render stopped with Ctrl-C, as a shell gives a program that SIGINT ended.
@@ -64,44 +62,47 @@ std::string clockText(double seconds) {
     return text;
 }
 
-// The command line's side of a run: answers the run's questions from the options and shows its
-// progress on standard error, as a bar on a terminal and as plain lines otherwise.
+// The command line's side of a run: shows its progress on standard error, as a bar on a
+// terminal and as plain lines otherwise.
 class CliRenderHost : public RenderHost {
   public:
-    CliRenderHost(CompressorChoice choice, bool terminal)
-        : choice_(std::move(choice)),
-          terminal_(terminal),
-          start_(Clock::now()),
-          lastShown_(start_) {}
+    explicit CliRenderHost(bool terminal)
+        : terminal_(terminal), start_(Clock::now()), lastShown_(start_) {}
 
-    void setStatus(std::string_view text) override {
-        status_ = std::string(text);
-        // The per-key-frame status is worth a line of its own when there is no bar.
-        if (!terminal_ && text.starts_with("Create image")) {
-            std::cerr << text << '\n';
+    void runPlanned(long long framesToMake) override { progress(0, framesToMake); }
+    void keyFrameStarted(const KeyFrameStarted& event) override {
+        // Each key frame is worth a line of its own when there is no bar.
+        if (!terminal_) {
+            std::cerr << statusText(event) << '\n';
         }
     }
-    void setValue(RunValue, std::string_view) override {}
-    void showDebug(std::string_view text) override {
+    void frameDone(const FrameDone& event) override {
+        progress(event.framesDone, event.framesToMake);
+    }
+    void speedLineReached(const SpeedLineReached& event) override {
         endBar();
-        std::string line(text);
+        std::string line = speedLineText(event);
         std::replace(line.begin(), line.end(), '\n', ' ');
         std::cout << line << '\n';
     }
-    void showError(std::string_view text) override {
-        endBar();
-        std::cerr << "zoomreel-cli: " << text << '\n';
-    }
-    bool chooseCompressor(CompressorChoice& choice) override {
-        choice = choice_;
-        return true;
-    }
-    void showPreview(const FrameImage&) override {}
-    void keyFrameUnreadable(std::string_view path) override {
+    void keyFrameUnreadable(const std::string& path) override {
         endBar();
         std::cerr << "zoomreel-cli: cannot open key frame " << path << '\n';
     }
-    void progress(long long done, long long planned) override {
+    void runEnded(const RenderOutcome& outcome) override {
+        if (shownDone_ != done_) {
+            show(Clock::now());
+        }
+        endBar();
+        if (outcome.done) {
+            std::cerr << statusText(outcome) << '\n';
+        }
+    }
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    void progress(long long done, long long planned) {
         done_ = done;
         planned_ = planned;
         const auto now = Clock::now();
@@ -114,18 +115,6 @@ class CliRenderHost : public RenderHost {
         show(now);
         shownDone_ = done;
     }
-    void finished() override {
-        if (shownDone_ != done_) {
-            show(Clock::now());
-        }
-        endBar();
-        std::cerr << status_ << '\n';
-    }
-
-    const std::string& status() const { return status_; }
-
-  private:
-    using Clock = std::chrono::steady_clock;
 
     void show(Clock::time_point now) {
         if (planned_ <= 0) {
@@ -156,7 +145,6 @@ class CliRenderHost : public RenderHost {
         }
     }
 
-    CompressorChoice choice_;
     bool terminal_;
     Clock::time_point start_;
     Clock::time_point lastShown_;
@@ -164,30 +152,26 @@ class CliRenderHost : public RenderHost {
     long long planned_ = 0;
     long long shownDone_ = -1;
     bool barShown_ = false;
-    std::string status_;
 };
 
-// The compressor answer of the command line for an AVI movie, or a usage error.
-bool compressorFromOptions(const CommandLine& commandLine, const MovieFileSpec& movieFile,
-                           CompressorChoice& choice, std::string& error) {
-    choice.fourcc = normalizeFourcc(movieFile.codec.empty() ? kDefaultCodec : movieFile.codec);
-    choice.quality = kDefaultQuality * 100;
+// The AVI compressor's options of the command line, or a usage error.
+bool compressorFromOptions(const CommandLine& commandLine, MovieFileSpec& movieFile,
+                           std::string& error) {
     if (commandLine.hasExtra("--quality")) {
         const auto quality = parseInteger(commandLine.extra("--quality"), 0, 100);
         if (!quality) {
             error = "--quality: expected a whole number from 0 to 100";
             return false;
         }
-        choice.quality = static_cast<int>(*quality) * 100;
+        movieFile.aviQuality = static_cast<int>(*quality);
     }
-    choice.keyFrameEvery = 1;
     if (commandLine.hasExtra("--keyframe-every")) {
         const auto every = parseInteger(commandLine.extra("--keyframe-every"), 1, 100000);
         if (!every) {
             error = "--keyframe-every: expected a whole number from 1 to 100000";
             return false;
         }
-        choice.keyFrameEvery = static_cast<int>(*every);
+        movieFile.aviKeyFrameEvery = static_cast<int>(*every);
     }
     return true;
 }
@@ -228,15 +212,13 @@ int runRenderCommand(const std::vector<std::string>& args) {
     if (applyCommandLine(commandLine, controls, std::cerr) != 0) {
         return 1;
     }
-    const StartConversionResult start = convertControlsForStart(controls);
+    StartConversionResult start = convertControlsForStart(controls);
     if (!start.ok) {
         std::cerr << "zoomreel-cli render: " << start.message << '\n';
         return 1;
     }
     std::string error;
-    CompressorChoice choice;
-    const MovieFileSpec& movieFile = start.spec.output.movieFile;
-    if (!compressorFromOptions(commandLine, movieFile, choice, error))
+    if (!compressorFromOptions(commandLine, start.spec.output.movieFile, error))
         return usageError(command, error);
     const ContainerInfo* container = containerForFile(start.spec.output.firstMovieFile());
     if (container != nullptr && container->id != Container::kAvi &&
@@ -248,14 +230,13 @@ int runRenderCommand(const std::vector<std::string>& args) {
     }
 
     RenderSession session;
-    session.running = true;
-    CliRenderHost host(choice, ::isatty(STDERR_FILENO) != 0);
+    session.dumpImages = start.spec.start.dumpImages;
+    CliRenderHost host(::isatty(STDERR_FILENO) != 0);
     interruptedSession = &session;
     const auto previousHandler = std::signal(SIGINT, onInterrupt);
     const RenderOutcome outcome = runRenderJob(start.spec, session, host, files);
     std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);
     interruptedSession = nullptr;
-    session.running = false;
 
     if (!outcome.done) {
         std::cerr << "zoomreel-cli render: the render did not run: " << outcome.failure;

@@ -37,11 +37,11 @@ std::optional<int> lowestCountLess10(const KeyFrame& keyFrame) {
 // The tested key frame from the session's cache, read into it when it is not there; none with
 // "Skip render", which reads nothing.
 const KeyFrame* testedKeyFrame(const MovieSpec& spec, KeyFrameCache& cache, const std::string& path,
-                               RenderHost* host) {
+                               UnreadableKeyFrameListener* listener) {
     if (spec.output.skipRender)
         return nullptr;
     const KeyFrame* keyFrame = cache.find(path);
-    return keyFrame != nullptr ? keyFrame : cache.load(path, host);
+    return keyFrame != nullptr ? keyFrame : cache.load(path, listener);
 }
 
 void computeSlopeScale(const MovieSpec& spec, const KeyFrame* keyFrame, TestSlopeValues& slope) {
@@ -57,7 +57,7 @@ void computeSlopeScale(const MovieSpec& spec, const KeyFrame* keyFrame, TestSlop
 }  // namespace
 
 TestKeyFrameResult testKeyFrame(Controls& controls, MovieSpec& spec, TestSlopeValues& slope,
-                                RenderSession& session, RenderHost* host) {
+                                RenderSession& session, UnreadableKeyFrameListener* listener) {
     TestKeyFrameResult result;
     if (session.running.load()) {
         result.failure = TestFailure::kBusy;
@@ -92,7 +92,7 @@ TestKeyFrameResult testKeyFrame(Controls& controls, MovieSpec& spec, TestSlopeVa
     result.keyFrame = keyFrame;
     result.path = keyFrames[static_cast<std::size_t>(keyFrame)];
     // Until a run has taken its colours from a key frame, the first one tested gives them.
-    const KeyFrame* tested = testedKeyFrame(spec, cache, result.path, host);
+    const KeyFrame* tested = testedKeyFrame(spec, cache, result.path, listener);
     if (tested != nullptr)
         takeKeyFrameHeader(*tested, colour);
     if (coloring.slopes)
@@ -109,7 +109,7 @@ TestKeyFrameResult testKeyFrame(Controls& controls, MovieSpec& spec, TestSlopeVa
         const ColoringPlan plan =
             makeColoringPlan(coloring, spec.texture, colour,
                              heldTexture(texture, session.textures()), slope.slopeScale, 1.0);
-        result.image = renderKeyFrame(cache, result.path, plan, host);
+        result.image = renderKeyFrame(cache, result.path, plan, listener);
     }
     if (!result.image) {
         result.failure = TestFailure::kNoPicture;

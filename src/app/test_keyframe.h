@@ -8,7 +8,7 @@
 
 namespace zr {
 
-class RenderHost;
+class UnreadableKeyFrameListener;
 class RenderSession;
 struct MovieSpec;
 
@@ -46,6 +46,7 @@ struct TestKeyFrameResult {
 // none with "No key frame to test" when the folder holds no key frame or "Start frame" is beyond
 // the last; does nothing while a run is under way.
 TestKeyFrameResult testKeyFrame(Controls& controls, MovieSpec& spec, TestSlopeValues& slope,
-                                RenderSession& session, RenderHost* host = nullptr);
+                                RenderSession& session,
+                                UnreadableKeyFrameListener* listener = nullptr);
 
 }  // namespace zr

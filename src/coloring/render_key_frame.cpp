@@ -11,8 +11,8 @@
 namespace zr {
 
 OptionalImage renderKeyFrame(KeyFrameCache& cache, const std::string& path,
-                             const ColoringPlan& plan, RenderHost* host) {
-    const KeyFrame* frame = cache.load(path, host);
+                             const ColoringPlan& plan, UnreadableKeyFrameListener* listener) {
+    const KeyFrame* frame = cache.load(path, listener);
     if (!frame) {
         return std::nullopt;
     }
@@ -41,7 +41,7 @@ std::string fallbackPicturePath(const std::string& path) {
 
 int keyFrameJobRun(KeyFrameJob& job) {
     job.unusable.reset();
-    job.result = renderKeyFrame(*job.cache, job.path, job.plan, job.host);
+    job.result = renderKeyFrame(*job.cache, job.path, job.plan, job.listener);
     if (!job.result) {
         standInForKeyFrame(job);
     }

@@ -9,13 +9,12 @@
 
 namespace zr {
 
-class RenderHost;
-
 // The picture of the key frame at `path`: found in `cache` or read into it, then coloured with
-// `plan`. None when the key frame cannot be read (the host, if any, hears of a file that cannot
+// `plan`. None when the key frame cannot be read (the listener, if any, hears of a file that cannot
 // be opened) or coloured.
 OptionalImage renderKeyFrame(KeyFrameCache& cache, const std::string& path,
-                             const ColoringPlan& plan, RenderHost* host = nullptr);
+                             const ColoringPlan& plan,
+                             UnreadableKeyFrameListener* listener = nullptr);
 
 // The picture of one key frame merged into a movie frame; filled in by keyFrameJobRun.
 struct KeyFrameJob {
@@ -23,7 +22,7 @@ struct KeyFrameJob {
     std::string path;  // the key frame file; names the ".jpg" picture once it stood in
     ColoringPlan plan;
     OptionalImage result;
-    RenderHost* host = nullptr;
+    UnreadableKeyFrameListener* listener = nullptr;
     // Why neither the key frame nor its picture gave a picture (set when `result` is empty).
     std::optional<KeyFrameReadError> unusable;
 };

@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "keyframes/key_frame_header.h"
-#include "settings/render_host.h"
 #include "settings/setting_types.h"
 #include "support/text_match.h"
 
@@ -169,12 +168,12 @@ void readColumns(std::FILE* file, int width, int height, std::vector<T>& table, 
 // Reads the file at `path` into `frame`, whose path the caller has already set. Says why
 // when the file gives no key frame.
 std::optional<Refusal> readKeyFrameFile(const std::string& path, KeyFrame& frame,
-                                        RenderHost* host) {
+                                        UnreadableKeyFrameListener* listener) {
     FilePtr file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         const std::string reason = std::error_code(errno, std::generic_category()).message();
-        if (host) {
-            host->keyFrameUnreadable(path);
+        if (listener != nullptr) {
+            listener->keyFrameUnreadable(path);
         }
         return Refusal{KeyFrameFault::kCannotOpen, "it cannot be opened: " + reason};
     }
@@ -282,7 +281,7 @@ int KeyFrameCache::claimSlot() {
     return -1;
 }
 
-KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
+KeyFrame* KeyFrameCache::load(const std::string& path, UnreadableKeyFrameListener* listener) {
     if (path.empty() || path.size() > kMaxPathLength) {
         return nullptr;
     }
@@ -316,7 +315,7 @@ KeyFrame* KeyFrameCache::load(const std::string& path, RenderHost* host) {
 
     std::optional<Refusal> refusal;
     try {
-        refusal = readKeyFrameFile(path, frame, host);
+        refusal = readKeyFrameFile(path, frame, listener);
     } catch (const std::exception&) {
         // Out of memory for the read buffers: the key frame is not read (but may be later).
         refusal = Refusal{KeyFrameFault::kNoMemory, "there is not enough memory to read it"};

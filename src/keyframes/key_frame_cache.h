@@ -11,7 +11,15 @@
 
 namespace zr {
 
-class RenderHost;
+// Whom a key frame cache tells of a key frame file that cannot be opened. Called on the
+// thread that tried to read it, which may be any of the threads colouring key frames.
+class UnreadableKeyFrameListener {
+  public:
+    virtual void keyFrameUnreadable(const std::string& path) = 0;
+
+  protected:
+    ~UnreadableKeyFrameListener() = default;
+};
 
 // Why a key frame file gave no key frame.
 enum class KeyFrameFault {
@@ -40,12 +48,12 @@ class KeyFrameCache {
     static constexpr int kSlotCount = 16;
 
     // Finds the key frame of `path` (letter case ignored) or reads it into a free slot, marks
-    // the slot in use and returns it. Returns nullptr when the file cannot be opened (the host,
-    // if any, is told through keyFrameUnreadable), is not a key frame file or is damaged (such a
+    // the slot in use and returns it. Returns nullptr when the file cannot be opened (`listener`,
+    // if any, is told), is not a key frame file or is damaged (such a
     // file is not tried again until forgetUnreadable or emptyAll), when the path is empty or 256
     // characters or longer, and when all 16 slots are in use: that request fails at once, no
     // slot is taken from another key frame.
-    KeyFrame* load(const std::string& path, RenderHost* host = nullptr);
+    KeyFrame* load(const std::string& path, UnreadableKeyFrameListener* listener = nullptr);
 
     // The cached key frame of `path` (letter case ignored) or nullptr; never reads a file and
     // does not mark the slot in use. An empty path matches nothing.

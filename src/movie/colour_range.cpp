@@ -4,8 +4,8 @@
 #include <string>
 
 #include "keyframes/key_frame.h"
+#include "movie/render_host.h"
 #include "movie/run_state.h"
-#include "settings/render_host.h"
 
 namespace zr {
 
@@ -97,10 +97,8 @@ void applyColourRange(const KeyFrame& keyFrame, const MovieSpec& spec, RunState&
         state.keyMin = truncToInt(start);
 
     if (host != nullptr) {
-        host->setValue(RunValue::kColors, std::to_string(smallest) + "-" +
-                                              std::to_string(state.keyMin) + "-" +
-                                              std::to_string(truncToInt(start)));
-        host->setValue(RunValue::kIteration, std::to_string(truncToInt(colour.stretchMin)));
+        host->colourRangeTaken(
+            {smallest, state.keyMin, truncToInt(start), truncToInt(colour.stretchMin)});
     }
 
     const double slopePower = spec.coloring.slopePower;

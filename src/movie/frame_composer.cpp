@@ -123,7 +123,7 @@ std::optional<std::pair<int, int>> composedSizeOf(const ComposeRequest& request)
 }
 
 // The key frames a composition of `request` merges, `drawable` at most, each with its plan.
-std::vector<KeyFrameJob> keyFrameJobsOf(KeyFrameCache& cache, RenderHost* host,
+std::vector<KeyFrameJob> keyFrameJobsOf(KeyFrameCache& cache, UnreadableKeyFrameListener* listener,
                                         const std::vector<std::string>& keyFramePaths,
                                         const ComposeRequest& request, int drawable) {
     const int keyFrameCount = static_cast<int>(keyFramePaths.size());
@@ -137,7 +137,7 @@ std::vector<KeyFrameJob> keyFrameJobsOf(KeyFrameCache& cache, RenderHost* host,
         job.cache = &cache;
         job.path = keyFramePaths[static_cast<std::size_t>(request.keyFrame + i)];
         job.plan = request.plan.withScales(slopeScale, textureScale);
-        job.host = host;
+        job.listener = listener;
         jobs.push_back(std::move(job));
         if (!request.leftScrolling) {
             slopeScale *= zoom;
@@ -196,11 +196,12 @@ std::vector<PixelRect> without(const PixelRect& rect, const PixelRect& hole) {
 
 // Reads (and colours) the key frames of a composition of `request`, `drawable` at most, in
 // parallel on the worker pool; adds those that gave no picture at all to `unusable`, when given.
-std::vector<KeyFrameJob> runKeyFrameJobs(KeyFrameCache& cache, RenderHost* host,
+std::vector<KeyFrameJob> runKeyFrameJobs(KeyFrameCache& cache, UnreadableKeyFrameListener* listener,
                                          const std::vector<std::string>& keyFramePaths,
                                          const ComposeRequest& request, int drawable,
                                          std::vector<KeyFrameReadError>* unusable) {
-    std::vector<KeyFrameJob> jobs = keyFrameJobsOf(cache, host, keyFramePaths, request, drawable);
+    std::vector<KeyFrameJob> jobs =
+        keyFrameJobsOf(cache, listener, keyFramePaths, request, drawable);
     WorkerPool pool;
     pool.init(std::clamp(request.mergeCount, 1, kMaxMergedKeyFrames), WorkerPool::kWaitForever, 0);
     cache.clearInUse();
@@ -267,7 +268,7 @@ ComposeRequest composeRequestOf(const MovieSpec& spec, int keyFrame) {
     return request;
 }
 
-OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
+OptionalImage composeKeyFrames(KeyFrameCache& cache, UnreadableKeyFrameListener* listener,
                                const std::vector<std::string>& keyFramePaths,
                                const ComposeRequest& request,
                                std::vector<KeyFrameReadError>* unusable) {
@@ -289,7 +290,7 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
     const std::vector<PlacementRect> placements = mergePlacements(width, height, zoom, mergeCount);
     const int drawable = leftScrolling ? mergeCount : static_cast<int>(placements.size());
     std::vector<KeyFrameJob> jobs =
-        runKeyFrameJobs(cache, host, keyFramePaths, request, drawable, unusable);
+        runKeyFrameJobs(cache, listener, keyFramePaths, request, drawable, unusable);
 
     const bool exact = request.subpixel && !leftScrolling;
     if (exact && !jobs.empty() && jobs[0].result && !jobs[0].result->empty() &&
@@ -329,8 +330,9 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
 }
 
 std::optional<LayeredComposition> composeKeyFrameLayers(
-    KeyFrameCache& cache, RenderHost* host, const std::vector<std::string>& keyFramePaths,
-    const ComposeRequest& request, std::vector<KeyFrameReadError>* unusable) {
+    KeyFrameCache& cache, UnreadableKeyFrameListener* listener,
+    const std::vector<std::string>& keyFramePaths, const ComposeRequest& request,
+    std::vector<KeyFrameReadError>* unusable) {
     const int keyFrameCount = static_cast<int>(keyFramePaths.size());
     if (request.keyFrame < 0 || request.keyFrame >= keyFrameCount || request.leftScrolling) {
         return std::nullopt;
@@ -344,7 +346,7 @@ std::optional<LayeredComposition> composeKeyFrameLayers(
     const int mergeCount = std::clamp(request.mergeCount, 1, kMaxMergedKeyFrames);
     const int drawable = static_cast<int>(mergePlacements(width, height, zoom, mergeCount).size());
     std::vector<KeyFrameJob> jobs =
-        runKeyFrameJobs(cache, host, keyFramePaths, request, drawable, unusable);
+        runKeyFrameJobs(cache, listener, keyFramePaths, request, drawable, unusable);
 
     LayeredComposition composition;
     composition.width = width;
@@ -440,7 +442,7 @@ struct PartialComposition::Layer {
 PartialComposition::PartialComposition() = default;
 PartialComposition::~PartialComposition() = default;
 
-bool PartialComposition::prepare(KeyFrameCache& cache, RenderHost* host,
+bool PartialComposition::prepare(KeyFrameCache& cache, UnreadableKeyFrameListener* listener,
                                  const std::vector<std::string>& keyFramePaths,
                                  const ComposeRequest& request,
                                  std::vector<KeyFrameReadError>* unusable) {
@@ -457,8 +459,8 @@ bool PartialComposition::prepare(KeyFrameCache& cache, RenderHost* host,
     const int mergeCount = std::clamp(request.mergeCount, 1, kMaxMergedKeyFrames);
     std::vector<PlacementRect> placements =
         mergePlacements(size->first, size->second, request.zoomFactor, mergeCount);
-    std::vector<KeyFrameJob> jobs =
-        keyFrameJobsOf(cache, host, keyFramePaths, request, static_cast<int>(placements.size()));
+    std::vector<KeyFrameJob> jobs = keyFrameJobsOf(cache, listener, keyFramePaths, request,
+                                                   static_cast<int>(placements.size()));
     std::vector<Layer> layers(jobs.size());
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         layers[i].job = std::move(jobs[i]);
@@ -478,7 +480,7 @@ bool PartialComposition::prepare(KeyFrameCache& cache, RenderHost* host,
         pool.addJob([&layer, &coloured] {
             KeyFrameJob& job = layer.job;
             job.unusable.reset();
-            const KeyFrame* frame = job.cache->load(job.path, job.host);
+            const KeyFrame* frame = job.cache->load(job.path, job.listener);
             if (frame != nullptr && colourable(*frame)) {
                 try {
                     if (coloured.width() != frame->width || coloured.height() != frame->height) {

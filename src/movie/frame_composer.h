@@ -12,7 +12,6 @@
 
 namespace zr {
 
-class RenderHost;
 class ZoomTextPainter;
 struct MovieSpec;
 
@@ -68,7 +67,7 @@ ComposeRequest composeRequestOf(const MovieSpec& spec, int keyFrame);
 // (0, 0). A key frame that cannot be read is replaced by the picture of the same name (see
 // keyFrameJobRun). None when key frame k yields no picture. The key frames that gave no picture
 // at all are added to `unusable`, when given.
-OptionalImage composeKeyFrames(KeyFrameCache& cache, RenderHost* host,
+OptionalImage composeKeyFrames(KeyFrameCache& cache, UnreadableKeyFrameListener* listener,
                                const std::vector<std::string>& keyFramePaths,
                                const ComposeRequest& request,
                                std::vector<KeyFrameReadError>* unusable = nullptr);
@@ -93,8 +92,9 @@ struct LayeredComposition {
 // merging stops at the first key frame that yields no picture. None when key frame k yields
 // none.
 std::optional<LayeredComposition> composeKeyFrameLayers(
-    KeyFrameCache& cache, RenderHost* host, const std::vector<std::string>& keyFramePaths,
-    const ComposeRequest& request, std::vector<KeyFrameReadError>* unusable = nullptr);
+    KeyFrameCache& cache, UnreadableKeyFrameListener* listener,
+    const std::vector<std::string>& keyFramePaths, const ComposeRequest& request,
+    std::vector<KeyFrameReadError>* unusable = nullptr);
 
 // Sub-pixel zoom mode: the middle progress * W2 x progress * H2 of the composed picture
 // (composedWidth x composedHeight, W2 x H2) onto the whole movie frame, each key frame read
@@ -123,7 +123,7 @@ class PartialComposition {
     // composeKeyFrames() does, and adds the key frames that gave no picture at all to
     // `unusable`, when given. False when key frame k yields no picture. The key frames stay in
     // use in the cache, and so valid, until its next clearInUse().
-    bool prepare(KeyFrameCache& cache, RenderHost* host,
+    bool prepare(KeyFrameCache& cache, UnreadableKeyFrameListener* listener,
                  const std::vector<std::string>& keyFramePaths, const ComposeRequest& request,
                  std::vector<KeyFrameReadError>* unusable = nullptr);
 

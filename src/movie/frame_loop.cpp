@@ -6,20 +6,10 @@
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_folder.h"
 #include "movie/colour_range.h"
+#include "movie/render_host.h"
 #include "movie/render_session.h"
-#include "settings/render_host.h"
 
 namespace zr {
-
-namespace {
-
-std::string colourRangeText(int stretchMin, int stretchMax, int keyMin, int keyMax) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d-%d %d-%d", stretchMin, stretchMax, keyMin, keyMax);
-    return text;
-}
-
-}  // namespace
 
 std::vector<std::string> listRunKeyFrames(const MovieSpec& spec) {
     return listKeyFrames(spec.output.folder(),
@@ -89,10 +79,9 @@ void FrameLoop::compose(RunState& state, bool pictures) {
         state.colour.stretchMin += state.timeline.stretchMinStep;
         state.colour.stretchMax += state.timeline.stretchMaxStep;
         if (options_.host != nullptr) {
-            options_.host->setValue(RunValue::kColors,
-                                    colourRangeText(static_cast<int>(state.colour.stretchMin),
-                                                    static_cast<int>(state.colour.stretchMax),
-                                                    state.timeline.keyMin, state.timeline.keyMax));
+            options_.host->stretchRangeMoved({static_cast<int>(state.colour.stretchMin),
+                                              static_cast<int>(state.colour.stretchMax),
+                                              state.timeline.keyMin, state.timeline.keyMax});
         }
     }
     const int k = state.counters.keyFrame;

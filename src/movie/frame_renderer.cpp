@@ -9,6 +9,7 @@
 #include "keyframes/key_frame_cache.h"
 #include "movie/frame_composer.h"
 #include "movie/frame_seeker.h"
+#include "movie/render_host.h"
 #include "movie/render_session.h"
 
 namespace zr {

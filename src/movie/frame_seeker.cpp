@@ -3,6 +3,7 @@
 #include <iterator>
 #include <utility>
 
+#include "movie/render_host.h"
 #include "movie/render_session.h"
 
 namespace zr {

@@ -1,6 +1,7 @@
 #include "movie/render_job.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -16,12 +17,12 @@
 #include "movie/frame_composer.h"
 #include "movie/frame_loop.h"
 #include "movie/frame_renderer.h"
+#include "movie/render_host.h"
 #include "movie/render_session.h"
 #include "output/avi_writer.h"
 #include "output/jpeg_dump.h"
 #include "output/movie_file.h"
 #include "output/movie_files.h"
-#include "settings/render_host.h"
 
 namespace zr {
 
@@ -77,7 +78,6 @@ class RenderJob : public RunHooks {
     bool pastLastFile() const { return files_ && state_.counters.movieNumber > files_->last; }
     // False, with the failure shown, when the movie files cannot be written as asked.
     bool movieFilesFit();
-    void chooseCompressor();
     void writeToMovie(const FrameImage& picture);
     // The frame about to be written lacks these key frames.
     void noteUnusable(const std::vector<KeyFrameReadError>& unusable);
@@ -94,9 +94,8 @@ class RenderJob : public RunHooks {
     // What the next run or Test goes on from.
     void leaveColours();
     bool makingPictures() const { return !skipping_ && !run_.spec.output.skipRender; }
-    std::string withWriterError(std::string status) const;
     void fail(RunFailureKind kind, std::string message);
-    void showValues();
+    RunColours colours() const;
 
     RenderSession& session_;
     RenderHost& host_;
@@ -125,6 +124,13 @@ class RenderJob : public RunHooks {
 };
 
 RenderOutcome RenderJob::run() {
+    // The session shows the run as running until it has left its colours, just before it tells
+    // its end (and whatever ends it).
+    struct RunningFlag {
+        explicit RunningFlag(std::atomic<bool>& flag) : flag(flag) { flag = true; }
+        ~RunningFlag() { flag = false; }
+        std::atomic<bool>& flag;
+    } runningFlag(session_.running);
     bool running = false;
     try {
         running = startRun();
@@ -147,10 +153,17 @@ RenderOutcome RenderJob::run() {
         } catch (const std::exception&) {
         }
         leaveColours();
-        host_.finished();
     }
+    outcome_.counters = state_.counters;
+    outcome_.colours = colours();
     outcome_.framesCounted = state_.counters.framesCounted;
+    session_.running = false;
+    host_.runEnded(outcome_);
     return std::move(outcome_);
+}
+
+RunColours RenderJob::colours() const {
+    return {state_.colour.startCycle, state_.colour.colorDivision, state_.colour.startRotation};
 }
 
 bool RenderJob::picturesFit() {
@@ -174,22 +187,18 @@ bool RenderJob::picturesFit() {
 void RenderJob::fail(RunFailureKind kind, std::string message) {
     outcome_.failureKind = kind;
     outcome_.failure = std::move(message);
-    host_.setStatus(outcome_.failure);
 }
 
 bool RenderJob::listFolder() {
     run_.keyFrames = listRunKeyFrames(run_.spec);
-    for (std::size_t i = 1; i <= run_.keyFrames.size(); ++i) {
-        host_.setStatus(format("Browsing:%d", static_cast<int>(i)));
-    }
+    host_.folderListed(static_cast<int>(run_.keyFrames.size()));
     return !run_.keyFrames.empty();
 }
 
 bool RenderJob::startRun() {
     const MovieSpec& spec = run_.spec;
-    session_.dumpImages = spec.start.dumpImages;
     moviePath_ = movieFiles_.path(0);
-    host_.setStatus("Start");
+    host_.runStarted();
 
     if (!listFolder()) {
         fail(RunFailureKind::kInvalidFolder, "Invalid Folder");
@@ -199,11 +208,6 @@ bool RenderJob::startRun() {
         return false;
     }
 
-    // An AVI file's writer is there for the compressor choice; the others get theirs once the
-    // plan gives each file its stretch of the soundtrack.
-    if (movieFiles_.avi()) {
-        writer_ = movieFiles_.open(0, nullptr);
-    }
     // Every run reads its key frames anew, in case a file changed since the last one.
     session_.keyFrames().emptyAll();
 
@@ -213,17 +217,12 @@ bool RenderJob::startRun() {
     options.stop = [this] { return session_.stopRequested(); };
     loop_ = std::make_unique<FrameLoop>(run_, session_, options);
     if (!loop_->start(state_, session_.colours)) {
-        host_.showError("Later timestamps can not be earlier");
-        outcome_.failureKind = RunFailureKind::kTimeStampOrder;
-        outcome_.failure = "Later timestamps can not be earlier";
+        fail(RunFailureKind::kTimeStampOrder, "Later timestamps can not be earlier");
         return false;
     }
     started_ = true;
     renderer_ = std::make_unique<FrameRenderer>(run_, session_, &host_);
     renderer_->startRun(state_);
-    if (!spec.output.testOnly) {
-        chooseCompressor();
-    }
 
     framesPlanned_ = framesOfRun(run_, session_, state_);
     framesToMake_ = framesPlanned_;
@@ -232,14 +231,12 @@ bool RenderJob::startRun() {
         return false;
     }
     if (state_.counters.movieNumber == 0) {
-        if (!writer_) {
-            writer_ = movieFiles_.open(0, nullptr);
-        }
+        writer_ = movieFiles_.open(0);
         skipping_ = movieFileDone(moviePath_, 0);
     } else if (state_.phase != RunState::Phase::kEnded) {
         nextMovieFile(state_.counters.movieNumber);
     }
-    host_.progress(0, framesToMake_);
+    host_.runPlanned(framesToMake_);
     return true;
 }
 
@@ -282,28 +279,10 @@ bool RenderJob::movieFilesFit() {
     return false;
 }
 
-void RenderJob::chooseCompressor() {
-    auto* avi = dynamic_cast<AviWriter*>(writer_.get());
-    if (avi == nullptr) {
-        return;  // the other containers' codecs are part of the movie's description
-    }
-    const MovieSpec& spec = run_.spec;
-    const int w = std::max(spec.output.movieWidth, 1);
-    const int h = std::max(spec.output.movieHeight, 1);
-    if (spec.start.rotationActive) {
-        avi->chooseCompressor(host_, w / 2, h / 2);
-    } else if (spec.output.aspect43) {
-        avi->chooseCompressor(host_, 4 * h / 3, h);
-    } else {
-        avi->chooseCompressor(host_, w, h);
-    }
-}
-
 void RenderJob::keyFrameStarting(const RunState& state) {
     const RunCounters& counters = state.counters;
     keyFrameName_ = fileNameOf(run_.keyFrames[static_cast<std::size_t>(counters.keyFrame)]);
-    host_.setStatus(format("Create image M:%d,P:%d,F:%d %s", counters.movieNumber,
-                           counters.keyFrame, counters.frameInMovie, keyFrameName_.c_str()));
+    host_.keyFrameStarted({counters, keyFrameName_});
 }
 
 void RenderJob::compose(const RunState& state) {
@@ -315,10 +294,7 @@ void RenderJob::keyFrameBegun(const RunState& state) {
     const int k = state.counters.keyFrame;
     if (spec.output.testOnly && spec.output.skipRender &&
         spec.timeline.speedSpecs.rowOf(k) != nullptr) {
-        const long long fps = std::max(spec.output.fps, 1);
-        const long long t = state.counters.framesCounted;
-        host_.showDebug(format("Frame: %d\nTime: %02lld:%02lld:%02lld.%03lld", k, t / (fps * 3600),
-                               (t / (fps * 60)) % 60, (t / fps) % 60, (t % fps) * 1000 / fps));
+        host_.speedLineReached({k, state.counters.framesCounted, std::max(spec.output.fps, 1)});
     }
 }
 
@@ -327,7 +303,7 @@ void RenderJob::outputFrame(const RunState& state, const FrameView& view,
     const MovieSpec& spec = run_.spec;
     const FrameRenderer::Frame frame = renderer_->drawFrame(state, view, column);
     noteUnusable(renderer_->unusableKeyFrames());
-    host_.showPreview(*frame.preview);
+    host_.previewPicture(*frame.preview);
     if (!spec.output.testOnly) {
         writeToMovie(*frame.movieFile);
     }
@@ -347,20 +323,17 @@ void RenderJob::frameDone(const RunState& state) {
             nextMovieFile(counters.movieNumber);
         }
     }
-    const long long done = counters.framesCounted - firstFrame_;
-    host_.progress(done, std::max(framesToMake_, done));
-    host_.setStatus(format("M:%d,P:%d,F:%d %s", counters.movieNumber, counters.keyFrame,
-                           counters.frameInMovie, keyFrameName_.c_str()));
-    host_.setStatus(withWriterError(format("M:%d,P:%d,F:%d,C:%f,D:%f,R:%f %s", counters.movieNumber,
-                                           counters.keyFrame, counters.frameInMovie,
-                                           state.colour.startCycle, state.colour.colorDivision,
-                                           state.colour.startRotation, keyFrameName_.c_str())));
-    showValues();
-}
-
-void RenderJob::showValues() {
-    host_.setValue(RunValue::kCycle, format("%f", state_.colour.startCycle));
-    host_.setValue(RunValue::kRotation, format("%f", state_.colour.startRotation));
+    FrameDone event;
+    event.counters = counters;
+    event.colours = {state.colour.startCycle, state.colour.colorDivision,
+                     state.colour.startRotation};
+    event.keyFrameName = keyFrameName_;
+    event.framesDone = counters.framesCounted - firstFrame_;
+    event.framesToMake = std::max(framesToMake_, event.framesDone);
+    if (writerFailed_ && writer_) {
+        event.writerError = writer_->errorText();
+    }
+    host_.frameDone(event);
 }
 
 void RenderJob::noteUnusable(const std::vector<KeyFrameReadError>& unusable) {
@@ -433,7 +406,7 @@ void RenderJob::nextMovieFile(int movieNumber) {
         return;
     }
     skipping_ = false;
-    auto next = movieFiles_.open(movieNumber, writer_.get());
+    auto next = movieFiles_.open(movieNumber);
     closeWriter();
     writer_ = std::move(next);
     writerMovieNumber_ = movieNumber;
@@ -501,19 +474,13 @@ void RenderJob::closeWriter() {
         } else {
             markMovieFile(writer_->fileName(), false);
         }
+        host_.fileDone(
+            {writer_->fileName(), writerMovieNumber_, framesInWriter_, missingKeyFrames});
     }
     writer_.reset();
     writerFailed_ = false;
     writerMissesKeyFrames_ = false;
     framesInWriter_ = 0;
-}
-
-std::string RenderJob::withWriterError(std::string status) const {
-    if (writerFailed_ && writer_ && !writer_->errorText().empty()) {
-        status += ' ';
-        status += writer_->errorText();
-    }
-    return status;
 }
 
 void RenderJob::leaveColours() {
@@ -529,32 +496,11 @@ void RenderJob::leaveColours() {
 
 void RenderJob::endRun() {
     closeWriter();
-    const RunCounters& counters = state_.counters;
-    std::string status = format("Done! M:%d,P:%d,F:%d,C:%f,D:%f,R:%f", counters.movieNumber,
-                                counters.keyFrame, counters.frameInMovie, state_.colour.startCycle,
-                                state_.colour.colorDivision, state_.colour.startRotation);
-    if (!outcome_.movieFailures.empty()) {
-        const MovieFileFailure& failure = outcome_.movieFailures.back();
-        status += ' ' + failure.reason;
-    }
-    if (counters.framesCounted == 0 && !outcome_.stopped) {
+    if (state_.counters.framesCounted == 0 && !outcome_.stopped) {
         outcome_.noFrameReason = whyNoFrames();
-        status += " (no frame: " + outcome_.noFrameReason + ")";
     }
-    for (const KeyFrameReadError& error : outcome_.unusableKeyFrames) {
-        status += " Key frame " + error.text() + '.';
-    }
-    if (!outcome_.moviesMissingKeyFrames.empty()) {
-        status += " Made without it, and written again by the next run:";
-        for (const std::string& movie : outcome_.moviesMissingKeyFrames) {
-            status += ' ' + fileNameOf(movie);
-        }
-    }
-    host_.setStatus(status);
     outcome_.done = true;
     leaveColours();
-    host_.finished();
-    showValues();
 }
 
 }  // namespace
@@ -569,9 +515,8 @@ RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, Render
     return job.run();
 }
 
-int renderJobMain(const MovieSpec& spec, RenderSession& session, RenderHost& host) {
-    runRenderJob(spec, session, host);
-    return 1;
+RenderOutcome renderJobMain(const MovieSpec& spec, RenderSession& session, RenderHost& host) {
+    return runRenderJob(spec, session, host);
 }
 
 }  // namespace zr

@@ -9,9 +9,9 @@
 #include <string>
 #include <utility>
 
+#include "movie/render_host.h"
 #include "movie/run_state.h"
 #include "movie/time_stamps.h"
-#include "settings/render_host.h"
 
 namespace zr {
 
@@ -200,7 +200,7 @@ void Timeline::changeColorCount(int step, int minimum) {
     const long long count = static_cast<long long>(colour.keyColorCount) + step;
     colour.keyColorCount = static_cast<int>(std::clamp<long long>(count, minimum, kMaxColorCount));
     if (host_ != nullptr)
-        host_->setValue(RunValue::kColors, std::to_string(colour.keyColorCount));
+        host_->colourCountChanged(colour.keyColorCount);
 }
 
 void Timeline::applyFirstKeyFrameRows() {

@@ -16,7 +16,6 @@
 
 #include "output/compressors.h"
 #include "output/ffmpeg_objects.h"
-#include "settings/render_host.h"
 #include "support/frame_image.h"
 
 extern "C" {
@@ -37,9 +36,6 @@ namespace {
 // Frames waiting for the encoder thread. Two are enough to keep it busy while the next frame is
 // drawn; more would only hold memory.
 constexpr std::size_t kQueuedFrames = 2;
-
-// The compressor dialog starts at this quality (of 10000).
-constexpr int kPresetQuality = 8500;
 
 std::string ffmpegMessage(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -594,24 +590,6 @@ AviWriter::~AviWriter() {
         return;
     }
     close();
-}
-
-int AviWriter::chooseCompressor(RenderHost& host, int width, int height) {
-    // The choice does not depend on the frame size here: every compressor of the list accepts
-    // the sizes the movie can have, and one that does not says so when the file is opened.
-    static_cast<void>(width);
-    static_cast<void>(height);
-    CompressorChoice choice;
-    choice.fourcc = handler_;
-    choice.keyFrameEvery = 1;
-    choice.quality = kPresetQuality;
-    if (!host.chooseCompressor(choice)) {
-        return 0;
-    }
-    keyFrameEvery_ = choice.keyFrameEvery;
-    handler_ = normalizeFourcc(choice.fourcc);
-    quality_ = choice.quality / 100;
-    return 1;
 }
 
 int AviWriter::writeFrame(const FrameImage& frame) {

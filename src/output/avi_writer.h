@@ -12,7 +12,6 @@
 namespace zr {
 
 class FrameImage;
-class RenderHost;
 
 // Error texts of the writer.
 inline constexpr std::string_view kAviNoMemoryText = "Unable to Allocate Memory";
@@ -59,12 +58,6 @@ class AviWriter : public MovieFileWriter {
 
     AviWriter(const AviWriter&) = delete;
     AviWriter& operator=(const AviWriter&) = delete;
-
-    // Asks the user for a compressor, offering the current one with a key frame every frame and
-    // the quality 8500 (of 10000). Returns 1 and takes over the code, the key-frame interval and
-    // the quality divided by 100 when the user confirms; returns 0 and changes nothing when the
-    // choice is cancelled. `width` and `height` are the size of the frames the choice is for.
-    int chooseCompressor(RenderHost& host, int width, int height);
 
     // Appends a frame. The first call creates the file and the compressed stream for the frame's
     // size. Returns kAviOk, or kAviFailed with errorText() set: when the file could not be

@@ -15,6 +15,9 @@ struct Compressor {
     bool lossless = false;    // frames decode back to exactly the pixels written
 };
 
+// The compressor of AVI movies that name none: Motion JPEG.
+inline constexpr std::string_view kDefaultAviCompressor = "MJPG";
+
 // Every compressor the program knows, whether or not this build can write it.
 const std::vector<Compressor>& knownCompressors();
 

@@ -34,6 +34,12 @@ std::string compressorCodes() {
 }
 
 std::string checkAviChoice(const MovieFileSpec& file, const std::string& path) {
+    if (file.aviQuality < 0 || file.aviQuality > 100 || file.aviKeyFrameEvery < 1) {
+        return "the AVI movie " + inQuotes(path) + " cannot be written with quality " +
+               std::to_string(file.aviQuality) + " and a key frame every " +
+               std::to_string(file.aviKeyFrameEvery) +
+               " frames; choose a quality from 0 to 100 and a key frame every 1 or more frames";
+    }
     if (file.crf >= 0 || !file.preset.empty() || !file.pixelFormat.empty()) {
         return "--crf, --preset and --pix-fmt are for MP4, Matroska, QuickTime and WebM files, "
                "not the AVI movie " +
@@ -140,16 +146,13 @@ std::string MovieFiles::check(int frameWidth, int frameHeight) {
     return {};
 }
 
-std::unique_ptr<MovieFileWriter> MovieFiles::open(int index,
-                                                  const MovieFileWriter* previous) const {
+std::unique_ptr<MovieFileWriter> MovieFiles::open(int index) const {
     const std::string name = path(index);
     if (avi()) {
-        // Only the compressor goes on to the next file: the key-frame interval and quality
-        // chosen at the start apply to the first file alone.
-        const auto* before = dynamic_cast<const AviWriter*>(previous);
+        const MovieFileSpec& file = output_.movieFile;
         return std::make_unique<AviWriter>(
-            name, output_.bitsPerPixel, output_.fps, 1, 100,
-            before != nullptr ? before->compressorHandler() : std::string("MSVC"));
+            name, output_.bitsPerPixel, output_.fps, file.aviKeyFrameEvery, file.aviQuality,
+            file.codec.empty() ? std::string(kDefaultAviCompressor) : file.codec);
     }
     if (!format_) {
         return nullptr;

@@ -39,10 +39,10 @@ class MovieFiles {
     // the soundtrack that belongs to its frames, and the last one fades it out.
     void setPlannedFrames(long long frames) { plannedFrames_ = frames; }
 
-    // The writer of split file `index`, nothing written yet. An AVI file takes over the
-    // compressor of `previous` (the writer of the file before it, if any). Null for the other
-    // containers until check() has accepted the files.
-    std::unique_ptr<MovieFileWriter> open(int index, const MovieFileWriter* previous) const;
+    // The writer of split file `index`, nothing written yet, with the codec and options of the
+    // movie's description (every file of a movie alike). Null for the containers other than AVI
+    // until check() has accepted the files.
+    std::unique_ptr<MovieFileWriter> open(int index) const;
 
   private:
     OutputSpec output_;

@@ -25,8 +25,12 @@ struct MovieFileSpec {
     // folder.
     std::string path;
     // The video codec by name ("h264"), for AVI a compressor's four-character code. Empty: the
-    // container's own (for AVI the compressor the run asks for).
+    // container's own (for AVI Motion JPEG, "MJPG").
     std::string codec;
+    // An AVI compressor's quality on 0 ... 100 and the distance between its key frames, the
+    // same for every file of the movie (the compressor dialog and --quality, --keyframe-every).
+    int aviQuality = 85;
+    int aviKeyFrameEvery = 1;
     int crf = -1;             // -1: the codec's default
     std::string preset;       // empty: the codec's default
     std::string pixelFormat;  // empty: the codec's default

@@ -5,13 +5,20 @@
 #include <vector>
 
 #include "output/movie_format.h"
-#include "settings/render_host.h"
 
 class QComboBox;
 class QSpinBox;
 class QSlider;
 
 namespace zr {
+
+// What the user picks in the compressor dialog: a four-character code, the key-frame
+// interval and the quality on 0 ... 10000.
+struct CompressorChoice {
+    std::string fourcc = "MSVC";
+    int keyFrameEvery = 1;
+    int quality = 8500;
+};
 
 // One compressor the dialog offers: its four-character code and what the user reads.
 struct CompressorOffer {

@@ -3,117 +3,128 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QThread>
-#include <memory>
+#include <utility>
 
+#include "movie/run_status_text.h"
 #include "ui/main_dialog.h"
 #include "ui/preview_window.h"
-#include "ui/scrubber.h"
 
 namespace zr {
 
+GuiRenderHost::GuiRenderHost(MainDialog& dialog)
+    : dialog_(dialog), detached_(std::make_shared<std::atomic<bool>>(false)) {}
+
 void GuiRenderHost::detach() {
-    {
-        const std::lock_guard lock(mutex_);
-        detached_ = true;
-    }
-    answered_.notify_all();
+    *detached_ = true;
 }
 
-bool GuiRenderHost::onUiThread(const std::function<void()>& work) {
+void GuiRenderHost::onUiThread(std::function<void()> work) {
+    if (*detached_) {
+        return;
+    }
     if (QThread::currentThread() == dialog_.thread()) {
-        if (detached_) {
-            return false;
-        }
         work();
-        return true;
+        return;
     }
-    // The render thread waits until the dialog's thread has run the work, as a synchronous
-    // window message would, or until the dialog lets go of the run. The work and the detach
-    // both happen on the dialog's thread, so work that is delivered after the detach sees it
-    // and leaves the waiting thread's values alone.
-    std::unique_lock lock(mutex_);
-    if (detached_) {
-        return false;
-    }
-    auto done = std::make_shared<bool>(false);
-    const bool posted = QMetaObject::invokeMethod(
+    // Queued events of a dialog that has gone are dropped by Qt; those delivered after the
+    // detach see it.
+    QMetaObject::invokeMethod(
         &dialog_,
-        [this, &work, done] {
-            if (!detached_) {
+        [detached = detached_, work = std::move(work)] {
+            if (!*detached) {
                 work();
             }
-            {
-                const std::lock_guard answer(mutex_);
-                *done = true;
-            }
-            answered_.notify_all();
         },
         Qt::QueuedConnection);
-    if (!posted) {
-        return false;
-    }
-    answered_.wait(lock, [&] { return *done || detached_; });
-    return *done;
 }
 
-void GuiRenderHost::setStatus(std::string_view text) {
-    onUiThread([&] { dialog_.setText(kIdStatus, text); });
+void GuiRenderHost::runStarted() {
+    onUiThread([this] { dialog_.setText(kIdStatus, "Start"); });
 }
 
-void GuiRenderHost::setValue(RunValue value, std::string_view text) {
-    int controlId = kIdColors;
-    switch (value) {
-        case RunValue::kCycle:
-            controlId = kIdCurrentCycle;
-            break;
-        case RunValue::kRotation:
-            controlId = kIdCurrentRotation;
-            break;
-        case RunValue::kIteration:
-            controlId = kIdCurrentIteration;
-            break;
-        case RunValue::kColors:
-            controlId = kIdColors;
-            break;
-    }
-    onUiThread([&] { dialog_.setText(controlId, text); });
-}
-
-void GuiRenderHost::showDebug(std::string_view text) {
-    onUiThread([&] {
-        dialog_.message(
-            MessageRequest{"Debug", std::string(text), MessageIcon::none, MessageButtons::ok});
-    });
-}
-
-void GuiRenderHost::showError(std::string_view text) {
-    onUiThread([&] { dialog_.message(errorMessage(std::string(text))); });
-}
-
-bool GuiRenderHost::chooseCompressor(CompressorChoice& choice) {
-    bool chosen = false;
-    onUiThread([&] { chosen = dialog_.chooseCompressor(choice); });
-    return chosen;
-}
-
-void GuiRenderHost::showPreview(const FrameImage& image) {
-    onUiThread([&] { dialog_.preview().showRenderFrame(image); });
-}
-
-void GuiRenderHost::keyFrameUnreadable(std::string_view path) {
-    onUiThread([&] {
-        if (QClipboard* clipboard = QGuiApplication::clipboard()) {
-            clipboard->setText(QString::fromStdString(std::string(path)));
+void GuiRenderHost::folderListed(int keyFrames) {
+    onUiThread([this, keyFrames] {
+        for (int i = 1; i <= keyFrames; ++i) {
+            dialog_.setText(kIdStatus, browsingText(i));
         }
     });
 }
 
-void GuiRenderHost::progress(long long framesDone, long long framesPlanned) {
-    onUiThread([&] { dialog_.showProgress(framesDone, framesPlanned); });
+void GuiRenderHost::runPlanned(long long framesToMake) {
+    onUiThread([this, framesToMake] { dialog_.showProgress(0, framesToMake); });
 }
 
-void GuiRenderHost::finished() {
-    onUiThread([&] { dialog_.renderFinished(); });
+void GuiRenderHost::keyFrameStarted(const KeyFrameStarted& event) {
+    onUiThread([this, text = statusText(event)] { dialog_.setText(kIdStatus, text); });
+}
+
+void GuiRenderHost::frameDone(const FrameDone& event) {
+    onUiThread([this, event] {
+        dialog_.showProgress(event.framesDone, event.framesToMake);
+        dialog_.setText(kIdStatus, statusText(event));
+        dialog_.setText(kIdCurrentCycle, valueText(event.colours.cycle));
+        dialog_.setText(kIdCurrentRotation, valueText(event.colours.rotation));
+    });
+}
+
+void GuiRenderHost::colourCountChanged(int keyColors) {
+    onUiThread([this, keyColors] { dialog_.setText(kIdColors, std::to_string(keyColors)); });
+}
+
+void GuiRenderHost::colourRangeTaken(const ColourRangeTaken& event) {
+    onUiThread([this, event] {
+        dialog_.setText(kIdColors, colourRangeText(event));
+        dialog_.setText(kIdCurrentIteration, std::to_string(event.iteration));
+    });
+}
+
+void GuiRenderHost::stretchRangeMoved(const StretchRangeMoved& event) {
+    onUiThread([this, event] { dialog_.setText(kIdColors, colourRangeText(event)); });
+}
+
+void GuiRenderHost::previewPicture(const FrameImage& image) {
+    if (QThread::currentThread() == dialog_.thread()) {
+        onUiThread([this, &image] { dialog_.preview().showRenderFrame(image); });
+        return;
+    }
+    {
+        const std::lock_guard lock(previewMutex_);
+        pendingPreview_ = image;
+        if (previewQueued_) {
+            return;  // the queued showing takes the newest picture
+        }
+        previewQueued_ = true;
+    }
+    onUiThread([this] {
+        std::optional<FrameImage> picture;
+        {
+            const std::lock_guard lock(previewMutex_);
+            picture.swap(pendingPreview_);
+            previewQueued_ = false;
+        }
+        if (picture) {
+            dialog_.preview().showRenderFrame(*picture);
+        }
+    });
+}
+
+void GuiRenderHost::speedLineReached(const SpeedLineReached& event) {
+    onUiThread([this, text = speedLineText(event)] {
+        dialog_.showRunMessage(
+            MessageRequest{"Debug", text, MessageIcon::none, MessageButtons::ok});
+    });
+}
+
+void GuiRenderHost::keyFrameUnreadable(const std::string& path) {
+    onUiThread([path] {
+        if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+            clipboard->setText(QString::fromStdString(path));
+        }
+    });
+}
+
+void GuiRenderHost::runEnded(const RenderOutcome& outcome) {
+    onUiThread([this, outcome] { dialog_.renderFinished(outcome); });
 }
 
 }  // namespace zr

@@ -1,44 +1,52 @@
 #pragma once
 
-#include <QObject>
-#include <condition_variable>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 
-#include "settings/render_host.h"
+#include "movie/render_host.h"
+#include "support/frame_image.h"
 
 namespace zr {
 
 class MainDialog;
 
-// The render host of the desktop program: every call of the render thread is carried out on
-// the user interface thread while the render thread waits, in the order the calls were made.
+// The render host of the desktop program: each event of the render thread is queued for the
+// user interface thread and carried out there in the order the events happened; the render
+// thread never waits for it. Preview pictures that the dialog has not shown yet are replaced by
+// the newest one, so a busy dialog holds one picture, not a queue of them.
 class GuiRenderHost : public RenderHost {
   public:
-    explicit GuiRenderHost(MainDialog& dialog) : dialog_(dialog) {}
+    explicit GuiRenderHost(MainDialog& dialog);
 
-    void setStatus(std::string_view text) override;
-    void setValue(RunValue value, std::string_view text) override;
-    void showDebug(std::string_view text) override;
-    void showError(std::string_view text) override;
-    bool chooseCompressor(CompressorChoice& choice) override;
-    void showPreview(const FrameImage& image) override;
-    void keyFrameUnreadable(std::string_view path) override;
-    void progress(long long framesDone, long long framesPlanned) override;
-    void finished() override;
+    void runStarted() override;
+    void folderListed(int keyFrames) override;
+    void runPlanned(long long framesToMake) override;
+    void keyFrameStarted(const KeyFrameStarted& event) override;
+    void frameDone(const FrameDone& event) override;
+    void colourCountChanged(int keyColors) override;
+    void colourRangeTaken(const ColourRangeTaken& event) override;
+    void stretchRangeMoved(const StretchRangeMoved& event) override;
+    void previewPicture(const FrameImage& image) override;
+    void speedLineReached(const SpeedLineReached& event) override;
+    void keyFrameUnreadable(const std::string& path) override;
+    void runEnded(const RenderOutcome& outcome) override;
 
-    // From now on every call returns at once without touching the dialog (it is going away);
-    // a call waiting for the dialog's thread returns too. Called on the dialog's thread.
+    // From now on events are dropped without touching the dialog (it is going away). Called on
+    // the dialog's thread.
     void detach();
 
   private:
-    // Runs `work` on the dialog's thread and waits for it; false when detached.
-    bool onUiThread(const std::function<void()>& work);
+    // Carries `work` out on the dialog's thread: at once when called there, else queued.
+    void onUiThread(std::function<void()> work);
 
     MainDialog& dialog_;
-    std::mutex mutex_;
-    std::condition_variable answered_;
-    bool detached_ = false;  // written under the mutex on the dialog's thread
+    std::shared_ptr<std::atomic<bool>> detached_;
+    std::mutex previewMutex_;
+    std::optional<FrameImage> pendingPreview_;  // guarded by previewMutex_
+    bool previewQueued_ = false;                // guarded by previewMutex_
 };
 
 }  // namespace zr

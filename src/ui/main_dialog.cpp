@@ -56,7 +56,7 @@ MainDialog::~MainDialog() {
     // A run still under way gets no more answers from the dialog; it is asked to stop and
     // waited for: it ends after its current frame and finishes the movie file it is writing.
     host_->detach();
-    if (session_->running) {
+    if (runInProgress()) {
         session_->requestStop();
     }
     for (RenderRun& run : runs_) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -15,9 +16,9 @@
 
 #include "app/test_keyframe.h"
 #include "coloring/colour_state.h"
+#include "movie/render_host.h"
 #include "settings/controls.h"
 #include "settings/movie_spec.h"
-#include "settings/render_host.h"
 #include "ui/compressor_dialog.h"
 #include "ui/list_controller.h"
 #include "ui/message_box.h"
@@ -113,8 +114,13 @@ class MainDialog : public QDialog, public Controls {
     // Exit, Escape and the close box: ends the dialog; during a run it first asks whether to
     // stop the run, and ends the dialog once the run has finished its movie file.
     void exitDialog();
-    // The run's end notice: the dialog is ready for the next Start.
-    void renderFinished();
+    // The run's end: the dialog shows how it ended and is ready for the next Start.
+    void renderFinished(const RenderOutcome& outcome);
+    // How the last run of this dialog ended; none before the first has ended.
+    const std::optional<RenderOutcome>& lastOutcome() const { return lastOutcome_; }
+    // A message of the run under way: shown after those before it have been answered, while
+    // the run goes on.
+    void showRunMessage(const MessageRequest& request);
     void showProgress(long long framesDone, long long framesPlanned);
 
     // Moves the dialog to the middle of `screen`, leaving room for the preview beside it.
@@ -152,9 +158,9 @@ class MainDialog : public QDialog, public Controls {
     void browseFolder();
     void browseMovieFile();
     void browseSoundFile();
-    // At Start, for a movie other than AVI: the codec dialog, whose choice goes into the movie
-    // file settings and `spec`; then the check of the movie files. False, with a message, when
-    // they cannot be written.
+    // At Start: the compressor dialog (AVI) or the codec dialog (the other containers), whose
+    // choice goes into `spec` (and for the other containers into the movie file settings);
+    // then the check of the movie files. False, with a message, when they cannot be written.
     bool prepareMovieFiles(MovieSpec& spec);
     void placePreview();
     QSize previewFrameSize() const;
@@ -179,6 +185,12 @@ class MainDialog : public QDialog, public Controls {
     // with.
     MovieSpec spec_;
     std::vector<RenderRun> runs_;
+    bool runActive_ = false;  // from Start until the run's end has reached the dialog
+    std::optional<RenderOutcome> lastOutcome_;
+    std::deque<MessageRequest> runMessages_;  // a run's messages not shown yet
+    bool showingRunMessages_ = false;
+    // The AVI compressor the user chose last; the compressor dialog offers it again.
+    std::optional<CompressorChoice> aviCompressor_;
     FolderBrowser folderBrowser_;
     MessageHook messageHook_;
     std::function<bool(CompressorChoice&)> compressorHook_;

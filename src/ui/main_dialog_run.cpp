@@ -10,6 +10,7 @@
 #include "movie/frame_composer.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
+#include "movie/run_status_text.h"
 #include "output/movie_files.h"
 #include "settings/setting_types.h"
 #include "settings/start_conversion.h"
@@ -32,7 +33,7 @@ std::string formatTimeLeft(long long seconds) {
 }  // namespace
 
 bool MainDialog::runInProgress() const {
-    return session_->running;
+    return runActive_ || session_->running;
 }
 
 void MainDialog::reapFinishedRuns() {
@@ -47,7 +48,7 @@ void MainDialog::reapFinishedRuns() {
 }
 
 void MainDialog::startOrStop() {
-    if (session_->running) {
+    if (runInProgress()) {
         session_->requestStop();
         return;
     }
@@ -65,7 +66,8 @@ void MainDialog::startOrStop() {
     spec_ = converted.spec;
     reapFinishedRuns();
     session_->clearStop();
-    session_->running = true;
+    session_->dumpImages = spec_.start.dumpImages;
+    runActive_ = true;
     setText(kIdStart, "Stop");
     progressBar_->setRange(0, 1);
     progressBar_->setValue(0);
@@ -76,7 +78,8 @@ void MainDialog::startOrStop() {
     GuiRenderHost* host = host_.get();
     RenderSession* session = session_.get();
     runs_.push_back(RenderRun{std::thread([spec = spec_, session, host, done] {
-                                  renderJobMain(spec, *session, *host);
+                                  // The outcome reaches the dialog with the run's end event.
+                                  static_cast<void>(renderJobMain(spec, *session, *host));
                                   *done = true;
                               }),
                               done});
@@ -88,7 +91,21 @@ bool MainDialog::prepareMovieFiles(MovieSpec& spec) {
     }
     MovieFileSpec& file = spec.output.movieFile;
     MovieFiles files(spec.output);
-    if (files.container() != nullptr && !files.avi()) {
+    if (files.avi()) {
+        // Cancel keeps the compressor of the movie's description; the choice is the same for
+        // every file of the movie.
+        CompressorChoice choice = aviCompressor_.value_or(CompressorChoice{});
+        if (!file.codec.empty()) {
+            choice.fourcc = file.codec;
+        }
+        if (chooseCompressor(choice)) {
+            aviCompressor_ = choice;
+            file.codec = choice.fourcc;
+            file.aviQuality = choice.quality / 100;
+            file.aviKeyFrameEvery = choice.keyFrameEvery;
+            files = MovieFiles(spec.output);
+        }
+    } else if (files.container() != nullptr) {
         // Cancel keeps the codec chosen before, as the AVI compressor dialog does.
         VideoCodecChoice choice{file.codec, file.crf, file.preset, file.pixelFormat};
         if (chooseVideoCodec(files.container()->id, choice)) {
@@ -115,9 +132,13 @@ bool MainDialog::prepareMovieFiles(MovieSpec& spec) {
     return false;
 }
 
-void MainDialog::renderFinished() {
-    session_->running = false;
+void MainDialog::renderFinished(const RenderOutcome& outcome) {
+    lastOutcome_ = outcome;
+    runActive_ = false;
     session_->clearStop();
+    setText(kIdStatus, statusText(outcome));
+    setText(kIdCurrentCycle, valueText(outcome.colours.cycle));
+    setText(kIdCurrentRotation, valueText(outcome.colours.rotation));
     setText(kIdStart, "Start");
     timeLeft_->clear();
     preview_->scrubber().renderEnded();
@@ -125,7 +146,25 @@ void MainDialog::renderFinished() {
     if (exitAfterRun_) {
         exitAfterRun_ = false;
         done(0);
+        return;
     }
+    if (outcome.failureKind == RunFailureKind::kTimeStampOrder) {
+        showRunMessage(errorMessage(outcome.failure));
+    }
+}
+
+void MainDialog::showRunMessage(const MessageRequest& request) {
+    runMessages_.push_back(request);
+    if (showingRunMessages_) {
+        return;  // shown once the ones before it have been answered
+    }
+    showingRunMessages_ = true;
+    while (!runMessages_.empty()) {
+        const MessageRequest next = runMessages_.front();
+        runMessages_.pop_front();
+        message(next);
+    }
+    showingRunMessages_ = false;
 }
 
 void MainDialog::exitDialog() {

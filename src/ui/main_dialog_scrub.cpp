@@ -70,7 +70,7 @@ void MainDialog::refreshTimeline() {
     }
     // A run started now goes on from the colours the last run or Test left; while a run is under
     // way they are not read, and the last ones taken serve.
-    if (!session_->running) {
+    if (!runInProgress()) {
         timelineColours_ = session_->colours;
     }
     Scrubber& scrubber = preview_->scrubber();

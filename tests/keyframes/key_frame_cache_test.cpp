@@ -9,7 +9,6 @@
 
 #include "keyframes/key_frame_writer.h"
 #include "keyframes/temp_folder.h"
-#include "settings/render_host.h"
 
 namespace zr {
 namespace {
@@ -29,9 +28,9 @@ KeyFrameFileData numbered(int width, int height) {
     return data;
 }
 
-class RecordingHost : public NullRenderHost {
+class RecordingHost : public UnreadableKeyFrameListener {
   public:
-    void keyFrameUnreadable(std::string_view path) override { unreadable.emplace_back(path); }
+    void keyFrameUnreadable(const std::string& path) override { unreadable.push_back(path); }
     std::vector<std::string> unreadable;
 };
 

@@ -6,19 +6,13 @@
 #include <vector>
 
 #include "keyframes/key_frame.h"
+#include "movie/recording_host.h"
 #include "movie/run_state.h"
-#include "settings/render_host.h"
 
 namespace zr {
 namespace {
 
-class RecordingHost : public NullRenderHost {
-  public:
-    void setValue(RunValue value, std::string_view text) override {
-        values[value] = std::string(text);
-    }
-    std::map<RunValue, std::string> values;
-};
+using testing::RecordingHost;
 
 // A key frame of width x height whose counts, read column by column, are `columnMajor`.
 KeyFrame keyFrameOf(int width, int height, const std::vector<std::int32_t>& columnMajor) {
@@ -78,15 +72,15 @@ TEST_F(ColourRangeTest, SlopesStartFromTheSmallestCount) {
     EXPECT_EQ(run.colour.stretchMax, 900.0);
     EXPECT_EQ(state.slopeScale, 300 * 50.0);
     EXPECT_EQ(state.slopeScaleTarget, 300 * 50.0 / 2.0);
-    EXPECT_EQ(host.values[RunValue::kColors], "300-300-300");
-    EXPECT_EQ(host.values[RunValue::kIteration], "300");
+    EXPECT_EQ(host.values["Colors"], "300-300-300");
+    EXPECT_EQ(host.values["Iteration"], "300");
 
     // The next key frame's counts start far above the range start: 1.5 times the start.
     apply(keyFrameOf(1, 2, {1000, 1200}));
     EXPECT_EQ(state.keyMin, 450);
     EXPECT_EQ(state.slopeScale, 300 * 50.0);
     EXPECT_EQ(run.colour.stretchMin, 450.0);
-    EXPECT_EQ(host.values[RunValue::kColors], "1000-450-300");
+    EXPECT_EQ(host.values["Colors"], "1000-450-300");
     // Counts a little above it: unchanged. Below it: the start.
     apply(keyFrameOf(1, 2, {500, 1200}));
     EXPECT_EQ(state.keyMin, 500);
@@ -106,7 +100,7 @@ TEST_F(ColourRangeTest, SmallRangeStartsAndLeftScrolling) {
     run.colour.stretchMin = 70.0;
     apply(keyFrameOf(1, 2, {40, 60}));
     EXPECT_EQ(state.keyMin, 70);
-    EXPECT_EQ(host.values[RunValue::kColors], "70-70-70");
+    EXPECT_EQ(host.values["Colors"], "70-70-70");
 
     // The Distance method starts every key frame's scale at 1 and moves it towards 1/Z.
     spec.coloring.colorMethod = kDistance;

@@ -5,15 +5,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "coloring/render_key_frame.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
-#include "settings/render_host.h"
+#include "movie/render_host.h"
 #include "settings/setting_types.h"
 
 namespace zr {
@@ -371,11 +371,11 @@ TEST(LayeredView, SkipsWhatDeeperKeyFramesCoverAndSamplesExactly) {
         const double viewLeft = 80.0 * (1.0 - progress);
         const double viewTop = 45.0 * (1.0 - progress);
         for (const ViewLayer& layer : composition.layers) {
-            resampleLinearMean(layer.picture, {0.0, 0.0, 80.0, 45.0}, expected,
-                               {(layer.place.left - viewLeft) * scale,
-                                (layer.place.top - viewTop) * scale, layer.place.width * scale,
-                                layer.place.height * scale},
-                               ExactSampling{});
+            resampleLinearMean(
+                layer.picture, {0.0, 0.0, 80.0, 45.0}, expected,
+                {(layer.place.left - viewLeft) * scale, (layer.place.top - viewTop) * scale,
+                 layer.place.width * scale, layer.place.height * scale},
+                ExactSampling{});
         }
         for (int y = 0; y < 45; ++y) {
             ASSERT_TRUE(std::equal(drawn.row(y), drawn.row(y) + 80 * 3, expected.row(y)))

@@ -28,14 +28,15 @@ extern "C" {
 #include "movie/frame_renderer.h"
 #include "movie/frame_seeker.h"
 #include "movie/movie_fixtures.h"
+#include "movie/recording_host.h"
 #include "movie/render_session.h"
 #include "output/movie_file.h"
-#include "settings/render_host.h"
 
 namespace zr {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::RecordingHost;
 
 // A folder of its own for one test, removed afterwards.
 class TempFolder {
@@ -123,39 +124,6 @@ DecodedMovie decodeMovie(const std::string& path) {
     return movie;
 }
 
-// A host that records what the run shows.
-class RecordingHost : public NullRenderHost {
-  public:
-    CompressorChoice choice{"DIB ", 1, 10000};
-    std::vector<std::string> statuses;
-    std::vector<std::string> debugTexts;
-    int previews = 0;
-    int previewWidth = 0;
-    int finishedCount = 0;
-    long long lastProgress = 0;
-    long long planned = 0;
-    std::function<void(long long)> onProgress;
-
-    void setStatus(std::string_view text) override { statuses.emplace_back(text); }
-    void showDebug(std::string_view text) override { debugTexts.emplace_back(text); }
-    bool chooseCompressor(CompressorChoice& answer) override {
-        answer = choice;
-        return true;
-    }
-    void showPreview(const FrameImage& image) override {
-        ++previews;
-        previewWidth = image.width();
-    }
-    void progress(long long done, long long total) override {
-        lastProgress = done;
-        planned = total;
-        if (onProgress) {
-            onProgress(done);
-        }
-    }
-    void finished() override { ++finishedCount; }
-};
-
 // Key frames 00001_1e1.zmb (deepest) ... 0000N_1eN.zmb (widest) of width x height pixels; the
 // top half of each holds one count, the bottom half another, different for every key frame.
 void writeKeyFrames(const TempFolder& folder, int count, int width, int height) {
@@ -182,6 +150,8 @@ class RenderJobTest : public ::testing::Test {
         spec.output.movieHeight = 36;
         spec.output.fps = 25;
         spec.output.framesPerMovie = 1000;
+        // Uncompressed frames decode to exactly the pixels made.
+        spec.output.movieFile.codec = "DIB ";
         spec.zoom.mergeCount = 3;
         spec.zoom.zoomFactor = 2.0;
         spec.zoomText.showZoomText = false;
@@ -219,7 +189,7 @@ TEST_F(RenderJobTest, SplitsTheMovieIntoFilesOfFramesPerMovieFrames) {
     const RenderOutcome outcome = runRenderJob(spec, session, host);
     ASSERT_TRUE(outcome.done) << outcome.failure;
     EXPECT_TRUE(outcome.movieFailures.empty());
-    EXPECT_EQ(host.finishedCount, 1);
+    EXPECT_EQ(host.endedCount, 1);
     // Key frames 0 and 1 show 4 frames each; the last zooms on until its view is 3 pixels wide.
     ASSERT_GT(outcome.framesCounted, 8 + 5);
     EXPECT_EQ(outcome.framesWritten, outcome.framesCounted);
@@ -264,6 +234,7 @@ TEST_F(RenderJobTest, RotationHalvesTheMovieAndDumpsItsFramesAspect43CutsItsMidd
     spec.start.rotationActive = true;
     spec.output.framesPerMovie = 3;
     spec.start.dumpImages = true;
+    session.dumpImages = true;  // the "Dump images" switch of the run, set by its front end
     ASSERT_TRUE(runRenderJob(spec, session, host).done);
     DecodedMovie movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);
@@ -372,7 +343,7 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
     const DecodedMovie movie = decodeMovie(folder.file("film.avi"));
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.frames.size(), 3u);
-    EXPECT_EQ(host.finishedCount, 1);
+    EXPECT_EQ(host.endedCount, 1);
 
     // The stopped file plays but is short: the next run writes it again, whole, and a file
     // that is no movie at all is written again too.
@@ -418,7 +389,7 @@ TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
     EXPECT_FALSE(empty.done);
     EXPECT_EQ(empty.failure, "Invalid Folder");
     EXPECT_EQ(host.statuses.back(), "Invalid Folder");
-    EXPECT_EQ(host.finishedCount, 1);
+    EXPECT_EQ(host.endedCount, 1);
     EXPECT_TRUE(movieFiles().empty());
 
     writeKeyFrames(folder, 2, 64, 36);
@@ -446,7 +417,7 @@ TEST_F(RenderJobTest, RunsThatMakeNoFrames) {
     EXPECT_FALSE(refused.done);
     EXPECT_TRUE(refused.failure.starts_with("Movie too large")) << refused.failure;
     EXPECT_EQ(large.statuses.back(), refused.failure);
-    EXPECT_EQ(large.finishedCount, 1);
+    EXPECT_EQ(large.endedCount, 1);
     EXPECT_TRUE(movieFiles().empty());
 }
 

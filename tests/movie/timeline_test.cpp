@@ -8,19 +8,13 @@
 #include <vector>
 
 #include "movie/movie_fixtures.h"
+#include "movie/recording_host.h"
 #include "movie/run_state.h"
-#include "settings/render_host.h"
 
 namespace zr {
 namespace {
 
-class RecordingHost : public NullRenderHost {
-  public:
-    void setValue(RunValue value, std::string_view text) override {
-        values[value] = std::string(text);
-    }
-    std::map<RunValue, std::string> values;
-};
+using testing::RecordingHost;
 
 void setRows(SpeedTrack& track, const char* text) {
     track = testing::speedsOf(text);
@@ -257,7 +251,7 @@ TEST_F(TimelineTest, RunStartValuesAndColourCountClamps) {
     EXPECT_TRUE(state.colour.divisionFromKeyFrame);
     // At run start the count is held within 16 ... 1024, later within 4 ... 1024.
     EXPECT_EQ(state.colour.keyColorCount, 16);
-    EXPECT_EQ(host.values[RunValue::kColors], "16");
+    EXPECT_EQ(host.values["Colors"], "16");
     EXPECT_EQ(state.timeline.colorCountStep, -50);
     runKeyFrame(timeline, 0, 4);
     EXPECT_EQ(state.colour.keyColorCount, 4);
@@ -275,7 +269,7 @@ TEST_F(TimelineTest, RunStartValuesAndColourCountClamps) {
     EXPECT_EQ(state.colour.keyColorCount, 20);
     runKeyFrame(growing, 2, 4);
     EXPECT_EQ(state.colour.keyColorCount, 1024);
-    EXPECT_EQ(host.values[RunValue::kColors], "1024");
+    EXPECT_EQ(host.values["Colors"], "1024");
 }
 
 TEST(KeyFrameZoomTest, LeftScrollingEndsWhenThePositionPassesZero) {

@@ -13,7 +13,6 @@
 
 #include "output/compressors.h"
 #include "output/movie_reader.h"
-#include "settings/render_host.h"
 #include "support/frame_image.h"
 
 extern "C" {
@@ -98,35 +97,6 @@ TEST_F(AviWriterTest, OpenFailuresNameTheCauseFailLaterFramesAndLeaveNoFile) {
     }
     fs::remove(folder.file("missing"));
     EXPECT_TRUE(fs::is_empty(folder.path()));
-}
-
-TEST_F(AviWriterTest, CompressorChoiceStartsFromThePresetAndTakesOverTheAnswer) {
-    struct ScriptedHost : NullRenderHost {
-        bool confirm = false;
-        CompressorChoice answer, offered;
-        bool chooseCompressor(CompressorChoice& choice) override {
-            offered = choice;
-            if (confirm)
-                choice = answer;
-            return confirm;
-        }
-    } host;
-    AviWriter writer(folder.file("film.avi"), 24, 25, 1, 100, "MSVC");
-    EXPECT_EQ(0, writer.chooseCompressor(host, 640, 360));
-    EXPECT_EQ("MSVC", host.offered.fourcc);
-    EXPECT_EQ(1, host.offered.keyFrameEvery);
-    EXPECT_EQ(8500, host.offered.quality);
-    EXPECT_EQ(100, writer.quality());
-
-    host.confirm = true;
-    host.answer = host.offered;
-    EXPECT_EQ(1, writer.chooseCompressor(host, 640, 360));
-    EXPECT_EQ(85, writer.quality());
-    host.answer = {"DIB", 10, 5099};
-    EXPECT_EQ(1, writer.chooseCompressor(host, 640, 360));
-    EXPECT_EQ("DIB ", writer.compressorHandler());
-    EXPECT_EQ(10, writer.keyFrameEvery());
-    EXPECT_EQ(50, writer.quality());
 }
 
 TEST_F(AviWriterTest, MovieGetsItsNameOnlyWhenComplete) {

@@ -93,44 +93,89 @@ void writeTone(const QString& path) {
 class RenderRunTest : public QObject {
     Q_OBJECT
   private slots:
-    void hostCallsFromTheRenderThreadRunInOrder() {
+    void eventsFromTheRenderThreadAreQueuedInOrderWithoutWaiting() {
         MainDialog dialog;
         MessageRecorder messages(dialog);
         StatusRecorder status(dialog);
-        dialog.setCompressorHook([](CompressorChoice& choice) {
-            choice.fourcc = "MJPG";
-            return true;
-        });
-        dialog.session().running = true;
         dialog.setText(kIdStart, "Stop");
         RenderHost& host = dialog.renderHost();
-        std::vector<std::string> seen;
         std::atomic<bool> done{false};
+        // The render thread goes through every event without the dialog's thread running.
         std::thread render([&] {
-            host.setStatus("one");
-            host.showError("boom");
-            CompressorChoice choice;
-            seen.push_back(host.chooseCompressor(choice) ? choice.fourcc : "cancelled");
-            host.progress(5, 10);
-            host.setStatus("two");
-            host.finished();
-            // After the end notice the dialog still takes the values.
-            host.setValue(RunValue::kCycle, "1.500000");
+            host.runStarted();
+            KeyFrameStarted started;
+            started.counters.keyFrame = 2;
+            started.keyFrameName = "k.zmb";
+            host.keyFrameStarted(started);
+            host.speedLineReached({3, 50, 25});
+            FrameDone frame;
+            frame.colours.cycle = 1.5;
+            frame.keyFrameName = "k.zmb";
+            frame.framesDone = 5;
+            frame.framesToMake = 10;
+            host.frameDone(frame);
+            RenderOutcome outcome;
+            outcome.done = true;
+            outcome.colours.cycle = 2.5;
+            host.runEnded(outcome);
             done = true;
         });
-        QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
         render.join();
-        QCOMPARE(status.texts, (std::vector<std::string>{"one", "two"}));
-        QCOMPARE(seen, (std::vector<std::string>{"MJPG"}));
-        QCOMPARE(dialog.text(kIdStart), std::string("Start"));
+        QVERIFY(done.load());
+        QVERIFY(status.texts.empty());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.lastOutcome().has_value(), 10000);
+        QCOMPARE(status.texts,
+                 (std::vector<std::string>{"Start", "Create image M:0,P:2,F:0 k.zmb",
+                                           "M:0,P:0,F:0,C:1.500000,D:0.000000,R:0.000000 k.zmb",
+                                           "Done! M:0,P:0,F:0,C:2.500000,D:0.000000,R:0.000000"}));
         QCOMPARE(messages.requests.size(), std::size_t{1});
-        QCOMPARE(messages.requests[0].text, std::string("boom"));
-        QCOMPARE(messages.requests[0].title, std::string("Error"));
-        QCOMPARE(dialog.text(kIdCurrentCycle), std::string("1.500000"));
+        QCOMPARE(messages.requests[0].title, std::string("Debug"));
+        QCOMPARE(messages.requests[0].text, std::string("Frame: 3\nTime: 00:00:02.000"));
+        QCOMPARE(dialog.text(kIdStart), std::string("Start"));
+        QCOMPARE(dialog.text(kIdCurrentCycle), std::string("2.500000"));
         QVERIFY(!dialog.runInProgress());
-        // Called on the dialog's own thread the host works directly, without waiting.
-        host.setStatus("three");
-        QCOMPARE(dialog.text(kIdStatus), std::string("three"));
+    }
+
+    void theDialogShowsHowARunEnded() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 3);
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        dialog.show();
+
+        // Done: every frame of a short run.
+        prepareTestOnlyRun(dialog, folder, "0\t2");
+        press(dialog, kIdStart);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.lastOutcome().has_value(), 60000);
+        QVERIFY(dialog.lastOutcome()->done);
+        QVERIFY(!dialog.lastOutcome()->stopped);
+        QVERIFY(dialog.lastOutcome()->framesCounted > 0);
+        QVERIFY(dialog.text(kIdStatus).rfind("Done! M:", 0) == 0);
+
+        // Stopped: a long run stopped by the second press.
+        prepareTestOnlyRun(dialog, folder, "0\t100000");
+        press(dialog, kIdStart);
+        QTest::qWait(200);
+        press(dialog, kIdStart);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.runInProgress(), 60000);
+        QVERIFY(dialog.lastOutcome()->done);
+        QVERIFY(dialog.lastOutcome()->stopped);
+        QVERIFY(dialog.lastOutcome()->framesCounted < 100000);
+
+        // Failed: time stamps that go back are refused, in the status line and a message.
+        prepareTestOnlyRun(dialog, folder, "0\t00:10");
+        dialog.addLine(kIdSpeedList, "1\t00:05");
+        dialog.setSelection(kIdTimeType, 1);
+        press(dialog, kIdStart);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.runInProgress() && !messages.requests.empty(), 60000);
+        if (dialog.lastOutcome()->failureKind == RunFailureKind::kTimeStampOrder) {
+            QVERIFY(!dialog.lastOutcome()->done);
+            QCOMPARE(dialog.text(kIdStatus), std::string("Later timestamps can not be earlier"));
+            QCOMPARE(messages.requests.back().title, std::string("Error"));
+        } else {
+            // Start itself refused the list before any run.
+            QCOMPARE(messages.requests.back().title, std::string("Error"));
+        }
     }
 
     void testOnlyRunReportsAndEnds() {
