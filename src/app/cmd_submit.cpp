@@ -107,7 +107,12 @@ std::vector<GivenOption> givenOptions(const CliCommand& command,
     return given;
 }
 
+// A value that begins with "-" goes with its option as one word, so it is not read as an option.
 void addOption(std::vector<std::string>& words, const GivenOption& option) {
+    if (option.hasValue && option.value.starts_with('-')) {
+        words.push_back(option.name + "=" + option.value);
+        return;
+    }
     words.push_back(option.name);
     if (option.hasValue)
         words.push_back(option.value);
@@ -158,8 +163,7 @@ std::vector<std::string> joinOptionsOf(const std::vector<GivenOption>& given, co
     if (!soundtrack.empty()) {
         words.push_back("--audio");
         words.push_back(soundtrack);
-        words.push_back("--audio-offset");
-        words.push_back(decimalText(spec.output.movieFile.soundtrackOffset));
+        words.push_back("--audio-offset=" + decimalText(spec.output.movieFile.soundtrackOffset));
     }
     return words;
 }
