@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -236,8 +237,8 @@ std::string submitScript(std::vector<std::string> words, const std::string& scri
         std::cerr << "zoomreel-cli submit: ";
         if (status < 0) {
             std::cerr << "cannot run sbatch: " << output
-                      << "; submit needs Slurm's commands on this machine (--dry-run prints the "
-                         "scripts without them)\n";
+                      << "; submit needs Slurm's commands on this machine (--write-only writes "
+                         "the scripts without them)\n";
         } else {
             std::cerr << "sbatch refused " << script << " (exit status " << status << ")\n";
         }
@@ -308,6 +309,60 @@ bool readSiteOptions(const CliCommand& command, const CommandLine& commandLine,
             return false;
         }
         render.prologue = text.str();
+    }
+    return true;
+}
+
+// A job of this render's scripts that squeue shows.
+struct QueuedJob {
+    std::string id;  // "12_[1-3]", "14"
+    bool pending = false;
+    std::string script;
+};
+
+// The jobs of `scripts` still queued or running; empty when none is, or when squeue cannot tell.
+std::vector<QueuedJob> queuedJobs(const std::vector<std::string>& scripts) {
+    const passwd* user = ::getpwuid(::getuid());
+    if (user == nullptr)
+        return {};
+    std::string output;
+    if (runProgram({"squeue", "-h", "-u", user->pw_name, "-o", "%i %t %o"}, output) != 0)
+        return {};
+    std::vector<QueuedJob> jobs;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        QueuedJob job;
+        std::string state;
+        fields >> job.id >> state;
+        std::getline(fields >> std::ws, job.script);
+        job.pending = state == "PD";
+        if (std::find(scripts.begin(), scripts.end(), job.script) != scripts.end())
+            jobs.push_back(job);
+    }
+    return jobs;
+}
+
+// Before a resume: refuses while tasks of the render or its join are at work, which would
+// make their files twice; cancels a join still waiting for earlier tasks, which the resume
+// replaces. False after saying why.
+bool readyToResume(const std::string& renderScript, const std::string& joinScript) {
+    const std::vector<QueuedJob> jobs = queuedJobs({renderScript, joinScript});
+    const auto waiting = [&](const QueuedJob& job) {
+        return job.script == joinScript && job.pending;
+    };
+    for (const QueuedJob& job : jobs) {
+        if (!waiting(job)) {
+            std::cerr << "zoomreel-cli submit: job " << job.id << " of this render is still "
+                      << (job.pending ? "queued" : "running")
+                      << "; resume once it has ended, or cancel it with scancel " << job.id << '\n';
+            return false;
+        }
+    }
+    for (const QueuedJob& job : jobs) {
+        std::string ignored;
+        runProgram({"scancel", job.id}, ignored);
+        std::cout << "cancelled: the join job " << job.id << ", which the resume replaces\n";
     }
     return true;
 }
@@ -427,8 +482,10 @@ int submitJobs(const SlurmRender& render, const std::optional<std::string>& arra
         const std::string renderJob = submitScript(words, renderScript);
         if (renderJob.empty())
             return 1;
-        const std::string which =
-            array->empty() ? std::to_string(render.shares.size()) + " tasks" : "tasks " + *array;
+        const std::string which = array->empty()
+                                      ? std::to_string(render.shares.size()) +
+                                            (render.shares.size() == 1 ? " task" : " tasks")
+                                      : "tasks " + *array;
         std::cout << "render: job array " << renderJob << ", " << which << " (" << renderScript
                   << ")\n";
         join.push_back("--dependency=afterok:" + renderJob);
@@ -509,6 +566,10 @@ int runSubmitCommand(const std::vector<std::string>& args) {
     }
     // The tasks to submit: all (empty list), those with files to make, or none.
     std::optional<std::string> array = std::string();
+    const bool submitting =
+        !commandLine.hasExtra("--dry-run") && !commandLine.hasExtra("--write-only");
+    if (commandLine.hasExtra("--resume") && submitting && !readyToResume(renderScript, joinScript))
+        return 1;
     if (commandLine.hasExtra("--resume")) {
         const std::vector<int> unfinished = unfinishedTasks(render, planned->plan);
         array = unfinished.empty() ? std::nullopt : std::optional(taskList(unfinished));

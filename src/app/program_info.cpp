@@ -37,7 +37,8 @@ constexpr CliOption kMakeKeyframesOptions[] = {
 
 constexpr CliOption kJoinOptions[] = {
     {"--input", "NAME",
-     "the first split file when FOLDER holds films of several kinds (film.avi, film.mp4)",
+     "the first split file when FOLDER holds films of several kinds (film.avi, film.mp4), or "
+     "where the render's MOVIEFILE put it (out/z.mkv, taken inside FOLDER)",
      Completion::kFile},
 };
 
@@ -147,8 +148,10 @@ constexpr CliCommand kCommands[] = {
      "Each task is sent SIGTERM 120 seconds before its time limit: it finishes the movie file "
      "it is writing so that it plays and ends with exit status 143; the tasks may be requeued "
      "and then keep every complete file. After a task failed, was cancelled or ran out of "
-     "time, the same submit command with --resume submits again only the tasks whose files are "
-     "not complete, with a new join after them.",
+     "time, the same submit command with --resume (submit prints it) submits again only the "
+     "tasks whose files are not complete, with a new join after them; it is refused while jobs of "
+     "the "
+     "render are still queued or running.",
      runSubmitCommand, true},
     {"codecs", "", "", Completion::kNone, false, MovieFileOptionUse::kNone, kCodecsOptions,
      "lists the containers and codecs this build writes",

@@ -249,13 +249,19 @@ echo "slurm test: $files files in $tasks tasks joined into $alone_frames frames 
 render_job=$(awk '$1 == "render:" { sub(",", "", $4); print $4 }' "$work/again.out")
 join_job=$(awk '$1 == "join:" { sub(",", "", $3); print $3 }' "$work/again.out")
 [ "$(wait_job "${render_job}_1" RUNNING)" = RUNNING ] || fail "task 1 of $render_job never ran"
+recovery=$(sed -n 's/^after a failure: //p' "$work/again.out")
+[ -n "$recovery" ] || fail "submit printed no command for a failure: $(cat "$work/again.out")"
+# While tasks of the render are at work, a resume would make their files twice: refused.
+if eval "$recovery" >"$work/early.out" 2>&1; then
+    fail "a resume while the render is at work was not refused: $(cat "$work/early.out")"
+fi
+grep -q "of this render is still" "$work/early.out" ||
+    fail "the early resume said: $(cat "$work/early.out")"
 scancel "${render_job}_1" || fail "scancel ${render_job}_1 failed"
 wait_array "$render_job" || fail "the tasks of $render_job do not end"
 join_state=$(wait_job "$join_job")
 [ "$join_state" = CANCELLED ] || fail "the join after a cancelled task ended $join_state"
 touch "$work/released"
-recovery=$(sed -n 's/^after a failure: //p' "$work/again.out")
-[ -n "$recovery" ] || fail "submit printed no command for a failure: $(cat "$work/again.out")"
 eval "$recovery" >"$work/resume.out" 2>&1 || fail "the recovery failed: $(cat "$work/resume.out")"
 grep -q "^render: job array [0-9]*, tasks 1 " "$work/resume.out" ||
     fail "the recovery did not submit task 1 alone: $(cat "$work/resume.out")"
