@@ -239,27 +239,67 @@ TEST(SlurmSafety, ValuesThatCannotBeWrittenIntoALineAreRefusedByName) {
     EXPECT_NE(slurmRenderProblem(render).find("line break"), std::string::npos);
 }
 
+int runCli(const std::vector<std::string>& args, const fs::path& errors) {
+    const pid_t child = testing::spawnCli(args, errors.string());
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string fileText(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), {});
+}
+
 // A folder name with a line break, which would end a line of a script and begin a command of
 // its own, is refused before anything is written.
 TEST_F(SlurmSubmitTest, SubmitRefusesAFolderWithALineBreakBeforeWritingAnything) {
     const fs::path folder = root / "movie\ntouch PWNED";
-    auto run = [](const std::vector<std::string>& args, const fs::path& errors) {
-        const pid_t child = testing::spawnCli(args, errors.string());
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
+    const auto run = runCli;
     ASSERT_EQ(run({"make-keyframes", folder.string(), "--count", "2", "--size", "32x18"},
                   root / "make.err"),
               0);
     const fs::path errors = root / "submit.err";
     EXPECT_EQ(run({"submit", folder.string(), "--slurm", "--tasks", "2", "--write-only"}, errors),
               1);
-    std::ifstream file(errors);
-    const std::string said((std::istreambuf_iterator<char>(file)), {});
+    const std::string said = fileText(errors);
     EXPECT_NE(said.find("line break"), std::string::npos) << said;
     EXPECT_NE(said.find("movie\\ntouch PWNED"), std::string::npos) << said;
     EXPECT_FALSE(fs::exists(folder / "slurm"));
+}
+
+// --write-only writes both scripts and runs nothing; a script's name taken by a link is not
+// written through.
+TEST_F(SlurmSubmitTest, SubmitWritesTheScriptsButNeverThroughALink) {
+    const fs::path folder = root / "kf";
+    ASSERT_EQ(runCli({"make-keyframes", folder.string(), "--count", "2", "--size", "32x18"},
+                     root / "make.err"),
+              0);
+    const std::vector<std::string> submit = {
+        "submit",   folder.string(), "--slurm",     "--tasks",       "2",       "--set",
+        "FPM=2",    "--write-only",  "--partition", "long queue",    "--codec", "ffv1",
+        "--output", "x.mkv",         "--set",       "SOUND=none.wav"};
+    // A soundtrack that cannot be read stops it before anything is written.
+    EXPECT_EQ(runCli(submit, root / "sound.err"), 1);
+    EXPECT_NE(fileText(root / "sound.err").find("none.wav"), std::string::npos)
+        << fileText(root / "sound.err");
+    EXPECT_FALSE(fs::exists(folder / "slurm"));
+
+    const std::vector<std::string> plain(submit.begin(), submit.end() - 6);
+    ASSERT_EQ(runCli(plain, root / "submit.err"), 0) << fileText(root / "submit.err");
+    EXPECT_NE(
+        fileText(folder / "slurm" / "render.sbatch").find("#SBATCH --partition=\"long queue\"\n"),
+        std::string::npos);
+    EXPECT_NE(fileText(folder / "slurm" / "join.sbatch").find("zoomreel-cli join "),
+              std::string::npos);
+
+    const fs::path elsewhere = write("elsewhere.txt", "kept");
+    fs::remove(folder / "slurm" / "render.sbatch");
+    fs::create_symlink(elsewhere, folder / "slurm" / "render.sbatch");
+    EXPECT_EQ(runCli(plain, root / "link.err"), 1);
+    EXPECT_NE(fileText(root / "link.err").find("it is a link"), std::string::npos)
+        << fileText(root / "link.err");
+    EXPECT_EQ(fileText(elsewhere), "kept");
 }
 
 }  // namespace
