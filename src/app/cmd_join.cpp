@@ -39,6 +39,14 @@ int runJoinCommand(const std::vector<std::string>& args) {
     }
     std::string piecesFolder = commandLine.folder;
     std::string firstName = commandLine.extra("--input");
+    if (const std::filesystem::path given(firstName); given.has_parent_path()) {
+        // A path names the first split file where the render's MOVIEFILE put it, relative ones
+        // inside FOLDER.
+        const std::filesystem::path first =
+            given.is_absolute() ? given : std::filesystem::path(commandLine.folder) / given;
+        piecesFolder = first.parent_path().string();
+        firstName = first.filename().string();
+    }
     if (firstName.empty() && planned && !planned->spec.output.movieFile.path.empty()) {
         const std::filesystem::path first(planned->spec.output.firstMovieFile());
         piecesFolder = first.parent_path().string();

@@ -29,22 +29,36 @@ namespace {
 
 // The highest movie file number --files takes.
 constexpr long long kMaxMovieFileNumber = 10000000;
-// The status of a render stopped with Ctrl-C, as a shell gives a program that SIGINT ended.
-constexpr int kStoppedStatus = 128 + SIGINT;
+// The status of a stopped render, as a shell gives a program that the signal ended: 130 after
+// Ctrl-C, 143 after SIGTERM (what Slurm sends at a time limit or scancel, and what its users read
+// in sacct as a task that was told to end).
+constexpr int kInterruptedStatus = 128 + SIGINT;
+constexpr int kTerminatedStatus = 128 + SIGTERM;
 
-// The session of the render under way, for Ctrl-C.
+// The session of the render under way, and the signal that stopped it (0: none).
 std::atomic<RenderSession*> interruptedSession{nullptr};
+std::atomic<int> stopSignal{0};
 
-// Ctrl-C asks the run to stop after the frame under way, so the current movie file is finished
-// and playable; a second Ctrl-C ends the program at once.
-void onInterrupt(int) {
+// Ctrl-C or SIGTERM asks the run to stop after the frame under way, so the current movie file
+// is finished and playable; a second Ctrl-C ends the program at once. SIGTERM keeps asking
+// politely: a batch system that wants the program gone at once follows with SIGKILL.
+void onStopSignal(int signal) {
     if (RenderSession* session = interruptedSession.load()) {
         session->requestStop();
     }
-    static constexpr char kNotice[] =
+    int none = 0;
+    stopSignal.compare_exchange_strong(none, signal);
+    static constexpr char kInterrupted[] =
         "\nzoomreel-cli: stopping after this frame (Ctrl-C again to quit at once)\n";
-    [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kNotice, sizeof kNotice - 1);
-    std::signal(SIGINT, SIG_DFL);
+    static constexpr char kTerminated[] =
+        "\nzoomreel-cli: told to end (SIGTERM): stopping after this frame\n";
+    const bool interrupt = signal == SIGINT;
+    [[maybe_unused]] const auto written =
+        ::write(STDERR_FILENO, interrupt ? kInterrupted : kTerminated,
+                (interrupt ? sizeof kInterrupted : sizeof kTerminated) - 1);
+    if (interrupt) {
+        std::signal(SIGINT, SIG_DFL);
+    }
 }
 
 std::string clockText(double seconds) {
@@ -233,9 +247,11 @@ int runRenderCommand(const std::vector<std::string>& args) {
     session.dumpImages = start.spec.start.dumpImages;
     CliRenderHost host(::isatty(STDERR_FILENO) != 0);
     interruptedSession = &session;
-    const auto previousHandler = std::signal(SIGINT, onInterrupt);
+    const auto previousInterrupt = std::signal(SIGINT, onStopSignal);
+    const auto previousTerminate = std::signal(SIGTERM, onStopSignal);
     const RenderOutcome outcome = runRenderJob(start.spec, session, host, files);
-    std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);
+    std::signal(SIGINT, previousInterrupt == SIG_ERR ? SIG_DFL : previousInterrupt);
+    std::signal(SIGTERM, previousTerminate == SIG_ERR ? SIG_DFL : previousTerminate);
     interruptedSession = nullptr;
 
     if (!outcome.done) {
@@ -291,7 +307,7 @@ int runRenderCommand(const std::vector<std::string>& args) {
             std::cerr << "the movie files still missing are written when ";
         }
         std::cerr << "the same command runs again\n";
-        return kStoppedStatus;
+        return stopSignal.load() == SIGTERM ? kTerminatedStatus : kInterruptedStatus;
     }
     if (!outcome.noFrameReason.empty()) {
         std::cerr << "zoomreel-cli render: no frame was made: " << outcome.noFrameReason << '\n';

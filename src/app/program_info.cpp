@@ -37,7 +37,8 @@ constexpr CliOption kMakeKeyframesOptions[] = {
 
 constexpr CliOption kJoinOptions[] = {
     {"--input", "NAME",
-     "the first split file when FOLDER holds films of several kinds (film.avi, film.mp4)",
+     "the first split file when FOLDER holds films of several kinds (film.avi, film.mp4), or "
+     "where the render's MOVIEFILE put it (out/z.mkv, taken inside FOLDER)",
      Completion::kFile},
 };
 
@@ -51,8 +52,27 @@ constexpr CliOption kSubmitOptions[] = {
     {"--tasks", "N", "the number of tasks (machines) the movie files are shared among",
      Completion::kNone, true},
     {"--cpus-per-task", "N",
-     "processors each task asks for (default: every task has a machine of its own)"},
-    {"--dry-run", "", "print the batch scripts and the sbatch commands instead of submitting"},
+     "processors each task asks for (default: what the site gives a task, often 1)"},
+    {"--exclusive", "", "every task gets a machine of its own"},
+    {"--partition", "NAME", "the partition (queue) the jobs run in"},
+    {"--time", "LIMIT",
+     "the time limit of each task and of the join, as sbatch takes it (MINUTES, HH:MM:SS, "
+     "D-HH)"},
+    {"--mem", "SIZE", "the memory of each task and of the join, as sbatch takes it (4G)"},
+    {"--account", "NAME", "the account the jobs are charged to"},
+    {"--qos", "NAME", "the quality of service of the jobs"},
+    {"--sbatch-option", "OPTION",
+     "one more sbatch option, \"--name=value\" or \"--name\", written as an #SBATCH line of "
+     "both scripts (repeatable; it wins over what submit writes)"},
+    {"--prologue", "FILE",
+     "shell lines (module load ..., a container's setup) run before the render in every task "
+     "and before the join; copied into the scripts",
+     Completion::kFile},
+    {"--resume", "",
+     "submit only the tasks whose movie files are not all complete, and the join after them"},
+    {"--write-only", "",
+     "write the batch scripts into FOLDER/slurm and print the sbatch commands, run nothing"},
+    {"--dry-run", "", "print the batch scripts and the sbatch commands, write and run nothing"},
 };
 
 constexpr CliCommand kCommands[] = {
@@ -111,17 +131,27 @@ constexpr CliCommand kCommands[] = {
      "the key frames in FOLDER as render does: the joined file must then hold every planned "
      "frame, and a render to another --output file name is found from the settings' MOVIEFILE.",
      runJoinCommand},
-    {"submit", "FOLDER", "key frame FOLDER", Completion::kFolder, true, MovieFileOptionUse::kNone,
-     kSubmitOptions, "renders the movie on a Slurm cluster, then joins its files",
+    {"submit", "FOLDER", "key frame FOLDER", Completion::kFolder, true,
+     MovieFileOptionUse::kAsSettings, kSubmitOptions,
+     "renders the movie on a Slurm cluster, then joins its files",
      "Spreads the render of the key frames in FOLDER over a Slurm cluster: writes the batch "
      "script of a job array whose N tasks each render their share of the movie files (render "
      "--files, the shares balanced by the planned frames), and the batch script of a join that "
      "runs once every task has succeeded, into FOLDER/slurm; submits both with sbatch and prints "
-     "the job numbers and where the movie will be. The settings options and render's options are "
-     "handed on to every task. FOLDER must lie on storage that every node sees. A task that "
-     "failed can run again (sbatch --array=K FOLDER/slurm/render.sbatch) and makes the same "
-     "files; then submit FOLDER/slurm/join.sbatch. sbatch reads the partition, time limit and "
-     "account from SBATCH_PARTITION, SBATCH_TIMELIMIT and SBATCH_ACCOUNT.",
+     "the job numbers and the movie to come. It first checks the whole movie as render would "
+     "(settings, key frames, movie file and codec, soundtrack, the movie file's folder "
+     "writable) and submits nothing when something is wrong. The settings options, the movie "
+     "file options and render's options go on to every task and the join, with the files they "
+     "name made absolute (a relative --set MOVIEFILE= or SOUND= lies in FOLDER). Jobs run in "
+     "FOLDER, which must lie on storage that every node sees, with zoomreel-cli at the same "
+     "path on every node.\n\n"
+     "Each task is sent SIGTERM 120 seconds before its time limit: it finishes the movie file "
+     "it is writing so that it plays and ends with exit status 143; the tasks may be requeued "
+     "and then keep every complete file. After a task failed, was cancelled or ran out of "
+     "time, the same submit command with --resume (submit prints it) submits again only the "
+     "tasks whose files are not complete, with a new join after them; it is refused while jobs of "
+     "the "
+     "render are still queued or running.",
      runSubmitCommand, true},
     {"codecs", "", "", Completion::kNone, false, MovieFileOptionUse::kNone, kCodecsOptions,
      "lists the containers and codecs this build writes",
