@@ -15,8 +15,9 @@ class FrameImage;
 // instructions.
 //
 // The writer's quality 0 ... 100 picks the quantiser scale 1 + (100 - quality) * 30 / 100 (1 at
-// 100, 31 at 0): every table entry is the MPEG intra matrix entry times the scale over 8, the DC
-// steps are 8. Each coder keeps its work buffers: one coder per thread.
+// 100, 31 at 0), as FFmpeg's encoder was given it: the base table is the MPEG intra matrix times
+// the scale over 8 with DC steps of 8, weighted coarser for luma and finer for chroma (see the
+// source for the weights and why). Each coder keeps its work buffers: one coder per thread.
 class MjpegFrameCoder {
   public:
     explicit MjpegFrameCoder(int quality);
