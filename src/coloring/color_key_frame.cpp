@@ -295,6 +295,8 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
     // compiler vectorises; then the palette blend of each pixel.
     constexpr int kRun = 256;
     double indices[kRun];
+    std::int32_t entries[kRun];
+    float weights[kRun];
     for (int first = 0; first < width; first += kRun) {
         const int run = std::min(kRun, width - first);
         if (division != 0) {
@@ -310,6 +312,25 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
                 indices[i] = s + offset;
             }
         }
+        // The palette entry and the weight of each index, again in plain vectorised arithmetic;
+        // indices outside 0 .. 2^31 (a negative offset, a corrupt value) are brought into the
+        // palette first, one at a time.
+        for (int i = 0; i < run; ++i) {
+            if (!(indices[i] >= 0 && indices[i] < kIndexLimit)) {
+                double t = std::isfinite(indices[i]) ? raiseIntoPalette(indices[i]) : 0.0;
+                if (t >= kIndexLimit) {
+                    t = std::fmod(t, 1024.0);
+                }
+                indices[i] = t;
+            }
+        }
+        for (int i = 0; i < run; ++i) {
+            const double t = indices[i];
+            const int k = static_cast<int>(t);
+            const double f = t - k;
+            entries[i] = k;
+            weights[i] = static_cast<float>(1 - f);
+        }
         for (int i = 0; i < run; ++i, out += FrameImage::kBytesPerPixel) {
             if (counts[first + i] == inside) {
                 out[0] = insideColor.blue;
@@ -317,16 +338,8 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
                 out[2] = insideColor.red;
                 continue;
             }
-            double t = indices[i];
-            if (!(t >= 0 && t < kIndexLimit)) {
-                t = std::isfinite(t) ? raiseIntoPalette(t) : 0.0;
-                if (t >= kIndexLimit) {
-                    t = std::fmod(t, 1024.0);
-                }
-            }
-            const int k = static_cast<int>(t);
-            const double f = t - k;
-            const float w = static_cast<float>(1 - f);
+            const int k = entries[i];
+            const float w = weights[i];
             const float rest = 1 - w;
             const FloatColor& a = palette[k & (kPaletteSize - 1)];
             const FloatColor& b = palette[((k & (kPaletteSize - 1)) + 1) & (kPaletteSize - 1)];
