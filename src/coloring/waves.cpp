@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "coloring/color_math.h"
@@ -308,7 +309,10 @@ bool vectorSineAvailable() {
                     sum = _mm256_add_pd(sum, term);
                 }
             }
-            level[type] = _mm256_div_pd(sum, splat(static_cast<double>(list.size())));
+            // A quotient by 1 is the sum itself.
+            level[type] = list.size() == 1
+                              ? sum
+                              : _mm256_div_pd(sum, splat(static_cast<double>(list.size())));
         }
         // hsbToRgb on four pixels.
         const __m256d saturation = level[1];
@@ -354,16 +358,26 @@ bool vectorSineAvailable() {
         const __m256d blue = _mm256_blendv_pd(
             _mm256_blendv_pd(p, x, _mm256_or_pd(equalLanes(i64, 2), equalLanes(i64, 5))), v,
             _mm256_or_pd(equalLanes(i64, 3), equalLanes(i64, 4)));
-        alignas(16) std::int32_t bytes[3][4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(bytes[0]), channelBytes(blue));
-        _mm_store_si128(reinterpret_cast<__m128i*>(bytes[1]), channelBytes(green));
-        _mm_store_si128(reinterpret_cast<__m128i*>(bytes[2]), channelBytes(red));
+        // Four pixels of blue | green << 8 | red << 16, squeezed to twelve bytes.
+        static_assert(sizeof(Bgr) == 3, "pixels are stored three bytes apart");
+        const __m128i words =
+            _mm_or_si128(channelBytes(blue), _mm_or_si128(_mm_slli_epi32(channelBytes(green), 8),
+                                                          _mm_slli_epi32(channelBytes(red), 16)));
         const int safeLanes = _mm256_movemask_pd(safe);
+        if (safeLanes == 0xF) {
+            const __m128i bytes = _mm_shuffle_epi8(
+                words, _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1));
+            auto* target = reinterpret_cast<std::uint8_t*>(out + first);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(target), bytes);
+            const std::int32_t last = _mm_extract_epi32(bytes, 2);
+            std::memcpy(target + 8, &last, 4);
+            continue;
+        }
+        alignas(16) std::int32_t packed[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(packed), words);
         for (int lane = 0; lane < 4; ++lane) {
             if ((safeLanes >> lane & 1) != 0) {
-                out[first + lane] = packedBgr(static_cast<std::uint8_t>(bytes[0][lane]),
-                                              static_cast<std::uint8_t>(bytes[1][lane]),
-                                              static_cast<std::uint8_t>(bytes[2][lane]));
+                std::memcpy(static_cast<void*>(out + first + lane), &packed[lane], 3);
             } else {
                 out[first + lane] = color(t[first + lane], s[first + lane]);
             }
