@@ -223,22 +223,44 @@ inline void colorPixel(const PixelRules& rules, const KeyFrame& frame, int x, in
 void colorSmoothWavesRow(const PixelRules& rules, const KeyFrame& frame, int y, int left, int right,
                          std::uint8_t* out) {
     constexpr int kRun = 256;
-    double indices[kRun];
     double smooth[kRun];
+    double indices[kRun];
     Bgr colors[kRun];
     const std::int32_t* counts = frame.counts.data() + static_cast<std::size_t>(y) * frame.width;
+    const bool standardIndex = rules.plan.method == kStandard && !rules.plan.fixedCycling;
+    const double division = rules.plan.division;
     for (int first = left; first < right; first += kRun) {
         const int end = std::min(first + kRun, right);
         int outside = 0;
-        for (int x = first; x < end; ++x) {
-            if (counts[x] != rules.insideValue) {
-                const PixelIndex index = pixelIndex(rules, frame, x, y);
-                smooth[outside] = index.s;
-                indices[outside] = index.t;
-                ++outside;
+        if (standardIndex) {
+            // pixelIndex() of the Standard method without fixed cycling, in a loop without
+            // branches: every pixel is written, and those outside the set are kept.
+            const float* fractions =
+                frame.fractions.data() + static_cast<std::size_t>(y) * frame.width;
+            for (int x = first; x < end; ++x) {
+                const double s =
+                    static_cast<double>(counts[x]) + 1.0 - static_cast<double>(fractions[x]);
+                const double t = (division != 0 ? s / division : s) + rules.offsetAdded;
+                smooth[outside] = s;
+                indices[outside] = std::isfinite(t) ? t : 0.0;
+                outside += counts[x] != rules.insideValue ? 1 : 0;
+            }
+        } else {
+            for (int x = first; x < end; ++x) {
+                if (counts[x] != rules.insideValue) {
+                    const PixelIndex index = pixelIndex(rules, frame, x, y);
+                    smooth[outside] = index.s;
+                    indices[outside] = index.t;
+                    ++outside;
+                }
             }
         }
         rules.plan.waves->colors(indices, smooth, outside, colors);
+        if (!rules.anyStage && outside == end - first) {
+            std::memcpy(out, colors, sizeof(Bgr) * static_cast<std::size_t>(outside));
+            out += FrameImage::kBytesPerPixel * outside;
+            continue;
+        }
         int next = 0;
         for (int x = first; x < end; ++x, out += FrameImage::kBytesPerPixel) {
             const std::int32_t n = counts[x];
