@@ -8,11 +8,15 @@
 #   waves    colour cycling on HSB waves (Standard, smooth), against zoompan's plain frames
 #   MJPG     Motion JPEG at quality 85, against zoompan encoding Motion JPEG at the same quantiser
 #   MSVC     Microsoft Video 1, against the ffmpeg program encoding the frames of our "DIB " movie
+#   merge16  colour cycling with a merge count of 16 (15 frames merged), against zoompan's plain
+#            frames: the case that holds the most memory
 #
 # The renders and FFmpeg take turns ROUNDS times (default 3), so that other work on the machine
 # weighs on both alike; the medians of the wall-clock and processor (user + system) times are
-# compared. SIZES (default "1280x720 1920x1080") and CASES (default "plain cycling waves mjpg
-# msvc"; MJPG and MSVC are timed at the largest size only) choose what runs.
+# compared, and the peak memory (largest resident set) of each is shown. SIZES (default
+# "1280x720 1920x1080") and CASES (default "plain cycling waves mjpg msvc"; MJPG and MSVC are
+# timed at the largest size only) choose what runs; SIZES="3840x2160" CASES="plain merge16" is
+# the 4K row.
 #
 #   tools/bench_render_vs_ffmpeg.sh [CLI] [WORK_DIR]
 set -euo pipefail
@@ -26,11 +30,11 @@ tab=$'\t'
 mkdir -p "$work"
 rm -f "$work/log.txt"
 
-timed() {  # timed OUTPUT_FILE command...: appends "wall cpu" to OUTPUT_FILE
+timed() {  # timed OUTPUT_FILE command...: appends "wall cpu peak_kb" to OUTPUT_FILE
     local out=$1
     shift
-    /usr/bin/time -f "%e %U %S" -o "$work/time.txt" "$@" > /dev/null 2>> "$work/log.txt"
-    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/time.txt" >> "$out"
+    /usr/bin/time -f "%e %U %S %M" -o "$work/time.txt" "$@" > /dev/null 2>> "$work/log.txt"
+    awk '{ printf "%.3f %.3f %d\n", $1, $2 + $3, $4 }' "$work/time.txt" >> "$out"
 }
 median() {  # median COLUMN FILE
     sort -n -k "$1" "$2" | awk -v c="$1" '{ v[NR] = $c } END { print v[int((NR + 1) / 2)] }'
@@ -43,13 +47,14 @@ render() {  # render KEYFRAMES OUTPUT_FILE OPTIONS...: renders film.avi, timed
         --set FPM=1000000 "$@"
 }
 report() {  # report LABEL FILE [BASELINE_FILE]: medians, and the speed against the baseline
-    local wall cpu
+    local wall cpu peak
     wall=$(median 1 "$2")
     cpu=$(median 2 "$2")
-    awk -v l="$1" -v f="$frames" -v w="$wall" -v c="$cpu" -v n="$(wc -l < "$2")" \
+    peak=$(median 3 "$2")
+    awk -v l="$1" -v f="$frames" -v w="$wall" -v c="$cpu" -v m="$peak" -v n="$(wc -l < "$2")" \
         -v bw="${3:+$(median 1 "${3:-}")}" -v bc="${3:+$(median 2 "${3:-}")}" 'BEGIN {
-        printf "%-30s %2d run%s %4d frames  wall %7.2f s %6.1f/s  cpu %7.2f s %6.1f/s", l, n,
-            n == 1 ? " " : "s", f, w, f / w, c, f / c
+        printf "%-30s %2d run%s %4d frames  wall %7.2f s %6.1f/s  cpu %7.2f s %6.1f/s  peak %5d MB",
+            l, n, n == 1 ? " " : "s", f, w, f / w, c, f / c, m / 1024
         if (bw != "") printf "  x%.2f wall, x%.2f cpu", bw / w, bc / c
         printf "\n" }'
 }
@@ -106,6 +111,10 @@ for size in $sizes; do
             zoompan_run "$t.zoompan-mjpg.txt" -c:v mjpeg -q:v 5 -pix_fmt yuvj420p
             render "$keyframes" "$t.mjpg.txt" --codec MJPG
         fi
+        if [[ $cases == *" merge16 "* ]]; then
+            render "$keyframes" "$t.merge16.txt" --codec 'DIB ' --set "CYCLE=0${tab}1" \
+                --set MergeFrames=15
+        fi
         if $with_codecs && [[ $cases == *" msvc "* ]]; then
             timed "$t.ffmpeg-msvc.txt" ffmpeg -v error -y -i "$work/dib.avi" -c:v msvideo1 \
                 "$work/ffmpeg.avi"
@@ -120,6 +129,8 @@ for size in $sizes; do
     report "zoomreel plain, DIB [zoompan]" "$t.plain.txt" "$t.zoompan.txt"
     [ -f "$t.cycling.txt" ] && report "zoomreel cycling [zoompan]" "$t.cycling.txt" "$t.zoompan.txt"
     [ -f "$t.waves.txt" ] && report "zoomreel waves [zoompan]" "$t.waves.txt" "$t.zoompan.txt"
+    [ -f "$t.merge16.txt" ] && report "zoomreel merge 16 cycling [zp]" "$t.merge16.txt" \
+        "$t.zoompan.txt"
     if [ -f "$t.mjpg.txt" ]; then
         report "ffmpeg zoompan, MJPG" "$t.zoompan-mjpg.txt"
         report "zoomreel MJPG [zoompan MJPG]" "$t.mjpg.txt" "$t.zoompan-mjpg.txt"

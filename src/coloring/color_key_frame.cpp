@@ -119,9 +119,14 @@ inline std::uint8_t blendChannel(std::uint8_t a, std::uint8_t b, float w) {
     return static_cast<std::uint8_t>(static_cast<int>(a * w + b * (1 - w)));
 }
 
-// Colours pixel (x, y) into out (blue, green, red).
-inline void colorPixel(const PixelRules& rules, const KeyFrame& frame, int x, int y,
-                       std::uint8_t* out) {
+// A pixel's count n, smooth value s and colour index t.
+struct PixelIndex {
+    std::int32_t n;
+    double s;
+    double t;
+};
+
+inline PixelIndex pixelIndex(const PixelRules& rules, const KeyFrame& frame, int x, int y) {
     const ColoringPlan& plan = rules.plan;
     const std::size_t at = static_cast<std::size_t>(y) * frame.width + x;
     const std::int32_t n = frame.counts[at];
@@ -134,13 +139,40 @@ inline void colorPixel(const PixelRules& rules, const KeyFrame& frame, int x, in
     if (!std::isfinite(t)) {
         t = 0;
     }
-    const bool waves = plan.waves != nullptr;
-    if (!waves) {
+    if (plan.waves == nullptr) {
         t = raiseIntoPalette(t);
         if (t >= kIndexLimit) {
             t = std::fmod(t, 1024.0);  // exact: the palette entry and the fraction stay
         }
     }
+    return PixelIndex{n, s, t};
+}
+
+// The stages after the palette or the waves (texture, long waves, slopes), then the pixel into
+// out (blue, green, red).
+inline void finishPixel(const PixelRules& rules, const KeyFrame& frame, int x, int y,
+                        std::int32_t n, double s, Bgr pixel, std::uint8_t* out) {
+    const ColoringPlan& plan = rules.plan;
+    if (plan.texture) {
+        plan.texture->apply(pixel, x, y, frame);
+    }
+    if (plan.longWaves && !plan.longWaves->empty() && n != rules.insideValue) {
+        plan.longWaves->apply(pixel, s);
+    }
+    if (plan.slopes) {
+        plan.slopes->apply(pixel, x, y, frame);
+    }
+    out[0] = pixel.blue;
+    out[1] = pixel.green;
+    out[2] = pixel.red;
+}
+
+// Colours pixel (x, y) into out (blue, green, red).
+inline void colorPixel(const PixelRules& rules, const KeyFrame& frame, int x, int y,
+                       std::uint8_t* out) {
+    const ColoringPlan& plan = rules.plan;
+    const auto [n, s, t] = pixelIndex(rules, frame, x, y);
+    const bool waves = plan.waves != nullptr;
     const double k = std::trunc(t);
     const double f = t - k;
     const float w = static_cast<float>(1 - f);
@@ -183,18 +215,68 @@ inline void colorPixel(const PixelRules& rules, const KeyFrame& frame, int x, in
         }
     }
 
-    if (plan.texture) {
-        plan.texture->apply(pixel, x, y, frame);
+    finishPixel(rules, frame, x, y, n, s, pixel, out);
+}
+
+// One row of smooth wave colours: the indices of a run of pixels outside the set first, then
+// their colours several at a time, then the later stages pixel by pixel.
+void colorSmoothWavesRow(const PixelRules& rules, const KeyFrame& frame, int y, int left, int right,
+                         std::uint8_t* out) {
+    constexpr int kRun = 256;
+    double smooth[kRun];
+    double indices[kRun];
+    Bgr colors[kRun];
+    const std::int32_t* counts = frame.counts.data() + static_cast<std::size_t>(y) * frame.width;
+    const bool standardIndex = rules.plan.method == kStandard && !rules.plan.fixedCycling;
+    const double division = rules.plan.division;
+    for (int first = left; first < right; first += kRun) {
+        const int end = std::min(first + kRun, right);
+        int outside = 0;
+        if (standardIndex) {
+            // pixelIndex() of the Standard method without fixed cycling, in a loop without
+            // branches: every pixel is written, and those outside the set are kept.
+            const float* fractions =
+                frame.fractions.data() + static_cast<std::size_t>(y) * frame.width;
+            for (int x = first; x < end; ++x) {
+                const double s =
+                    static_cast<double>(counts[x]) + 1.0 - static_cast<double>(fractions[x]);
+                const double t = (division != 0 ? s / division : s) + rules.offsetAdded;
+                smooth[outside] = s;
+                indices[outside] = std::isfinite(t) ? t : 0.0;
+                outside += counts[x] != rules.insideValue ? 1 : 0;
+            }
+        } else {
+            for (int x = first; x < end; ++x) {
+                if (counts[x] != rules.insideValue) {
+                    const PixelIndex index = pixelIndex(rules, frame, x, y);
+                    smooth[outside] = index.s;
+                    indices[outside] = index.t;
+                    ++outside;
+                }
+            }
+        }
+        rules.plan.waves->colors(indices, smooth, outside, colors);
+        if (!rules.anyStage && outside == end - first) {
+            std::memcpy(out, colors, sizeof(Bgr) * static_cast<std::size_t>(outside));
+            out += FrameImage::kBytesPerPixel * outside;
+            continue;
+        }
+        int next = 0;
+        for (int x = first; x < end; ++x, out += FrameImage::kBytesPerPixel) {
+            const std::int32_t n = counts[x];
+            const bool inside = n == rules.insideValue;
+            const Bgr pixel = inside ? rules.plan.inside : colors[next];
+            if (!rules.anyStage) {
+                out[0] = pixel.blue;
+                out[1] = pixel.green;
+                out[2] = pixel.red;
+            } else {
+                // The long waves, the only stage that reads s, leave the inside alone.
+                finishPixel(rules, frame, x, y, n, inside ? 0.0 : smooth[next], pixel, out);
+            }
+            next += inside ? 0 : 1;
+        }
     }
-    if (plan.longWaves && !plan.longWaves->empty() && n != rules.insideValue) {
-        plan.longWaves->apply(pixel, s);
-    }
-    if (plan.slopes) {
-        plan.slopes->apply(pixel, x, y, frame);
-    }
-    out[0] = pixel.blue;
-    out[1] = pixel.green;
-    out[2] = pixel.red;
 }
 
 // The palette as floats, four to an entry, so that the smooth blend of a pixel's two entries
@@ -235,6 +317,8 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
     // compiler vectorises; then the palette blend of each pixel.
     constexpr int kRun = 256;
     double indices[kRun];
+    std::int32_t entries[kRun];
+    float weights[kRun];
     for (int first = 0; first < width; first += kRun) {
         const int run = std::min(kRun, width - first);
         if (division != 0) {
@@ -250,6 +334,25 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
                 indices[i] = s + offset;
             }
         }
+        // The palette entry and the weight of each index, again in plain vectorised arithmetic;
+        // indices outside 0 .. 2^31 (a negative offset, a corrupt value) are brought into the
+        // palette first, one at a time.
+        for (int i = 0; i < run; ++i) {
+            if (!(indices[i] >= 0 && indices[i] < kIndexLimit)) {
+                double t = std::isfinite(indices[i]) ? raiseIntoPalette(indices[i]) : 0.0;
+                if (t >= kIndexLimit) {
+                    t = std::fmod(t, 1024.0);
+                }
+                indices[i] = t;
+            }
+        }
+        for (int i = 0; i < run; ++i) {
+            const double t = indices[i];
+            const int k = static_cast<int>(t);
+            const double f = t - k;
+            entries[i] = k;
+            weights[i] = static_cast<float>(1 - f);
+        }
         for (int i = 0; i < run; ++i, out += FrameImage::kBytesPerPixel) {
             if (counts[first + i] == inside) {
                 out[0] = insideColor.blue;
@@ -257,16 +360,8 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
                 out[2] = insideColor.red;
                 continue;
             }
-            double t = indices[i];
-            if (!(t >= 0 && t < kIndexLimit)) {
-                t = std::isfinite(t) ? raiseIntoPalette(t) : 0.0;
-                if (t >= kIndexLimit) {
-                    t = std::fmod(t, 1024.0);
-                }
-            }
-            const int k = static_cast<int>(t);
-            const double f = t - k;
-            const float w = static_cast<float>(1 - f);
+            const int k = entries[i];
+            const float w = weights[i];
             const float rest = 1 - w;
             const FloatColor& a = palette[k & (kPaletteSize - 1)];
             const FloatColor& b = palette[((k & (kPaletteSize - 1)) + 1) & (kPaletteSize - 1)];
@@ -365,6 +460,13 @@ bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameIma
         parallelFor(
             top, bottom,
             [&](int y) { colorRow(rules, palette, frame, y, left, right, image.pixel(left, y)); },
+            bands);
+        return true;
+    }
+    if (plan.waves && plan.smooth) {
+        parallelFor(
+            top, bottom,
+            [&](int y) { colorSmoothWavesRow(rules, frame, y, left, right, image.pixel(left, y)); },
             bands);
         return true;
     }

@@ -24,10 +24,17 @@ class HsbWaveList {
     // wave whose odd band holds s blends its colour over the result.
     Bgr color(double t, double s) const;
 
+    // out[i] = color(t[i], s[i]) for i < count, byte for byte, several pixels at a time where
+    // the processor has the vector unit for it.
+    void colors(const double* t, const double* s, int count, Bgr* out) const;
+
   private:
+    void colorsVector(const double* t, const double* s, int count, Bgr* out) const;
+
     struct SineWave {
         int period;
-        int phase;  // negative period: constant level -period / 100
+        int phase;     // negative period: constant level -period / 100
+        double level;  // the constant level of a negative period
     };
     struct BandWave {
         int period;

@@ -16,7 +16,9 @@
 
 #include "output/compressors.h"
 #include "output/ffmpeg_objects.h"
+#include "output/mjpeg_frame_coder.h"
 #include "support/frame_image.h"
+#include "support/thread_pool.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -249,8 +251,10 @@ class AviWriter::Movie {
         if (settings_.compressor == nullptr) {
             return std::string(kAviNoCompressorText);
         }
-        const std::string startText =
-            settings_.compressor->encoderName.empty() ? startUncompressed() : startEncoder();
+        const std::string startText = settings_.compressor->encoderName.empty()
+                                          ? startUncompressed()
+                                      : codesJpeg() ? startJpeg()
+                                                    : startEncoder();
         if (!startText.empty()) {
             return startText;
         }
@@ -284,7 +288,7 @@ class AviWriter::Movie {
             spares_.pop_back();
         }
         lock.unlock();
-        if (codec_) {
+        if (codec_ || !jpegCoders_.empty()) {
             item.image = frame;
         } else {
             item.dibPacket = makeDibPacket(frame);
@@ -374,6 +378,61 @@ class AviWriter::Movie {
         parameters.height = settings_.height;
         parameters.bits_per_coded_sample = settings_.bitCount;
         parameters.format = settings_.bitCount == 32 ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_BGR24;
+        return {};
+    }
+
+    // Motion JPEG is coded here with libjpeg, not by FFmpeg's encoder: the rows go in as they
+    // are, and frames are coded side by side.
+    bool codesJpeg() const { return settings_.compressor->encoderName == "mjpeg"; }
+
+    std::string startJpeg() {
+        AVCodecParameters& parameters = *stream_->codecpar;
+        parameters.codec_type = AVMEDIA_TYPE_VIDEO;
+        parameters.codec_id = AV_CODEC_ID_MJPEG;
+        const std::string_view fourcc = settings_.compressor->fourcc;
+        parameters.codec_tag = MKTAG(fourcc[0], fourcc[1], fourcc[2], fourcc[3]);
+        parameters.width = settings_.width;
+        parameters.height = settings_.height;
+        parameters.format = AV_PIX_FMT_YUVJ420P;
+        parameters.color_range = AVCOL_RANGE_JPEG;
+        parameters.bits_per_coded_sample = 24;
+        for (std::size_t i = 0; i < kQueuedFrames; ++i) {
+            jpegCoders_.push_back(std::make_unique<MjpegFrameCoder>(settings_.quality));
+        }
+        return {};
+    }
+
+    // Runs on the encoder thread: codes the frames side by side, one coder each, and stores
+    // them in order. Returns the first error text.
+    std::string codeJpegFrames(std::vector<QueuedFrame>& items) {
+        std::vector<std::string> errors(items.size());
+        parallelFor(0, static_cast<int>(items.size()),
+                    [&](int i) {
+                        const auto at = static_cast<std::size_t>(i);
+                        if (!jpegCoders_[at]->code(items[at].image, errors[at])) {
+                            errors[at] = "AVIERR_COMPRESSOR: a frame of " +
+                                         inQuotes(settings_.fileName) +
+                                         " could not be compressed: " + errors[at];
+                        }
+                    },
+                    {.grain = 1, .maxThreads = static_cast<int>(items.size())});
+        for (std::size_t at = 0; at < items.size(); ++at) {
+            if (!errors[at].empty()) {
+                return errors[at];
+            }
+            const MjpegFrameCoder& coder = *jpegCoders_[at];
+            if (av_new_packet(packet_.get(), static_cast<int>(coder.size())) < 0) {
+                return std::string(kAviMemoryText);
+            }
+            std::memcpy(packet_->data, coder.data(), coder.size());
+            packet_->pts = packet_->dts = items[at].index;
+            packet_->duration = 1;
+            packet_->flags |= AV_PKT_FLAG_KEY;
+            std::string error = store(AVRational{1, settings_.framesPerSecond});
+            if (!error.empty()) {
+                return error;
+            }
+        }
         return {};
     }
 
@@ -475,6 +534,10 @@ class AviWriter::Movie {
             if (queue_.empty()) {
                 return;
             }
+            if (!jpegCoders_.empty()) {
+                codeQueuedJpegFrames(lock);
+                continue;
+            }
             QueuedFrame item = std::move(queue_.front());
             queue_.pop_front();
             lock.unlock();
@@ -491,6 +554,31 @@ class AviWriter::Movie {
             }
             spares_.push_back(std::move(item.image));
             spaceFree_.notify_one();
+        }
+    }
+
+    // Runs on the encoder thread with the lock held: takes every queued frame, codes them while
+    // the caller queues the next ones, and hands the pictures back as spares.
+    void codeQueuedJpegFrames(std::unique_lock<std::mutex>& lock) {
+        std::vector<QueuedFrame> items;
+        while (!queue_.empty()) {
+            items.push_back(std::move(queue_.front()));
+            queue_.pop_front();
+        }
+        spaceFree_.notify_all();
+        lock.unlock();
+        std::string error;
+        try {
+            error = codeJpegFrames(items);
+        } catch (const std::bad_alloc&) {
+            error = std::string(kAviMemoryText);
+        }
+        lock.lock();
+        if (!error.empty() && pendingError_.empty()) {
+            pendingError_ = std::move(error);
+        }
+        for (QueuedFrame& item : items) {
+            spares_.push_back(std::move(item.image));
         }
     }
 
@@ -558,9 +646,10 @@ class AviWriter::Movie {
     FramePtr frame_;
     PacketPtr packet_;
     ScalerPtr scaler_;
-    std::vector<std::uint8_t> paddedPicture_;  // the picture handed to the scaler
-    bool created_ = false;                     // the partial file exists and belongs to this movie
-    std::string ioError_;  // set when the file lacks data: it is removed instead of renamed
+    std::vector<std::unique_ptr<MjpegFrameCoder>> jpegCoders_;  // Motion JPEG: one per queued frame
+    std::vector<std::uint8_t> paddedPicture_;                   // the picture handed to the scaler
+    bool created_ = false;  // the partial file exists and belongs to this movie
+    std::string ioError_;   // set when the file lacks data: it is removed instead of renamed
 
     std::thread worker_;
     std::mutex mutex_;
