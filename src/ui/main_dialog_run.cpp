@@ -17,6 +17,7 @@
 #include "ui/main_dialog.h"
 #include "ui/preview_window.h"
 #include "ui/scrubber.h"
+#include "ui/start_checks.h"
 
 namespace zr {
 
@@ -59,6 +60,13 @@ void MainDialog::startOrStop() {
         message(errorMessage(converted.message));
         return;
     }
+    if (const std::optional<StartProblem> problem = checkBeforeStart(converted.spec)) {
+        if (QWidget* focus = control(problem->focusControl)) {
+            focus->setFocus();
+        }
+        message(errorMessage(problem->message));
+        return;
+    }
     if (!prepareMovieFiles(converted.spec)) {
         return;
     }
@@ -71,6 +79,7 @@ void MainDialog::startOrStop() {
     progressBar_->setValue(0);
     timeLeft_->clear();
     runStart_ = std::chrono::steady_clock::now();
+    preview_->show();  // closed before, it comes back for the run
     preview_->scrubber().renderStarted();
     auto done = std::make_shared<std::atomic<bool>>(false);
     GuiRenderHost* host = host_.get();
@@ -181,6 +190,7 @@ void MainDialog::testKeyFrame() {
     const TestKeyFrameResult result =
         zr::testKeyFrame(*this, spec_, testSlope_, *session_, host_.get());
     if (result.image) {
+        preview_->show();
         preview_->scrubber().holdPicture();
         preview_->showFrame(*result.image);
     } else {
