@@ -144,12 +144,16 @@ std::unique_ptr<MovieFileWriter> MovieFiles::open(int index,
                                                   const MovieFileWriter* previous) const {
     const std::string name = path(index);
     if (avi()) {
-        // Only the compressor goes on to the next file: the key-frame interval and quality
-        // chosen at the start apply to the first file alone.
+        // The compressor, key-frame interval and quality chosen at the start go on to every
+        // file of the movie.
         const auto* before = dynamic_cast<const AviWriter*>(previous);
-        return std::make_unique<AviWriter>(
-            name, output_.bitsPerPixel, output_.fps, 1, 100,
-            before != nullptr ? before->compressorHandler() : std::string("MSVC"));
+        if (before == nullptr) {
+            return std::make_unique<AviWriter>(name, output_.bitsPerPixel, output_.fps, 1, 100,
+                                               "MSVC");
+        }
+        return std::make_unique<AviWriter>(name, output_.bitsPerPixel, output_.fps,
+                                           before->keyFrameEvery(), before->quality(),
+                                           before->compressorHandler());
     }
     if (!format_) {
         return nullptr;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "output/compressors.h"
+#include "output/movie_files.h"
 #include "output/movie_reader.h"
 #include "settings/render_host.h"
 #include "support/frame_image.h"
@@ -127,6 +128,29 @@ TEST_F(AviWriterTest, CompressorChoiceStartsFromThePresetAndTakesOverTheAnswer) 
     EXPECT_EQ("DIB ", writer.compressorHandler());
     EXPECT_EQ(10, writer.keyFrameEvery());
     EXPECT_EQ(50, writer.quality());
+}
+
+TEST_F(AviWriterTest, TheChosenCompressorKeyFramesAndQualityGoOnToEveryFile) {
+    struct : NullRenderHost {
+        bool chooseCompressor(CompressorChoice& choice) override {
+            choice = {"MJPG", 4, 6000};
+            return true;
+        }
+    } host;
+    OutputSpec output;
+    output.folderPattern = folder.path().string() + "/*.zmb";
+    output.movieFile.path = folder.file("film.avi");
+    const MovieFiles files(output);
+    const auto first = files.open(0, nullptr);
+    auto* firstAvi = dynamic_cast<AviWriter*>(first.get());
+    ASSERT_NE(nullptr, firstAvi);
+    ASSERT_EQ(1, firstAvi->chooseCompressor(host, 64, 36));
+    const auto second = files.open(1, first.get());
+    const auto* secondAvi = dynamic_cast<const AviWriter*>(second.get());
+    ASSERT_NE(nullptr, secondAvi);
+    EXPECT_EQ("MJPG", secondAvi->compressorHandler());
+    EXPECT_EQ(4, secondAvi->keyFrameEvery());
+    EXPECT_EQ(60, secondAvi->quality());
 }
 
 TEST_F(AviWriterTest, MovieGetsItsNameOnlyWhenComplete) {
