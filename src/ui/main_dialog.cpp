@@ -151,7 +151,10 @@ void MainDialog::showEvent(QShowEvent* event) {
         fitOnItsScreen();
         placePreview();
         preview_->show();
-        QTimer::singleShot(0, this, &MainDialog::placePreview);
+        QTimer::singleShot(0, this, [this] {
+            fitOnItsScreen();  // now with the frame the window system gave the dialog
+            placePreview();
+        });
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -369,7 +370,11 @@ void MainDialog::fitToScreen(const QRect& available) {
     const QSize pane = settingsPane_->sizeHint();
     QSize size = pane;
     if (!available.isEmpty()) {
-        const QSize frame = frameGeometry().size() - this->size();
+        QSize frame = frameGeometry().size() - this->size();
+        if (frame.isNull() && QGuiApplication::platformName() != "offscreen") {
+            // The window system has not framed the dialog yet: leave room for a title bar.
+            frame = QSize(0, 2 * fontMetrics().height());
+        }
         const QMargins margins = layout()->contentsMargins();
         const int below = layout()->spacing() + layout()->itemAt(1)->sizeHint().height() +
                           margins.top() + margins.bottom();
