@@ -145,6 +145,7 @@ class MainDialog : public QDialog, public Controls {
 
     void buildLayout();
     QHBoxLayout* buildStatusRow(DialogWidgets& make);
+    void placeSettingsAndStatusRow(DialogWidgets& make, QHBoxLayout* folder, QHBoxLayout* columns);
     void initialise();
     void registerControl(QWidget* widget, int id);
     void editChanged(int id);

@@ -253,6 +253,37 @@ QHBoxLayout* MainDialog::buildStatusRow(DialogWidgets& make) {
     return bottom;
 }
 
+// The settings scroll when the screen is too small for them; the status row with Start and Exit
+// stays in view below them.
+void MainDialog::placeSettingsAndStatusRow(DialogWidgets& make, QHBoxLayout* folder,
+                                           QHBoxLayout* columns) {
+    const int gap = 2 * spacingOf(this);
+    settingsPane_ = new QWidget;
+    auto* paneLayout = new QVBoxLayout(settingsPane_);
+    paneLayout->setContentsMargins(gap, gap, gap, 0);
+    paneLayout->setSpacing(gap);
+    paneLayout->addLayout(folder);
+    paneLayout->addLayout(columns);
+    paneLayout->setSizeConstraint(QLayout::SetFixedSize);  // the settings keep their own size
+    settingsScroll_ = new QScrollArea(this);
+    settingsScroll_->setFrameShape(QFrame::NoFrame);
+    settingsScroll_->setFocusPolicy(Qt::NoFocus);
+    settingsScroll_->setWidgetResizable(true);
+    settingsScroll_->setWidget(settingsPane_);
+    // The widgets laid out in the pane went to the end of the focus chain with the pane, in the
+    // order of the layout, which is the order of reading: the status row is made after them.
+    QHBoxLayout* bottom = buildStatusRow(make);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, gap);
+    layout->setSpacing(gap);
+    layout->addWidget(settingsScroll_);
+    bottom->setContentsMargins(gap, 0, gap, 0);
+    layout->addLayout(bottom);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    fitToScreen(QRect());
+}
+
 void MainDialog::buildLayout() {
     DialogWidgets make(*this);
     // The focus goes through the widgets in the order they are laid out.
@@ -327,32 +358,7 @@ void MainDialog::buildLayout() {
     columns->addLayout(values);
     columns->addLayout(output);
 
-    // The settings scroll when the screen is too small for them; the status row with Start and
-    // Exit stays in view below them.
-    settingsPane_ = new QWidget;
-    auto* paneLayout = new QVBoxLayout(settingsPane_);
-    paneLayout->setContentsMargins(gap, gap, gap, 0);
-    paneLayout->setSpacing(gap);
-    paneLayout->addLayout(folder);
-    paneLayout->addLayout(columns);
-    paneLayout->setSizeConstraint(QLayout::SetFixedSize);  // the settings keep their own size
-    settingsScroll_ = new QScrollArea(this);
-    settingsScroll_->setFrameShape(QFrame::NoFrame);
-    settingsScroll_->setFocusPolicy(Qt::NoFocus);
-    settingsScroll_->setWidgetResizable(true);
-    settingsScroll_->setWidget(settingsPane_);
-    // The widgets laid out in the pane went to the end of the focus chain with the pane, in the
-    // order of the layout, which is the order of reading: the status row is made after them.
-    QHBoxLayout* bottom = buildStatusRow(make);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, gap);
-    layout->setSpacing(gap);
-    layout->addWidget(settingsScroll_);
-    bottom->setContentsMargins(gap, 0, gap, 0);
-    layout->addLayout(bottom);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    fitToScreen(QRect());
+    placeSettingsAndStatusRow(make, folder, columns);
 
     // The speed type list sits under the key edit: the focus reaches it after the key edit.
     setTabOrder(control(kIdSpeedKey), timeType);
