@@ -1,7 +1,9 @@
 // Showing any frame of a 10-minute movie (18000 frames at 30 fps, 25 frames a key frame) as the
 // dialog's timeline does: a jump to a random frame after the seeker has walked the run once (as
 // the timeline does while idle), at 640 x 360 and 1280 x 720, without colour changes and with
-// colour cycling; and playback, frame after frame from a random place, at 640 x 360.
+// colour cycling; and playback, frame after frame from a random place, at 640 x 360. At
+// 1920 x 1080, from key frames of that size: the first frame after a change of the settings (a
+// new seeker of the same session, as the timeline makes one) and the jumps after it.
 //
 //   bench_seek [--benchmark_repetitions=3]
 //
@@ -35,7 +37,7 @@ constexpr int kFramesPerKeyFrame = 25;
 
 class SeekFolder {
   public:
-    SeekFolder() {
+    SeekFolder(int keyFrameWidth, int keyFrameHeight) {
         std::string pattern = (fs::temp_directory_path() / "zr_bench_seek_XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             throw std::runtime_error("cannot make a temporary folder");
@@ -44,8 +46,8 @@ class SeekFolder {
         zr::KeyFrameSeries series;
         series.folder = (root_ / "distinct").string();
         series.count = kDistinctKeyFrames;
-        series.pixelWidth = 1280;
-        series.pixelHeight = 720;
+        series.pixelWidth = keyFrameWidth;
+        series.pixelHeight = keyFrameHeight;
         series.maxIteration = 1000;
         std::string error;
         if (!zr::makeKeyFrameSeries(series, {}, &error)) {
@@ -74,15 +76,20 @@ class SeekFolder {
     fs::path root_;
 };
 
-SeekFolder& seekFolder() {
-    static SeekFolder folder;
+// Key frames of 1280 x 720, and of 1920 x 1080 for the movies of that size.
+SeekFolder& seekFolder(int movieWidth) {
+    if (movieWidth > 1280) {
+        static SeekFolder fullHd(1920, 1080);
+        return fullHd;
+    }
+    static SeekFolder folder(1280, 720);
     return folder;
 }
 
 zr::MovieRun movieRun(int width, int height, bool colourCycling) {
     zr::MovieRun run;
     zr::MovieSpec& spec = run.spec;
-    spec.output.folderPattern = seekFolder().keyFrames() + "/*.zmb";
+    spec.output.folderPattern = seekFolder(width).keyFrames() + "/*.zmb";
     spec.output.movieWidth = width;
     spec.output.movieHeight = height;
     spec.output.fps = 30;
@@ -140,6 +147,43 @@ void jump(benchmark::State& state, int width, int height, bool colourCycling) {
     state.counters["median_ms"] = median(milliseconds);
 }
 
+// The first frame after a change: the timeline starts a new seeker of its session on the changed
+// movie and makes the frame shown, its key frames not yet walked.
+void firstFrameAfterChange(benchmark::State& state, int width, int height, bool colourCycling) {
+    zr::RenderSession session;
+    long long frameCount = 0;
+    {
+        zr::FrameSeeker probe(movieRun(width, height, colourCycling), session);
+        if (!probe.start()) {
+            state.SkipWithError("the movie cannot be planned");
+            return;
+        }
+        frameCount = probe.frameCount();
+    }
+    std::mt19937_64 random(20261208);
+    std::uniform_int_distribution<long long> anyFrame(0, frameCount - 1);
+    std::vector<double> milliseconds;
+    int change = 0;
+    for (auto _ : state) {
+        // A setting changed: here the start of the colour cycle, so each movie is a new one.
+        zr::MovieRun run = movieRun(width, height, colourCycling);
+        run.spec.start.startCycle = ++change;
+        const long long target = anyFrame(random);
+        const auto start = std::chrono::steady_clock::now();
+        zr::FrameSeeker seeker(std::move(run), session);
+        const bool made = seeker.start() && seeker.frame(target).has_value();
+        const auto end = std::chrono::steady_clock::now();
+        if (!made) {
+            state.SkipWithError("no frame made");
+            break;
+        }
+        const double seconds = std::chrono::duration<double>(end - start).count();
+        state.SetIterationTime(seconds);
+        milliseconds.push_back(seconds * 1000.0);
+    }
+    state.counters["median_ms"] = median(milliseconds);
+}
+
 void play(benchmark::State& state, int width, int height, bool colourCycling) {
     WalkedSeeker walked(width, height, colourCycling);
     zr::FrameSeeker& seeker = walked.seeker;
@@ -174,6 +218,15 @@ void BM_Jump1280(benchmark::State& state) {
 void BM_Jump1280ColourCycling(benchmark::State& state) {
     jump(state, 1280, 720, true);
 }
+void BM_FirstFrameAfterChange1920(benchmark::State& state) {
+    firstFrameAfterChange(state, 1920, 1080, false);
+}
+void BM_FirstFrameAfterChange1920ColourCycling(benchmark::State& state) {
+    firstFrameAfterChange(state, 1920, 1080, true);
+}
+void BM_Jump1920(benchmark::State& state) {
+    jump(state, 1920, 1080, false);
+}
 void BM_Play640(benchmark::State& state) {
     play(state, 640, 360, false);
 }
@@ -185,6 +238,15 @@ BENCHMARK(BM_Jump640)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualT
 BENCHMARK(BM_Jump640ColourCycling)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
 BENCHMARK(BM_Jump1280)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
 BENCHMARK(BM_Jump1280ColourCycling)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
+BENCHMARK(BM_FirstFrameAfterChange1920)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(15)
+    ->UseManualTime();
+BENCHMARK(BM_FirstFrameAfterChange1920ColourCycling)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(15)
+    ->UseManualTime();
+BENCHMARK(BM_Jump1920)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
 BENCHMARK(BM_Play640)->Unit(benchmark::kMillisecond)->Iterations(300)->UseManualTime();
 BENCHMARK(BM_Play640ColourCycling)->Unit(benchmark::kMillisecond)->Iterations(300)->UseManualTime();
 

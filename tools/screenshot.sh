@@ -10,7 +10,28 @@
 #
 # MOVIE_FRAME=N (a frame number or a time mm:ss.fff) shows that frame of the movie on the
 # timeline instead of pressing Test.
+#
+#   tools/screenshot.sh --docs build/src/ui/zoomreel build/src/app/zoomreel-cli docs
+#
+# makes every picture of the README: the dialog, the timeline, and the whole screen at
+# 1366 x 768 (96, 120 and 144 DPI), 1920 x 1080 (96 and 192 DPI) and 3840 x 2160 (192 DPI).
 set -euo pipefail
+if [[ "${1:-}" == "--docs" ]]; then
+    self=$(realpath "$0")
+    docsUsage="usage: screenshot.sh --docs ZOOMREEL ZOOMREEL-CLI DOCS-FOLDER"
+    gui=${2:?$docsUsage}
+    cli=${3:?$docsUsage}
+    docs=${4:?$docsUsage}
+    "$self" "$gui" "$cli" "$docs/zoomreel.png"
+    MOVIE_FRAME=00:05.5 "$self" "$gui" "$cli" "$docs/timeline.png"
+    "$self" "$gui" "$cli" "$docs/screen-1366x768.png" 1366x768
+    "$self" "$gui" "$cli" "$docs/screen-1366x768-120dpi.png" 1366x768 120
+    "$self" "$gui" "$cli" "$docs/screen-1366x768-144dpi.png" 1366x768 144
+    "$self" "$gui" "$cli" "$docs/screen-1920x1080.png" 1920x1080
+    "$self" "$gui" "$cli" "$docs/screen-1920x1080-192dpi.png" 1920x1080 192
+    "$self" "$gui" "$cli" "$docs/screen-3840x2160.png" 3840x2160 192
+    exit 0
+fi
 usage="usage: screenshot.sh ZOOMREEL ZOOMREEL-CLI OUT.png [WIDTHxHEIGHT [DPI]]"
 gui=${1:?$usage}
 cli=${2:?$usage}

@@ -24,23 +24,27 @@ CompressorDialog::CompressorDialog(QWidget* owner, const std::vector<CompressorO
       qualitySlider_(new QSlider(Qt::Horizontal, this)) {
     setWindowTitle(QString::fromUtf8("V\u00e4lj Codec"));
     compressors_->setMaxVisibleItems(12);
-    int current = 0;
+    int wanted = -1;
+    int preferred = 0;
     for (std::size_t i = 0; i < offers_.size(); ++i) {
         compressors_->addItem(
             QString::fromStdString(offers_[i].description + " (" + offers_[i].fourcc + ")"));
         if (offers_[i].fourcc == start.fourcc) {
-            current = static_cast<int>(i);
+            wanted = static_cast<int>(i);
+        }
+        if (offers_[i].fourcc == kPreferredCompressor) {
+            preferred = static_cast<int>(i);
         }
     }
-    compressors_->setCurrentIndex(offers_.empty() ? -1 : current);
+    compressors_->setCurrentIndex(offers_.empty() ? -1 : wanted >= 0 ? wanted : preferred);
 
     keyFrameEvery_->setRange(1, 1000000);
     keyFrameEvery_->setValue(std::max(1, start.keyFrameEvery));
     quality_->setRange(0, kMaxQuality);
     qualitySlider_->setRange(0, kMaxQuality);
-    // The dialog opens at its own preset quality, whatever the writer holds.
-    quality_->setValue(kPresetQuality);
-    qualitySlider_->setValue(kPresetQuality);
+    const int quality = std::clamp(start.quality / kWriterQualityStep, 0, kMaxQuality);
+    quality_->setValue(quality);
+    qualitySlider_->setValue(quality);
     connect(quality_, &QSpinBox::valueChanged, qualitySlider_, &QSlider::setValue);
     connect(qualitySlider_, &QSlider::valueChanged, quality_, &QSpinBox::setValue);
 
@@ -67,7 +71,7 @@ CompressorChoice CompressorDialog::choice() const {
         chosen.fourcc = offers_[index].fourcc;
     }
     chosen.keyFrameEvery = keyFrameEvery_->value();
-    chosen.quality = quality_->value();
+    chosen.quality = quality_->value() * kWriterQualityStep;
     return chosen;
 }
 

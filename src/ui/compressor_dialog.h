@@ -27,12 +27,16 @@ struct CompressorOffer {
 };
 
 // The compressor dialog "Välj Codec": the compressors this build can write, the key-frame
-// interval and the quality on 0 ... 10000 (preset 8500).
+// interval and the quality on 0 ... 100 (preset 85), the command line's scale. The writer holds
+// the quality in hundredths of that (0 ... 10000): the dialog converts both ways. A start
+// compressor this build does not write selects Motion JPEG, the command line's default too.
 class CompressorDialog : public QDialog {
     Q_OBJECT
   public:
-    static constexpr int kMaxQuality = 10000;
-    static constexpr int kPresetQuality = 8500;
+    static constexpr int kMaxQuality = 100;
+    static constexpr int kPresetQuality = 85;
+    // The writer's quality for one step of the dialog's.
+    static constexpr int kWriterQualityStep = 100;
 
     CompressorDialog(QWidget* owner, const std::vector<CompressorOffer>& offers,
                      const CompressorChoice& start);
@@ -54,6 +58,10 @@ class CompressorDialog : public QDialog {
 
 // The compressors this build can write, as the dialog offers them.
 std::vector<CompressorOffer> writableCompressors();
+
+// The compressor the dialog offers first when the user has not chosen one: Motion JPEG keeps
+// the fractal's colours (Microsoft Video 1 bands them to 15 bits).
+inline constexpr const char* kPreferredCompressor = "MJPG";
 
 // The codec of an MP4, Matroska, QuickTime or WebM movie as the movie file settings hold it:
 // empty texts and a CRF of -1 take the codec's defaults.

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
+#include <QScrollArea>
+#include <QShortcut>
 #include <QTimer>
 #include <algorithm>
 #include <vector>
@@ -16,6 +18,7 @@
 #include "ui/balloon_tooltips.h"
 #include "ui/gui_render_host.h"
 #include "ui/preview_window.h"
+#include "ui/scrubber.h"
 #include "ui/widget_helpers.h"
 #include "ui/window_placement.h"
 
@@ -107,6 +110,9 @@ void MainDialog::initialise() {
     // 3. The preview window, placed beside the dialog once the dialog is on the screen.
     preview_ = new PreviewWindow(this);
     preview_->setWindowIcon(windowIcon());
+    // F6 moves the focus to the preview's timeline (and F6 there back to the dialog).
+    auto* toTimeline = new QShortcut(QKeySequence(kTimelineKey), this);
+    connect(toTimeline, &QShortcut::activated, this, &MainDialog::focusTimeline);
 
     // 4. FPS (which estimates the movie length) and the first speed.
     setDefault(kIdFps);
@@ -142,9 +148,13 @@ void MainDialog::showEvent(QShowEvent* event) {
         // Shown with the dialog, and placed again once the window system has put the dialog's
         // frame in its place.
         previewPlaced_ = true;
+        fitOnItsScreen();
         placePreview();
         preview_->show();
-        QTimer::singleShot(0, this, &MainDialog::placePreview);
+        QTimer::singleShot(0, this, [this] {
+            fitOnItsScreen();  // now with the frame the window system gave the dialog
+            placePreview();
+        });
     }
 }
 
@@ -162,12 +172,37 @@ void MainDialog::placePreview() {
         screens.push_back(screen->availableGeometry());
     }
     const QRect dialogScreen = screen()->availableGeometry();
-    preview_->move(previewPosition(frameGeometry(), previewFrameSize(), screens, dialogScreen));
+    // Over the dialog, the preview leaves its status row with Start and Exit in view.
+    const QRect frame = frameGeometry();
+    const int statusRowTop = mapToGlobal(QPoint(0, settingsScroll_->geometry().bottom() + 1)).y();
+    const int keepClear = frame.bottom() + 1 - statusRowTop;
+    preview_->move(previewPosition(frame, previewFrameSize(), screens, dialogScreen, keepClear));
+    preview_->raise();  // never behind the dialog
 }
 
 void MainDialog::centreOn(const QScreen& screen) {
-    adjustSize();
+    fitToScreen(screen.availableGeometry());
     move(dialogPosition(frameGeometry().size(), previewFrameSize(), screen.availableGeometry()));
+}
+
+void MainDialog::fitOnItsScreen() {
+    const QRect available = screen()->availableGeometry();
+    fitToScreen(available);
+    // Grown or shrunk, the dialog stays on the screen.
+    const QRect frame = frameGeometry();
+    QPoint at = frame.topLeft();
+    at.setX(std::max(available.left(), std::min(at.x(), available.right() + 1 - frame.width())));
+    at.setY(std::max(available.top(), std::min(at.y(), available.bottom() + 1 - frame.height())));
+    if (at != frame.topLeft()) {
+        move(at);
+    }
+}
+
+void MainDialog::focusTimeline() {
+    preview_->show();
+    preview_->raise();
+    preview_->activateWindow();
+    preview_->scrubber().bar().setFocus(Qt::ShortcutFocusReason);
 }
 
 void MainDialog::reject() {

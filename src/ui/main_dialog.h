@@ -30,6 +30,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QScreen;
+class QScrollArea;
 class QTimer;
 
 namespace zr {
@@ -123,8 +124,15 @@ class MainDialog : public QDialog, public Controls {
     void showRunMessage(const MessageRequest& request);
     void showProgress(long long framesDone, long long framesPlanned);
 
-    // Moves the dialog to the middle of `screen`, leaving room for the preview beside it.
+    // Shows the preview and gives its timeline the focus (the key F6).
+    void focusTimeline();
+
+    // Moves the dialog to the middle of `screen`, leaving room for the preview beside it; a
+    // screen smaller than the dialog makes its settings scroll.
     void centreOn(const QScreen& screen);
+    // Sizes the dialog to its settings, or to `available` (a screen's available area) where they
+    // do not fit: the settings then scroll. An empty area: the settings' own size.
+    void fitToScreen(const QRect& available);
 
     // The dialog and the preview side by side, as on the screen.
     QImage screenshot();
@@ -143,6 +151,7 @@ class MainDialog : public QDialog, public Controls {
 
     void buildLayout();
     QHBoxLayout* buildStatusRow(DialogWidgets& make);
+    void placeSettingsAndStatusRow(DialogWidgets& make, QHBoxLayout* folder, QHBoxLayout* columns);
     void initialise();
     void registerControl(QWidget* widget, int id);
     void editChanged(int id);
@@ -163,6 +172,8 @@ class MainDialog : public QDialog, public Controls {
     // then the check of the movie files. False, with a message, when they cannot be written.
     bool prepareMovieFiles(MovieSpec& spec);
     void placePreview();
+    // fitToScreen on the screen the dialog is on, keeping the dialog on it.
+    void fitOnItsScreen();
     QSize previewFrameSize() const;
     void reapFinishedRuns();
     // The timeline follows every change of the controls, after a short pause.
@@ -171,6 +182,8 @@ class MainDialog : public QDialog, public Controls {
     // A run or Test left other colours for the next run: the timeline's movie starts from them.
     void timelineColoursChanged();
     void refreshTimeline();
+    // The timeline's plan of the movie: "Movie length" shows its exact length.
+    void showPlannedLength(long long frameCount, int fps);
     PlaybackSound playbackSoundOf(const MovieSpec& spec) const;
     int keyEditOfFrameButton(int buttonId) const;
 
@@ -189,14 +202,16 @@ class MainDialog : public QDialog, public Controls {
     std::optional<RenderOutcome> lastOutcome_;
     std::deque<MessageRequest> runMessages_;  // a run's messages not shown yet
     bool showingRunMessages_ = false;
-    // The AVI compressor the user chose last; the compressor dialog offers it again.
-    std::optional<CompressorChoice> aviCompressor_;
     FolderBrowser folderBrowser_;
     MessageHook messageHook_;
     std::function<bool(CompressorChoice&)> compressorHook_;
+    // The AVI compressor, key-frame interval and quality the user confirmed last.
+    std::optional<CompressorChoice> chosenCompressor_;
     std::function<bool(Container, VideoCodecChoice&)> videoCodecHook_;
     std::array<QColor, 16> insideCustomColors_{};
     std::array<QColor, 16> longWaveCustomColors_{};
+    QWidget* settingsPane_ = nullptr;
+    QScrollArea* settingsScroll_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
     QLabel* timeLeft_ = nullptr;
     std::chrono::steady_clock::time_point runStart_{};
@@ -204,7 +219,8 @@ class MainDialog : public QDialog, public Controls {
     bool exitAfterRun_ = false;  // the user chose to exit: the end of the run ends the dialog
     TestSlopeValues testSlope_;  // what the last Test found, the start of the next
     QTimer* scrubRefresh_ = nullptr;
-    ColourState timelineColours_;  // what the timeline's movie starts from
+    ColourState timelineColours_;    // what the timeline's movie starts from
+    bool exactMovieLength_ = false;  // "Movie length" shows the timeline's plan
 };
 
 }  // namespace zr

@@ -79,10 +79,22 @@ MessageAnswer MainDialog::message(const MessageRequest& request) {
 }
 
 bool MainDialog::chooseCompressor(CompressorChoice& choice) {
-    if (compressorHook_) {
-        return compressorHook_(choice);
+    // The dialog opens at what the user chose last; before that at the compressor the movie file
+    // settings name, else at Motion JPEG, whatever the writer would fall back on.
+    CompressorChoice start = choice;
+    if (chosenCompressor_) {
+        start = *chosenCompressor_;
+    } else {
+        const std::string named = text(kIdVideoCodec);
+        start.fourcc = named.empty() ? std::string(kPreferredCompressor) : named;
     }
-    return zr::chooseCompressor(this, choice);
+    const bool chosen =
+        compressorHook_ ? compressorHook_(start) : zr::chooseCompressor(this, start);
+    if (chosen) {
+        choice = start;
+        chosenCompressor_ = start;
+    }
+    return chosen;
 }
 
 bool MainDialog::chooseVideoCodec(Container container, VideoCodecChoice& choice) {
@@ -205,7 +217,17 @@ bool MainDialog::chooseSoundFile(const std::string& path) {
 void MainDialog::chooseFolder(const std::string& folder) {
     const FolderChoiceResult result = chooseKeyFrameFolder(*this, folder);
     if (!result.ok) {
-        message(errorMessage(result.message));
+        // The design's text, then why and what to do.
+        std::string text = result.message;
+        if (!result.detail.empty()) {
+            text += ":\n" + asSentence(result.detail);
+        }
+        message(
+            errorMessage(text + "\nChoose a folder of key frames with \"...\" beside Directory."));
+        return;
+    }
+    if (!runInProgress()) {
+        setText(kIdStatus, "");  // what a failed Start said of the folder before no longer holds
     }
 }
 

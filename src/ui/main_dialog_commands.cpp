@@ -74,10 +74,17 @@ void MainDialog::command(int id) {
         case kIdSoundChoose:
             browseSoundFile();
             break;
-        case kIdWavePrime:
+        case kIdWavePrime: {
+            // An empty Period stays empty, for the user to type one: no prime is below nothing.
+            const QString period = QString::fromStdString(text(kIdWavePeriod)).trimmed();
+            if (period.isEmpty()) {
+                control(kIdWavePeriod)->setFocus();
+                break;
+            }
             setText(kIdWavePeriod,
-                    std::to_string(nearestPrimeAtOrBelow(readUnsigned(text(kIdWavePeriod)))));
+                    std::to_string(nearestPrimeAtOrBelow(readUnsigned(period.toStdString()))));
             break;
+        }
         case kIdStart:
             startOrStop();
             return;

@@ -10,6 +10,7 @@
 #include <QSignalBlocker>
 
 #include "app/folder_choice.h"
+#include "movie/movie_length.h"
 #include "settings/memory_controls.h"
 #include "settings/setting_types.h"
 #include "ui/main_dialog.h"
@@ -166,7 +167,21 @@ std::optional<std::string> MainDialog::askZoomSize() {
 }
 
 void MainDialog::recomputeMovieLength() {
-    updateMovieLengthEstimate(*this, keyFrameCount(), controlInt(*this, kIdFps));
+    // The timeline plans the movie and gives its exact length; until it has, or when it cannot,
+    // the field shows the estimate from the speed list.
+    if (!exactMovieLength_) {
+        updateMovieLengthEstimate(*this, keyFrameCount(), controlInt(*this, kIdFps));
+    }
+    timelineColoursChanged();
+}
+
+void MainDialog::showPlannedLength(long long frameCount, int fps) {
+    exactMovieLength_ = frameCount > 0 && fps > 0;
+    if (exactMovieLength_) {
+        setText(kIdMovieLength, formatMovieTime(frameCount, fps));
+    } else {
+        updateMovieLengthEstimate(*this, keyFrameCount(), controlInt(*this, kIdFps));
+    }
 }
 
 void MainDialog::editChanged(int id) {

@@ -7,13 +7,17 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QStyle>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <utility>
 
 #include "settings/controls.h"
@@ -98,7 +102,7 @@ QGroupBox* longWavesGroup(DialogWidgets& make) {
 
 // Start values with the current values beside them, the slopes, the texture, the long waves
 // and the sizes.
-QVBoxLayout* valuesColumn(DialogWidgets& make, const QWidget* dialog, QGroupBox* longWaves) {
+QVBoxLayout* valuesColumn(DialogWidgets& make, const QWidget* dialog) {
     QGridLayout* startValues = grid(dialog);
     startValues->addWidget(make.label("Start cycle value"), 0, 0);
     startValues->addWidget(make.edit(kIdStartCycle, kWidestStartValue), 0, 1);
@@ -135,7 +139,7 @@ QVBoxLayout* valuesColumn(DialogWidgets& make, const QWidget* dialog, QGroupBox*
     layout->addLayout(startValues);
     layout->addLayout(slopes);
     layout->addLayout(texture);
-    layout->addWidget(longWaves);
+    layout->addWidget(longWavesGroup(make));
     return layout;
 }
 
@@ -221,7 +225,9 @@ QVBoxLayout* outputColumn(DialogWidgets& make, const QWidget* dialog) {
 // Bottom row: the status line, the progress and the time left, "?", Start and Exit.
 QHBoxLayout* MainDialog::buildStatusRow(DialogWidgets& make) {
     QHBoxLayout* bottom = row(this);
-    bottom->addWidget(make.edit(kIdStatus, nullptr, true), 3);
+    QLineEdit* status = make.edit(kIdStatus, nullptr, true);
+    status->setFocusPolicy(Qt::ClickFocus);  // read by eye; Tab goes on to "?", Start and Exit
+    bottom->addWidget(status, 3);
     progressBar_ = new QProgressBar(this);
     progressBar_->setRange(0, 1);
     progressBar_->setValue(0);
@@ -247,9 +253,40 @@ QHBoxLayout* MainDialog::buildStatusRow(DialogWidgets& make) {
     return bottom;
 }
 
+// The settings scroll when the screen is too small for them; the status row with Start and Exit
+// stays in view below them.
+void MainDialog::placeSettingsAndStatusRow(DialogWidgets& make, QHBoxLayout* folder,
+                                           QHBoxLayout* columns) {
+    const int gap = 2 * spacingOf(this);
+    settingsPane_ = new QWidget;
+    auto* paneLayout = new QVBoxLayout(settingsPane_);
+    paneLayout->setContentsMargins(gap, gap, gap, 0);
+    paneLayout->setSpacing(gap);
+    paneLayout->addLayout(folder);
+    paneLayout->addLayout(columns);
+    paneLayout->setSizeConstraint(QLayout::SetFixedSize);  // the settings keep their own size
+    settingsScroll_ = new QScrollArea(this);
+    settingsScroll_->setFrameShape(QFrame::NoFrame);
+    settingsScroll_->setFocusPolicy(Qt::NoFocus);
+    settingsScroll_->setWidgetResizable(true);
+    settingsScroll_->setWidget(settingsPane_);
+    // The widgets laid out in the pane went to the end of the focus chain with the pane, in the
+    // order of the layout, which is the order of reading: the status row is made after them.
+    QHBoxLayout* bottom = buildStatusRow(make);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, gap);
+    layout->setSpacing(gap);
+    layout->addWidget(settingsScroll_);
+    bottom->setContentsMargins(gap, 0, gap, 0);
+    layout->addLayout(bottom);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    fitToScreen(QRect());
+}
+
 void MainDialog::buildLayout() {
     DialogWidgets make(*this);
-    // The widgets are made in the order the focus goes through them.
+    // The focus goes through the widgets in the order they are laid out.
     QHBoxLayout* folder = row(this);
     folder->addWidget(make.label("Directory"));
     folder->addWidget(make.edit(kIdDirectory, nullptr), 3);
@@ -293,8 +330,7 @@ void MainDialog::buildLayout() {
         kIdColorCountAdd, kIdColorCountUpdate, kIdColorCountRemove);
     QGroupBox* waves = wavesGroup(make);
 
-    QGroupBox* longWaves = longWavesGroup(make);
-    QVBoxLayout* values = valuesColumn(make, this, longWaves);
+    QVBoxLayout* values = valuesColumn(make, this);
     values->addLayout(sizesGrid(make, this));
     QHBoxLayout* settingsRow = row(this);
     settingsRow->addWidget(make.button(kIdSaveSettings, "Save settings"));
@@ -302,7 +338,6 @@ void MainDialog::buildLayout() {
     values->addStretch();
     values->addLayout(settingsRow);
     QVBoxLayout* output = outputColumn(make, this);
-    QHBoxLayout* bottom = buildStatusRow(make);
 
     QVBoxLayout* listsLeft = column(this);
     listsLeft->addWidget(speed);
@@ -323,17 +358,42 @@ void MainDialog::buildLayout() {
     columns->addLayout(values);
     columns->addLayout(output);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(gap, gap, gap, gap);
-    layout->setSpacing(gap);
-    layout->addLayout(folder);
-    layout->addLayout(columns);
-    layout->addLayout(bottom);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    placeSettingsAndStatusRow(make, folder, columns);
 
     // The speed type list sits under the key edit: the focus reaches it after the key edit.
     setTabOrder(control(kIdSpeedKey), timeType);
     setTabOrder(timeType, control(kIdSpeedValue));
+}
+
+}  // namespace zr
+
+namespace zr {
+
+void MainDialog::fitToScreen(const QRect& available) {
+    // The settings at their own size, unless the screen's available area (less the window's
+    // frame and the status row) is smaller: then they scroll, with a scroll bar taking room of
+    // its own.
+    const QSize pane = settingsPane_->sizeHint();
+    QSize size = pane;
+    if (!available.isEmpty()) {
+        QSize frame = frameGeometry().size() - this->size();
+        if (frame.isNull() && QGuiApplication::platformName() != "offscreen") {
+            // The window system has not framed the dialog yet: leave room for a title bar.
+            frame = QSize(0, 2 * fontMetrics().height());
+        }
+        const QMargins margins = layout()->contentsMargins();
+        const int below = layout()->spacing() + layout()->itemAt(1)->sizeHint().height() +
+                          margins.top() + margins.bottom();
+        const QSize room(available.width() - frame.width() - margins.left() - margins.right(),
+                         available.height() - frame.height() - below);
+        const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        const bool tooTall = pane.height() > room.height();
+        const bool tooWide = pane.width() + (tooTall ? scrollBar : 0) > room.width();
+        size.setWidth(std::min(pane.width() + (tooTall ? scrollBar : 0), room.width()));
+        size.setHeight(std::min(pane.height() + (tooWide ? scrollBar : 0), room.height()));
+    }
+    settingsScroll_->setFixedSize(size.expandedTo(QSize(1, 1)));
+    adjustSize();
 }
 
 }  // namespace zr

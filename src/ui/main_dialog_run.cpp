@@ -18,6 +18,7 @@
 #include "ui/main_dialog.h"
 #include "ui/preview_window.h"
 #include "ui/scrubber.h"
+#include "ui/start_checks.h"
 
 namespace zr {
 
@@ -60,6 +61,13 @@ void MainDialog::startOrStop() {
         message(errorMessage(converted.message));
         return;
     }
+    if (const std::optional<StartProblem> problem = checkBeforeStart(converted.spec)) {
+        if (QWidget* focus = control(problem->focusControl)) {
+            focus->setFocus();
+        }
+        message(errorMessage(problem->message));
+        return;
+    }
     if (!prepareMovieFiles(converted.spec)) {
         return;
     }
@@ -73,6 +81,7 @@ void MainDialog::startOrStop() {
     progressBar_->setValue(0);
     timeLeft_->clear();
     runStart_ = std::chrono::steady_clock::now();
+    preview_->show();  // closed before, it comes back for the run
     preview_->scrubber().renderStarted();
     auto done = std::make_shared<std::atomic<bool>>(false);
     GuiRenderHost* host = host_.get();
@@ -94,12 +103,8 @@ bool MainDialog::prepareMovieFiles(MovieSpec& spec) {
     if (files.avi()) {
         // Cancel keeps the compressor of the movie's description; the choice is the same for
         // every file of the movie.
-        CompressorChoice choice = aviCompressor_.value_or(CompressorChoice{});
-        if (!file.codec.empty()) {
-            choice.fourcc = file.codec;
-        }
+        CompressorChoice choice;
         if (chooseCompressor(choice)) {
-            aviCompressor_ = choice;
             file.codec = choice.fourcc;
             file.aviQuality = choice.quality / 100;
             file.aviKeyFrameEvery = choice.keyFrameEvery;
@@ -220,6 +225,7 @@ void MainDialog::testKeyFrame() {
     const TestKeyFrameResult result =
         zr::testKeyFrame(*this, spec_, testSlope_, *session_, host_.get());
     if (result.image) {
+        preview_->show();
         preview_->scrubber().holdPicture();
         preview_->showFrame(*result.image);
     } else {

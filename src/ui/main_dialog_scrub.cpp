@@ -49,6 +49,7 @@ void MainDialog::watchSettingsForTimeline() {
             connect(button, &QAbstractButton::toggled, this, changed);
         }
     }
+    connect(&preview_->scrubber(), &Scrubber::moviePlanned, this, &MainDialog::showPlannedLength);
     timelineColoursChanged();
 }
 

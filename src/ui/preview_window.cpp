@@ -1,8 +1,11 @@
 #include "ui/preview_window.h"
 
+#include <QCloseEvent>
 #include <QImage>
 #include <QPainter>
+#include <QShortcut>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "coloring/scale_image.h"
 #include "ui/scrubber.h"
@@ -15,12 +18,55 @@ PreviewPicture::PreviewPicture(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
+QSize PreviewPicture::fitted(QSize frame, QSize area) {
+    if (frame.isEmpty() || area.isEmpty()) {
+        return {};
+    }
+    // Integer arithmetic in 64 bits: the widest side that keeps the shape, then the other.
+    const long long fw = frame.width();
+    const long long fh = frame.height();
+    long long w = area.width();
+    long long h = (w * fh + fw / 2) / fw;
+    if (h > area.height()) {
+        h = area.height();
+        w = (h * fw + fh / 2) / fh;
+    }
+    return {static_cast<int>(std::clamp(w, 1LL, static_cast<long long>(area.width()))),
+            static_cast<int>(std::clamp(h, 1LL, static_cast<long long>(area.height())))};
+}
+
+QRect PreviewPicture::pictureRect() const {
+    if (shown_.empty()) {
+        return {};
+    }
+    return QRect((width() - shown_.width()) / 2, (height() - shown_.height()) / 2, shown_.width(),
+                 shown_.height());
+}
+
 void PreviewPicture::showFrame(const FrameImage& frame) {
-    if (frame.empty() || width() <= 0 || height() <= 0) {
+    source_ = frame;
+    if (frame.empty()) {
+        shown_ = FrameImage();
+        update();
         return;
     }
-    shown_ = scaleImage(frame, width(), height());
+    scale();
+}
+
+void PreviewPicture::scale() {
+    const QSize size = fitted(QSize(source_.width(), source_.height()), this->size());
+    if (size.isEmpty()) {
+        return;
+    }
+    shown_ = scaleImage(source_, size.width(), size.height());
     update();
+}
+
+void PreviewPicture::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (!source_.empty()) {
+        scale();
+    }
 }
 
 void PreviewPicture::paintEvent(QPaintEvent*) {
@@ -33,15 +79,17 @@ void PreviewPicture::paintEvent(QPaintEvent*) {
     // they are, without a copy.
     const QImage picture(shown_.data(), shown_.width(), shown_.height(), shown_.stride(),
                          QImage::Format_BGR888);
-    painter.drawImage(0, 0, picture);
-    if (shown_.width() < width() || shown_.height() < height()) {
-        painter.fillRect(QRect(shown_.width(), 0, width() - shown_.width(), height()), Qt::black);
-        painter.fillRect(QRect(0, shown_.height(), shown_.width(), height() - shown_.height()),
-                         Qt::black);
+    const QRect place = pictureRect();
+    painter.drawImage(place.topLeft(), picture);
+    // The bars beside or above and below the picture.
+    const QRegion bars = QRegion(rect()).subtracted(QRegion(place));
+    for (const QRect& bar : bars) {
+        painter.fillRect(bar, Qt::black);
     }
 }
 
-PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
+PreviewWindow::PreviewWindow(QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setWindowTitle("Preview");
     setAttribute(Qt::WA_ShowWithoutActivating);
     picture_ = new PreviewPicture(this);
@@ -52,6 +100,20 @@ PreviewWindow::PreviewWindow(QWidget* owner) : QWidget(owner, Qt::Window) {
     layout->addWidget(picture_, 1);
     layout->addWidget(scrubber_);
     resize(dialogUnitsX(this, 186), dialogUnitsY(this, 94) + scrubber_->sizeHint().height());
+    auto* toDialog = new QShortcut(QKeySequence(kTimelineKey), this);
+    connect(toDialog, &QShortcut::activated, this, [owner] {
+        owner->activateWindow();
+        owner->raise();
+    });
+}
+
+void PreviewWindow::closeEvent(QCloseEvent* event) {
+    // The close box hides the preview; playing stops with it.
+    if (scrubber_->playing()) {
+        scrubber_->pause();
+    }
+    event->accept();
+    hide();
 }
 
 void PreviewWindow::showFrame(const FrameImage& frame) {

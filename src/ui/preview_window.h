@@ -8,24 +8,38 @@ namespace zr {
 
 class Scrubber;
 
-// The picture area of the preview: the frame shown, scaled (area averaging) to the whole area,
-// both directions on their own, so the picture takes the area's shape.
+// The key that moves the focus from the dialog to the preview's timeline and back.
+inline constexpr int kTimelineKey = Qt::Key_F6;
+
+// The picture area of the preview: the frame shown, scaled (area averaging) to the largest size
+// of the frame's shape that fits the area, in its middle, black around it. A new size of the
+// area scales the frame anew at once.
 class PreviewPicture : public QWidget {
     Q_OBJECT
   public:
     explicit PreviewPicture(QWidget* parent);
+    // Shows `frame`; an empty one leaves the area black.
     void showFrame(const FrameImage& frame);
+    // The scaled picture as drawn (empty before the first frame) and where it is drawn.
     const FrameImage& shownPicture() const { return shown_; }
+    QRect pictureRect() const;
+
+    // The largest size of `frame`'s shape inside `area`, at least one pixel each way.
+    static QSize fitted(QSize frame, QSize area);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void scale();
+
+    FrameImage source_;  // the frame at its own size
     FrameImage shown_;
 };
 
 // The "Preview" window beside the dialog: the picture, and under it the timeline of the movie
-// the dialog describes.
+// the dialog describes. Its close box hides it; the next Test or Start shows it again.
 class PreviewWindow : public QWidget {
     Q_OBJECT
   public:
@@ -40,6 +54,9 @@ class PreviewWindow : public QWidget {
     const FrameImage& shownPicture() const { return picture_->shownPicture(); }
     PreviewPicture& picture() const { return *picture_; }
     Scrubber& scrubber() const { return *scrubber_; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     PreviewPicture* picture_ = nullptr;

@@ -48,7 +48,8 @@ TimelineBar::TimelineBar(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setToolTip(
         "The movie from its first frame to its last: press or drag to see a frame. Ticks: "
-        "where key frames begin; triangles: time stamps");
+        "where key frames begin; triangles: time stamps. F6 in the dialog comes here; the arrow "
+        "keys, Page Up, Page Down, Home and End move, Space plays");
 }
 
 QSize TimelineBar::sizeHint() const {
@@ -114,6 +115,10 @@ void TimelineBar::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TimelineBar::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+        emit playToggled();
+        return;
+    }
     if (frameCount_ <= 0) {
         QWidget::keyPressEvent(event);
         return;
@@ -216,9 +221,13 @@ Scrubber::Scrubber(QWidget* parent, Show show) : QWidget(parent), show_(std::mov
     top->addWidget(playButton_);
     top->addWidget(bar_, 1);
     top->addWidget(followButton_);
-    auto* bottom = new QHBoxLayout;
+    // The playback text has a line of its own, wrapped, so that it is read whole in a narrow
+    // preview.
+    playbackLabel_->setWordWrap(true);
+    auto* bottom = new QVBoxLayout;
     bottom->setContentsMargins(0, 0, 0, 0);
-    bottom->addWidget(frameLabel_, 1);
+    bottom->setSpacing(0);
+    bottom->addWidget(frameLabel_);
     bottom->addWidget(playbackLabel_);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
@@ -227,6 +236,7 @@ Scrubber::Scrubber(QWidget* parent, Show show) : QWidget(parent), show_(std::mov
     layout->addLayout(bottom);
 
     connect(playButton_, &QToolButton::clicked, this, [this] { playing_ ? pause() : play(); });
+    connect(bar_, &TimelineBar::playToggled, this, [this] { playing_ ? pause() : play(); });
     connect(bar_, &TimelineBar::frameRequested, this,
             [this](long long frame) { userMoved(frame); });
     connect(followButton_, &QToolButton::toggled, this, [this](bool on) {
@@ -290,6 +300,7 @@ void Scrubber::setSound(const PlaybackSound& sound) {
     sound_.reset();
     if (!sound.path.empty()) {
         sound_ = std::make_unique<SoundtrackPlayer>(sound.path, sound.offsetSeconds);
+        connect(sound_.get(), &SoundtrackPlayer::silenced, this, [this] { updateTexts(); });
     }
     if (wasPlaying) {
         play();
@@ -302,11 +313,19 @@ void Scrubber::movieReady(const ScrubMovieFacts& facts) {
     }
     facts_ = facts;
     factsReady_ = true;
+    emit moviePlanned(facts.frameCount, fpsOf(spec_));
     bar_->setMovie(facts.ok ? facts.frameCount : 0, facts.keyFrameStarts, stampFramesOf(*spec_));
     if (facts.ok) {
         shownFrame_ = std::clamp(shownFrame_, 0LL, facts.frameCount - 1);
-    } else if (playing_) {
-        pause();
+    } else {
+        if (playing_) {
+            pause();
+        }
+        // No frame of this movie can be shown: the last movie's picture would mislead.
+        if (!followingRender() && !pictureHeld_ && show_) {
+            show_(FrameImage());
+            pictureFrame_ = -1;
+        }
     }
     if (!followingRender()) {
         bar_->setCursor(shownFrame_);
@@ -467,15 +486,22 @@ QString Scrubber::frameText() const {
 QString Scrubber::playbackText() const {
     const ScrubFrame& last = lastPlayed_;
     const long long seen = last.shown + last.skipped;
+    QString text;
     if (seen <= 0 || last.skipped <= 0) {
-        return playing_ ? QString("Playing at %1 fps").arg(fpsOf(spec_)) : QString();
+        text = playing_ ? QString("Playing at %1 fps").arg(fpsOf(spec_)) : QString();
+    } else {
+        // Frames the clock asked for that could not be made in time were left out.
+        const double rate =
+            fpsOf(spec_) * static_cast<double>(last.shown) / static_cast<double>(seen);
+        text = QString("%1 %2 of %3 fps, frames skipped to keep time")
+                   .arg(playing_ ? "Playing" : "Played")
+                   .arg(rate, 0, 'f', 1)
+                   .arg(fpsOf(spec_));
     }
-    // Frames the clock asked for that could not be made in time were left out.
-    const double rate = fpsOf(spec_) * static_cast<double>(last.shown) / static_cast<double>(seen);
-    return QString("%1 %2 of %3 fps, frames skipped to keep time")
-        .arg(playing_ ? "Playing" : "Played")
-        .arg(rate, 0, 'f', 1)
-        .arg(fpsOf(spec_));
+    if (!text.isEmpty() && sound_ && !sound_->silent().isEmpty()) {
+        text += QString(", without sound: %1").arg(sound_->silent());
+    }
+    return text;
 }
 
 void Scrubber::updateTexts() {

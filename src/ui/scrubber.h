@@ -22,7 +22,8 @@ class SoundtrackPlayer;
 // The bar of the timeline: the whole movie from its first frame to its last, a tick where each
 // key frame begins, a mark at each time stamp of a "Time" or "Time NS" speed list, and the frame
 // shown. Pressing and dragging asks for the frame under the pointer; the arrow keys step one
-// frame, Page Up and Page Down one key frame.
+// frame, Page Up and Page Down one key frame, Home and End to the first and last frame; Space
+// plays and pauses.
 class TimelineBar : public QWidget {
     Q_OBJECT
   public:
@@ -44,6 +45,8 @@ class TimelineBar : public QWidget {
 
   signals:
     void frameRequested(long long frame);
+    // Space: play, or pause playing.
+    void playToggled();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -116,6 +119,11 @@ class Scrubber : public QWidget {
     TimelineBar& bar() const { return *bar_; }
     QToolButton& playButton() const { return *playButton_; }
     const SoundtrackPlayer* sound() const { return sound_.get(); }
+
+  signals:
+    // The timeline planned the movie the controls describe: `frameCount` frames at `fps` (no
+    // frame: the movie cannot be planned).
+    void moviePlanned(long long frameCount, int fps);
 
   private:
     void movieReady(const ScrubMovieFacts& facts);

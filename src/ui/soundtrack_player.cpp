@@ -1,6 +1,8 @@
 #include "ui/soundtrack_player.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QUrl>
 #include <chrono>
@@ -33,13 +35,24 @@ qint64 steadyMilliseconds() {
 SoundtrackPlayer::SoundtrackPlayer(const std::string& path, double offsetSeconds, QObject* parent)
     : QObject(parent), path_(path), offset_(offsetSeconds) {
     chooseMediaBackend();
-    output_ = std::make_unique<QAudioOutput>();
-    player_ = std::make_unique<QMediaPlayer>();
-    player_->setAudioOutput(output_.get());
-    player_->setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
+    // A player made without a sound device writes into an output that is not there and brings
+    // the program down from its audio thread: without one the movie plays silently.
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (device.isNull()) {
+        silent_ = "no sound device";
+    } else {
+        output_ = std::make_unique<QAudioOutput>(device);
+        player_ = std::make_unique<QMediaPlayer>();
+        player_->setAudioOutput(output_.get());
+        connect(player_.get(), &QMediaPlayer::errorOccurred, this,
+                [this](QMediaPlayer::Error, const QString& reason) {
+                    goSilent(reason.isEmpty() ? QString("the sound cannot be played") : reason);
+                });
+        player_->setSource(QUrl::fromLocalFile(QString::fromStdString(path)));
+    }
     startLater_.setSingleShot(true);
     connect(&startLater_, &QTimer::timeout, this, [this] {
-        if (playing_) {
+        if (playing_ && player_ && silent_.isEmpty()) {
             player_->setPosition(0);
             player_->play();
         }
@@ -49,7 +62,24 @@ SoundtrackPlayer::SoundtrackPlayer(const std::string& path, double offsetSeconds
 }
 
 SoundtrackPlayer::~SoundtrackPlayer() {
-    player_->stop();
+    if (player_) {
+        player_->stop();
+    }
+}
+
+void SoundtrackPlayer::goSilent(const QString& reason) {
+    if (!silent_.isEmpty()) {
+        return;
+    }
+    silent_ = reason;
+    startLater_.stop();
+    inStep_.stop();
+    if (player_) {
+        // Let go of the device the player failed with; the movie goes on without it.
+        player_->stop();
+        player_->setAudioOutput(nullptr);
+    }
+    emit silenced();
 }
 
 double SoundtrackPlayer::movieSecondsNow() const {
@@ -61,6 +91,9 @@ void SoundtrackPlayer::playFrom(double movieSeconds) {
     movieStart_ = movieSeconds;
     clockStart_ = steadyMilliseconds();
     startedAt_ = soundSeconds(movieSeconds);
+    if (!silent_.isEmpty()) {
+        return;
+    }
     if (startedAt_ < 0.0) {
         player_->pause();
         startLater_.start(static_cast<int>(std::ceil(-startedAt_ * 1000.0)));
@@ -75,11 +108,13 @@ void SoundtrackPlayer::pause() {
     playing_ = false;
     startLater_.stop();
     inStep_.stop();
-    player_->pause();
+    if (player_ && silent_.isEmpty()) {
+        player_->pause();
+    }
 }
 
 void SoundtrackPlayer::keepInStep() {
-    if (!playing_ || player_->playbackState() != QMediaPlayer::PlayingState) {
+    if (!playing_ || !silent_.isEmpty() || player_->playbackState() != QMediaPlayer::PlayingState) {
         return;
     }
     const double due = soundSeconds(movieSecondsNow());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 #include <memory>
 #include <string>
@@ -11,7 +12,9 @@ class QMediaPlayer;
 namespace zr {
 
 // The soundtrack played with the timeline: movie time t plays the sound at t - offset. The
-// movie's clock leads; the sound is put back in place when it drifts from it.
+// movie's clock leads; the sound is put back in place when it drifts from it. Without a sound
+// device, or when the device or the file fails, the movie plays on without sound: `silent` then
+// says why.
 class SoundtrackPlayer : public QObject {
     Q_OBJECT
   public:
@@ -27,8 +30,15 @@ class SoundtrackPlayer : public QObject {
     // The sound position the last playFrom asked for, in seconds.
     double startedAt() const { return startedAt_; }
     const std::string& path() const { return path_; }
+    // Why the sound is not heard ("no sound device", ...); empty while it plays.
+    const QString& silent() const { return silent_; }
+
+  signals:
+    // The sound went silent while the movie played on; `silent()` says why.
+    void silenced();
 
   private:
+    void goSilent(const QString& reason);
     void keepInStep();
     double movieSecondsNow() const;
 
@@ -42,6 +52,7 @@ class SoundtrackPlayer : public QObject {
     double movieStart_ = 0.0;
     qint64 clockStart_ = 0;  // milliseconds of the steady clock at playFrom
     bool playing_ = false;
+    QString silent_;
 };
 
 }  // namespace zr

@@ -20,7 +20,7 @@ int clampedStart(int start, int length, int low, int high) {
 }  // namespace
 
 QPoint previewPosition(const QRect& dialog, const QSize& preview, const std::vector<QRect>& screens,
-                       const QRect& dialogScreen) {
+                       const QRect& dialogScreen, int keepClearBelow) {
     const QRect usual(QPoint(dialog.right() + 1, dialog.top()), preview);
     if (onSomeScreen(usual, screens)) {
         return usual.topLeft();
@@ -40,9 +40,11 @@ QPoint previewPosition(const QRect& dialog, const QSize& preview, const std::vec
             return side;
         }
     }
+    const QPoint corner(dialog.right() + 1 - preview.width(),
+                        dialog.bottom() + 1 - keepClearBelow - preview.height());
     return QPoint(
-        clampedStart(usual.left(), preview.width(), dialogScreen.left(), dialogScreen.right()),
-        top);
+        clampedStart(corner.x(), preview.width(), dialogScreen.left(), dialogScreen.right()),
+        clampedStart(corner.y(), preview.height(), dialogScreen.top(), dialogScreen.bottom()));
 }
 
 QPoint dialogPosition(const QSize& dialog, const QSize& preview, const QRect& available) {

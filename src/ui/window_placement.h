@@ -12,11 +12,13 @@ namespace zr {
 //   (`screens` are the available areas of all screens);
 // - else to the left of the dialog, else below it, else above it, moved along the dialog's edge
 //   as far as needed to stay on `dialogScreen` (the available area of the dialog's screen);
-// - else inside `dialogScreen`, as near its usual place as it can be (over the dialog).
+// - else inside `dialogScreen` over the dialog's lower right corner, above the strip of
+//   `keepClearBelow` pixels at the dialog's bottom (its status row with Start and Exit), where
+//   the dialog's last column has room to spare.
 // The preview never ends up off the screens; one larger than the screen keeps its top-left
 // corner on it.
 QPoint previewPosition(const QRect& dialog, const QSize& preview, const std::vector<QRect>& screens,
-                       const QRect& dialogScreen);
+                       const QRect& dialogScreen, int keepClearBelow = 0);
 
 // Where the dialog's frame of size `dialog` goes on a screen whose available area is
 // `available`: the dialog and the preview beside it are centred together when both fit side by

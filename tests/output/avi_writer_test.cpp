@@ -12,6 +12,7 @@
 #include <string>
 
 #include "output/compressors.h"
+#include "output/movie_files.h"
 #include "output/movie_reader.h"
 #include "support/frame_image.h"
 
@@ -97,6 +98,30 @@ TEST_F(AviWriterTest, OpenFailuresNameTheCauseFailLaterFramesAndLeaveNoFile) {
     }
     fs::remove(folder.file("missing"));
     EXPECT_TRUE(fs::is_empty(folder.path()));
+}
+
+TEST_F(AviWriterTest, TheCompressorKeyFramesAndQualityOfTheMovieGoToEveryFile) {
+    OutputSpec output;
+    output.folderPattern = folder.path().string() + "/*.zmb";
+    output.movieFile.path = folder.file("film.avi");
+    const auto unnamed = MovieFiles(output).open(3);
+    const auto* unnamedAvi = dynamic_cast<const AviWriter*>(unnamed.get());
+    ASSERT_NE(nullptr, unnamedAvi);
+    EXPECT_EQ("MJPG", unnamedAvi->compressorHandler());
+    EXPECT_EQ(85, unnamedAvi->quality());
+
+    output.movieFile.codec = "MSVC";
+    output.movieFile.aviKeyFrameEvery = 4;
+    output.movieFile.aviQuality = 60;
+    const MovieFiles files(output);
+    for (const int index : {0, 1, 7}) {
+        const auto writer = files.open(index);
+        const auto* avi = dynamic_cast<const AviWriter*>(writer.get());
+        ASSERT_NE(nullptr, avi);
+        EXPECT_EQ("MSVC", avi->compressorHandler());
+        EXPECT_EQ(4, avi->keyFrameEvery());
+        EXPECT_EQ(60, avi->quality());
+    }
 }
 
 TEST_F(AviWriterTest, MovieGetsItsNameOnlyWhenComplete) {

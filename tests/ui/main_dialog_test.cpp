@@ -7,12 +7,14 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
 #include "dialog_test_support.h"
 #include "keyframes/key_frame_writer.h"
 #include "settings/setting_types.h"
+#include "ui/widget_helpers.h"
 
 using namespace zr;
 using zr::testing::MessageRecorder;
@@ -270,7 +272,11 @@ class MainDialogTest : public QObject {
         QTemporaryDir empty;
         dialog.chooseFolder(empty.path().toStdString());
         QCOMPARE(messages.requests.size(), std::size_t{1});
-        QCOMPARE(messages.requests[0].text, std::string("Could not open file in this directory"));
+        // The design's text, then why and what to do.
+        QVERIFY(messages.requests[0].text.starts_with("Could not open file in this directory:\n"));
+        QVERIFY(messages.requests[0].text.find("No .zmb key frame file and no .jpg picture in") !=
+                std::string::npos);
+        QVERIFY(messages.requests[0].text.find("Directory") != std::string::npos);
         QCOMPARE(messages.requests[0].title, std::string("Error"));
         QVERIFY(messages.requests[0].icon == MessageIcon::error);
         QCOMPARE(dialog.text(kIdDirectory), empty.path().toStdString());
@@ -279,10 +285,87 @@ class MainDialogTest : public QObject {
         writeBytes(wrong.filePath("00001_1e3.zmb"), std::string("PNG\x10\0\0\0\x10\0\0\0", 11));
         dialog.chooseFolder(wrong.path().toStdString());
         QCOMPARE(messages.requests.size(), std::size_t{2});
-        QCOMPARE(messages.requests[1].text,
-                 std::string("File is either corrupt or of another type"));
+        QVERIFY(messages.requests[1].text.starts_with("File is either corrupt or of another type"));
         QCOMPARE(dialog.text(kIdDirectory), wrong.path().toStdString());
         QCOMPARE(dialog.text(kIdFrameWidth), std::string());
+
+        // A folder of key frames clears what a failed Start said.
+        QTemporaryDir good;
+        writeKeyFrame(good.filePath("00001_1e3.zmb"), 64, 36);
+        dialog.setText(kIdStatus, "Invalid Folder");
+        dialog.chooseFolder(good.path().toStdString());
+        QCOMPARE(messages.requests.size(), std::size_t{2});
+        QCOMPARE(dialog.text(kIdStatus), std::string());
+    }
+
+    void startSaysWhatIsWrongInTheDialogsTerms() {
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        int codecDialogs = 0;
+        dialog.setVideoCodecHook([&](Container, VideoCodecChoice&) {
+            ++codecDialogs;
+            return true;
+        });
+        const auto start = [&]() -> std::string {
+            const std::size_t before = messages.requests.size();
+            qobject_cast<QPushButton*>(dialog.control(kIdStart))->click();
+            if (dialog.runInProgress() || messages.requests.size() != before + 1) {
+                return "(no message)";
+            }
+            return messages.requests.back().text;
+        };
+        // A key frame folder that is not there is not "the folder of the movie file".
+        QTemporaryDir parent;
+        dialog.setText(kIdDirectory, parent.filePath("gone").toStdString());
+        std::string text = start();
+        QVERIFY2(text.starts_with("Invalid Folder: the key frame folder"), text.c_str());
+        QVERIFY(text.find("movie file") == std::string::npos);
+        QVERIFY(dialog.control(kIdDirectory)->hasFocus() || !dialog.isActiveWindow());
+
+        // An empty one says why.
+        dialog.setText(kIdDirectory, parent.path().toStdString());
+        text = start();
+        QVERIFY2(text.starts_with("Invalid Folder: no .zmb key frame file"), text.c_str());
+
+        // An AVI movie with sound names the Movie file control, not an option of the command
+        // line.
+        writeKeyFrame(parent.filePath("00001_1e3.zmb"), 64, 36);
+        writeKeyFrame(parent.filePath("00002_1e4.zmb"), 64, 36);
+        dialog.chooseFolder(parent.path().toStdString());
+        dialog.setText(kIdMovieFile, "film.avi");
+        dialog.setText(kIdSoundFile, "tune.wav");
+        text = start();
+        QVERIFY2(text.find("Movie file") != std::string::npos, text.c_str());
+        QVERIFY(text.find("--") == std::string::npos);
+
+        // A soundtrack that cannot be read is reported before the codec dialog.
+        dialog.setText(kIdMovieFile, "film.mp4");
+        text = start();
+        QVERIFY2(text.find("tune.wav") != std::string::npos, text.c_str());
+        QVERIFY(text.find("Sound...") != std::string::npos);
+        QCOMPARE(codecDialogs, 0);
+    }
+
+    void theFocusGoesInReadingOrder() {
+        MainDialog dialog;
+        std::vector<int> chain;
+        for (QWidget* widget = dialog.nextInFocusChain(); widget != &dialog;
+             widget = widget->nextInFocusChain()) {
+            if ((widget->focusPolicy() & Qt::TabFocus) != 0 && !widget->isHidden()) {
+                chain.push_back(controlIdOf(widget));
+            }
+        }
+        const auto place = [&](int id) {
+            return std::find(chain.begin(), chain.end(), id) - chain.begin();
+        };
+        // The third column from the top: start values, texture, long waves, sizes.
+        QVERIFY(place(kIdStartCycle) < place(kIdTextureDepth));
+        QVERIFY(place(kIdTextureDepth) < place(kIdLongWaveColor));
+        QVERIFY(place(kIdLongWavePeriod) < place(kIdMovieWidth));
+        QVERIFY(place(kIdMovieWidth) < place(kIdFps));
+        QVERIFY(place(kIdFps) < place(kIdStart));
+        // The status line is read, not typed into.
+        QCOMPARE(place(kIdStatus), static_cast<std::ptrdiff_t>(chain.size()));
     }
 
     void showZoomTextAsksAndThanks() {

@@ -27,7 +27,8 @@ QScreen* screenNamed(const QString& name) {
 
 }  // namespace
 
-// Runs on three screens side by side: 1366 x 768, 1920 x 1080 and 3840 x 2160.
+// Runs on screens side by side: 1366 x 768, 1920 x 1080 and 3840 x 2160 at a text scale of 1,
+// then 1366 x 768 at 1.25 and 1.5, 1920 x 1080 and 3840 x 2160 at 2.
 class ScreenPlacementTest : public QObject {
     Q_OBJECT
   private slots:
@@ -50,8 +51,8 @@ class ScreenPlacementTest : public QObject {
             << kLaptop << QPoint(227, 0) << kPreview << QPoint(227, 560);
         QTest::newRow("no room at the sides or below: above")
             << kLaptop << QPoint(227, 200) << kPreview << QPoint(227, 30);
-        QTest::newRow("no room anywhere: on the screen over the dialog")
-            << kLaptop << QPoint(227, 100) << QSize(281, 200) << QPoint(1366 - 281, 100);
+        QTest::newRow("no room anywhere: over the dialog's lower right corner")
+            << kLaptop << QPoint(227, 100) << QSize(281, 200) << QPoint(227 + 912 - 281, 460);
         QTest::newRow("larger than the screen: its corner on the screen")
             << kLaptop << QPoint(227, 100) << QSize(2000, 1000) << QPoint(0, 0);
         QTest::newRow("partly off the screen to the right: brought back")
@@ -70,6 +71,17 @@ class ScreenPlacementTest : public QObject {
         }
     }
 
+    void overTheDialogThePreviewLeavesItsStatusRowClear() {
+        const QRect dialog(QPoint(227, 100), kDialog);
+        const QPoint at = zr::previewPosition(dialog, QSize(281, 200), {kLaptop}, kLaptop, 40);
+        QCOMPARE(at, QPoint(227 + 912 - 281, 100 + 560 - 40 - 200));
+        // On a screen too low for that, the preview stays on the screen.
+        const QRect low(0, 0, 1366, 500);
+        const QPoint moved =
+            zr::previewPosition(QRect(QPoint(227, -200), kDialog), QSize(281, 200), {low}, low, 40);
+        QVERIFY(low.contains(QRect(moved, QSize(281, 200))));
+    }
+
     void previewOnANeighbouringScreenStaysThere() {
         const QRect left(0, 0, 1366, 768);
         const QRect right(1366, 0, 1920, 1080);
@@ -82,6 +94,49 @@ class ScreenPlacementTest : public QObject {
         QCOMPARE(dialogPosition(kDialog, kPreview, kLaptop), QPoint(86, 104));
         // A dialog larger than the screen keeps its top-left corner on it.
         QCOMPARE(dialogPosition(QSize(1400, 800), kPreview, kLaptop), QPoint(0, 0));
+    }
+
+    // At any text scale the dialog fits the screen's available area (its settings scroll where
+    // they must), Start and Exit are in view, and the preview is on the screen beside the
+    // dialog, or over its lower right corner when there is no room, never over Start and Exit.
+    void theDialogFitsAtEveryScale_data() {
+        QTest::addColumn<QString>("screenName");
+        QTest::newRow("1366x768 at 1") << "Laptop";
+        QTest::newRow("1366x768 at 1.25") << "Laptop125";
+        QTest::newRow("1366x768 at 1.5") << "Laptop150";
+        QTest::newRow("1920x1080 at 1") << "FullHd";
+        QTest::newRow("1920x1080 at 2") << "FullHd200";
+        QTest::newRow("3840x2160 at 1") << "Uhd";
+        QTest::newRow("3840x2160 at 2") << "Uhd200";
+    }
+
+    void theDialogFitsAtEveryScale() {
+        QFETCH(QString, screenName);
+        QScreen* screen = screenNamed(screenName);
+        QVERIFY(screen != nullptr);
+        const QRect available = screen->availableGeometry();
+        MainDialog dialog;
+        dialog.centreOn(*screen);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTest::qWait(50);  // the preview is placed again once the dialog's frame is known
+        const QRect frame = dialog.frameGeometry();
+        const QRect preview = dialog.preview().frameGeometry();
+        QVERIFY2(available.contains(frame), qPrintable(QString("dialog %1,%2 %3x%4")
+                                                           .arg(frame.x())
+                                                           .arg(frame.y())
+                                                           .arg(frame.width())
+                                                           .arg(frame.height())));
+        QVERIFY(available.contains(preview));
+        for (const int id : {kIdStart, kIdExit}) {
+            const QWidget* button = dialog.control(id);
+            const QRect place(button->mapToGlobal(QPoint(0, 0)), button->size());
+            QVERIFY(dialog.geometry().contains(place));
+            QVERIFY(!preview.intersects(place));
+        }
+        if (frame.width() + preview.width() <= available.width()) {
+            QVERIFY(!preview.intersects(frame));
+        }
     }
 
     void theDialogAndItsPreviewOnEachScreen_data() {

@@ -6,12 +6,16 @@
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
 
 #include "coloring/scale_image.h"
 #include "dialog_test_support.h"
 #include "keyframes/key_frame_writer.h"
 #include "movie/frame_loop.h"
 #include "movie/frame_renderer.h"
+#include "movie/movie_length.h"
 #include "movie/plan.h"
 #include "movie/render_session.h"
 #include "settings/setting_types.h"
@@ -48,8 +52,38 @@ FrameImage expectedPicture(MainDialog& dialog, long long frame) {
     RenderSession alone;
     alone.colours = dialog.session().colours;
     const OptionalImage picture = renderMovieFrame(run, alone, frame);
-    const PreviewPicture& area = dialog.preview().picture();
-    return picture ? scaleImage(*picture, area.width(), area.height()) : FrameImage();
+    if (!picture) {
+        return FrameImage();
+    }
+    const QSize size = PreviewPicture::fitted(QSize(picture->width(), picture->height()),
+                                              dialog.preview().picture().size());
+    return scaleImage(*picture, size.width(), size.height());
+}
+
+// One second of a 440 Hz tone, 16-bit mono PCM at 22050 Hz, as a WAV file.
+void writeTone(const QString& path) {
+    const int rate = 22050;
+    std::vector<std::int16_t> samples(rate);
+    for (int i = 0; i < rate; ++i) {
+        samples[i] = static_cast<std::int16_t>(8000.0 * std::sin(i * 2 * 3.14159265 * 440 / rate));
+    }
+    const auto bytes = static_cast<std::uint32_t>(samples.size() * 2);
+    std::ofstream file(path.toStdString(), std::ios::binary);
+    const auto put32 = [&](std::uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
+    const auto put16 = [&](std::uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
+    file.write("RIFF", 4);
+    put32(36 + bytes);
+    file.write("WAVEfmt ", 8);
+    put32(16);
+    put16(1);  // PCM
+    put16(1);  // mono
+    put32(rate);
+    put32(rate * 2);
+    put16(2);
+    put16(16);
+    file.write("data", 4);
+    put32(bytes);
+    file.write(reinterpret_cast<const char*>(samples.data()), bytes);
 }
 
 }  // namespace
@@ -151,6 +185,93 @@ class ScrubberTest : public QObject {
         const long long stopped = scrubber.shownFrame();
         QTest::qWait(200);
         QCOMPARE(scrubber.shownFrame(), stopped);
+    }
+
+    void playWithASoundtrackAndNoSoundDevicePlaysSilently() {
+        // Under the offscreen platform of the tests there is no sound device: the movie plays
+        // on without sound, and says so.
+        Scrubber& scrubber = dialog_->preview().scrubber();
+        QTRY_VERIFY(scrubber.movieReady());
+        writeTone(folder_->filePath("tone.wav"));
+        dialog_->setText(kIdSoundFile, "tone.wav");
+        QTRY_VERIFY(scrubber.sound() != nullptr);
+        scrubber.showFrame(0);
+        scrubber.playButton().click();
+        QVERIFY(scrubber.playing());
+        QTest::qWait(600);  // long enough for an audio thread to write what it has
+        const QString silent = scrubber.sound()->silent();
+        if (!silent.isEmpty()) {
+            QVERIFY(scrubber.playbackText().contains("without sound: " + silent));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!scrubber.playing(), 10000);
+        QCOMPARE(scrubber.shownFrame(), scrubber.frameCount() - 1);
+    }
+
+    void thePreviewKeepsTheFramesShapeAtEverySize() {
+        QCOMPARE(PreviewPicture::fitted(QSize(1920, 1080), QSize(279, 164)), QSize(279, 157));
+        QCOMPARE(PreviewPicture::fitted(QSize(1920, 1080), QSize(400, 560)), QSize(400, 225));
+        QCOMPARE(PreviewPicture::fitted(QSize(1920, 1080), QSize(900, 200)), QSize(356, 200));
+        QCOMPARE(PreviewPicture::fitted(QSize(64, 36), QSize(0, 200)), QSize());
+
+        Scrubber& scrubber = dialog_->preview().scrubber();
+        QTRY_VERIFY(scrubber.movieReady());
+        PreviewWindow& preview = dialog_->preview();
+        scrubber.showFrame(7);
+        QTRY_VERIFY(preview.shownPicture() == expectedPicture(*dialog_, 7));
+        for (const QSize size : {QSize(400, 600), QSize(900, 200), QSize(300, 300)}) {
+            preview.resize(size);
+            // At once, without a new frame from the timeline.
+            const QSize area = preview.picture().size();
+            const FrameImage& shown = preview.shownPicture();
+            QCOMPARE(QSize(shown.width(), shown.height()), PreviewPicture::fitted({64, 36}, area));
+            QVERIFY(shown.width() == area.width() || shown.height() == area.height());
+            QVERIFY(std::abs(shown.width() * 36 - shown.height() * 64) <= 64);
+            QVERIFY(shown == expectedPicture(*dialog_, 7));
+            QCOMPARE(preview.picture().pictureRect().center(), preview.picture().rect().center());
+        }
+
+        // The close box hides the preview; Test shows it again.
+        preview.close();
+        QVERIFY(!preview.isVisible());
+        dialog_->testKeyFrame();
+        QVERIFY(preview.isVisible());
+    }
+
+    void movieLengthIsThePlannedMovieLength() {
+        const auto planned = [&] {
+            return planMovie(buildMovieSpec(*dialog_).spec, 4)->totalFrames;
+        };
+        const auto length = [&] { return dialog_->text(kIdMovieLength); };
+        QTRY_COMPARE(length(), formatMovieTime(planned(), 30));
+        // The speed list's estimate leaves out the last key frame.
+        QVERIFY(length() != movieLengthEstimate(dialog_->lines(kIdSpeedList), 4, 30));
+
+        const std::string before = length();
+        dialog_->clearLines(kIdSpeedList);
+        dialog_->addLine(kIdSpeedList, "0\t9");
+        dialog_->addLine(kIdSpeedList, "2\t40");
+        QTRY_COMPARE(length(), formatMovieTime(planned(), 30));
+        QVERIFY(length() != before);
+
+        dialog_->setText(kIdFps, "25");
+        QTRY_COMPARE(length(), formatMovieTime(planned(), 25));
+    }
+
+    void spaceAndF6WorkTheTimelineFromTheKeyboard() {
+        Scrubber& scrubber = dialog_->preview().scrubber();
+        QTRY_VERIFY(scrubber.movieReady());
+        dialog_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(dialog_.get()));
+        QTest::keyClick(dialog_.get(), Qt::Key_F6);
+        QTRY_VERIFY(scrubber.bar().hasFocus());
+        QTest::keyClick(&scrubber.bar(), Qt::Key_End);
+        QCOMPARE(scrubber.shownFrame(), scrubber.frameCount() - 1);
+        QTest::keyClick(&scrubber.bar(), Qt::Key_Home);
+        QCOMPARE(scrubber.shownFrame(), 0);
+        QTest::keyClick(&scrubber.bar(), Qt::Key_Space);
+        QVERIFY(scrubber.playing());
+        QTest::keyClick(&scrubber.bar(), Qt::Key_Space);
+        QVERIFY(!scrubber.playing());
     }
 
     void aRenderAndTheTimelineLeaveEachOtherAlone() {

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "ui/compressor_dialog.h"
+#include "ui/main_dialog.h"
 #include "ui/small_dialogs.h"
 
 using namespace zr;
@@ -56,22 +57,63 @@ class SmallDialogsTest : public QObject {
         const std::vector<CompressorOffer> offers = {{"MSVC", "Microsoft Video 1"},
                                                      {"MJPG", "Motion JPEG"}};
         CompressorChoice start;
-        start.fourcc = "MJPG";
+        start.fourcc = "MSVC";
         start.keyFrameEvery = 5;
-        start.quality = 100;
+        start.quality = 7300;  // the writer's hundredths: 73 on the dialog's scale
         CompressorDialog dialog(nullptr, offers, start);
         QCOMPARE(dialog.windowTitle(), QString::fromUtf8("V\u00e4lj Codec"));
         QCOMPARE(dialog.compressorList()->count(), 2);
-        QCOMPARE(dialog.compressorList()->currentIndex(), 1);
-        QCOMPARE(dialog.qualityEdit()->value(), 8500);
-        QCOMPARE(dialog.qualityEdit()->maximum(), 10000);
-        dialog.compressorList()->setCurrentIndex(0);
+        QCOMPARE(dialog.compressorList()->currentIndex(), 0);
+        QCOMPARE(dialog.keyFrameEdit()->value(), 5);
+        QCOMPARE(dialog.qualityEdit()->value(), 73);
+        QCOMPARE(dialog.qualityEdit()->maximum(), 100);
+        dialog.compressorList()->setCurrentIndex(1);
         dialog.keyFrameEdit()->setValue(12);
-        dialog.qualityEdit()->setValue(7000);
+        dialog.qualityEdit()->setValue(70);
         const CompressorChoice chosen = dialog.choice();
-        QCOMPARE(chosen.fourcc, std::string("MSVC"));
+        QCOMPARE(chosen.fourcc, std::string("MJPG"));
         QCOMPARE(chosen.keyFrameEvery, 12);
         QCOMPARE(chosen.quality, 7000);
+
+        // A compressor this build does not write selects Motion JPEG.
+        start.fourcc = "XVID";
+        CompressorDialog unknown(nullptr, offers, start);
+        QCOMPARE(unknown.compressorList()->currentIndex(), 1);
+    }
+
+    void theDialogPreselectsMotionJpegThenTheUsersChoice() {
+        MainDialog dialog;
+        std::vector<CompressorChoice> shown;
+        dialog.setCompressorHook([&](CompressorChoice& choice) {
+            shown.push_back(choice);
+            choice.fourcc = "DIB ";
+            choice.quality = 6000;
+            return true;
+        });
+        // What the writer asks with: its own fallback and preset.
+        CompressorChoice asked;
+        asked.fourcc = "MSVC";
+        asked.quality = 8500;
+        CompressorChoice choice = asked;
+        QVERIFY(dialog.chooseCompressor(choice));
+        QCOMPARE(shown.at(0).fourcc, std::string("MJPG"));
+        QCOMPARE(shown.at(0).quality, 8500);
+        QCOMPARE(choice.fourcc, std::string("DIB "));
+        // The next run's dialog opens at what the user chose.
+        choice = asked;
+        QVERIFY(dialog.chooseCompressor(choice));
+        QCOMPARE(shown.at(1).fourcc, std::string("DIB "));
+        QCOMPARE(shown.at(1).quality, 6000);
+
+        // Cancelled, the writer's values stay.
+        MainDialog cancelled;
+        cancelled.setCompressorHook([](CompressorChoice& choice) {
+            choice.fourcc = "DIB ";
+            return false;
+        });
+        choice = asked;
+        QVERIFY(!cancelled.chooseCompressor(choice));
+        QCOMPARE(choice.fourcc, std::string("MSVC"));
     }
 
     void cancellingTheCompressorDialogKeepsTheWritersValues() {
@@ -89,7 +131,7 @@ class SmallDialogsTest : public QObject {
         QCOMPARE(choice.keyFrameEvery, 1);
         QCOMPARE(choice.quality, 100);
 
-        // Confirming takes the preset quality and a compressor this build can write.
+        // Confirming takes the quality shown, in the writer's hundredths.
         QTimer::singleShot(0, [] {
             if (QWidget* modal = QApplication::activeModalWidget()) {
                 static_cast<QDialog*>(modal)->accept();
@@ -98,6 +140,7 @@ class SmallDialogsTest : public QObject {
         if (writableCompressors().empty()) {
             QSKIP("this FFmpeg build writes no compressor");
         }
+        choice.quality = 8500;
         QVERIFY(chooseCompressor(nullptr, choice));
         QCOMPARE(choice.quality, 8500);
         QCOMPARE(choice.fourcc, std::string("MSVC"));

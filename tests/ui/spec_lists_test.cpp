@@ -194,6 +194,8 @@ class SpecListsTest : public QObject {
             {"2000", "1999"},
             {"-7", "0"},
             {"abc", "0"},
+            {"", ""},
+            {"  ", "  "},
             {"4294967295", "4294967291"}};
         MainDialog dialog;
         for (const auto& [typed, prime] : cases) {
