@@ -196,7 +196,6 @@ bool RenderJob::listFolder() {
 }
 
 bool RenderJob::startRun() {
-    const MovieSpec& spec = run_.spec;
     moviePath_ = movieFiles_.path(0);
     host_.runStarted();
 
