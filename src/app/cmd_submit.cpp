@@ -90,9 +90,11 @@ std::vector<GivenOption> givenOptions(const CliCommand& command,
     std::string ignored;
     parseArguments(options, args, parsed, ignored);
     std::vector<GivenOption> given;
-    for (const auto& [name, value] : parsed.options) {
+    for (const auto& entry : parsed.options) {
+        const std::string& name = entry.first;
+        const std::string& value = entry.second;
         const auto option = std::find_if(options.begin(), options.end(),
-                                         [&](const CliOption& o) { return o.name == name; });
+                                         [&name](const CliOption& o) { return o.name == name; });
         GivenOption taken{name, value, option != options.end() && !option->valueName.empty()};
         if (taken.hasValue) {
             const bool path = option->completion == ValueCompletion::kFile ||
