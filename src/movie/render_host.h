@@ -134,19 +134,19 @@ class RenderHost : public UnreadableKeyFrameListener {
     // The run has begun.
     virtual void runStarted() {}
     // The key frame folder was listed: `keyFrames` files.
-    virtual void folderListed(int keyFrames) { static_cast<void>(keyFrames); }
+    virtual void folderListed(int /*keyFrames*/) {}
     // The run will make this many frames (after seeking to the first file asked for).
-    virtual void runPlanned(long long framesToMake) { static_cast<void>(framesToMake); }
+    virtual void runPlanned(long long /*framesToMake*/) {}
     virtual void keyFrameStarted(const KeyFrameStarted&) {}
     virtual void frameDone(const FrameDone&) {}
     // The number of key colours (the palette's) changed.
-    virtual void colourCountChanged(int keyColors) { static_cast<void>(keyColors); }
+    virtual void colourCountChanged(int /*keyColors*/) {}
     virtual void colourRangeTaken(const ColourRangeTaken&) {}
     virtual void stretchRangeMoved(const StretchRangeMoved&) {}
     // A movie frame or key frame picture for a preview; valid during the call only.
     virtual void previewPicture(const FrameImage&) {}
     virtual void speedLineReached(const SpeedLineReached&) {}
-    void keyFrameUnreadable(const std::string& path) override { static_cast<void>(path); }
+    void keyFrameUnreadable(const std::string& /*path*/) override {}
     virtual void fileDone(const FileDone&) {}
     // The run has ended: the last event of every run.
     virtual void runEnded(const RenderOutcome&) {}

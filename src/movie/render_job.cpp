@@ -23,6 +23,7 @@
 #include "output/jpeg_dump.h"
 #include "output/movie_file.h"
 #include "output/movie_files.h"
+#include "support/printf_text.h"
 
 namespace zr {
 
@@ -31,18 +32,6 @@ namespace {
 constexpr int kJpegDumpQuality = 99;
 // The largest picture the program makes (what a FrameImage may hold).
 constexpr double kLargestPicture = 1024.0 * 1024.0 * 1024.0;
-
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-    const int length = std::snprintf(nullptr, 0, pattern, args...);
-    if (length <= 0) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), pattern, args...);
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
 
 // The text after the last directory separator of a path.
 std::string fileNameOf(const std::string& path) {
@@ -178,9 +167,9 @@ bool RenderJob::picturesFit() {
         return true;
     }
     fail(RunFailureKind::kMovieTooLarge,
-         format("Movie too large: %dx%d pixels with zoom factor %g needs pictures of more than "
-                "1 GB; choose a smaller movie size or zoom factor",
-                output.movieWidth, output.movieHeight, zoom));
+         printfText("Movie too large: %dx%d pixels with zoom factor %g needs pictures of more than "
+                    "1 GB; choose a smaller movie size or zoom factor",
+                    output.movieWidth, output.movieHeight, zoom));
     return false;
 }
 
@@ -244,8 +233,8 @@ bool RenderJob::seekFirstFile() {
     const long long fileCount = (framesPlanned_ + perFile - 1) / perFile;
     if (files_->first < 0 || files_->last < files_->first || files_->last >= fileCount) {
         fail(RunFailureKind::kFilesPastEnd,
-             format("Movie files %d-%d asked for, but the movie has %lld (0-%lld)", files_->first,
-                    files_->last, fileCount, fileCount - 1));
+             printfText("Movie files %d-%d asked for, but the movie has %lld (0-%lld)",
+                        files_->first, files_->last, fileCount, fileCount - 1));
         return false;
     }
     firstFrame_ = files_->first * perFile;
@@ -391,7 +380,7 @@ void RenderJob::writeToMovie(const FrameImage& picture) {
         if (framesInWriter_ == 0) {
             // The file could not be created: every later one would fail the same way, so the
             // run stops here instead of composing every frame for nothing.
-            reason += format(" (frames of %d x %d pixels)", picture.width(), picture.height());
+            reason += printfText(" (frames of %d x %d pixels)", picture.width(), picture.height());
             outcome_.movieNotCreated = true;
         }
         outcome_.movieFailures.push_back({writer_->fileName(), reason});
@@ -435,13 +424,13 @@ std::string RenderJob::whyNoFrames() const {
     const MovieSpec& spec = run_.spec;
     const int keyFrames = run_.keyFrameCount();
     if (spec.start.startFrame >= keyFrames) {
-        return format(
+        return printfText(
             "the start frame %d lies past the last key frame, %d (the folder holds %d, "
             "numbered from 0)",
             spec.start.startFrame, keyFrames - 1, keyFrames);
     }
-    return format("a movie of %d x %d pixels is too small for any frame of the zoom",
-                  spec.output.movieWidth, spec.output.movieHeight);
+    return printfText("a movie of %d x %d pixels is too small for any frame of the zoom",
+                      spec.output.movieWidth, spec.output.movieHeight);
 }
 
 void RenderJob::closeWriter() {

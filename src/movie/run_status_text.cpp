@@ -3,25 +3,15 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "support/printf_text.h"
+
 namespace zr {
 
 namespace {
 
-template <typename... Args>
-std::string format(const char* pattern, Args... args) {
-    const int length = std::snprintf(nullptr, 0, pattern, args...);
-    if (length <= 0) {
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), pattern, args...);
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
-
 std::string countersAndColours(const RunCounters& counters, const RunColours& colours) {
-    return format("M:%d,P:%d,F:%d,C:%f,D:%f,R:%f", counters.movieNumber, counters.keyFrame,
-                  counters.frameInMovie, colours.cycle, colours.division, colours.rotation);
+    return printfText("M:%d,P:%d,F:%d,C:%f,D:%f,R:%f", counters.movieNumber, counters.keyFrame,
+                      counters.frameInMovie, colours.cycle, colours.division, colours.rotation);
 }
 
 std::string doneText(const RenderOutcome& outcome) {
@@ -47,13 +37,13 @@ std::string doneText(const RenderOutcome& outcome) {
 }  // namespace
 
 std::string browsingText(int keyFrame) {
-    return format("Browsing:%d", keyFrame);
+    return printfText("Browsing:%d", keyFrame);
 }
 
 std::string statusText(const KeyFrameStarted& event) {
     const RunCounters& counters = event.counters;
-    return format("Create image M:%d,P:%d,F:%d %s", counters.movieNumber, counters.keyFrame,
-                  counters.frameInMovie, event.keyFrameName.c_str());
+    return printfText("Create image M:%d,P:%d,F:%d %s", counters.movieNumber, counters.keyFrame,
+                      counters.frameInMovie, event.keyFrameName.c_str());
 }
 
 std::string statusText(const FrameDone& event) {
@@ -72,20 +62,22 @@ std::string statusText(const RenderOutcome& outcome) {
 std::string speedLineText(const SpeedLineReached& event) {
     const long long fps = event.fps > 0 ? event.fps : 1;
     const long long t = event.frame;
-    return format("Frame: %d\nTime: %02lld:%02lld:%02lld.%03lld", event.keyFrame, t / (fps * 3600),
-                  (t / (fps * 60)) % 60, (t / fps) % 60, (t % fps) * 1000 / fps);
+    return printfText("Frame: %d\nTime: %02lld:%02lld:%02lld.%03lld", event.keyFrame,
+                      t / (fps * 3600), (t / (fps * 60)) % 60, (t / fps) % 60,
+                      (t % fps) * 1000 / fps);
 }
 
 std::string valueText(double value) {
-    return format("%f", value);
+    return printfText("%f", value);
 }
 
 std::string colourRangeText(const ColourRangeTaken& event) {
-    return format("%d-%d-%d", event.smallest, event.keyMin, event.start);
+    return printfText("%d-%d-%d", event.smallest, event.keyMin, event.start);
 }
 
 std::string colourRangeText(const StretchRangeMoved& event) {
-    return format("%d-%d %d-%d", event.stretchMin, event.stretchMax, event.keyMin, event.keyMax);
+    return printfText("%d-%d %d-%d", event.stretchMin, event.stretchMax, event.keyMin,
+                      event.keyMax);
 }
 
 }  // namespace zr
