@@ -70,8 +70,9 @@ class RenderJob : public RunHooks {
     void writeToMovie(const FrameImage& picture);
     // The frame about to be written lacks these key frames.
     void noteUnusable(const std::vector<KeyFrameReadError>& unusable);
-    // Marks a movie file made without some key frame's detail, or takes a whole one's mark off.
-    void markMovieFile(const std::string& path, bool missingKeyFrames);
+    // Marks a movie file with why it is not whole (a stop cut it short, or it lacks some key
+    // frame's detail), or takes a whole one's mark off (`reason` empty).
+    void markMovieFile(const std::string& path, const std::string& reason);
     std::string unusableText() const;
     void nextMovieFile(int movieNumber);
     bool movieFileDone(const std::string& path, int movieNumber) const;
@@ -348,10 +349,10 @@ std::string RenderJob::unusableText() const {
     return text;
 }
 
-void RenderJob::markMovieFile(const std::string& path, bool missingKeyFrames) {
+void RenderJob::markMovieFile(const std::string& path, const std::string& reason) {
     const std::string marker = unfinishedMarkerPath(path);
     std::error_code ignored;
-    if (!missingKeyFrames) {
+    if (reason.empty()) {
         std::filesystem::remove(marker, ignored);
         return;
     }
@@ -359,11 +360,7 @@ void RenderJob::markMovieFile(const std::string& path, bool missingKeyFrames) {
     if (file == nullptr) {
         return;
     }
-    const std::string text = fileNameOf(path) +
-                             " was made without the detail of these key frames, and is written "
-                             "again by the next run:\n" +
-                             unusableText();
-    std::fwrite(text.data(), 1, text.size(), file);
+    std::fwrite(reason.data(), 1, reason.size(), file);
     std::fclose(file);
 }
 
@@ -438,18 +435,30 @@ void RenderJob::closeWriter() {
         return;
     }
     const bool wrote = writer_->state() == 2;
+    const std::string name = fileNameOf(writer_->fileName());
+    std::string unfinished;  // why the file is not whole, as its mark says
     if (outcome_.stopped && wrote && !writerFailed_) {
         const long long due = framesDueIn(writerMovieNumber_);
         if (framesInWriter_ < due) {
             outcome_.shortMovie = writer_->fileName();
             outcome_.shortMovieFrames = framesInWriter_;
             outcome_.shortMovieFramesDue = due;
+            unfinished = printfText(
+                "%s holds %lld of its %lld frames: the render was stopped, "
+                "and the next run writes it again, whole.\n",
+                name.c_str(), framesInWriter_, due);
         }
     }
-    // The mark goes on before the file takes its name, so no moment shows it complete.
     const bool missingKeyFrames = wrote && writerMissesKeyFrames_;
     if (missingKeyFrames) {
-        markMovieFile(writer_->fileName(), true);
+        unfinished += name +
+                      " was made without the detail of these key frames, and is written again "
+                      "by the next run:\n" +
+                      unusableText();
+    }
+    // The mark goes on before the file takes its name, so no moment shows it complete.
+    if (!unfinished.empty()) {
+        markMovieFile(writer_->fileName(), unfinished);
     }
     if (writer_->close() != kAviOk) {
         if (!writerFailed_) {
@@ -459,11 +468,14 @@ void RenderJob::closeWriter() {
         outcome_.moviesWritten.push_back(writer_->fileName());
         if (missingKeyFrames) {
             outcome_.moviesMissingKeyFrames.push_back(writer_->fileName());
-        } else {
-            markMovieFile(writer_->fileName(), false);
         }
-        host_.fileDone(
-            {writer_->fileName(), writerMovieNumber_, framesInWriter_, missingKeyFrames});
+        if (unfinished.empty()) {
+            markMovieFile(writer_->fileName(), unfinished);
+        }
+        if (outcome_.shortMovie != writer_->fileName()) {
+            host_.fileDone(
+                {writer_->fileName(), writerMovieNumber_, framesInWriter_, missingKeyFrames});
+        }
     }
     writer_.reset();
     writerFailed_ = false;
@@ -492,10 +504,6 @@ void RenderJob::endRun() {
 }
 
 }  // namespace
-
-std::string unfinishedMarkerPath(const std::string& moviePath) {
-    return moviePath + ".unfinished";
-}
 
 RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
                            std::optional<MovieFileRange> files) {

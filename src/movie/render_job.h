@@ -37,10 +37,6 @@ struct MovieFileRange {
 RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
                            std::optional<MovieFileRange> files = std::nullopt);
 
-// The file beside a movie file that says the movie file lacks the detail of a key frame that
-// could not be used: while it exists the movie file does not count as complete.
-std::string unfinishedMarkerPath(const std::string& moviePath);
-
 // The thread routine of the desktop program: runRenderJob of the whole movie.
 RenderOutcome renderJobMain(const MovieSpec& spec, RenderSession& session, RenderHost& host);
 

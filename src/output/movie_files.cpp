@@ -80,6 +80,10 @@ std::string checkSoundtrack(const ContainerInfo& container, const std::string& s
 
 }  // namespace
 
+std::string unfinishedMarkerPath(const std::string& moviePath) {
+    return moviePath + ".unfinished";
+}
+
 std::string splitMovieFileName(const std::string& firstFile, int index) {
     if (index <= 0) {
         return firstFile;

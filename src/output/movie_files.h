@@ -15,6 +15,11 @@ namespace zr {
 // before the extension, in the same folder: "film.avi", "film_01.avi", ...
 std::string splitMovieFileName(const std::string& firstFile, int index);
 
+// The file beside a movie file that says why the movie file is not whole (a stop cut it short,
+// or it lacks the detail of a key frame that could not be used): while it exists the movie file
+// does not count as complete, and is not joined.
+std::string unfinishedMarkerPath(const std::string& moviePath);
+
 // The movie files of a run: their names, their container and codec, and the stretch of the
 // soundtrack each one carries. Made from the movie's description; check() looks at everything
 // a file needs before the first frame is made.

@@ -430,6 +430,15 @@ bool findMoviePieces(const std::string& folder, const std::string& firstName,
         }
         pieces.push_back((fs::path(folder) / name).string());
     }
+    for (const std::string& piece : pieces) {
+        std::error_code ignored;
+        if (fs::exists(unfinishedMarkerPath(piece), ignored)) {
+            error = "the split file " + inQuotes(piece) + " is not whole (" +
+                    inQuotes(unfinishedMarkerPath(piece)) +
+                    " says why); run the render command again to write it whole, then join";
+            return false;
+        }
+    }
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "movie/render_job.h"
+#include "output/movie_files.h"
 
 #include <gtest/gtest.h>
 
@@ -344,6 +345,9 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
     ASSERT_TRUE(movie.ok);
     EXPECT_EQ(movie.frames.size(), 3u);
     EXPECT_EQ(host.endedCount, 1);
+    // Marked as short, so nothing takes it for complete; the mark goes with the whole file.
+    EXPECT_TRUE(host.filesDone.empty());
+    EXPECT_TRUE(fs::exists(unfinishedMarkerPath(folder.file("film.avi"))));
 
     // The stopped file plays but is short: the next run writes it again, whole, and a file
     // that is no movie at all is written again too.
@@ -354,6 +358,7 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
     EXPECT_EQ(resumed.framesWritten, resumed.framesCounted);
     EXPECT_EQ(decodeMovie(folder.file("film.avi")).frames.size(),
               static_cast<std::size_t>(resumed.framesCounted));
+    EXPECT_FALSE(fs::exists(unfinishedMarkerPath(folder.file("film.avi"))));
 
     std::ofstream(folder.file("film.avi")) << "no movie";
     RecordingHost third;

@@ -142,6 +142,10 @@ TEST_F(MovieJoinTest, SplitFilesAreFoundInOrderAndGapsNamed) {
             << error;
         fs::remove(folder.file(partial));
     }
+    touch("film_04.avi.unfinished");  // stopped short, or made without a key frame's detail
+    EXPECT_TRUE(pieces().empty());
+    EXPECT_NE(std::string::npos, error.find("film_04.avi\" is not whole")) << error;
+    fs::remove(folder.file("film_04.avi.unfinished"));
 
     touch("film.mp4");  // a film of one file: the split one is meant
     EXPECT_EQ(11u, pieces().size()) << error;

@@ -280,9 +280,11 @@ class RenderRunTest : public QObject {
             QVERIFY2(std::sscanf(last.c_str(), "Done! M:0,P:%*d,F:%d", &framesInMovie) == 1,
                      last.c_str());
         }
-        // The movie file under way was finished: it has its final name and every frame.
+        // The movie file under way was finished: it has its final name and every frame, and is
+        // marked as short, so that nothing takes it for the whole movie.
         QVERIFY(framesInMovie >= 1);
-        QCOMPARE(QDir(folder.path()).entryList({"*.avi*"}), QStringList{"film.avi"});
+        QCOMPARE(QDir(folder.path()).entryList({"*.avi*"}),
+                 (QStringList{"film.avi", "film.avi.unfinished"}));
         QCOMPARE(movieFileFrameCount(folder.filePath("film.avi").toStdString()),
                  static_cast<long long>(framesInMovie));
     }
