@@ -11,6 +11,7 @@
 
 #include "app/cli_options.h"
 #include "app/commands.h"
+#include "app/thread_option.h"
 #include "keyframes/mandelbrot.h"
 
 namespace zr {
@@ -93,6 +94,12 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
             series.zoomFactor = *factor;
         }
     }
+    ThreadBudget budget;
+    std::string error;
+    if (!threadBudgetOf(commandLine, budget, error)) {
+        return usageError(command, error);
+    }
+    ProgramThreads threads(budget);
 
     // Double precision resolves neighbouring pixels only while they are some thousand units
     // in the last place of the coordinates apart.
@@ -107,7 +114,6 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
     }
 
     const bool terminal = isatty(fileno(stderr));
-    std::string error;
     const bool written = makeKeyFrameSeries(
         series,
         [&](int done, int total) {
@@ -118,7 +124,7 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
                 }
             }
         },
-        &error);
+        &error, threads.share());
     if (!written) {
         if (terminal) {
             std::cerr << "\n";

@@ -13,6 +13,7 @@
 
 #include "app/cli_options.h"
 #include "app/commands.h"
+#include "app/thread_option.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
 #include "movie/run_status_text.h"
@@ -211,7 +212,6 @@ int runRenderCommand(const std::vector<std::string>& args) {
     if (const std::optional<int> status = readCommandLine(command, args, commandLine))
         return *status;
     // The progress shown here replaces the video libraries' own statistics lines.
-    quietVideoLibraryMessages();
 
     std::optional<MovieFileRange> files;
     if (commandLine.hasExtra("--files")) {
@@ -243,7 +243,11 @@ int runRenderCommand(const std::vector<std::string>& args) {
                               start.spec.output.firstMovieFile() + " is --crf N");
     }
 
-    RenderSession session;
+    ThreadBudget budget;
+    if (!threadBudgetOf(commandLine, budget, error))
+        return usageError(command, error);
+    ProgramThreads threads(budget);
+    RenderSession session(threads.share(), threads.encoderThreads());
     session.dumpImages = start.spec.start.dumpImages;
     CliRenderHost host(::isatty(STDERR_FILENO) != 0);
     interruptedSession = &session;

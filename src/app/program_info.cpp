@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/commands.h"
+#include "app/thread_option.h"
 #include "settings/parameters.h"
 
 namespace zr {
@@ -17,6 +18,7 @@ constexpr CliOption kRenderOptions[] = {
     {"--files", "I-J",
      "only movie files I to J (0 is film.avi, 1 film_01.avi, ...), each the same as in a whole "
      "render; \"zoomreel-cli plan\" lists the files"},
+    kThreadsOption,
 };
 
 constexpr CliOption kPreviewOptions[] = {
@@ -25,6 +27,7 @@ constexpr CliOption kPreviewOptions[] = {
      "instead of a key frame, movie frame N (0 is the first) or the frame shown at TIME "
      "(mm:ss.fff or hh:mm:ss.fff) exactly as render writes it"},
     {"--output", "FILE.png", "the PNG picture to write", Completion::kFile, true},
+    kThreadsOption,
 };
 
 constexpr CliOption kMakeKeyframesOptions[] = {
@@ -33,6 +36,7 @@ constexpr CliOption kMakeKeyframesOptions[] = {
     {"--center", "RE,IM", "the point zoomed into (default -0.743643887037151,0.131825904205330)"},
     {"--iterations", "N", "iteration limit, 1 to 100000000 (default 4000)"},
     {"--zoom-factor", "Z", "each key frame is Z times wider than the next, above 1 (default 2)"},
+    kThreadsOption,
 };
 
 constexpr CliOption kJoinOptions[] = {

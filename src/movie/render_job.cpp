@@ -42,7 +42,10 @@ class RenderJob : public RunHooks {
   public:
     RenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
               std::optional<MovieFileRange> files)
-        : session_(session), host_(host), files_(files), movieFiles_(spec.output) {
+        : session_(session),
+          host_(host),
+          files_(files),
+          movieFiles_(spec.output, WriterThreads{session.threads(), session.encoderThreads()}) {
         run_.spec = spec;
     }
 
