@@ -91,6 +91,27 @@ std::string containerList() {
     return joined(names, ", ");
 }
 
+std::string containerExtensions(bool exceptAvi) {
+    std::vector<std::string> extensions;
+    for (const ContainerInfo& container : movieContainers()) {
+        if (!exceptAvi || container.id != Container::kAvi) {
+            extensions.emplace_back(container.extension);
+        }
+    }
+    const std::string last = extensions.back();
+    extensions.pop_back();
+    return extensions.empty() ? last : joined(extensions, ", ") + " or " + last;
+}
+
+std::string containerPatterns() {
+    std::vector<std::string> patterns;
+    for (const ContainerInfo& container : movieContainers()) {
+        patterns.push_back("*" + std::string(container.extension));
+    }
+    std::rotate(patterns.begin(), patterns.begin() + 1, patterns.end());  // AVI last
+    return joined(patterns, ";");
+}
+
 const std::vector<VideoCodec>& knownVideoCodecs() {
     using C = Container;
     static const std::vector<VideoCodec> codecs = {

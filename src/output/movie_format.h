@@ -31,6 +31,14 @@ const ContainerInfo* containerForFile(std::string_view path);
 // "AVI (.avi), MP4 (.mp4), ...": for messages about an extension that is none of them.
 std::string containerList();
 
+// ".avi, .mp4, .mkv, .mov or .webm": every container's extension, for help texts; with
+// `exceptAvi`, the containers that carry a soundtrack and a codec of their own.
+std::string containerExtensions(bool exceptAvi = false);
+
+// "*.mp4;*.mkv;*.mov;*.webm;*.avi": the file chooser's pattern of movie files, the containers
+// with codecs of their own first.
+std::string containerPatterns();
+
 // How a video codec is colour-coded: YUV with a matrix and a range, or RGB planes or pixels.
 enum class ColourModel { kYuv, kRgb };
 

@@ -1,5 +1,8 @@
 #include "ui/balloon_tooltips.h"
 
+#include "output/movie_format.h"
+#include "settings/controls.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QFontMetrics>
@@ -166,9 +169,6 @@ const std::unordered_map<int, const char*>& tooltipTexts() {
         {1117, "Merge ratio of texture with palette"},
         {1118, "Use all images in the folder"},
         {1119, "Dump movie frames as jpeg images"},
-        {1120,
-         "The movie file, film.avi when empty. Its extension chooses the kind of\nfile: .avi, "
-         ".mp4, .mkv, .mov or .webm. Split files add _01, _02, ...\nto the name"},
         {1121, "Choose the movie file"},
         {1122,
          "The soundtrack of the movie (not for AVI files). Each split file\ncarries its own "
@@ -211,6 +211,10 @@ QFont balloonFont() {
 std::string tooltipText(int controlId, int tag) {
     if (tag != 0) {
         return {};
+    }
+    if (controlId == kIdMovieFile) {
+        return "The movie file, film.avi when empty. Its extension chooses the kind of\nfile: " +
+               containerExtensions() + ". Split files add _01, _02, ...\nto the name";
     }
     const auto found = tooltipTexts().find(controlId);
     return found == tooltipTexts().end() ? std::string() : std::string(found->second);

@@ -63,7 +63,6 @@ std::string nameInFolder(const std::string& folder, const std::string& path) {
 // The movie file settings that belong to one container: another container's codec would not do.
 constexpr int kCodecControls[] = {kIdVideoCodec, kIdCrf, kIdPreset, kIdPixelFormat};
 
-constexpr const char* kMoviePatterns = "*.mp4;*.mkv;*.mov;*.webm;*.avi";
 constexpr const char* kSoundPatterns = "*.ogg;*.opus;*.mp3;*.m4a;*.aac;*.flac;*.wav";
 
 std::string aboutText() {
@@ -167,7 +166,7 @@ void MainDialog::browseFolder() {
 void MainDialog::browseMovieFile() {
     const std::string current = text(kIdMovieFile).empty() ? "film.avi" : text(kIdMovieFile);
     const std::optional<std::string> file =
-        chooseFile(this, false, "Movie file", "Movie files", kMoviePatterns,
+        chooseFile(this, false, "Movie file", "Movie files", containerPatterns().c_str(),
                    std::filesystem::path(current).is_absolute()
                        ? current
                        : (std::filesystem::path(text(kIdDirectory)) / current).string());
