@@ -7,6 +7,7 @@
 #include "app/folder_choice.h"
 #include "app/test_keyframe.h"
 #include "keyframes/image_file.h"
+#include "movie/frame_loop.h"
 #include "movie/frame_seeker.h"
 #include "movie/movie_length.h"
 #include "movie/render_host.h"
@@ -139,6 +140,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
     PreviewHost host;
     TestSlopeValues slope;
     RenderSession session;
+    takeStartColours(start.spec, session.colours);
     const TestKeyFrameResult tested = testKeyFrame(controls, start.spec, slope, session, &host);
     if (!tested.image) {
         std::cerr << "zoomreel-cli: " << tested.message;
