@@ -306,9 +306,8 @@ bool parseCommandLine(const CliCommand& command, const std::vector<std::string>&
             const CliOption* option = findOption(options, name);
             if (option != nullptr && option->takesWholeNumber() &&
                 !parseInteger(value, option->min, option->max)) {
-                error = name + " " + visibleText(value) + ": " + name + " is a whole number" +
-                        (option->unit.empty() ? "" : " of " + std::string(option->unit)) + ", " +
-                        std::to_string(option->min) + " to " + std::to_string(option->max);
+                error = name + " " + visibleText(value) + ": " + name + " is " +
+                        wholeNumberText(*option);
                 return false;
             }
             commandLine.extras[name] = value;

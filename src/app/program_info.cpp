@@ -15,11 +15,9 @@ namespace {
 using Completion = ValueCompletion;
 
 constexpr CliOption kRenderOptions[] = {
-    {"--quality", "N", "AVI compressor quality 0 ... 100 (default 85)", Completion::kNone, false,
-     false, 0, 100},
-    {"--keyframe-every", "N",
-     "distance between the AVI movie's key frames, 1 to 100000 movie frames (default 1)",
-     Completion::kNone, false, false, 1, 100000, "movie frames"},
+    {"--quality", "N", "AVI compressor quality", Completion::kNone, false, false, 0, 100, {}, "85"},
+    {"--keyframe-every", "N", "distance between the AVI movie's key frames", Completion::kNone,
+     false, false, 1, 100000, "movie frames", "1"},
     {"--files", "I-J",
      "only movie files I to J (0 is film.avi, 1 film_01.avi, ...), each the same as in a whole "
      "render; \"zoomreel-cli plan\" lists the files"},
@@ -35,12 +33,19 @@ constexpr CliOption kPreviewOptions[] = {
 };
 
 constexpr CliOption kMakeKeyframesOptions[] = {
-    {"--count", "N", "number of key frames, 1 to 99999 (default 30)", Completion::kNone, false,
-     false, 1, 99999, "key frames"},
+    {"--count", "N", "number of key frames", Completion::kNone, false, false, 1, 99999, {}, "30"},
     {"--size", "WxH", "key frame size in pixels, 1 to 16384 each (default 640x360)"},
     {"--center", "RE,IM", "the point zoomed into (default -0.743643887037151,0.131825904205330)"},
-    {"--iterations", "N", "iteration limit, 1 to 100000000 (default 4000)", Completion::kNone,
-     false, false, 1, 100000000, "iterations"},
+    {"--iterations",
+     "N",
+     "iteration limit",
+     Completion::kNone,
+     false,
+     false,
+     1,
+     100000000,
+     {},
+     "4000"},
     {"--zoom-factor", "Z", "each key frame is Z times wider than the next, above 1 (default 2)"},
 };
 
@@ -58,11 +63,18 @@ constexpr CliOption kCodecsOptions[] = {
 
 constexpr CliOption kSubmitOptions[] = {
     {"--slurm", "", "submit to a Slurm cluster with sbatch", Completion::kNone, true},
-    {"--tasks", "N", "the number of tasks (machines) the movie files are shared among, 1 to 100000",
-     Completion::kNone, true, false, 1, 100000, "tasks"},
-    {"--cpus-per-task", "N",
-     "processors each task asks for, 1 to 100000 (default: what the site gives a task, often 1)",
-     Completion::kNone, false, false, 1, 100000, "processors"},
+    {"--tasks", "N", "the number of tasks (machines) the movie files are shared among",
+     Completion::kNone, true, false, 1, 100000},
+    {"--cpus-per-task",
+     "N",
+     "processors each task asks for",
+     Completion::kNone,
+     false,
+     false,
+     1,
+     100000,
+     {},
+     "what the site gives a task, often 1"},
     {"--exclusive", "", "every task gets a machine of its own"},
     {"--partition", "NAME", "the partition (queue) the jobs run in"},
     {"--time", "LIMIT",
@@ -287,6 +299,21 @@ std::vector<CliOption> makeMovieFileOptions() {
 }
 
 }  // namespace
+
+std::string wholeNumberText(const CliOption& option) {
+    return "a whole number" +
+           (option.unit.empty() ? std::string() : " of " + std::string(option.unit)) + ", " +
+           std::to_string(option.min) + " to " + std::to_string(option.max);
+}
+
+std::string optionHelp(const CliOption& option) {
+    std::string help(option.help);
+    if (option.takesWholeNumber())
+        help += "; " + wholeNumberText(option);
+    if (!option.defaultValue.empty())
+        help += " (default " + std::string(option.defaultValue) + ")";
+    return help;
+}
 
 const ProgramInfo& cliProgram() {
     return kCliProgram;

@@ -31,10 +31,17 @@ struct CliOption {
     // is read; min above max: a value of another kind, which the command checks itself.
     long long min = 1;
     long long max = 0;
-    std::string_view unit = {};  // what the number counts, for the message: "key frames"
+    std::string_view unit = {};          // what the number counts: "key frames"
+    std::string_view defaultValue = {};  // what the command takes without the option
 
     bool takesWholeNumber() const { return min <= max; }
 };
+
+// What a whole-number option takes: "a whole number of key frames, 1 to 99999".
+std::string wholeNumberText(const CliOption& option);
+// The help of an option as the usage texts and the manual show it: its meaning, then for a whole
+// number its unit and range, and its default.
+std::string optionHelp(const CliOption& option);
 
 using CommandRunner = int (*)(const std::vector<std::string>& args);
 

@@ -94,7 +94,7 @@ std::string optionLines(std::span<const CliOption> options) {
     std::string text;
     for (const CliOption& option : options) {
         if (!option.hidden)
-            text += optionLine(optionTerm(option), option.help);
+            text += optionLine(optionTerm(option), optionHelp(option));
     }
     return text;
 }
@@ -173,7 +173,7 @@ std::string roffOptions(std::span<const CliOption> options) {
     std::string text;
     for (const CliOption& option : options) {
         if (!option.hidden)
-            text += roffOption(option.name, option.valueName, option.help);
+            text += roffOption(option.name, option.valueName, optionHelp(option));
     }
     return text;
 }
