@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -17,6 +18,7 @@
 #include "settings/parameter_check.h"
 #include "settings/setting_types.h"
 #include "settings/settings_file.h"
+#include "support/folder_listing.h"
 #include "support/text_pieces.h"
 
 namespace zr {
@@ -164,6 +166,45 @@ bool checkListsAgainstFolder(const Controls& controls, std::ostream& warnings, s
     return true;
 }
 
+// The zoom a key frame file's name carries ("00003_2.5e2.zmb": 250), or none.
+std::optional<double> zoomOfName(const std::string& path) {
+    const std::string name = std::filesystem::path(path).stem().string();
+    const std::size_t underscore = name.rfind('_');
+    if (underscore == std::string::npos)
+        return std::nullopt;
+    const std::optional<double> zoom = parseDecimal(name.substr(underscore + 1));
+    return zoom && *zoom > 0.0 ? zoom : std::nullopt;
+}
+
+// Warns when the zooms the key frame names carry step by another of the listed zoom factors
+// than the one chosen (key frames made with --zoom-factor 4 want ZOL=1).
+void checkZoomOfNames(const Controls& controls, double chosen, std::ostream& warnings) {
+    std::vector<std::string> files = listMatchingFiles(controls.text(kIdDirectory), "*.zmb");
+    std::sort(files.begin(), files.end());
+    std::vector<double> ratios;
+    for (std::size_t i = 1; i < files.size() && i <= 4; ++i) {
+        const std::optional<double> deeper = zoomOfName(files[i - 1]);
+        const std::optional<double> wider = zoomOfName(files[i]);
+        if (!deeper || !wider)
+            return;
+        ratios.push_back(*deeper / *wider);
+    }
+    if (ratios.empty())
+        return;
+    static constexpr double kListed[] = {2.0, 4.0, 8.0, 16.0};
+    for (int entry = 0; entry < 4; ++entry) {
+        const double listed = kListed[entry];
+        const bool allFit = std::all_of(ratios.begin(), ratios.end(), [listed](double ratio) {
+            return std::abs(ratio / listed - 1.0) < 0.01;
+        });
+        if (allFit && listed != chosen) {
+            warnings << "warning: the key frame names step by a zoom of " << listed
+                     << ", but the zoom out level (ZOL) gives " << readableNumber(chosen)
+                     << " between key frames; --set ZOL=" << entry << " fits them\n";
+        }
+    }
+}
+
 // Checks what only the chosen folder and the settings together tell: the start frame, the
 // lists' key frames, and whether the movie's pictures fit in memory.
 bool checkAgainstFolder(const CommandLine& commandLine, const Controls& controls,
@@ -189,6 +230,7 @@ bool checkAgainstFolder(const CommandLine& commandLine, const Controls& controls
     const bool custom = selectionOr(controls, kIdZoomOutLevel, 0) == kCustomZoomEntry;
     const double zoom =
         custom && commandLine.zoomSize ? readDouble(*commandLine.zoomSize) : zoomFactorOf(controls);
+    checkZoomOfNames(controls, zoom, warnings);
     if (width < 1 || height < 1) {
         error = "a movie of " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels cannot be made; give MSZ (the width, 2 to 16384) or --movie-height";

@@ -287,6 +287,23 @@ TEST_F(ApplyCommandLineTest, WhatTheFolderAndSettingsTogetherRuleOutIsRefused) {
     EXPECT_NE(errors.str().find("SPEED line 2 \"9<TAB>50\" names key frame 9"), std::string::npos)
         << errors.str();
     EXPECT_NE(errors.str().find("Supersample 2 changes nothing"), std::string::npos);
+
+    // Key frames whose names step by a zoom of 4, and the zoom out level at 2.
+    fs::create_directories(root / "keys4");
+    std::string error;
+    for (const char* name : {"00001_1.6e1.zmb", "00002_4e0.zmb", "00003_1e0.zmb"}) {
+        ASSERT_TRUE(writeKeyFrameFile((root / "keys4" / name).string(),
+                                      KeyFrameFileData::uniform(32, 18), &error));
+    }
+    errors.str("");
+    EXPECT_EQ(apply({(root / "keys4").string()}), 0);
+    EXPECT_NE(errors.str().find("step by a zoom of 4, but the zoom out level (ZOL) gives 2 between "
+                                "key frames; --set ZOL=1 fits them"),
+              std::string::npos)
+        << errors.str();
+    errors.str("");
+    EXPECT_EQ(apply({(root / "keys4").string(), "--set", "ZOL=1"}), 0);
+    EXPECT_EQ(errors.str(), "");
 }
 
 TEST_F(ApplyCommandLineTest, SavedSettingsLoadToTheSameControls) {
