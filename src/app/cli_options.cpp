@@ -99,6 +99,8 @@ bool readSettingsOption(const std::string& name, const std::string& value, Comma
             return false;
         }
         commandLine.saveSettingsFile = value;
+    } else if (name == "--strict") {
+        commandLine.strict = true;
     } else if (name == "--zoom-size") {
         const std::optional<double> zoom = parseDecimal(value);
         if (!zoom || *zoom <= 1.0 || *zoom > kLargestZoomSize) {
@@ -389,7 +391,7 @@ int usageError(const CliCommand& command, std::string_view message) {
     return 2;
 }
 
-bool checkSettingsFileOption(const CliCommand& command, const std::string& path,
+bool checkSettingsFileOption(const CliCommand& command, const std::string& path, bool strict,
                              std::string& error) {
     const SettingsFileResult checked = checkSettingsFile(path);
     if (!checked.ok)
@@ -397,9 +399,9 @@ bool checkSettingsFileOption(const CliCommand& command, const std::string& path,
     // Lines the dialog would pass over are warned of; a value it would take wrongly is refused.
     for (const SettingsLineFinding& finding : checked.findings) {
         const std::string place = visibleText(path) + ":" + std::to_string(finding.line) + ": ";
-        if (finding.issue == SettingsLineIssue::kBadValue) {
+        if (finding.issue == SettingsLineIssue::kBadValue || strict) {
             if (error.empty())
-                error = place + finding.message;
+                error = place + finding.message + (strict ? " (--strict)" : "");
         } else {
             std::cerr << "zoomreel-cli " << command.name << ": warning: " << place
                       << finding.message << "\n";
@@ -423,7 +425,7 @@ std::optional<int> readCommandLine(const CliCommand& command, const std::vector<
         return 0;
     }
     if (commandLine.settingsFile &&
-        !checkSettingsFileOption(command, *commandLine.settingsFile, error)) {
+        !checkSettingsFileOption(command, *commandLine.settingsFile, commandLine.strict, error)) {
         return usageError(command, error);
     }
     return std::nullopt;
@@ -487,7 +489,11 @@ int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
         controls.setZoomSizeAnswer(*commandLine.zoomSize);
     std::ostringstream warnings;
     std::string error;
-    const bool fits = checkAgainstFolder(commandLine, controls, warnings, error);
+    bool fits = checkAgainstFolder(commandLine, controls, warnings, error);
+    if (fits && commandLine.strict && !warnings.str().empty()) {
+        fits = false;
+        error = "--strict: refused for the warning above";
+    }
     std::istringstream lines(warnings.str());
     for (std::string line; std::getline(lines, line);)
         errors << prefix << line << "\n";

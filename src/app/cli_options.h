@@ -37,6 +37,7 @@ struct CommandLine {
     std::string folder;
     std::optional<std::string> settingsFile;
     std::optional<std::string> saveSettingsFile;             // --save-settings
+    bool strict = false;                                     // --strict: warnings refuse
     std::vector<std::pair<std::string, std::string>> sets;   // key, value
     std::vector<std::pair<std::string, std::string>> flags;  // option, value ("" for none)
     std::optional<std::string> zoomSize;                     // answer for "Custom..."

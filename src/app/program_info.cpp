@@ -260,6 +260,9 @@ std::vector<CliOption> makeSettingsOptions() {
          "write the settings, once every option is applied, as the dialog's \"Save settings\" "
          "would (what a settings file does not store, such as the flags below, is left out)",
          Completion::kSettingsFile},
+        {"--strict", "",
+         "what would only be warned of (a settings-file line passed over, a list line of a key "
+         "frame the folder does not hold, an option that changes nothing) is refused instead"},
         {"--zoom-size", "Z",
          "the zoom factor of the \"Custom...\" zoom out level (--set ZOL=4); a decimal number "
          "above 1, at most 1000000"},

@@ -186,6 +186,11 @@ TEST(CliOptionsTest, SettingsFilesAreRefusedForBadValuesAndWarnedOfForLinesPasse
     EXPECT_NE(errors.find("warning: " + typos + ":2: unknown key Fps"), std::string::npos)
         << errors;
     EXPECT_NE(errors.find(typos + ":3: unknown key FOO"), std::string::npos) << errors;
+    EXPECT_EQ(readWithErrors({"keys", "--settings", typos, "--strict"}, errors), 2);
+    EXPECT_NE(errors.find(typos + ":2: unknown key Fps (keys match exactly: FPS?); the line is "
+                                  "passed over (--strict)"),
+              std::string::npos)
+        << errors;
 
     for (const std::string& notSettings :
          {file("passwd", "root:x:0:0:root:/root:/bin/bash\n"), file("binary",
@@ -287,6 +292,9 @@ TEST_F(ApplyCommandLineTest, WhatTheFolderAndSettingsTogetherRuleOutIsRefused) {
     EXPECT_NE(errors.str().find("SPEED line 2 \"9<TAB>50\" names key frame 9"), std::string::npos)
         << errors.str();
     EXPECT_NE(errors.str().find("Supersample 2 changes nothing"), std::string::npos);
+    errors.str("");
+    EXPECT_EQ(apply({keys, "--set", "SPEED=0\t25,9\t50", "--strict"}), 1);
+    EXPECT_NE(errors.str().find("--strict: refused for the warning above"), std::string::npos);
 
     // Key frames whose names step by a zoom of 4, and the zoom out level at 2.
     fs::create_directories(root / "keys4");
