@@ -156,12 +156,15 @@ bool checkListsAgainstFolder(const Controls& controls, std::ostream& warnings, s
             if (parameter.lineFormat != ListLineFormat::kSpeed || tab == std::string_view::npos)
                 continue;
             const bool stamp = isTimeStamp(line.substr(tab + 1));
-            if (stamp == (timeType == kTimeTypeSpeed)) {
-                error = where + (stamp ? ": a time stamp, but TimeType is 0 (speeds); give "
-                                         "--set TimeType=1 or a speed"
-                                       : ": a speed, but TimeType is " + std::to_string(timeType) +
-                                             " (time stamps mm:ss or hh:mm:ss)");
+            if (stamp && timeType == kTimeTypeSpeed) {
+                error = where +
+                        ": a time stamp, but TimeType is 0 (speeds), which would read it "
+                        "as a speed; give --set TimeType=1 or a speed";
                 return false;
+            }
+            if (!stamp && timeType != kTimeTypeSpeed) {
+                warnings << "warning: " << where << ": TimeType " << timeType
+                         << " reads the number as a time stamp of seconds (ss), not as a speed\n";
             }
         }
     }

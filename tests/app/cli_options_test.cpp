@@ -285,7 +285,9 @@ TEST_F(ApplyCommandLineTest, WhatTheFolderAndSettingsTogetherRuleOutIsRefused) {
     EXPECT_EQ(apply({keys, "--set", "SPEED=0\t01:30"}), 1);
     EXPECT_NE(errors.str().find("TimeType is 0"), std::string::npos) << errors.str();
     errors.str("");
-    EXPECT_EQ(apply({keys, "--set", "TimeType=1", "--set", "SPEED=0\t25"}), 1);
+    // A number with time stamps is read as seconds, as Start reads it.
+    EXPECT_EQ(apply({keys, "--set", "TimeType=1", "--set", "SPEED=0\t25"}), 0);
+    EXPECT_NE(errors.str().find("reads the number as a time stamp of seconds"), std::string::npos);
     errors.str("");
     // Lines of key frames the folder does not hold, and supersampling alone, change nothing.
     EXPECT_EQ(apply({keys, "--set", "SPEED=0\t25,9\t50", "--supersample", "2"}), 0);
