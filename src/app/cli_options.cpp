@@ -225,6 +225,12 @@ bool checkAgainstFolder(const CommandLine& commandLine, const Controls& controls
     }
     if (!checkListsAgainstFolder(controls, warnings, error))
         return false;
+    const bool rotation = !controls.lines(kIdRotateList).empty() ||
+                          readDouble(controls.text(kIdStartRotation)) != 0.0;
+    if (controls.checked(kIdDumpImages) && !rotation) {
+        warnings << "warning: --dump-images saves pictures only while the movie turns (a ROTATE "
+                    "line or --start-rotation); this movie does not turn\n";
+    }
     if (readInt(controls.text(kIdSupersample)) > 1 && !controls.checked(kIdSubpixelZoom)) {
         warnings << "warning: Supersample " << controls.text(kIdSupersample)
                  << " changes nothing without sub-pixel zoom (--subpixel-zoom or --set "

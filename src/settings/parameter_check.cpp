@@ -142,7 +142,7 @@ bool numberFits(const Parameter& parameter, std::string_view value) {
 
 std::string numberText(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
+    std::snprintf(text, sizeof text, "%.10g", value);
     return text;
 }
 

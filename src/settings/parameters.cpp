@@ -268,7 +268,8 @@ constexpr Parameter kParameters[] = {
      .help = "nothing is rendered; the time of each speed list line is reported"},
     {.control = kIdDumpImages, .kind = Kind::kCheck, .flag = "--dump-images",
      .label = "Dump images",
-     .help = "every movie frame also saved as a JPEG picture in the folder"},
+     .help = "every movie frame also saved as a JPEG picture in the folder, while the movie turns "
+             "(a ROTATE line or a start rotation); without rotation nothing is saved"},
     {.control = kIdWaveColoring, .kind = Kind::kCheck, .flag = "--wave-coloring",
      .label = "Wave coloring",
      .help = "the HSB waves of the wave list on"},

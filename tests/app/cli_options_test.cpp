@@ -295,6 +295,13 @@ TEST_F(ApplyCommandLineTest, WhatTheFolderAndSettingsTogetherRuleOutIsRefused) {
         << errors.str();
     EXPECT_NE(errors.str().find("Supersample 2 changes nothing"), std::string::npos);
     errors.str("");
+    EXPECT_EQ(apply({keys, "--dump-images"}), 0);
+    EXPECT_NE(errors.str().find("--dump-images saves pictures only while the movie turns"),
+              std::string::npos);
+    errors.str("");
+    EXPECT_EQ(apply({keys, "--dump-images", "--start-rotation", "5"}), 0);
+    EXPECT_EQ(errors.str(), "");
+    errors.str("");
     EXPECT_EQ(apply({keys, "--set", "SPEED=0\t25,9\t50", "--strict"}), 1);
     EXPECT_NE(errors.str().find("--strict: refused for the warning above"), std::string::npos);
 
