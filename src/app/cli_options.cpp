@@ -280,11 +280,18 @@ bool parseArguments(std::span<const CliOption> options, const std::vector<std::s
     try {
         app.parse(reversed);
     } catch (const CLI::ArgumentMismatch& mismatch) {
-        // An option that wants a value came last.
-        const CliOption* last = args.empty() ? nullptr : findOption(options, args.back());
-        error = last != nullptr ? "option " + args.back() + " needs a value (" + args.back() + " " +
-                                      std::string(last->valueName) + ")"
-                                : mismatch.what();
+        // An option that wants a value came last, or was given "--option=" with nothing.
+        const CliOption* missing = nullptr;
+        for (std::size_t i = 0; i < args.size() && missing == nullptr; ++i) {
+            const CliOption* option = findOption(options, optionName(args[i]));
+            if (option != nullptr && !option->valueName.empty() &&
+                (args[i].ends_with('=') || (i + 1 == args.size() && args[i] == option->name)))
+                missing = option;
+        }
+        error = missing != nullptr
+                    ? "option " + std::string(missing->name) + " needs a value (" +
+                          std::string(missing->name) + " " + std::string(missing->valueName) + ")"
+                    : mismatch.what();
         return false;
     } catch (const CLI::ParseError& other) {
         error = other.what();
