@@ -13,6 +13,8 @@
 
 #include "dialog_test_support.h"
 #include "keyframes/key_frame_writer.h"
+#include "settings/memory_controls.h"
+#include "settings/movie_spec.h"
 #include "settings/setting_types.h"
 #include "settings/settings_file.h"
 #include "ui/widget_helpers.h"
@@ -488,6 +490,12 @@ class MainDialogTest : public QObject {
         QVERIFY(!used.checked(kIdSubpixelZoom));
         QCOMPARE(used.text(kIdSupersample), std::string("1"));
         QCOMPARE(used.text(kIdMovieFile), std::string());
+        // Start makes of it the movie the command line makes of the same file.
+        MemoryControls commandLine;
+        QVERIFY(loadSettingsFile(commandLine, plain).ok);
+        const MovieSpecResult dialogMovie = buildMovieSpec(used);
+        QVERIFY(dialogMovie.ok());
+        QVERIFY(dialogMovie.spec == buildMovieSpec(commandLine).spec);
 
         // Lines passed over are told in the status; the loading goes on as before.
         const std::string typo = folder.filePath("typo.zrs").toStdString();
