@@ -282,16 +282,22 @@ bool parseArguments(std::span<const CliOption> options, const std::vector<std::s
     } catch (const CLI::ArgumentMismatch& mismatch) {
         // An option that wants a value came last, or was given "--option=" with nothing.
         const CliOption* missing = nullptr;
+        bool givenEmpty = false;  // "--option=" rather than "--option" at the end
         for (std::size_t i = 0; i < args.size() && missing == nullptr; ++i) {
             const CliOption* option = findOption(options, optionName(args[i]));
+            givenEmpty = args[i].ends_with('=');
             if (option != nullptr && !option->valueName.empty() &&
-                (args[i].ends_with('=') || (i + 1 == args.size() && args[i] == option->name)))
+                (givenEmpty || (i + 1 == args.size() && args[i] == option->name)))
                 missing = option;
         }
-        error = missing != nullptr
-                    ? "option " + std::string(missing->name) + " needs a value (" +
-                          std::string(missing->name) + " " + std::string(missing->valueName) + ")"
-                    : mismatch.what();
+        if (missing == nullptr) {
+            error = mismatch.what();
+            return false;
+        }
+        const std::string name(missing->name);
+        const std::string usage = "(" + name + " " + std::string(missing->valueName) + ")";
+        error = givenEmpty ? name + ": the option is given no value " + usage
+                           : "option " + name + " needs a value " + usage;
         return false;
     } catch (const CLI::ParseError& other) {
         error = other.what();

@@ -65,7 +65,7 @@ done <<'EOF'
 2|err|option --frame K or --movie-frame is required|preview @/keys --output @/a.png
 2|err|--count|make-keyframes @/more --count 0
 2|err|--set FPS=1e3: FPS is a whole number of frames a second, 1 to 1000|plan @/keys --set FPS=1e3
-2|err|option --save-settings needs a value (--save-settings FILE.zrs)|plan @/keys --save-settings=
+2|err|--save-settings: the option is given no value (--save-settings FILE.zrs)|plan @/keys --save-settings=
 2|err|unknown option --set|make-keyframes @/keys --set FPS=3
 2|err|unexpected argument "x"|codecs x
 1|err|the folder "@/none" does not exist|render @/none
