@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -54,8 +55,20 @@ int main(int argc, char** argv) {
     }
     const std::string_view first = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
-    if (const zr::CliCommand* command = zr::findCliCommand(first))
-        return command->run(args);
+    if (const zr::CliCommand* command = zr::findCliCommand(first)) {
+        // Nothing may end the program unexplained: what no command caught becomes a message.
+        try {
+            return command->run(args);
+        } catch (const std::exception& error) {
+            std::cerr << "zoomreel-cli " << command->name << ": " << error.what()
+                      << " (this is a fault of zoomreel-cli; please report it with the command "
+                         "line)\n";
+        } catch (...) {
+            std::cerr << "zoomreel-cli " << command->name
+                      << ": an unexpected failure (please report it with the command line)\n";
+        }
+        return 1;
+    }
     if (first == "--help" || first == "-h" || first == "help") {
         const zr::CliCommand* command = args.empty() ? nullptr : zr::findCliCommand(args.front());
         if (command != nullptr) {

@@ -36,11 +36,14 @@ bool parseArguments(std::span<const CliOption> options, const std::vector<std::s
 struct CommandLine {
     std::string folder;
     std::optional<std::string> settingsFile;
+    std::optional<std::string> saveSettingsFile;             // --save-settings
+    bool strict = false;                                     // --strict: warnings refuse
     std::vector<std::pair<std::string, std::string>> sets;   // key, value
     std::vector<std::pair<std::string, std::string>> flags;  // option, value ("" for none)
     std::optional<std::string> zoomSize;                     // answer for "Custom..."
     std::map<std::string, std::string, std::less<>> extras;  // the last occurrence counts
     bool help = false;                                       // the command's help was asked for
+    std::string_view command;                                // "render", for messages
 
     bool hasExtra(std::string_view name) const { return extras.find(name) != extras.end(); }
     std::string extra(std::string_view name) const;
@@ -64,8 +67,10 @@ int usageError(const CliCommand& command, std::string_view message);
 
 // Sets the controls as a person at the dialog would: chooses FOLDER (key frame size, movie
 // size, "Frames per movie", key frame count), loads the settings file, applies each --set in
-// order, then the flags; FOLDER stays the folder whatever DIR the settings hold. Returns 0, or 1
-// after writing what failed to `errors`.
+// order, then the flags; FOLDER stays the folder whatever DIR the settings hold. Then checks
+// what the folder and the settings rule out together (a start frame past the last key frame, a
+// speed list that TimeType reads otherwise, pictures over 1 GB), warns of what changes nothing,
+// and writes --save-settings. Returns 0, or 1 after writing what failed to `errors`.
 int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
                      std::ostream& errors);
 

@@ -94,12 +94,8 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
             series.zoomFactor = *factor;
         }
     }
-    ThreadBudget budget;
     std::string error;
-    if (!threadBudgetOf(commandLine, budget, error)) {
-        return usageError(command, error);
-    }
-    ProgramThreads threads(budget);
+    ProgramThreads threads(threadBudgetOf(commandLine));
 
     // Double precision resolves neighbouring pixels only while they are some thousand units
     // in the last place of the coordinates apart.

@@ -8,6 +8,7 @@
 #include "app/test_keyframe.h"
 #include "app/thread_option.h"
 #include "keyframes/image_file.h"
+#include "movie/frame_loop.h"
 #include "movie/frame_seeker.h"
 #include "movie/movie_length.h"
 #include "movie/render_host.h"
@@ -102,10 +103,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
     const std::string output = commandLine.extra("--output");
     if (output.empty())
         return usageError(command, "option --output wants a file name");
-    ThreadBudget budget;
-    if (!threadBudgetOf(commandLine, budget, error))
-        return usageError(command, error);
-    ProgramThreads threads(budget);
+    ProgramThreads threads(threadBudgetOf(commandLine));
     if (commandLine.hasExtra("--movie-frame")) {
         if (commandLine.hasExtra("--frame")) {
             return usageError(command, "give --frame K or --movie-frame, not both");
@@ -144,6 +142,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
     PreviewHost host;
     TestSlopeValues slope;
     RenderSession session(threads.share(), threads.encoderThreads());
+    takeStartColours(start.spec, session.colours);
     const TestKeyFrameResult tested = testKeyFrame(controls, start.spec, slope, session, &host);
     if (!tested.image) {
         std::cerr << "zoomreel-cli: " << tested.message;

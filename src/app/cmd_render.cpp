@@ -243,10 +243,7 @@ int runRenderCommand(const std::vector<std::string>& args) {
                               start.spec.output.firstMovieFile() + " is --crf N");
     }
 
-    ThreadBudget budget;
-    if (!threadBudgetOf(commandLine, budget, error))
-        return usageError(command, error);
-    ProgramThreads threads(budget);
+    ProgramThreads threads(threadBudgetOf(commandLine));
     RenderSession session(threads.share(), threads.encoderThreads());
     session.dumpImages = start.spec.start.dumpImages;
     CliRenderHost host(::isatty(STDERR_FILENO) != 0);

@@ -93,6 +93,8 @@ std::vector<GivenOption> givenOptions(const CliCommand& command,
     for (const auto& entry : parsed.options) {
         const std::string& name = entry.first;
         const std::string& value = entry.second;
+        if (name == "--save-settings")
+            continue;  // submit writes the settings file itself, once, not every task again
         const auto option = std::find_if(options.begin(), options.end(),
                                          [&name](const CliOption& o) { return o.name == name; });
         GivenOption taken{name, value, option != options.end() && !option->valueName.empty()};

@@ -1,5 +1,7 @@
 #include "app/movie_options.h"
 
+#include "settings/parameter_check.h"
+
 namespace zr {
 
 bool readMovieOptions(const CommandLine& commandLine, MovieOptions& options, std::string& error) {
@@ -14,9 +16,12 @@ bool readMovieOptions(const CommandLine& commandLine, MovieOptions& options, std
     options.codec = commandLine.extra("--codec");
     options.video.codec = options.codec;
     if (commandLine.hasExtra("--crf")) {
-        const auto crf = parseInteger(commandLine.extra("--crf"), 0, 100);
+        const std::string text = commandLine.extra("--crf");
+        const Parameter& parameter = *parameterWithFlag("--crf");
+        const auto crf = parseInteger(text, parameter.min, parameter.max);
         if (!crf) {
-            error = "--crf: expected a whole number such as 23";
+            error = "--crf " + visibleText(text) + ": --crf is a whole number on " +
+                    std::string(parameter.unit);
             return false;
         }
         options.video.crf = static_cast<int>(*crf);
@@ -27,9 +32,11 @@ bool readMovieOptions(const CommandLine& commandLine, MovieOptions& options, std
         options.audio = commandLine.extra("--audio");
     }
     if (commandLine.hasExtra("--audio-offset")) {
-        const auto offset = parseDecimal(commandLine.extra("--audio-offset"));
-        if (!offset || *offset < -86400.0 || *offset > 86400.0) {
-            error = "--audio-offset: expected seconds as a decimal number, such as 1.5 or -12";
+        const std::string text = commandLine.extra("--audio-offset");
+        const Parameter& parameter = *parameterWithFlag("--audio-offset");
+        const auto offset = parseDecimal(text);
+        if (text.empty() || checkParameterValue(parameter, text)) {
+            error = "--audio-offset " + visibleText(text) + ": " + allowedValues(parameter);
             return false;
         }
         if (!options.audio) {

@@ -1,9 +1,12 @@
 #include "app/program_info.h"
 
 #include <algorithm>
+#include <deque>
+#include <string>
 
 #include "app/commands.h"
 #include "app/thread_option.h"
+#include "settings/parameter_check.h"
 #include "settings/parameters.h"
 
 namespace zr {
@@ -13,8 +16,9 @@ namespace {
 using Completion = ValueCompletion;
 
 constexpr CliOption kRenderOptions[] = {
-    {"--quality", "N", "AVI compressor quality 0 ... 100 (default 85)"},
-    {"--keyframe-every", "N", "distance between the AVI movie's key frames (default 1)"},
+    {"--quality", "N", "AVI compressor quality", Completion::kNone, false, false, 0, 100, {}, "85"},
+    {"--keyframe-every", "N", "distance between the AVI movie's key frames", Completion::kNone,
+     false, false, 1, 100000, "movie frames", "1"},
     {"--files", "I-J",
      "only movie files I to J (0 is film.avi, 1 film_01.avi, ...), each the same as in a whole "
      "render; \"zoomreel-cli plan\" lists the files"},
@@ -22,7 +26,8 @@ constexpr CliOption kRenderOptions[] = {
 };
 
 constexpr CliOption kPreviewOptions[] = {
-    {"--frame", "K", "the key frame to colour, 0 being the widest"},
+    {"--frame", "K", "the key frame to colour, 0 being the widest", Completion::kNone, false, false,
+     0, 2147483647, "key frames"},
     {"--movie-frame", "N|TIME",
      "instead of a key frame, movie frame N (0 is the first) or the frame shown at TIME "
      "(mm:ss.fff or hh:mm:ss.fff) exactly as render writes it"},
@@ -31,10 +36,19 @@ constexpr CliOption kPreviewOptions[] = {
 };
 
 constexpr CliOption kMakeKeyframesOptions[] = {
-    {"--count", "N", "number of key frames, 1 to 99999 (default 30)"},
+    {"--count", "N", "number of key frames", Completion::kNone, false, false, 1, 99999, {}, "30"},
     {"--size", "WxH", "key frame size in pixels, 1 to 16384 each (default 640x360)"},
     {"--center", "RE,IM", "the point zoomed into (default -0.743643887037151,0.131825904205330)"},
-    {"--iterations", "N", "iteration limit, 1 to 100000000 (default 4000)"},
+    {"--iterations",
+     "N",
+     "iteration limit",
+     Completion::kNone,
+     false,
+     false,
+     1,
+     100000000,
+     {},
+     "4000"},
     {"--zoom-factor", "Z", "each key frame is Z times wider than the next, above 1 (default 2)"},
     kThreadsOption,
 };
@@ -54,9 +68,17 @@ constexpr CliOption kCodecsOptions[] = {
 constexpr CliOption kSubmitOptions[] = {
     {"--slurm", "", "submit to a Slurm cluster with sbatch", Completion::kNone, true},
     {"--tasks", "N", "the number of tasks (machines) the movie files are shared among",
-     Completion::kNone, true},
-    {"--cpus-per-task", "N",
-     "processors each task asks for (default: what the site gives a task, often 1)"},
+     Completion::kNone, true, false, 1, 100000},
+    {"--cpus-per-task",
+     "N",
+     "processors each task asks for",
+     Completion::kNone,
+     false,
+     false,
+     1,
+     100000,
+     {},
+     "what the site gives a task, often 1"},
     {"--exclusive", "", "every task gets a machine of its own"},
     {"--partition", "NAME", "the partition (queue) the jobs run in"},
     {"--time", "LIMIT",
@@ -204,6 +226,32 @@ constexpr ProgramInfo kDesktopProgram{
     kDesktopOptions,
 };
 
+// Texts made from the parameter table, kept for the whole run (the option table holds views).
+std::string_view keptText(std::string text) {
+    static std::deque<std::string> texts;
+    return texts.emplace_back(std::move(text));
+}
+
+// A flag's help from the parameter table: its meaning, then its type, unit, range and default.
+std::string_view flagHelp(const Parameter& parameter) {
+    std::string help(parameter.help);
+    const std::string range = parameterRange(parameter);
+    const std::string unit = parameter.unit.empty() ? "" : " of " + std::string(parameter.unit);
+    switch (parameter.kind) {
+        case ParameterKind::kWholeNumber:
+            help += "; a whole number" + unit + ", " + range;
+            break;
+        case ParameterKind::kDecimal:
+            help += "; a decimal number" + unit + ", " + range;
+            break;
+        default:
+            return parameter.help;
+    }
+    if (!parameter.defaultValue.empty())
+        help += ", default " + std::string(parameter.defaultValue);
+    return keptText(std::move(help));
+}
+
 std::vector<CliOption> makeSettingsOptions() {
     std::vector<CliOption> options = {
         {"--settings", "FILE.zrs", "load a settings file as the dialog's \"Load settings\" does",
@@ -212,11 +260,20 @@ std::vector<CliOption> makeSettingsOptions() {
          "a settings-file key and its value as the file holds it (repeatable, applied after "
          "--settings); the keys are listed in the manual",
          Completion::kSettingsKey},
-        {"--zoom-size", "Z", "the zoom factor of the \"Custom...\" zoom out level"},
+        {"--save-settings", "FILE.zrs",
+         "write the settings, once every option is applied, as the dialog's \"Save settings\" "
+         "would (what a settings file does not store, such as the flags below, is left out)",
+         Completion::kSettingsFile},
+        {"--strict", "",
+         "what would only be warned of (a settings-file line passed over, a list line of a key "
+         "frame the folder does not hold, an option that changes nothing) is refused instead"},
+        {"--zoom-size", "Z",
+         "the zoom factor of the \"Custom...\" zoom out level (--set ZOL=4); a decimal number "
+         "above 1, at most 1000000"},
     };
     for (const Parameter& parameter : parameters()) {
         if (!parameter.flag.empty() && !parameter.movieFile)
-            options.push_back({parameter.flag, parameter.valueName, parameter.help});
+            options.push_back({parameter.flag, parameter.valueName, flagHelp(parameter)});
     }
     return options;
 }
@@ -227,6 +284,10 @@ Completion completionOf(FlagValueKind kind) {
             return Completion::kFile;
         case FlagValueKind::kCodec:
             return Completion::kCodec;
+        case FlagValueKind::kPreset:
+            return Completion::kPreset;
+        case FlagValueKind::kPixelFormat:
+            return Completion::kPixelFormat;
         case FlagValueKind::kOther:
             break;
     }
@@ -237,7 +298,7 @@ std::vector<CliOption> makeMovieFileOptions() {
     std::vector<CliOption> options;
     for (const Parameter& parameter : parameters()) {
         if (!parameter.flag.empty() && parameter.movieFile) {
-            options.push_back({parameter.flag, parameter.valueName, parameter.help,
+            options.push_back({parameter.flag, parameter.valueName, flagHelp(parameter),
                                completionOf(parameter.flagValue)});
         }
     }
@@ -245,6 +306,21 @@ std::vector<CliOption> makeMovieFileOptions() {
 }
 
 }  // namespace
+
+std::string wholeNumberText(const CliOption& option) {
+    return "a whole number" +
+           (option.unit.empty() ? std::string() : " of " + std::string(option.unit)) + ", " +
+           std::to_string(option.min) + " to " + std::to_string(option.max);
+}
+
+std::string optionHelp(const CliOption& option) {
+    std::string help(option.help);
+    if (option.takesWholeNumber())
+        help += "; " + wholeNumberText(option);
+    if (!option.defaultValue.empty())
+        help += " (default " + std::string(option.defaultValue) + ")";
+    return help;
+}
 
 const ProgramInfo& cliProgram() {
     return kCliProgram;

@@ -15,6 +15,8 @@ enum class ValueCompletion {
     kSettingsFile,  // *.zrs files
     kCodec,         // the names "zoomreel-cli codecs --names" prints
     kSettingsKey,   // KEY= for each settings-file key
+    kPreset,        // the presets of the codecs
+    kPixelFormat,   // the pixel formats of the codecs
 };
 
 // One option of a command or a program.
@@ -25,7 +27,21 @@ struct CliOption {
     ValueCompletion completion = ValueCompletion::kNone;
     bool required = false;  // the command does not run without it
     bool hidden = false;    // left out of the usage texts and the manual
+    // For an option whose value is a whole number, its range, checked where the command line
+    // is read; min above max: a value of another kind, which the command checks itself.
+    long long min = 1;
+    long long max = 0;
+    std::string_view unit = {};          // what the number counts: "key frames"
+    std::string_view defaultValue = {};  // what the command takes without the option
+
+    bool takesWholeNumber() const { return min <= max; }
 };
+
+// What a whole-number option takes: "a whole number of key frames, 1 to 99999".
+std::string wholeNumberText(const CliOption& option);
+// The help of an option as the usage texts and the manual show it: its meaning, then for a whole
+// number its unit and range, and its default.
+std::string optionHelp(const CliOption& option);
 
 using CommandRunner = int (*)(const std::vector<std::string>& args);
 

@@ -6,21 +6,14 @@
 
 namespace zr {
 
-bool threadBudgetOf(const CommandLine& commandLine, ThreadBudget& budget, std::string& error) {
+ThreadBudget threadBudgetOf(const CommandLine& commandLine) {
     int requested = 0;
     if (commandLine.hasExtra(kThreadsOption.name)) {
+        // Checked against the option's range where the command line was read.
         const std::string text = commandLine.extra(kThreadsOption.name);
-        const auto [end, failure] =
-            std::from_chars(text.data(), text.data() + text.size(), requested);
-        if (failure != std::errc{} || end != text.data() + text.size() || requested < 1 ||
-            requested > kMaxThreads) {
-            error = "--threads takes a whole number from 1 to " + std::to_string(kMaxThreads) +
-                    ", not \"" + text + "\"";
-            return false;
-        }
+        std::from_chars(text.data(), text.data() + text.size(), requested);
     }
-    budget = threadBudgetOf(readProcessorLimits(), requested);
-    return true;
+    return threadBudgetOf(readProcessorLimits(), requested);
 }
 
 }  // namespace zr

@@ -11,12 +11,19 @@ struct CommandLine;
 
 // The --threads option of the commands that render pictures.
 inline constexpr CliOption kThreadsOption{
-    "--threads", "N",
-    "threads to render and encode on, 1 to 256 (default: the processors this process may use: "
-    "its CPU affinity, its cgroup's CPU quota and Slurm's SLURM_CPUS_PER_TASK)"};
+    "--threads",
+    "N",
+    "threads to render and encode on",
+    ValueCompletion::kNone,
+    false,
+    false,
+    1,
+    kMaxThreads,
+    "threads",
+    "the processors this process may use: its CPU affinity, its cgroup's CPU quota and Slurm's "
+    "SLURM_CPUS_PER_TASK"};
 
 // The thread budget of a command: --threads N when given, else what the process may use.
-// False with `error` naming the option and its value when N is not a whole number in range.
-bool threadBudgetOf(const CommandLine& commandLine, ThreadBudget& budget, std::string& error);
+ThreadBudget threadBudgetOf(const CommandLine& commandLine);
 
 }  // namespace zr

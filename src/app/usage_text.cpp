@@ -4,6 +4,8 @@
 #include <cctype>
 #include <vector>
 
+#include "output/movie_format.h"
+#include "settings/parameter_check.h"
 #include "settings/parameters.h"
 
 namespace zr {
@@ -92,7 +94,7 @@ std::string optionLines(std::span<const CliOption> options) {
     std::string text;
     for (const CliOption& option : options) {
         if (!option.hidden)
-            text += optionLine(optionTerm(option), option.help);
+            text += optionLine(optionTerm(option), optionHelp(option));
     }
     return text;
 }
@@ -118,6 +120,13 @@ std::vector<std::string> synopsisTokens(const CliCommand& command) {
             tokens.push_back("[" + optionTerm(option) + "]");
     }
     return tokens;
+}
+
+std::string joined(const std::vector<std::string>& items, std::string_view separator) {
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : str(separator)) + item;
+    return text;
 }
 
 // ---- roff
@@ -164,7 +173,7 @@ std::string roffOptions(std::span<const CliOption> options) {
     std::string text;
     for (const CliOption& option : options) {
         if (!option.hidden)
-            text += roffOption(option.name, option.valueName, option.help);
+            text += roffOption(option.name, option.valueName, optionHelp(option));
     }
     return text;
 }
@@ -184,22 +193,24 @@ std::string shownValue(std::string_view value) {
     return shown;
 }
 
-// What the value of a stored parameter is, for the manual.
+// What the value of a stored parameter is, for the manual: its type, unit and range.
 std::string valueDescription(const Parameter& parameter) {
+    const std::string unit = parameter.unit.empty() ? "" : " of " + str(parameter.unit);
+    const std::string range = parameterRange(parameter);
     switch (parameter.kind) {
         case ParameterKind::kSpecList:
         case ParameterKind::kWaveList:
-            return "lines joined with \",\"";
+            return "lines joined with \",\", each " + range.substr(range.find(' ') + 1);
         case ParameterKind::kLongWaveList:
-            return "lines joined with \":\"";
+            return "lines joined with \":\", each " + range.substr(range.find(' ') + 1);
         case ParameterKind::kFolder:
-            return "a folder";
+            return "a folder, " + range;
         case ParameterKind::kWholeNumber:
-            return "a whole number";
+            return "a whole number" + unit + ", " + range;
         case ParameterKind::kDecimal:
-            return "a decimal number";
+            return "a decimal number" + unit + ", " + range;
         case ParameterKind::kText:
-            return "a text";
+            return range.empty() ? "a text" : "a text, " + range;
         case ParameterKind::kCheck:
             return "1 (on) or 0 (off)";
         case ParameterKind::kChoice: {
@@ -217,11 +228,30 @@ std::string valueDescription(const Parameter& parameter) {
         case ParameterKind::kColorBits:
             return "24 or 32";
         case ParameterKind::kTextureFile:
-            return "a JPEG file";
+            return "a JPEG file, " + range;
         case ParameterKind::kInsideColor:
             return "R,G,B";
     }
     return {};
+}
+
+// What a fresh dialog holds, for the manual.
+std::string defaultDescription(const Parameter& parameter) {
+    if (!parameter.defaultValue.empty())
+        return "default " + shownValue(parameter.defaultValue);
+    switch (parameter.kind) {
+        case ParameterKind::kSpecList:
+        case ParameterKind::kWaveList:
+        case ParameterKind::kLongWaveList:
+            return "default: no line";
+        case ParameterKind::kWholeNumber:
+        case ParameterKind::kDecimal:
+            if (parameter.key == "MSZ" || parameter.key == "FPM")
+                return "default: what the key frame folder proposes";
+            return parameter.emptyAllowed ? "default empty, which reads as 0" : "default empty";
+        default:
+            return "default empty";
+    }
 }
 
 std::string settingsFileSection() {
@@ -229,15 +259,17 @@ std::string settingsFileSection() {
         ".SH \"SETTINGS FILE\"\n"
         ".PP\n"
         "A settings file (.zrs) holds one line \\fIKEY\\fR: \\fIvalue\\fR for each setting, "
-        "ended by CR LF, in the order below. A list's lines keep their TAB characters. Loading "
-        "applies the keys it finds and leaves the other settings alone; keys differing in "
-        "letter case are not the same key.\n";
+        "ended by CR LF (a line ended by LF alone reads the same), in the order below. A list's "
+        "lines keep their TAB characters. Loading applies the keys it finds and leaves the other "
+        "settings alone, except those written only when set or not at their default, which "
+        "return to their default; keys differing in letter case are not the same key. The "
+        "command line refuses a value out of its range (naming the file and line) and warns of "
+        "lines it passes over; --set takes the same values.\n";
     for (const Parameter& parameter : parameters()) {
         if (parameter.key.empty())
             continue;
-        std::string value = "Value: " + valueDescription(parameter);
-        if (!parameter.defaultValue.empty())
-            value += "; default " + shownValue(parameter.defaultValue);
+        std::string value =
+            "Value: " + valueDescription(parameter) + "; " + defaultDescription(parameter);
         if (parameter.omittedWhenEmpty)
             value += "; written only when set";
         else if (parameter.omittedAtDefault)
@@ -249,6 +281,53 @@ std::string settingsFileSection() {
     return text;
 }
 
+// What else a command takes, in a sentence that names the sections describing it.
+std::string roffTakesAlso(const CliCommand& command) {
+    std::vector<std::string> also;
+    if (command.movieFileOptions != MovieFileOptionUse::kNone)
+        also.emplace_back(
+            "the options that choose the movie file (OPTIONS THAT CHOOSE THE MOVIE FILE)");
+    if (command.takesSettings)
+        also.emplace_back(
+            "the options that choose the settings (OPTIONS THAT CHOOSE THE SETTINGS)");
+    if (also.empty())
+        return {};
+    return ".PP\n" + roff(str(command.name) + " also takes " + joined(also, " and ") + ".") + "\n";
+}
+
+std::string roffExample(std::string_view what, std::string_view command) {
+    return ".PP\n" + roff(what) + "\n.PP\n.RS 4\n.nf\n" + roff(command) + "\n.fi\n.RE\n";
+}
+
+std::string examplesSection() {
+    return ".SH EXAMPLES\n" +
+           roffExample(
+               "A first movie: 30 key frames of the Mandelbrot set, then their movie, "
+               "film.avi in the same folder.",
+               "zoomreel-cli make-keyframes frames\nzoomreel-cli render frames") +
+           roffExample(
+               "A movie with music, as MP4 at 1280 pixels wide and 25 frames a second; "
+               "the soundtrack begins 2 seconds in.",
+               "zoomreel-cli render frames --output film.mp4 --set MSZ=1280 \\\n"
+               "    --set FPS=25 --audio music.mp3 --audio-offset 2") +
+           roffExample(
+               "Slowing down in the middle: 25 movie frames per key frame at first, 100 "
+               "from key frame 15 on, back to 25 at key frame 25 (the lines of a list are "
+               "joined by commas, each line's cells by a TAB). plan shows the frames "
+               "without making them.",
+               "zoomreel-cli plan frames --set SPEED=$'0\\t25,15\\t100,25\\t25'") +
+           roffExample(
+               "A cluster render: the settings saved by the dialog, the movie files "
+               "shared among 8 Slurm tasks, then joined.",
+               "zoomreel-cli submit frames --settings zoom.zrs --slurm --tasks 8 \\\n"
+               "    --time 2:00:00") +
+           roffExample(
+               "The first frame of the movie as a picture, with the settings of a file "
+               "the dialog saved:",
+               "zoomreel-cli preview frames --settings zoom.zrs --movie-frame 0 \\\n"
+               "    --output first.png");
+}
+
 // ---- bash
 
 std::string bashFunctionName(std::string_view program) {
@@ -258,11 +337,22 @@ std::string bashFunctionName(std::string_view program) {
     return name;
 }
 
-std::string joined(const std::vector<std::string>& items, std::string_view separator) {
-    std::string text;
-    for (const std::string& item : items)
-        text += (text.empty() ? "" : str(separator)) + item;
-    return text;
+// The presets or the pixel formats of every codec this build writes, each once.
+std::vector<std::string> codecWords(ValueCompletion completion) {
+    std::vector<std::string> words;
+    for (const VideoCodec& codec : knownVideoCodecs()) {
+        std::vector<std::string> own;
+        if (completion == ValueCompletion::kPreset) {
+            own.assign(codec.presets.begin(), codec.presets.end());
+        } else {
+            own = codecPixelFormats(codec);
+        }
+        for (std::string& word : own) {
+            if (std::find(words.begin(), words.end(), word) == words.end())
+                words.push_back(std::move(word));
+        }
+    }
+    return words;
 }
 
 // The shell command that puts the candidates for `cur` into COMPREPLY.
@@ -283,6 +373,10 @@ std::string bashCandidates(ValueCompletion completion) {
         case ValueCompletion::kCodec:
             return "COMPREPLY=($(compgen -W \"$(\"$1\" codecs --names 2>/dev/null)\" -- "
                    "\"$cur\"))";
+        case ValueCompletion::kPreset:
+        case ValueCompletion::kPixelFormat:
+            return "COMPREPLY=($(compgen -W \"" + joined(codecWords(completion), " ") +
+                   "\" -- \"$cur\"))";
         case ValueCompletion::kSettingsKey: {
             std::vector<std::string> keys;
             for (const Parameter& parameter : parameters()) {
@@ -356,7 +450,12 @@ std::string programHelp(const ProgramInfo& program) {
         text += wrapTokens(tokens, "  " + str(command.name), 3 + command.name.size());
         text += wrap(command.summary, "      ", 6);
     }
-    text += "\noptions that choose the settings (render, preview and plan):\n";
+    std::vector<std::string> takers;
+    for (const CliCommand& command : program.commands) {
+        if (command.takesSettings)
+            takers.push_back(str(command.name));
+    }
+    text += "\noptions that choose the settings (" + joined(takers, ", ") + "):\n";
     text += optionLines(settingsOptions());
     text += "\n" + wrap("\"" + str(program.name) +
                             " COMMAND --help\" describes a command and its options; \"man " +
@@ -402,10 +501,11 @@ std::string manualPage(const ProgramInfo& program, std::string_view version) {
             text += ".SS \"" + roff(command.name) + "\"\n";
             text += roffParagraphs(command.description);
             text += roffOptions(command.options);
-            if (command.movieFileOptions != MovieFileOptionUse::kNone)
-                text += ".PP\nand the options that choose the movie file.\n";
-            if (command.takesSettings)
-                text += ".PP\nand the options that choose the settings.\n";
+            if (command.takesRenderOptions) {
+                text += ".PP\nThe options of render that every task takes:\n" +
+                        roffOptions(renderTaskOptions());
+            }
+            text += roffTakesAlso(command);
         }
         text += ".SH \"OPTIONS THAT CHOOSE THE MOVIE FILE\"\n" + roffOptions(movieFileOptions());
         text += ".SH \"OPTIONS THAT CHOOSE THE SETTINGS\"\n" + roffOptions(settingsOptions());
@@ -414,6 +514,7 @@ std::string manualPage(const ProgramInfo& program, std::string_view version) {
     text += roffOption("-h, --help", "", kHelpHelp) + roffOption("--version", "", kVersionHelp);
     text += settingsFileSection();
     if (!program.commands.empty()) {
+        text += examplesSection();
         text +=
             ".SH \"EXIT STATUS\"\n"
             ".TP\n0\ndone\n"

@@ -22,6 +22,12 @@ FrameLoop::FrameLoop(const MovieRun& run, RenderSession& session)
 FrameLoop::FrameLoop(const MovieRun& run, RenderSession& session, Options options)
     : run_(run), session_(session), options_(std::move(options)) {}
 
+void takeStartColours(const MovieSpec& spec, ColourState& colour) {
+    colour.startCycle = spec.start.startCycle;
+    colour.startRotation = spec.start.startRotation;
+    colour.colorDivision = 1.0;
+}
+
 bool FrameLoop::stopRequested() const {
     return options_.stop && options_.stop();
 }
@@ -30,9 +36,7 @@ bool FrameLoop::start(RunState& state, const ColourState& from) {
     const MovieSpec& spec = run_.spec;
     state = RunState{};
     state.colour = from;
-    state.colour.startCycle = spec.start.startCycle;
-    state.colour.startRotation = spec.start.startRotation;
-    state.colour.colorDivision = 1.0;
+    takeStartColours(spec, state.colour);
     state.texture = startingTexture(spec.texture);
 
     Timeline timeline(spec, state, options_.host);

@@ -26,6 +26,11 @@ struct MovieRun {
 // with left scrolling. Empty when the folder holds no key frame file and no picture.
 std::vector<std::string> listRunKeyFrames(const MovieSpec& spec);
 
+// What Start puts into the colours before the first frame: the start cycle and rotation of the
+// movie, and the colour division 1. Test after a Start (and preview) colours with these, so the
+// slopes' light turns by the start rotation as the run's first frame does.
+void takeStartColours(const MovieSpec& spec, ColourState& colour);
+
 // What a run does at the points of the frame loop where pictures are made or shown. Every call
 // gets the state as it stands at that point.
 class RunHooks {

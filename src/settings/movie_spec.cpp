@@ -196,6 +196,12 @@ std::vector<std::string> textureFolderPictures(std::string_view textureFile) {
     return pictures;
 }
 
+bool moviePicturesFit(int width, int height, double zoomFactor) {
+    const auto bytes = [](double w, double h) { return std::trunc(w) * 3.0 * std::trunc(h); };
+    return bytes(width, height) <= kLargestPictureBytes &&
+           bytes(zoomFactor * width, zoomFactor * height) <= kLargestPictureBytes;
+}
+
 MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previous) {
     const std::string folder = controls.text(kIdDirectory);
     const std::string pattern = keyFramePattern(folder);
@@ -330,12 +336,14 @@ MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previo
     // Unlike the dialog's other numbers these are not read leniently: a mistyped quality or
     // offset would silently give another movie.
     if (const std::string crf = controls.text(kIdCrf); !crf.empty()) {
-        const std::optional<long long> value = parseInteger(crf, 0, 100);
+        const Parameter& parameter = *parameterOfControl(kIdCrf);
+        const std::optional<long long> value = parseInteger(crf, parameter.min, parameter.max);
         if (!value) {
-            return failure(
-                MovieSpecErrorKind::kMovieFileValue,
-                "The constant quality (CRF) \"" + crf + "\" is no whole number from 0 to 100.",
-                kIdCrf);
+            return failure(MovieSpecErrorKind::kMovieFileValue,
+                           "The constant quality (CRF) \"" + crf + "\" is no whole number from " +
+                               std::to_string(parameter.min) + " to " +
+                               std::to_string(parameter.max) + ".",
+                           kIdCrf);
         }
         file.crf = static_cast<int>(*value);
     }

@@ -204,6 +204,13 @@ int selectionOr(const Controls& controls, int id, int fallback);
 // The zoom factor of the "Zoom out level" list: 2, 4, 8, 16, or the custom value.
 double zoomFactorOf(const Controls& controls);
 
+// The largest picture a run makes, the movie frame or the picture composed at `zoomFactor` times
+// its size: 1 GiB.
+inline constexpr double kLargestPictureBytes = 1024.0 * 1024.0 * 1024.0;
+// Whether a movie of width x height and the picture composed for it at `zoomFactor` fit within
+// kLargestPictureBytes (3 bytes a pixel, sizes truncated as the run truncates them).
+bool moviePicturesFit(int width, int height, double zoomFactor);
+
 // The soundtrack may begin at most a day before or after the movie.
 inline constexpr double kMaxSoundtrackOffset = 86400.0;
 

@@ -36,11 +36,25 @@ enum class ParameterKind {
     kInsideColor,   // the colour of the points inside the set, R,G,B (the "M-Color" button)
 };
 
+// The form of a list's lines, each of which is checked on its own.
+enum class ListLineFormat {
+    kNone,
+    kSpeed,       // KEYFRAME<TAB>SPEED or KEYFRAME<TAB>TIME
+    kRotation,    // KEYFRAME<TAB>DEGREES or KEYFRAME<TAB>R
+    kCycle,       // KEYFRAME<TAB>SPEED
+    kDivision,    // KEYFRAME<TAB>DIVISION
+    kColorCount,  // KEYFRAME<TAB>CHANGE
+    kWave,        // TYPE<TAB>PERIOD[<TAB>PHASE]
+    kLongWave,    // R,G,B<TAB>PERIOD<TAB>PERCENT
+};
+
 // What the shell completion offers for a flag's value.
 enum class FlagValueKind {
     kOther,
-    kFile,   // a file name
-    kCodec,  // a codec name or compressor code ("zoomreel-cli codecs --names")
+    kFile,         // a file name
+    kCodec,        // a codec name or compressor code ("zoomreel-cli codecs --names")
+    kPreset,       // an encoder preset of one of the codecs
+    kPixelFormat,  // a pixel format one of the codecs takes
 };
 
 // One setting of the dialog: its control, its line in the settings file and its command-line
@@ -73,6 +87,16 @@ struct Parameter {
     // Written into the settings file only when its value differs from the default, so that files
     // saved without the setting are the files the program always wrote.
     bool omittedAtDefault = false;
+    // The range of a decimal number; both 0: any number.
+    double low = 0.0;
+    double high = 0.0;
+    // What a number counts ("frames a second"); empty for a bare number.
+    std::string_view unit;
+    // An edit the dialog may leave empty: an empty value reads as 0 and is taken.
+    bool emptyAllowed = false;
+    ListLineFormat lineFormat = ListLineFormat::kNone;
+    // The most characters a text holds; 0: no limit beyond the list's.
+    std::size_t maxLength = 0;
 };
 
 // Every parameter: first those the settings file stores, in the order in which it writes them,
@@ -99,10 +123,6 @@ void applyParameterValue(Controls& controls, const Parameter& parameter, std::st
 
 // The control of `parameter` at its value in a fresh dialog.
 void applyDefaultValue(Controls& controls, const Parameter& parameter);
-
-// Checks a command-line value of `parameter`: empty when it suits, else what it should be
-// ("a whole number 0 or larger").
-std::string checkFlagValue(const Parameter& parameter, std::string_view value);
 
 // A colour written "R,G,B", each 0 to 255, as 0x00BBGGRR; none for any other text.
 std::optional<std::uint32_t> parseColorTriple(std::string_view text);

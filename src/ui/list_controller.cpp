@@ -103,18 +103,6 @@ std::vector<ListControllerIds> standardListControllers() {
     };
 }
 
-bool isTimeStamp(std::string_view text) {
-    if (text.size() == 5) {
-        return isDigit(text[0]) && isDigit(text[1]) && text[2] == ':' && isDigit(text[3]) &&
-               isDigit(text[4]);
-    }
-    if (text.size() == 8) {
-        return isDigit(text[0]) && isDigit(text[1]) && text[2] == ':' && isDigit(text[3]) &&
-               isDigit(text[4]) && text[5] == ':' && isDigit(text[6]) && isDigit(text[7]);
-    }
-    return false;
-}
-
 bool checkSpeedValue(Controls& controls) {
     if (controls.selection(kIdTimeType) == kTimeTypeSpeed) {
         controls.setText(kIdSpeedValue, std::to_string(controlInt(controls, kIdSpeedValue)));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/controls.h"
+#include "settings/parameter_check.h"
 
 namespace zr {
 
@@ -54,8 +55,7 @@ std::vector<ListControllerIds> standardListControllers();
 inline constexpr std::string_view kInvalidTimeFormatText =
     "Invalid format.\nValid formats are:\nmm:ss\nhh:mm:ss";
 
-// True for "mm:ss" and "hh:mm:ss" written with two digits a field (99:99 passes).
-bool isTimeStamp(std::string_view text);
+// isTimeStamp (settings/parameter_check.h) says whether a text is "mm:ss" or "hh:mm:ss".
 
 // Checks the speed value edit (1004) before Add or Update of the speed list. In Speed mode the
 // text is replaced by its integer value; in the time modes it must be a time stamp. False when

@@ -262,6 +262,15 @@ bool MainDialog::loadSettingsFrom(const std::string& path) {
     for (const std::string& note : result.notes) {
         message(errorMessage(note));
     }
+    // The dialog loads what it can, as it always did; what it passed over is told in the status.
+    if (!result.findings.empty()) {
+        const SettingsLineFinding& first = result.findings.front();
+        std::string status = std::filesystem::path(path).filename().string() + ":" +
+                             std::to_string(first.line) + ": " + first.message;
+        if (result.findings.size() > 1)
+            status += " (and " + std::to_string(result.findings.size() - 1) + " more)";
+        setText(kIdStatus, status);
+    }
     return true;
 }
 

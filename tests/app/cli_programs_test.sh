@@ -64,6 +64,8 @@ done <<'EOF'
 2|err|option --start-frame needs a value|plan @/keys --start-frame
 2|err|option --frame K or --movie-frame is required|preview @/keys --output @/a.png
 2|err|--count|make-keyframes @/more --count 0
+2|err|--set FPS=1e3: FPS is a whole number of frames a second, 1 to 1000|plan @/keys --set FPS=1e3
+2|err|--save-settings: the option is given no value (--save-settings FILE.zrs)|plan @/keys --save-settings=
 2|err|unknown option --set|make-keyframes @/keys --set FPS=3
 2|err|unexpected argument "x"|codecs x
 1|err|the folder "@/none" does not exist|render @/none
@@ -136,6 +138,8 @@ MJPG|render --codec = MJ
 TEXTUREFILE=|plan --set TEXTUREF
 empty keys|preview 
 |render --quality 
+veryfast veryslow|render --preset very
+yuv420p10le|render --pix-fmt yuv420p1
 EOF
 
 echo "$((checks - failures)) passed, $failures failed"

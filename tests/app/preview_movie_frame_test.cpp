@@ -111,5 +111,32 @@ TEST(PreviewMovieFrameTest, AFrameMadeAloneIsTheDecodedFrameOfTheRender) {
     }
 }
 
+// preview --frame colours a key frame with the settings as Start would use them: the start
+// rotation turns the slopes' light as it does for the run's first frame.
+TEST(PreviewMovieFrameTest, AKeyFrameIsColouredWithTheStartRotationOfTheSlopesLight) {
+    const TempFolder keys;
+    ASSERT_EQ(runCli({"make-keyframes", keys.path().string(), "--count", "2", "--size", "96x54",
+                      "--iterations", "300"}),
+              0);
+    const auto preview = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> args = {"preview", keys.path().string(), "--frame",
+                                         "1",       "--output",           keys.file("key.png")};
+        args.insert(args.end(), options.begin(), options.end());
+        EXPECT_EQ(runCli(args), 0);
+        OptionalImage picture = loadImageFile(keys.file("key.png"));
+        EXPECT_TRUE(picture);
+        return picture ? *picture : FrameImage();
+    };
+    const std::vector<std::string> slopes = {"--set", "Slope=1", "--set", "SlopePower=50",
+                                             "--set", "SlopeRatio=50"};
+    std::vector<std::string> turnedSlopes = slopes;
+    turnedSlopes.insert(turnedSlopes.end(), {"--start-rotation", "90"});
+    const FrameImage upright = preview(slopes);
+    const FrameImage turned = preview(turnedSlopes);
+    EXPECT_FALSE(samePixels(upright, turned));
+    // Without slopes the light plays no part.
+    EXPECT_TRUE(samePixels(preview({}), preview({"--start-rotation", "90"})));
+}
+
 }  // namespace
 }  // namespace zr

@@ -123,7 +123,8 @@ TEST_F(TestKeyFrameTest, PreviewCommandWritesThePicture) {
     EXPECT_GT(fs::file_size(out), 8u);
 
     EXPECT_EQ(runPreviewCommand({keys, "--frame", "2", "--output", out}), 1);
-    EXPECT_EQ(runPreviewCommand({keys, "--frame", "0", "--output", out, "--set", "SPEED=0\t0"}), 1);
+    // A speed of 0 is no speed: refused where it is given.
+    EXPECT_EQ(runPreviewCommand({keys, "--frame", "0", "--output", out, "--set", "SPEED=0\t0"}), 2);
     EXPECT_EQ(runPreviewCommand(
                   {keys, "--frame", "0", "--output", (folder / "no-folder" / "x.png").string()}),
               1);

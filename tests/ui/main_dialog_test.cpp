@@ -13,7 +13,10 @@
 
 #include "dialog_test_support.h"
 #include "keyframes/key_frame_writer.h"
+#include "settings/memory_controls.h"
+#include "settings/movie_spec.h"
 #include "settings/setting_types.h"
+#include "settings/settings_file.h"
 #include "ui/widget_helpers.h"
 
 using namespace zr;
@@ -463,6 +466,45 @@ class MainDialogTest : public QObject {
             QCOMPARE(request.text, std::string("Could not create file"));
             QCOMPARE(request.title, std::string("Error"));
         }
+    }
+
+    void loadingAPlainFileAfterASubpixelOneGivesWhatAFreshDialogGets() {
+        QTemporaryDir folder;
+        const std::string subpixel = folder.filePath("subpixel.zrs").toStdString();
+        const std::string plain = folder.filePath("plain.zrs").toStdString();
+        writeBytes(QString::fromStdString(subpixel),
+                   "FPS: 24\r\nSubpixelZoom: 1\r\nSupersample: 3\r\nMOVIEFILE: a.mp4\r\n"
+                   "SOUND: b.ogg\r\nSOUNDOFFSET: 2\r\n");
+        {
+            MainDialog saver;
+            saver.setText(kIdMovieWidth, "640");
+            QVERIFY(saver.saveSettingsTo(plain));
+        }
+        MainDialog fresh;
+        QVERIFY(fresh.loadSettingsFrom(plain));
+        MainDialog used;
+        QVERIFY(used.loadSettingsFrom(subpixel));
+        QVERIFY(used.checked(kIdSubpixelZoom));
+        QVERIFY(used.loadSettingsFrom(plain));
+        QCOMPARE(settingsText(used), settingsText(fresh));
+        QVERIFY(!used.checked(kIdSubpixelZoom));
+        QCOMPARE(used.text(kIdSupersample), std::string("1"));
+        QCOMPARE(used.text(kIdMovieFile), std::string());
+        // Start makes of it the movie the command line makes of the same file.
+        MemoryControls commandLine;
+        QVERIFY(loadSettingsFile(commandLine, plain).ok);
+        const MovieSpecResult dialogMovie = buildMovieSpec(used);
+        QVERIFY(dialogMovie.ok());
+        QVERIFY(dialogMovie.spec == buildMovieSpec(commandLine).spec);
+
+        // Lines passed over are told in the status; the loading goes on as before.
+        const std::string typo = folder.filePath("typo.zrs").toStdString();
+        writeBytes(QString::fromStdString(typo), "FPS: 12\r\nFps: 13\r\n");
+        QVERIFY(used.loadSettingsFrom(typo));
+        QCOMPARE(used.text(kIdFps), std::string("12"));
+        QCOMPARE(used.text(kIdStatus),
+                 std::string("typo.zrs:2: unknown key Fps (keys match exactly: FPS?); the line is "
+                             "passed over"));
     }
 
     void startRefusesAZeroSpeed() {
