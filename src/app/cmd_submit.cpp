@@ -29,6 +29,7 @@
 #include "output/movie_files.h"
 #include "settings/parameters.h"
 #include "settings/setting_types.h"
+#include "support/safe_file.h"
 
 extern char** environ;
 
@@ -257,28 +258,11 @@ std::string submitScript(std::vector<std::string> words, const std::string& scri
 
 // Writes a script, never through a link that stands in its place.
 bool writeScript(const std::string& path, const std::string& text) {
-    const int descriptor =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0755);
-    bool written = descriptor >= 0;
-    const int openError = errno;
-    for (std::size_t done = 0; written && done < text.size();) {
-        const ssize_t wrote = ::write(descriptor, text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        written = wrote > 0;
-        done += written ? static_cast<std::size_t>(wrote) : 0;
+    const FileWriteResult written = writeFileSafely(path, text, 0755);
+    if (!written.ok()) {
+        std::cerr << "zoomreel-cli submit: " << written.message << '\n';
     }
-    const int writeError = errno;
-    if (descriptor >= 0 && ::close(descriptor) != 0)
-        written = false;
-    if (!written) {
-        std::cerr << "zoomreel-cli submit: cannot write " << path << ": "
-                  << std::strerror(descriptor < 0 ? openError : writeError)
-                  << (descriptor < 0 && openError == ELOOP ? " (it is a link; remove it)"
-                                                           : "; check that the folder is writable")
-                  << '\n';
-    }
-    return written;
+    return written.ok();
 }
 
 // The site's choices for the jobs; false after a usage error was written.

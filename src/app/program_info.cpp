@@ -17,6 +17,9 @@ constexpr CliOption kRenderOptions[] = {
     {"--files", "I-J",
      "only movie files I to J (0 is film.avi, 1 film_01.avi, ...), each the same as in a whole "
      "render; \"zoomreel-cli plan\" lists the files"},
+    {"--fresh", "",
+     "make every movie file again, even those complete and made with these settings"},
+    {"--overwrite", "", "replace files at the movie files' names that this program did not make"},
 };
 
 constexpr CliOption kPreviewOptions[] = {
@@ -33,6 +36,7 @@ constexpr CliOption kMakeKeyframesOptions[] = {
     {"--center", "RE,IM", "the point zoomed into (default -0.743643887037151,0.131825904205330)"},
     {"--iterations", "N", "iteration limit, 1 to 100000000 (default 4000)"},
     {"--zoom-factor", "Z", "each key frame is Z times wider than the next, above 1 (default 2)"},
+    {"--force", "", "write into a folder that already holds files"},
 };
 
 constexpr CliOption kJoinOptions[] = {
@@ -40,6 +44,7 @@ constexpr CliOption kJoinOptions[] = {
      "the first split file when FOLDER holds films of several kinds (film.avi, film.mp4), or "
      "where the render's MOVIEFILE put it (out/z.mkv, taken inside FOLDER)",
      Completion::kFile},
+    {"--overwrite", "", "replace an --output file that this program did not make"},
 };
 
 constexpr CliOption kCodecsOptions[] = {
