@@ -27,7 +27,8 @@ constexpr CliOption kPreviewOptions[] = {
     {"--movie-frame", "N|TIME",
      "instead of a key frame, movie frame N (0 is the first) or the frame shown at TIME "
      "(mm:ss.fff or hh:mm:ss.fff) exactly as render writes it"},
-    {"--output", "FILE.png", "the PNG picture to write", Completion::kFile, true},
+    {"--output", "FILE.png", "the picture to write, PNG (.png) or JPEG (.jpg, .jpeg)",
+     Completion::kFile, true},
 };
 
 constexpr CliOption kMakeKeyframesOptions[] = {

@@ -138,6 +138,22 @@ FileWriteResult writeFileSafely(const std::string& path, std::string_view conten
     return {};
 }
 
+std::string createTemporaryBeside(const std::string& path) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const std::string temporary = temporaryNameFor(path);
+        const int fd =
+            ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            return temporary;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    return {};
+}
+
 bool syncFile(const std::string& path) {
     const Descriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     return file.get() >= 0 && ::fsync(file.get()) == 0;

@@ -39,6 +39,11 @@ FileWriteResult checkWritablePath(const std::string& path);
 // wrong: the folder is missing or refuses writing.
 FileWriteResult checkFolderWritable(const std::string& path);
 
+// Creates a new empty file beside `path` under a name no other file has (created exclusively,
+// never through a link) and returns that name; empty when it cannot be created. The caller
+// fills it and renames it over `path`, or removes it.
+std::string createTemporaryBeside(const std::string& path);
+
 // Flushes the file's data to the disk. False when it cannot be opened or synced.
 bool syncFile(const std::string& path);
 

@@ -231,6 +231,36 @@ TEST_F(MovieRecordTest, FilesThisProgramDidNotMakeAreReplacedOnlyWhenAllowed) {
     EXPECT_EQ(run(runJoinCommand, join).status, 0);
 }
 
+TEST_F(MovieRecordTest, PreviewAndMakeKeyframesReplaceOnlyWhatTheyMayAndPlanNamesTheFolder) {
+    const std::vector<std::string> makeArgs{keys().string(), "--count", "2", "--size", "32x18"};
+    EXPECT_EQ(run(runMakeKeyframesCommand, makeArgs).status, 1);
+    EXPECT_EQ(run(runMakeKeyframesCommand, makeArgs + std::vector<std::string>{"--force"}).status,
+              0);
+
+    const fs::path keyFrame = keys() / "00002_1e0.zmb";
+    const std::string keyFrameBytes = textOf(keyFrame);
+    const auto preview = [&](const std::string& output) {
+        return run(runPreviewCommand, {keys().string(), "--frame", "0", "--output", output});
+    };
+    EXPECT_EQ(preview(keyFrame.string()).status, 2);
+    const fs::path disguised = work.path() / "key.png";
+    fs::copy_file(keyFrame, disguised);
+    EXPECT_EQ(preview(disguised.string()).status, 1);
+    EXPECT_EQ(textOf(keyFrame), keyFrameBytes);
+    EXPECT_EQ(textOf(disguised), keyFrameBytes);
+    const fs::path jpeg = work.path() / "frame.jpg";
+    ASSERT_EQ(preview(jpeg.string()).status, 0);
+    EXPECT_EQ(textOf(jpeg).substr(0, 3), "\xFF\xD8\xFF");
+    ASSERT_EQ(preview(jpeg.string()).status, 0);  // a picture is replaced
+
+    const CommandRun plan = run(runPlanCommand, {keys().string()});
+    ASSERT_EQ(plan.status, 0) << plan.err;
+    EXPECT_NE(
+        plan.out.find("# movie folder\t" + fs::absolute(keys()).lexically_normal().string() + "\n"),
+        std::string::npos)
+        << plan.out;
+}
+
 TEST_F(MovieRecordTest, AFailedWriteStopsTheRenderAtOnce) {
     const std::string errors = (work.path() / "errors.txt").string();
     const pid_t child = fork();
