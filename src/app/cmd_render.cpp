@@ -13,6 +13,7 @@
 
 #include "app/cli_options.h"
 #include "app/commands.h"
+#include "coloring/texture.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
 #include "movie/run_status_text.h"
@@ -251,6 +252,12 @@ int runRenderCommand(const std::vector<std::string>& args) {
                               start.spec.output.firstMovieFile() + " is --crf N");
     }
 
+    if (const std::string problem = textureProblem(start.spec.texture); !problem.empty()) {
+        std::cerr << "zoomreel-cli render: " << problem
+                  << "; give a readable picture (TEXTUREFILE) or turn the texture off "
+                     "(--set TEXTURE=0)\n";
+        return 1;
+    }
     RenderSession session;
     session.dumpImages = start.spec.start.dumpImages;
     CliRenderHost host(::isatty(STDERR_FILENO) != 0);

@@ -64,6 +64,9 @@ struct RenderOutcome {
     bool movieWriteFailed = false;
     // With kForeignFile: the file that stands in the way.
     std::string foreignFile;
+    // A texture picture the movie asks for that cannot be read: the movie is made without
+    // texture ("texture file \"...\" cannot be read: ..."); empty when there is none.
+    std::string textureProblem;
     // A stop left this movie file with fewer frames than the movie gives it: it plays, and the
     // next run writes it again, whole. Empty when the stop came between two files.
     std::string shortMovie;

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <utility>
 
+#include "coloring/texture.h"
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "movie/frame_composer.h"
@@ -216,6 +217,7 @@ bool RenderJob::startRun() {
     if (!picturesFit() || !movieFilesFit() || !lockFolder()) {
         return false;
     }
+    outcome_.textureProblem = textureProblem(run_.spec.texture);
 
     // Every run reads its key frames anew, in case a file changed since the last one.
     session_.keyFrames().emptyAll();

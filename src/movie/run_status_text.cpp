@@ -31,6 +31,9 @@ std::string doneText(const RenderOutcome& outcome) {
             status += ' ' + std::filesystem::path(movie).filename().string();
         }
     }
+    if (!outcome.textureProblem.empty()) {
+        status += " The " + outcome.textureProblem + ", so the movie has no texture.";
+    }
     if (outcome.stopped && !outcome.shortMovie.empty()) {
         status += printfText(
             " Stopped: %s holds %lld of its %lld frames; the next Start makes it "

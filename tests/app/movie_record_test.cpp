@@ -261,6 +261,20 @@ TEST_F(MovieRecordTest, PreviewAndMakeKeyframesReplaceOnlyWhatTheyMayAndPlanName
         << plan.out;
 }
 
+TEST_F(MovieRecordTest, AMissingTextureFileIsAnErrorOfTheCommandLine) {
+    const std::string texture = (work.path() / "none.jpg").string();
+    const CommandRun render =
+        run(runRenderCommand, std::vector<std::string>{keys().string(), "--set", "TEXTURE=1",
+                                                       "--set", "TEXTUREFILE=" + texture} +
+                                  kMovie);
+    EXPECT_EQ(render.status, 1);
+    EXPECT_NE(render.err.find("texture file \"" + texture +
+                              "\" cannot be read: No such file or directory"),
+              std::string::npos)
+        << render.err;
+    EXPECT_FALSE(fs::exists(keys() / "film.avi"));
+}
+
 TEST_F(MovieRecordTest, AFailedWriteStopsTheRenderAtOnce) {
     const std::string errors = (work.path() / "errors.txt").string();
     const pid_t child = fork();

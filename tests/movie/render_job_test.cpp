@@ -532,6 +532,28 @@ TEST_F(RenderJobTest, AnUnreadableWidestKeyFrameGivesBlackFramesAndTheRunGoesOn)
     EXPECT_NE(movie.frames.back(), FrameImage(64, 36));
 }
 
+TEST_F(RenderJobTest, KeyFrameLinksThatLeadNowhereAndMissingTexturesAreNamed) {
+    writeKeyFrames(folder, 2, 64, 36);
+    fs::create_symlink(folder.file("gone.zmb"), folder.file("00003_1e3.zmb"));
+    fs::create_symlink(folder.file("00004_1e4.zmb"), folder.file("00004_1e4.zmb"));
+    spec.texture.texture = true;
+    spec.texture.textureFile = folder.file("missing.jpg");
+    const RenderOutcome outcome = runRenderJob(spec, session, host);
+    ASSERT_TRUE(outcome.done);
+    // Both links count as key frames (the widest two), and each is named with why it failed.
+    ASSERT_EQ(outcome.unusableKeyFrames.size(), 2u);
+    std::vector<std::string> named;
+    for (const KeyFrameReadError& error : outcome.unusableKeyFrames) {
+        named.push_back(fs::path(error.path).filename().string());
+        EXPECT_FALSE(error.detail.empty());
+    }
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(named, (std::vector<std::string>{"00003_1e3.zmb", "00004_1e4.zmb"}));
+    EXPECT_EQ(outcome.textureProblem, "texture file \"" + folder.file("missing.jpg") +
+                                          "\" cannot be read: No such file or directory");
+    EXPECT_NE(host.statuses.back().find(outcome.textureProblem), std::string::npos);
+}
+
 // Everything a run changes from frame to frame at once: cycling, a Stretched colour range,
 // rotation with an "R" row, the zoom text and a texture folder that fades from picture to picture.
 void useEveryChange(MovieSpec& spec, const TempFolder& folder) {
