@@ -36,7 +36,8 @@ void viewBench(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0));
     const int height = static_cast<int>(state.range(1));
     const double share = static_cast<double>(state.range(2)) / 1000.0;
-    const int threads = static_cast<int>(state.range(3));
+    zr::ThreadPool pool(static_cast<int>(state.range(3)) - 1);
+    const zr::ThreadShare threads(pool, static_cast<int>(state.range(3)));
     const bool exact = state.range(4) != 0;
     const bool linearMean = state.range(4) < 0;
     const int supersample = static_cast<int>(std::max<std::int64_t>(state.range(4), 1));

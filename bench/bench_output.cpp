@@ -158,7 +158,7 @@ const MovieCodec kMovieCodecs[] = {
 
 void BM_MovieWriter(benchmark::State& state) {
     const MovieCodec& codec = kMovieCodecs[state.range(0)];
-    zr::quietVideoLibraryMessages();
+    av_log_set_level(AV_LOG_ERROR);
     const std::string path = (benchFolder() / codec.file).string();
     zr::VideoFormat format;
     std::string error;

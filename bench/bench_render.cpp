@@ -21,6 +21,17 @@
 #include "movie/render_job.h"
 #include "movie/render_session.h"
 #include "settings/movie_spec.h"
+#include "support/thread_budget.h"
+
+namespace {
+
+// The benchmarks run on every processor the process may use, as the programs do.
+zr::ProgramThreads& benchThreads() {
+    static zr::ProgramThreads threads(zr::threadBudgetOf(zr::readProcessorLimits()));
+    return threads;
+}
+
+}  // namespace
 
 namespace {
 
@@ -46,7 +57,7 @@ class BenchFolder {
         series.pixelHeight = kHeight;
         series.maxIteration = 2000;
         std::string error;
-        if (!zr::makeKeyFrameSeries(series, {}, &error)) {
+        if (!zr::makeKeyFrameSeries(series, {}, &error, benchThreads().share())) {
             throw std::runtime_error("cannot make key frames: " + error);
         }
         zr::KeyFrameSeries big = series;
@@ -54,7 +65,7 @@ class BenchFolder {
         big.count = 1;
         big.pixelWidth = 2 * kWidth;
         big.pixelHeight = 2 * kHeight;
-        if (!zr::makeKeyFrameSeries(big, {}, &error)) {
+        if (!zr::makeKeyFrameSeries(big, {}, &error, benchThreads().share())) {
             throw std::runtime_error("cannot make the big key frame: " + error);
         }
         const fs::path bigKeyFrame = fs::directory_iterator(big.folder)->path();
@@ -122,7 +133,7 @@ void renderMovie(benchmark::State& state, bool colourCycling) {
             spec.timeline.cycleSpecs = zr::cycleTrackOf({"0\t1"});
         }
         BenchHost host;
-        zr::RenderSession session;
+        zr::RenderSession session(benchThreads().share());
         state.ResumeTiming();
         const zr::RenderOutcome outcome = zr::runRenderJob(spec, session, host);
         if (!outcome.done || outcome.framesWritten != outcome.framesCounted) {

@@ -3,6 +3,7 @@
 // the rows with the process's pool; the small pictures show what each call costs to share out.
 
 #include <benchmark/benchmark.h>
+#include <algorithm>
 
 #include <cmath>
 #include <cstdint>
@@ -39,7 +40,9 @@ constexpr int kTargetHeight = 1080;
 void scaleImageBench(benchmark::State& state) {
     const FrameImage source =
         testPicture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
-    const int threads = static_cast<int>(state.range(2));
+    const int threadCount = std::max(static_cast<int>(state.range(2)), 1);
+    zr::ThreadPool pool(threadCount - 1);
+    const zr::ThreadShare threads(pool, threadCount);
     const int targetWidth = state.range(3) > 0 ? static_cast<int>(state.range(3)) : kTargetWidth;
     const int targetHeight = state.range(4) > 0 ? static_cast<int>(state.range(4)) : kTargetHeight;
     FrameImage target(targetWidth, targetHeight);

@@ -26,6 +26,17 @@
 #include "movie/frame_seeker.h"
 #include "movie/render_session.h"
 #include "settings/movie_spec.h"
+#include "support/thread_budget.h"
+
+namespace {
+
+// The benchmarks run on every processor the process may use, as the programs do.
+zr::ProgramThreads& benchThreads() {
+    static zr::ProgramThreads threads(zr::threadBudgetOf(zr::readProcessorLimits()));
+    return threads;
+}
+
+}  // namespace
 
 namespace {
 
@@ -50,7 +61,7 @@ class SeekFolder {
         series.pixelHeight = keyFrameHeight;
         series.maxIteration = 1000;
         std::string error;
-        if (!zr::makeKeyFrameSeries(series, {}, &error)) {
+        if (!zr::makeKeyFrameSeries(series, {}, &error, benchThreads().share())) {
             throw std::runtime_error("cannot make key frames: " + error);
         }
         std::vector<fs::path> distinct;
@@ -120,7 +131,7 @@ struct WalkedSeeker {
             throw std::runtime_error("the movie cannot be walked");
         }
     }
-    zr::RenderSession session;
+    zr::RenderSession session{benchThreads().share()};
     zr::FrameSeeker seeker;
 };
 
@@ -150,7 +161,7 @@ void jump(benchmark::State& state, int width, int height, bool colourCycling) {
 // The first frame after a change: the timeline starts a new seeker of its session on the changed
 // movie and makes the frame shown, its key frames not yet walked.
 void firstFrameAfterChange(benchmark::State& state, int width, int height, bool colourCycling) {
-    zr::RenderSession session;
+    zr::RenderSession session(benchThreads().share());
     long long frameCount = 0;
     {
         zr::FrameSeeker probe(movieRun(width, height, colourCycling), session);

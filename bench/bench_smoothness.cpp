@@ -39,6 +39,17 @@
 #include "movie/render_job.h"
 #include "movie/render_session.h"
 #include "settings/movie_spec.h"
+#include "support/thread_budget.h"
+
+namespace {
+
+// The benchmarks run on every processor the process may use, as the programs do.
+zr::ProgramThreads& benchThreads() {
+    static zr::ProgramThreads threads(zr::threadBudgetOf(zr::readProcessorLimits()));
+    return threads;
+}
+
+}  // namespace
 
 namespace {
 
@@ -427,7 +438,7 @@ class BenchFolder {
             series.maxIteration = 3000;
             series.widestWidth = kWidestView;
             std::string error;
-            if (!zr::makeKeyFrameSeries(series, {}, &error))
+            if (!zr::makeKeyFrameSeries(series, {}, &error, benchThreads().share()))
                 throw std::runtime_error("cannot make key frames: " + error);
         }
         return folder.string();
@@ -445,7 +456,7 @@ class BenchFolder {
         big.maxIteration = 3000;
         big.widestWidth = kWidestView;
         std::string error;
-        if (!zr::makeKeyFrameSeries(big, {}, &error))
+        if (!zr::makeKeyFrameSeries(big, {}, &error, benchThreads().share()))
             throw std::runtime_error("cannot make the big key frame: " + error);
         const std::string file = fs::directory_iterator(big.folder)->path().string();
         zr::KeyFrameCache cache;
@@ -522,7 +533,7 @@ class FrameTaker : public zr::RunHooks {
 double makeFrames(const zr::MovieSpec& spec, long long frames,
                   const std::function<void(const FrameImage&, const zr::RunState&)>& take) {
     zr::MovieRun run{spec, zr::listRunKeyFrames(spec)};
-    zr::RenderSession session;
+    zr::RenderSession session(benchThreads().share());
     zr::FrameRenderer renderer(run, session);
     FrameTaker taker(renderer, take);
     zr::FrameLoop::Options options;
@@ -712,7 +723,6 @@ void compareMagnifyFilters(BenchFolder& folder, const MovieCase& movie) {
         zr::ExactSampling sampling;
         sampling.magnify = variant.filter;
         sampling.linearLight = variant.linear;
-        sampling.threads = 1;
         StepRecorder recorder(std::pow(2.0, 1.0 / movie.speed));
         FrameImage frame(movie.width, movie.height);
         double busy = 0.0;
@@ -819,7 +829,7 @@ double renderSeconds(BenchFolder& folder, const MovieCase& movie) {
     const std::string keyFrames = folder.keyFrames(movie.width, movie.height);
     std::error_code ignored;
     fs::remove(keyFrames + "/film.avi", ignored);
-    zr::RenderSession session;
+    zr::RenderSession session(benchThreads().share());
     CostHost host(session, framesMeasured(movie));
     const Clock::time_point start = Clock::now();
     const zr::RenderOutcome outcome = zr::runRenderJob(specOf(keyFrames, movie), session, host);

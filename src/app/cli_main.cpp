@@ -47,6 +47,7 @@ std::string desktopProgramNote() {
 
 int main(int argc, char** argv) {
     const zr::ProgramInfo& program = zr::cliProgram();
+    zr::quietVideoLibraryMessages();
     if (argc < 2) {
         std::cerr << zr::programHelp(program);
         return 2;

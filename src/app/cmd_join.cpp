@@ -40,7 +40,6 @@ int runJoinCommand(const std::vector<std::string>& args) {
     CommandLine commandLine;
     if (const std::optional<int> status = readCommandLine(command, args, commandLine))
         return *status;
-    quietVideoLibraryMessages();
     MovieOptions options;
     std::string error;
     if (!readMovieOptions(commandLine, options, error))

@@ -13,6 +13,7 @@
 
 #include "app/cli_options.h"
 #include "app/commands.h"
+#include "app/thread_option.h"
 #include "keyframes/mandelbrot.h"
 
 namespace zr {
@@ -95,6 +96,12 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
             series.zoomFactor = *factor;
         }
     }
+    ThreadBudget budget;
+    std::string error;
+    if (!threadBudgetOf(commandLine, budget, error)) {
+        return usageError(command, error);
+    }
+    ProgramThreads threads(budget);
 
     // Double precision resolves neighbouring pixels only while they are some thousand units
     // in the last place of the coordinates apart.
@@ -120,7 +127,6 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
     }
 
     const bool terminal = isatty(fileno(stderr));
-    std::string error;
     const bool written = makeKeyFrameSeries(
         series,
         [&](int done, int total) {
@@ -131,7 +137,7 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
                 }
             }
         },
-        &error);
+        &error, threads.share());
     if (!written) {
         if (terminal) {
             std::cerr << "\n";

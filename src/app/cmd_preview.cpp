@@ -13,6 +13,7 @@
 #include "app/commands.h"
 #include "app/folder_choice.h"
 #include "app/test_keyframe.h"
+#include "app/thread_option.h"
 #include "keyframes/image_file.h"
 #include "movie/frame_seeker.h"
 #include "movie/movie_length.h"
@@ -101,7 +102,7 @@ class PreviewHost : public NullRenderHost {
 
 // Movie frame `position` of the movie the controls describe, written as a PNG picture.
 int writeMovieFrame(const CommandLine& commandLine, const MoviePosition& position,
-                    const std::string& output) {
+                    const std::string& output, ProgramThreads& threads) {
     MemoryControls controls;
     if (const int status = applyCommandLine(commandLine, controls, std::cerr); status != 0) {
         return status;
@@ -125,7 +126,7 @@ int writeMovieFrame(const CommandLine& commandLine, const MoviePosition& positio
         return 1;
     }
     PreviewHost host;
-    RenderSession session;
+    RenderSession session(threads.share(), threads.encoderThreads());
     FrameSeeker seeker(std::move(run), session, &host);
     if (!seeker.start()) {
         std::cerr << "zoomreel-cli: Later timestamps can not be earlier\n";
@@ -179,10 +180,14 @@ int runPreviewCommand(const std::vector<std::string>& args) {
                           "option --output names a PNG (.png) or JPEG (.jpg, .jpeg) "
                           "picture, not \"" +
                               output + "\"");
+    ThreadBudget budget;
+    if (!threadBudgetOf(commandLine, budget, error))
+        return usageError(command, error);
     if (const std::string problem = pictureOutputProblem(output); !problem.empty()) {
         std::cerr << "zoomreel-cli preview: " << problem << '\n';
         return 1;
     }
+    ProgramThreads threads(budget);
     if (commandLine.hasExtra("--movie-frame")) {
         if (commandLine.hasExtra("--frame")) {
             return usageError(command, "give --frame K or --movie-frame, not both");
@@ -195,7 +200,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
                               "time mm:ss.fff or hh:mm:ss.fff, not \"" +
                                   text + "\"");
         }
-        return writeMovieFrame(commandLine, *position, output);
+        return writeMovieFrame(commandLine, *position, output, threads);
     }
     if (!commandLine.hasExtra("--frame")) {
         return usageError(command, "option --frame K or --movie-frame is required");
@@ -220,7 +225,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
 
     PreviewHost host;
     TestSlopeValues slope;
-    RenderSession session;
+    RenderSession session(threads.share(), threads.encoderThreads());
     const TestKeyFrameResult tested = testKeyFrame(controls, start.spec, slope, session, &host);
     if (!tested.image) {
         std::cerr << "zoomreel-cli: " << tested.message;

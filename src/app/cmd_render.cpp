@@ -13,6 +13,7 @@
 
 #include "app/cli_options.h"
 #include "app/commands.h"
+#include "app/thread_option.h"
 #include "coloring/texture.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
@@ -220,7 +221,6 @@ int runRenderCommand(const std::vector<std::string>& args) {
     if (const std::optional<int> status = readCommandLine(command, args, commandLine))
         return *status;
     // The progress shown here replaces the video libraries' own statistics lines.
-    quietVideoLibraryMessages();
 
     std::optional<MovieFileRange> files;
     if (commandLine.hasExtra("--files")) {
@@ -258,7 +258,11 @@ int runRenderCommand(const std::vector<std::string>& args) {
                      "(--set TEXTURE=0)\n";
         return 1;
     }
-    RenderSession session;
+    ThreadBudget budget;
+    if (!threadBudgetOf(commandLine, budget, error))
+        return usageError(command, error);
+    ProgramThreads threads(budget);
+    RenderSession session(threads.share(), threads.encoderThreads());
     session.dumpImages = start.spec.start.dumpImages;
     CliRenderHost host(::isatty(STDERR_FILENO) != 0);
     interruptedSession = &session;

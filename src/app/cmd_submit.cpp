@@ -531,7 +531,6 @@ int runSubmitCommand(const std::vector<std::string>& args) {
     if (!tasks)
         return usageError(
             command, "--tasks: expected a whole number from 1 to " + std::to_string(kMaxTasks));
-    quietVideoLibraryMessages();
     SlurmRender render;
     render.folder = absolutePath(commandLine.folder);
     const std::vector<GivenOption> given = givenOptions(command, args, render.folder);

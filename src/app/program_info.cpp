@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/commands.h"
+#include "app/thread_option.h"
 #include "settings/parameters.h"
 
 namespace zr {
@@ -20,6 +21,7 @@ constexpr CliOption kRenderOptions[] = {
     {"--fresh", "",
      "make every movie file again, even those complete and made with these settings"},
     {"--overwrite", "", "replace files at the movie files' names that this program did not make"},
+    kThreadsOption,
 };
 
 constexpr CliOption kPreviewOptions[] = {
@@ -29,6 +31,7 @@ constexpr CliOption kPreviewOptions[] = {
      "(mm:ss.fff or hh:mm:ss.fff) exactly as render writes it"},
     {"--output", "FILE.png", "the picture to write, PNG (.png) or JPEG (.jpg, .jpeg)",
      Completion::kFile, true},
+    kThreadsOption,
 };
 
 constexpr CliOption kMakeKeyframesOptions[] = {
@@ -38,6 +41,7 @@ constexpr CliOption kMakeKeyframesOptions[] = {
     {"--iterations", "N", "iteration limit, 1 to 100000000 (default 4000)"},
     {"--zoom-factor", "Z", "each key frame is Z times wider than the next, above 1 (default 2)"},
     {"--force", "", "write into a folder that already holds files"},
+    kThreadsOption,
 };
 
 constexpr CliOption kJoinOptions[] = {

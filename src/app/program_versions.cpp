@@ -1,6 +1,7 @@
 #include "app/program_versions.h"
 
 #include <cstdio>  // jpeglib.h wants FILE
+#include <cstdlib>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -10,6 +11,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
+#include <libavutil/log.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -77,6 +79,12 @@ std::string libraryVersionLines(const std::vector<LibraryVersion>& first) {
 std::string versionText(std::string_view program, const std::vector<LibraryVersion>& first) {
     return std::string(program) + " " + std::string(programVersion()) + "\n" +
            libraryVersionLines(first);
+}
+
+void quietVideoLibraryMessages() {
+    av_log_set_level(AV_LOG_ERROR);
+    // The AV1 encoder writes its settings to the standard error stream unless told otherwise.
+    setenv("SVT_LOG", "1", 0);
 }
 
 }  // namespace zr

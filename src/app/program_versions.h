@@ -21,6 +21,11 @@ std::vector<LibraryVersion> libraryVersions();
 // "NAME VERSION" lines: `first` (the desktop program's Qt), then libraryVersions().
 std::string libraryVersionLines(const std::vector<LibraryVersion>& first = {});
 
+// Keeps the video libraries' own progress and statistics lines off the standard error stream;
+// their errors still show. The programs call it once as they start, since it sets the log level
+// and the environment of the whole process.
+void quietVideoLibraryMessages();
+
 // What --version prints: "PROGRAM VERSION" and the library lines.
 std::string versionText(std::string_view program, const std::vector<LibraryVersion>& first = {});
 

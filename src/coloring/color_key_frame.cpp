@@ -424,7 +424,7 @@ StandardSmoothRow standardSmoothRowKernel() {
 }  // namespace
 
 bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameImage& image,
-                       PixelRect region, int threadCount) {
+                       PixelRect region, const ThreadShare& threads) {
     const int width = frame.width;
     const int height = frame.height;
     if (width <= 0 || height <= 0 || image.width() != width || image.height() != height) {
@@ -452,25 +452,25 @@ bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameIma
                            plan.fixedCycling ? std::trunc(plan.cycleOffset) : plan.cycleOffset,
                            plan.cycleOffset - std::trunc(plan.cycleOffset),
                            plan.texture || longWaves || plan.slopes};
-    const ParallelOptions bands{.grain = 16, .maxThreads = std::max(threadCount, 1)};
+    constexpr int kBand = 16;
     if (plan.method == kStandard && plan.smooth && !plan.fixedCycling && !plan.waves &&
         !rules.anyStage) {
         const FloatPalette palette = floatPalette(rules.palette);
         const StandardSmoothRow colorRow = standardSmoothRowKernel();
-        parallelFor(
+        threads.parallelFor(
             top, bottom,
             [&](int y) { colorRow(rules, palette, frame, y, left, right, image.pixel(left, y)); },
-            bands);
+            kBand);
         return true;
     }
     if (plan.waves && plan.smooth) {
-        parallelFor(
+        threads.parallelFor(
             top, bottom,
             [&](int y) { colorSmoothWavesRow(rules, frame, y, left, right, image.pixel(left, y)); },
-            bands);
+            kBand);
         return true;
     }
-    parallelFor(
+    threads.parallelFor(
         top, bottom,
         [&](int y) {
             std::uint8_t* out = image.pixel(left, y);
@@ -479,11 +479,12 @@ bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameIma
                 out += FrameImage::kBytesPerPixel;
             }
         },
-        bands);
+        kBand);
     return true;
 }
 
-FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan, int threadCount) {
+FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan,
+                         const ThreadShare& threads) {
     if (frame.width <= 0 || frame.height <= 0) {
         return FrameImage{};
     }
@@ -494,7 +495,7 @@ FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan, int th
         return FrameImage{};  // a picture too large to hold: none, as for a damaged key frame
     }
     if (!colorKeyFrameInto(frame, plan, image, PixelRect{0, 0, frame.width, frame.height},
-                           threadCount)) {
+                           threads)) {
         return FrameImage{};
     }
     return image;

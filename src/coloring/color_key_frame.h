@@ -11,6 +11,7 @@
 #include "coloring/waves.h"
 #include "keyframes/key_frame.h"
 #include "support/frame_image.h"
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -50,15 +51,16 @@ struct ColoringPlan {
 // writes only the returned picture, so several key frames may be coloured at once. A key frame
 // without pixels, whose tables are smaller than its size, or whose picture would be too large
 // to hold, gives an empty picture.
-// Up to `threadCount` threads of the process's pool (the caller included) share the rows.
-FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan, int threadCount = 1);
+// The threads of `threads` (the caller included) share the rows; by default the caller alone.
+FrameImage colorKeyFrame(const KeyFrame& frame, const ColoringPlan& plan,
+                         const ThreadShare& threads = {});
 
 // Colours the pixels of `region` (the part inside the key frame) into the same pixels of `image`,
 // which has the key frame's size, leaving the rest of `image` as it is; each pixel is the one
 // colorKeyFrame gives. False, with nothing drawn, when the key frame cannot be coloured or
 // `image` has another size.
 bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameImage& image,
-                       PixelRect region, int threadCount = 1);
+                       PixelRect region, const ThreadShare& threads = {});
 
 // The plan for the movie's colouring at the colour state `colour` (its cycle offset, division,
 // key colours, range and rotation), with the held `texture` (none: no texture stage), for a key

@@ -535,8 +535,8 @@ void resample(const FrameImage& source, const ExactRect& from, FrameImage& targe
     if (hole != nullptr && hole->width > 0 && hole->height > 0)
         skipped = *hole;
     const ResampleJob job{&source, &target, &columns, &rows, clip, skipped, linearLight};
-    parallelFor(0, rows.count, [&job](int begin, int end) { resampleRows(job, begin, end); },
-                {.grain = 16, .maxThreads = std::max(sampling.threads, 1)});
+    sampling.threads.parallelFor(
+        0, rows.count, [&job](int begin, int end) { resampleRows(job, begin, end); }, 16);
 }
 
 }  // namespace

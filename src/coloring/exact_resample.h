@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/frame_image.h"
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -31,7 +32,7 @@ struct ExactSampling {
     // (widened where the samples lie further apart than a source pixel): softer, and less
     // shimmer on detail finer than a target pixel.
     int supersample = 1;
-    int threads = 1;  // threads of the process's pool that share the rows, the caller included
+    ThreadShare threads;  // the threads that share the rows, the caller included
 };
 
 // An ellipse: drawing inside it only, the pixels on its outline by the part of them inside.

@@ -476,13 +476,13 @@ PixelRect sourcePixelsRead(PixelRect sourceRect, int sourceWidth, int sourceHeig
 }
 
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
-                    PixelRect targetRect, int threadCount) {
+                    PixelRect targetRect, const ThreadShare& threads) {
     scaleImageInto(source, sourceRect, target, targetRect,
-                   PixelRect{0, 0, target.width(), target.height()}, threadCount);
+                   PixelRect{0, 0, target.width(), target.height()}, threads);
 }
 
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
-                    PixelRect targetRect, PixelRect clip, int threadCount) {
+                    PixelRect targetRect, PixelRect clip, const ThreadShare& threads) {
     if (source.empty() || target.empty() || sourceRect.width <= 0 || sourceRect.height <= 0 ||
         targetRect.width <= 0 || targetRect.height <= 0) {
         return;
@@ -521,9 +521,9 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
             copy.contiguous = copy.contiguous &&
                               copy.sourceColumns[i] == copy.sourceColumns[0] + static_cast<int>(i);
         }
-        parallelFor(visibleTop, visibleBottom,
-                    [&copy](int begin, int end) { copyRows(copy, begin, end); },
-                    {.grain = 32, .maxThreads = std::max(threadCount, 1)});
+        threads.parallelFor(
+            visibleTop, visibleBottom, [&copy](int begin, int end) { copyRows(copy, begin, end); },
+            32);
         return;
     }
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
@@ -575,17 +575,16 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
 
     // Rows are independent: they are shared out in bands of 16, enough to outweigh the buffers
     // each band sets up.
-    parallelFor(visibleTop, visibleBottom, run,
-                {.grain = 16, .maxThreads = std::max(threadCount, 1)});
+    threads.parallelFor(visibleTop, visibleBottom, run, 16);
 }
 
-FrameImage scaleImage(const FrameImage& source, int width, int height, int threadCount) {
+FrameImage scaleImage(const FrameImage& source, int width, int height, const ThreadShare& threads) {
     if (source.empty() || width <= 0 || height <= 0) {
         return FrameImage{};
     }
     FrameImage target(width, height);
     scaleImageInto(source, PixelRect{0, 0, source.width(), source.height()}, target,
-                   PixelRect{0, 0, width, height}, threadCount);
+                   PixelRect{0, 0, width, height}, threads);
     return target;
 }
 

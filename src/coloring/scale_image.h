@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/frame_image.h"
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -11,21 +12,22 @@ namespace zr {
 // (down) exactly.
 
 // A new picture of width x height holding the whole source. An empty source or a size that is
-// not positive gives an empty picture. Up to `threadCount` threads of the process's pool (the
-// caller included) share the rows.
-FrameImage scaleImage(const FrameImage& source, int width, int height, int threadCount = 1);
+// not positive gives an empty picture. The threads of `threads` (the caller included) share
+// the rows; by default the caller does it alone.
+FrameImage scaleImage(const FrameImage& source, int width, int height,
+                      const ThreadShare& threads = {});
 
 // Scales the source rectangle onto the target rectangle. Target pixels outside the target
 // picture are not drawn (the rest of the rectangle keeps its place); a source rectangle that
 // reaches outside the source repeats the source's border pixels. Empty rectangles or pictures
 // draw nothing. The source may be the target picture itself.
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
-                    PixelRect targetRect, int threadCount = 1);
+                    PixelRect targetRect, const ThreadShare& threads = {});
 
 // The same, drawing only the target pixels inside `clip` (in target picture coordinates); each
 // drawn pixel is the one the whole scale gives.
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
-                    PixelRect targetRect, PixelRect clip, int threadCount = 1);
+                    PixelRect targetRect, PixelRect clip, const ThreadShare& threads = {});
 
 // The source pixels on which the pixels of the target rectangle inside `clip` depend, in a
 // source of sourceWidth x sourceHeight (a rectangle inside it; width 0 when none): what must be

@@ -80,7 +80,7 @@ Escape escapeOf(double re, double im, int maxIteration) {
 
 }  // namespace
 
-KeyFrameFileData renderMandelbrot(const MandelbrotView& view, int threadCount) {
+KeyFrameFileData renderMandelbrot(const MandelbrotView& view, const ThreadShare& threads) {
     KeyFrameFileData data = KeyFrameFileData::uniform(view.pixelWidth, view.pixelHeight);
     data.maxIteration = view.maxIteration;
     data.iterationDivision = 1;
@@ -90,16 +90,13 @@ KeyFrameFileData renderMandelbrot(const MandelbrotView& view, int threadCount) {
     const double left = view.centerRe - 0.5 * view.width;
     const double top = view.centerIm + 0.5 * pixelSize * view.pixelHeight;
     // Rows differ widely in cost: they are handed out one at a time.
-    parallelFor(0, view.pixelHeight,
-                [&](int y) {
-                    const double im = top - (y + 0.5) * pixelSize;
-                    for (int x = 0; x < view.pixelWidth; ++x) {
-                        const Escape escape =
-                            escapeOf(left + (x + 0.5) * pixelSize, im, view.maxIteration);
-                        data.setPixel(x, y, escape.count, escape.fraction);
-                    }
-                },
-                {.grain = 1, .maxThreads = threadCount});
+    threads.parallelFor(0, view.pixelHeight, [&](int y) {
+        const double im = top - (y + 0.5) * pixelSize;
+        for (int x = 0; x < view.pixelWidth; ++x) {
+            const Escape escape = escapeOf(left + (x + 0.5) * pixelSize, im, view.maxIteration);
+            data.setPixel(x, y, escape.count, escape.fraction);
+        }
+    });
     return data;
 }
 
@@ -147,7 +144,7 @@ std::vector<Bgr> defaultKeyColors() {
 
 bool makeKeyFrameSeries(const KeyFrameSeries& series,
                         const std::function<void(int written, int total)>& progress,
-                        std::string* error, int threadCount) {
+                        std::string* error, const ThreadShare& threads) {
     std::error_code folderError;
     std::filesystem::create_directories(series.folder, folderError);
     if (folderError) {
@@ -166,7 +163,7 @@ bool makeKeyFrameSeries(const KeyFrameSeries& series,
         view.pixelWidth = series.pixelWidth;
         view.pixelHeight = series.pixelHeight;
         view.maxIteration = series.maxIteration;
-        const KeyFrameFileData data = renderMandelbrot(view, threadCount);
+        const KeyFrameFileData data = renderMandelbrot(view, threads);
         const double zoom = 4.0 / view.width;
         const std::string path =
             (std::filesystem::path(series.folder) / keyFrameFileName(number, zoom)).string();

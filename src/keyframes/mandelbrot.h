@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "keyframes/key_frame_writer.h"
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -19,11 +20,11 @@ struct MandelbrotView {
     int maxIteration = 4000;
 };
 
-// Computes the key frame of `view` on up to `threadCount` threads of the process's pool, the
-// caller included (0: all of them), rows handed out one at a time. Points that do not escape get
+// Computes the key frame of `view` on the threads of `threads` (the caller included; by default
+// the caller alone), rows handed out one at a time. Points that do not escape get
 // count maxIteration and fraction 0. The view must have positive sizes and width, and maxIteration
 // >= 1.
-KeyFrameFileData renderMandelbrot(const MandelbrotView& view, int threadCount = 0);
+KeyFrameFileData renderMandelbrot(const MandelbrotView& view, const ThreadShare& threads = {});
 
 // A folder of key frames zooming into one point: `count` views, each `zoomFactor` times
 // wider than the next, the widest `widestWidth` wide.
@@ -54,6 +55,6 @@ std::vector<Bgr> defaultKeyColors();
 // missing. Returns false with the reason in *error on failure.
 bool makeKeyFrameSeries(const KeyFrameSeries& series,
                         const std::function<void(int written, int total)>& progress,
-                        std::string* error, int threadCount = 0);
+                        std::string* error, const ThreadShare& threads = {});
 
 }  // namespace zr

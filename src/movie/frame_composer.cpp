@@ -24,12 +24,12 @@ namespace {
 constexpr int kMaxMergedKeyFrames = 16;
 constexpr int kNarrowestPlacement = 10;
 
-// Threads that share the rows of a scale: the composition and the view run while the key frame
-// jobs are done, so every processor is free for them.
-int scaleThreads() {
-    static const int threads =
-        static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
-    return threads;
+// Threads that share the rows of a scale, at most: the composition and the view run while the
+// key frame jobs are done, so every thread of the budget is free for them.
+constexpr int kMaxScaleThreads = 8;
+
+ThreadShare scaleThreads(const ThreadShare& threads) {
+    return threads.atMost(kMaxScaleThreads);
 }
 
 // The part of `rect` that lies inside a picture of width x height.
@@ -44,7 +44,7 @@ PixelRect clipToPicture(PixelRect rect, int width, int height) {
 // Scales the whole of `picture` into `place` of `composed`; with `elliptic`, only the pixels
 // inside the circle whose diameter is the placement's height, centred in it, are drawn.
 void drawKeyFrame(const FrameImage& picture, FrameImage& composed, const PlacementRect& place,
-                  bool elliptic) {
+                  bool elliptic, const ThreadShare& threads) {
     if (place.width() <= 0 || place.height() <= 0) {
         return;
     }
@@ -52,12 +52,12 @@ void drawKeyFrame(const FrameImage& picture, FrameImage& composed, const Placeme
     if (!elliptic) {
         scaleImageInto(picture, whole, composed,
                        PixelRect{place.left, place.top, place.width(), place.height()},
-                       scaleThreads());
+                       scaleThreads(threads));
         return;
     }
     FrameImage scaled(place.width(), place.height());
     scaleImageInto(picture, whole, scaled, PixelRect{0, 0, scaled.width(), scaled.height()},
-                   scaleThreads());
+                   scaleThreads(threads));
 
     // The ellipse inscribed in the box from (cx - hh, top) to (cx + hh, bottom).
     const int centreX = (place.left + place.right) / 2;
@@ -95,9 +95,9 @@ void drawKeyFrame(const FrameImage& picture, FrameImage& composed, const Placeme
 // `composed`; with `elliptic`, within the circle whose diameter is the placement's height,
 // centred in it. Pixels on the edges are blended by the part of them covered.
 void drawKeyFrameExact(const FrameImage& picture, FrameImage& composed, const ExactRect& place,
-                       bool elliptic) {
+                       bool elliptic, const ThreadShare& threads) {
     ExactSampling sampling;
-    sampling.threads = scaleThreads();
+    sampling.threads = scaleThreads(threads);
     const ExactRect whole{0.0, 0.0, static_cast<double>(picture.width()),
                           static_cast<double>(picture.height())};
     if (!elliptic) {
@@ -202,7 +202,7 @@ std::vector<KeyFrameJob> runKeyFrameJobs(KeyFrameCache& cache, UnreadableKeyFram
                                          std::vector<KeyFrameReadError>* unusable) {
     std::vector<KeyFrameJob> jobs =
         keyFrameJobsOf(cache, listener, keyFramePaths, request, drawable);
-    WorkerPool pool;
+    WorkerPool pool(request.threads);
     pool.init(std::clamp(request.mergeCount, 1, kMaxMergedKeyFrames), WorkerPool::kWaitForever, 0);
     cache.clearInUse();
     for (KeyFrameJob& job : jobs) {
@@ -320,9 +320,10 @@ OptionalImage composeKeyFrames(KeyFrameCache& cache, UnreadableKeyFrameListener*
         if (exact && i > 0) {
             drawKeyFrameExact(*job.result, *composed,
                               exactPlacement(width, height, zoom, static_cast<int>(i)),
-                              request.ellipticRegion);
+                              request.ellipticRegion, request.threads);
         } else {
-            drawKeyFrame(*job.result, *composed, placements[i], i > 0 && request.ellipticRegion);
+            drawKeyFrame(*job.result, *composed, placements[i], i > 0 && request.ellipticRegion,
+                         request.threads);
         }
         job.result.reset();
     }
@@ -370,7 +371,7 @@ std::optional<LayeredComposition> composeKeyFrameLayers(
 }
 
 void drawLayeredView(const LayeredComposition& composition, int composedWidth, int composedHeight,
-                     double progress, FrameImage& movieFrame) {
+                     double progress, FrameImage& movieFrame, const ThreadShare& threads) {
     if (composition.width <= 0 || composition.height <= 0 || composedWidth <= 0 ||
         composedHeight <= 0 || movieFrame.empty() || !(progress > 0.0)) {
         return;
@@ -388,7 +389,7 @@ void drawLayeredView(const LayeredComposition& composition, int composedWidth, i
         return;
     }
     ExactSampling sampling;
-    sampling.threads = scaleThreads();
+    sampling.threads = scaleThreads(threads);
     const auto inFrame = [&](const ExactRect& place) {
         return ExactRect{(place.left - viewLeft) * scaleX, (place.top - viewTop) * scaleY,
                          place.width * scaleX, place.height * scaleY};
@@ -471,7 +472,7 @@ bool PartialComposition::prepare(KeyFrameCache& cache, UnreadableKeyFrameListene
 
     // Each key frame is read (the files at once, as composeKeyFrames reads them) and gets a
     // picture to be coloured into; one that cannot be coloured is stood in for by its picture.
-    WorkerPool pool;
+    WorkerPool pool(request.threads);
     pool.init(mergeCount, WorkerPool::kWaitForever, 0);
     cache.clearInUse();
     for (std::size_t i = 0; i < layers.size(); ++i) {
@@ -518,6 +519,7 @@ bool PartialComposition::prepare(KeyFrameCache& cache, UnreadableKeyFrameListene
     layers.resize(drawn);
     layers_ = std::move(layers);
     placements_ = std::move(placements);
+    threads_ = request.threads;
     width_ = size->first;
     height_ = size->second;
     return true;
@@ -552,9 +554,9 @@ void PartialComposition::draw(FrameImage& composed, PixelRect part) {
                 colorKeyFrameInto(
                     *layer.keyFrame, layer.job.plan, *layer.coloured,
                     sourcePixelsRead(whole, picture.width(), picture.height(), place, piece),
-                    scaleThreads());
+                    scaleThreads(threads_));
             }
-            scaleImageInto(picture, whole, composed, place, piece, scaleThreads());
+            scaleImageInto(picture, whole, composed, place, piece, scaleThreads(threads_));
         }
     }
 }
@@ -572,7 +574,8 @@ PixelRect viewedPixels(int composedWidth, int composedHeight, int movieWidth, in
     return sourcePixelsRead(view, composedWidth, composedHeight, frame, frame);
 }
 
-void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth, int halfHeight) {
+void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth, int halfHeight,
+               const ThreadShare& threads) {
     if (composed.empty() || movieFrame.empty()) {
         return;
     }
@@ -585,7 +588,7 @@ void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth
     }
     // Every movie frame goes through here: its rows are shared among the processors.
     scaleImageInto(composed, view, movieFrame,
-                   PixelRect{0, 0, movieFrame.width(), movieFrame.height()}, scaleThreads());
+                   PixelRect{0, 0, movieFrame.width(), movieFrame.height()}, scaleThreads(threads));
 }
 
 void scrollFrame(const FrameImage& composed, FrameImage& movieFrame, double x) {
@@ -600,10 +603,10 @@ void scrollFrame(const FrameImage& composed, FrameImage& movieFrame, double x) {
               movieFrame.height());
 }
 
-ExactSampling exactSamplingOf(const MovieSpec& spec) {
+ExactSampling exactSamplingOf(const MovieSpec& spec, const ThreadShare& threads) {
     ExactSampling sampling;
     sampling.supersample = std::clamp(spec.zoom.supersample, 1, kMaxSupersample);
-    sampling.threads = scaleThreads();
+    sampling.threads = scaleThreads(threads);
     return sampling;
 }
 

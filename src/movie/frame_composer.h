@@ -55,6 +55,8 @@ struct ComposeRequest {
     ColoringPlan plan;
     double slopeScale = 1.0;
     double textureScale = 1.0;
+    // The threads that read, colour and scale the key frames (the caller included).
+    ThreadShare threads;
 };
 
 // The request for a composition of key frame `keyFrame` of the movie `spec`.
@@ -101,7 +103,7 @@ std::optional<LayeredComposition> composeKeyFrameLayers(
 // from its own picture with resampleLinearMean(), the edges of the deeper ones blended by the
 // part of each pixel they cover. A key frame is not drawn where the next one covers it whole.
 void drawLayeredView(const LayeredComposition& composition, int composedWidth, int composedHeight,
-                     double progress, FrameImage& movieFrame);
+                     double progress, FrameImage& movieFrame, const ThreadShare& threads = {});
 
 // Whether a composition of `request` can be made part by part (PartialComposition): zoom mode
 // without sub-pixel zoom and without elliptic regions.
@@ -141,6 +143,7 @@ class PartialComposition {
     std::vector<Layer> layers_;
     std::vector<FrameImage> colouredPictures_;  // kept for the next composition
     std::vector<PlacementRect> placements_;
+    ThreadShare threads_;
     int width_ = 0;
     int height_ = 0;
 };
@@ -153,14 +156,15 @@ PixelRect viewedPixels(int composedWidth, int composedHeight, int movieWidth, in
 
 // Zoom mode: the middle 2L x 2S pixels of the composed picture, scaled onto the whole movie
 // frame. The part that lies outside the composed picture is cut off.
-void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth, int halfHeight);
+void viewFrame(const FrameImage& composed, FrameImage& movieFrame, int halfWidth, int halfHeight,
+               const ThreadShare& threads = {});
 
 // Left scrolling: the movie frame is a plain copy of the composed picture from column
 // trunc(x) on; columns beyond the composed picture stay as they were.
 void scrollFrame(const FrameImage& composed, FrameImage& movieFrame, double x);
 
 // How sub-pixel zoom reads the composed picture for the movie `spec`.
-ExactSampling exactSamplingOf(const MovieSpec& spec);
+ExactSampling exactSamplingOf(const MovieSpec& spec, const ThreadShare& threads = {});
 
 // Sub-pixel zoom mode: the middle progress * W2 x progress * H2 of a composed picture of
 // composedWidth x composedHeight (W2 x H2), exactly, onto the whole movie frame. `composed` may

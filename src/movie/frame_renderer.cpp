@@ -63,6 +63,7 @@ void FrameRenderer::compose(const RunState& state) {
                                     inputs.slopeScale, inputs.textureScale);
     request.slopeScale = inputs.slopeScale;
     request.textureScale = inputs.textureScale;
+    request.threads = session_.threads();
     unusable_.clear();
     composedWith_ = inputs;
     drawnPart_.reset();
@@ -121,7 +122,7 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
     }
     if (layers_) {
         drawLayeredView(*layers_, state.zoom.composedWidth(), state.zoom.composedHeight(),
-                        view.progress, movieFrame_);
+                        view.progress, movieFrame_, session_.threads());
     } else if (composed_ && spec.zoom.subpixelZoom) {
         drawExactView(state, view, column);
     } else if (column) {
@@ -132,7 +133,7 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
         if (inParts_) {
             drawViewedPart(view);
         }
-        viewFrame(*composed_, movieFrame_, view.halfWidth, view.halfHeight);
+        viewFrame(*composed_, movieFrame_, view.halfWidth, view.halfHeight, session_.threads());
     }
     const std::string zoomText =
         painter_ ? buildZoomText(run_.keyFrames[static_cast<std::size_t>(state.counters.keyFrame)])
@@ -180,7 +181,7 @@ bool FrameRenderer::readsLayers() const {
 
 void FrameRenderer::drawExactView(const RunState& state, const FrameView& view,
                                   std::optional<double> column) {
-    const ExactSampling sampling = exactSamplingOf(run_.spec);
+    const ExactSampling sampling = exactSamplingOf(run_.spec, session_.threads());
     if (column) {
         scrollFrameExact(*composed_, movieFrame_, *column, sampling);
     } else {

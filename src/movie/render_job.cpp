@@ -48,7 +48,11 @@ class RenderJob : public RunHooks {
   public:
     RenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
               std::optional<MovieFileRange> files, ExistingFilePolicy policy)
-        : session_(session), host_(host), files_(files), policy_(policy), movieFiles_(spec.output) {
+        : session_(session),
+          host_(host),
+          files_(files),
+          policy_(policy),
+          movieFiles_(spec.output, WriterThreads{session.threads(), session.encoderThreads()}) {
         run_.spec = spec;
     }
 
@@ -122,8 +126,8 @@ class RenderJob : public RunHooks {
     ExistingFilePolicy policy_;
     std::set<int> keptFiles_;  // the movie files that exist whole and are not made again
     FolderLock folderLock_;
-    long long firstFrame_ = 0;             // the run's frame this run makes first
-    long long framesToMake_ = 0;           // from firstFrame_ on
+    long long firstFrame_ = 0;    // the run's frame this run makes first
+    long long framesToMake_ = 0;  // from firstFrame_ on
     std::string keyFrameName_;
 
     MovieFiles movieFiles_;

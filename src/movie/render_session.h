@@ -5,6 +5,7 @@
 #include "coloring/colour_state.h"
 #include "coloring/texture.h"
 #include "keyframes/key_frame_cache.h"
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -15,6 +16,13 @@ namespace zr {
 // movies in one process without touching each other.
 class RenderSession {
   public:
+    // `threads`: the threads its runs may keep busy, by default the caller's thread alone;
+    // `encoderThreads`: what FFmpeg's encoders are told (0: each counts the processors itself).
+    explicit RenderSession(ThreadShare threads = {}, int encoderThreads = 0)
+        : threads_(threads), encoderThreads_(encoderThreads) {}
+
+    const ThreadShare& threads() const { return threads_; }
+    int encoderThreads() const { return encoderThreads_; }
     KeyFrameCache& keyFrames() { return keyFrames_; }
     TextureStore& textures() { return textures_; }
 
@@ -38,6 +46,8 @@ class RenderSession {
     KeyFrameCache keyFrames_;
     TextureStore textures_;
     std::atomic<bool> stop_{false};
+    ThreadShare threads_;
+    int encoderThreads_ = 0;
 };
 
 }  // namespace zr

@@ -183,12 +183,6 @@ void frameToDib(const FrameImage& frame, int bitCount, std::vector<std::uint8_t>
     writeDibRows(frame, bitCount, out.data());
 }
 
-void quietVideoLibraryMessages() {
-    av_log_set_level(AV_LOG_ERROR);
-    // The AV1 encoder writes its settings to the standard error stream unless told otherwise.
-    setenv("SVT_LOG", "1", 0);
-}
-
 // The open movie file: the muxer, the encoder (none for uncompressed frames) and the thread that
 // encodes and stores the frames handed to it.
 class AviWriter::Movie {
@@ -203,6 +197,7 @@ class AviWriter::Movie {
         int quality;
         int width;
         int height;
+        ThreadShare threads;                // code several MJPEG frames side by side
         std::optional<MovieRecord> record;  // what made the file, kept in its INFO list
     };
 
@@ -418,16 +413,18 @@ class AviWriter::Movie {
     // them in order. Returns the first error text.
     std::string codeJpegFrames(std::vector<QueuedFrame>& items) {
         std::vector<std::string> errors(items.size());
-        parallelFor(0, static_cast<int>(items.size()),
-                    [&](int i) {
-                        const auto at = static_cast<std::size_t>(i);
-                        if (!jpegCoders_[at]->code(items[at].image, errors[at])) {
-                            errors[at] = "AVIERR_COMPRESSOR: a frame of " +
-                                         inQuotes(settings_.fileName) +
-                                         " could not be compressed: " + errors[at];
-                        }
-                    },
-                    {.grain = 1, .maxThreads = static_cast<int>(items.size())});
+        settings_.threads.atMost(static_cast<int>(items.size()))
+            .parallelFor(
+                0, static_cast<int>(items.size()),
+                [&](int i) {
+                    const auto at = static_cast<std::size_t>(i);
+                    if (!jpegCoders_[at]->code(items[at].image, errors[at])) {
+                        errors[at] = "AVIERR_COMPRESSOR: a frame of " +
+                                     inQuotes(settings_.fileName) +
+                                     " could not be compressed: " + errors[at];
+                    }
+                },
+                1);
         for (std::size_t at = 0; at < items.size(); ++at) {
             if (!errors[at].empty()) {
                 return errors[at];
@@ -674,13 +671,14 @@ class AviWriter::Movie {
 };
 
 AviWriter::AviWriter(std::string fileName, int bitCount, int framesPerSecond, int keyFrameEvery,
-                     int quality, std::string_view handler)
+                     int quality, std::string_view handler, const ThreadShare& threads)
     : fileName_(std::move(fileName)),
       bitCount_(bitCount),
       framesPerSecond_(framesPerSecond),
       keyFrameEvery_(keyFrameEvery),
       quality_(quality),
       handler_(normalizeFourcc(handler)),
+      threads_(threads),
       uncaughtExceptions_(std::uncaught_exceptions()) {}
 
 AviWriter::~AviWriter() {
@@ -740,7 +738,8 @@ int AviWriter::openAndWrite(const FrameImage& frame) {
                                  compressor,       bitCount_,
                                  framesPerSecond_, keyFrameEvery_,
                                  quality_,         frame.width(),
-                                 frame.height(),   record_};
+                                 frame.height(),   threads_,
+                                 record_};
         try {
             movie_ = std::make_unique<Movie>(std::move(settings));
             error = movie_->open();

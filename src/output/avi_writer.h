@@ -9,6 +9,7 @@
 
 #include "output/movie_file.h"
 #include "output/movie_file_writer.h"
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -36,10 +37,6 @@ constexpr int dibStride(int width, int bitCount) {
 // 24 or 32; `out` receives dibStride(width, bitCount) x height bytes.
 void frameToDib(const FrameImage& frame, int bitCount, std::vector<std::uint8_t>& out);
 
-// Keeps the video libraries' own progress and statistics lines off the standard error stream;
-// their errors still show. For programs that print their own progress.
-void quietVideoLibraryMessages();
-
 // One AVI movie file. Nothing is created until the first frame arrives; that frame fixes the
 // size of every frame of the file. The file is written under partialMovieName() and renamed to
 // its own name by close() (or destruction) once the last frame and the index are on disk, so an
@@ -53,8 +50,9 @@ class AviWriter : public MovieFileWriter {
     // `handler` is the compressor's four-character code ("MSVC" for Microsoft Video 1); a shorter
     // code is padded with spaces. `quality` is on 0 ... 100, `keyFrameEvery` the distance between
     // key frames, `bitCount` 24 or 32 (the depth of uncompressed frames).
+    // `threads` code several MJPEG frames side by side (by default the writer's thread alone).
     AviWriter(std::string fileName, int bitCount, int framesPerSecond, int keyFrameEvery,
-              int quality, std::string_view handler);
+              int quality, std::string_view handler, const ThreadShare& threads = {});
     ~AviWriter() override;
 
     AviWriter(const AviWriter&) = delete;
@@ -100,6 +98,7 @@ class AviWriter : public MovieFileWriter {
     int keyFrameEvery_;
     int quality_;
     std::string handler_;
+    ThreadShare threads_;
     std::string errorText_;
     int frameIndex_ = 0;
     int state_ = 1;

@@ -170,12 +170,14 @@ std::string PartialOutput::finish() {
     return publishMovieFile(partialName_, fileName_);
 }
 
-ScalerPtr makeFrameConverter(int width, int height, AVPixelFormat target, int flags) {
+ScalerPtr makeFrameConverter(int width, int height, AVPixelFormat target, int flags, int threads) {
     ScalerPtr scaler(sws_alloc_context());
     if (!scaler) {
         return nullptr;
     }
-    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (threads <= 0) {
+        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
     SwsContext* context = scaler.get();
     const bool set = av_opt_set_int(context, "srcw", width, 0) >= 0 &&
                      av_opt_set_int(context, "srch", height, 0) >= 0 &&

@@ -60,9 +60,10 @@ using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 
 // A converter from BGR pictures of width x height to `target` with the scaler `flags`, which
-// shares each picture's rows among as many threads as the machine has (the bytes are the same as
-// with one). Null when the conversion is not possible.
-ScalerPtr makeFrameConverter(int width, int height, AVPixelFormat target, int flags);
+// shares each picture's rows among `threads` threads (0: as many as the machine has; the bytes
+// are the same as with one). Null when the conversion is not possible.
+ScalerPtr makeFrameConverter(int width, int height, AVPixelFormat target, int flags,
+                             int threads = 0);
 
 // Converts a BGR picture of the frame's size into `frame` with `scaler`. The converter's vector
 // code reads up to a few dozen bytes past the last row it is given, which may lie beyond the

@@ -97,11 +97,12 @@ std::string splitMovieFileName(const std::string& firstFile, int index) {
     return (first.parent_path() / name).string();
 }
 
-MovieFiles::MovieFiles(const OutputSpec& output)
+MovieFiles::MovieFiles(const OutputSpec& output, WriterThreads threads)
     : output_(output),
       firstFile_(output.firstMovieFile()),
       soundtrack_(output.soundtrackFile()),
-      container_(containerForFile(firstFile_)) {}
+      container_(containerForFile(firstFile_)),
+      threads_(threads) {}
 
 std::string MovieFiles::check(int frameWidth, int frameHeight) {
     format_.reset();
@@ -189,7 +190,7 @@ std::unique_ptr<MovieFileWriter> MovieFiles::openWriter(int index) const {
         const MovieFileSpec& file = output_.movieFile;
         return std::make_unique<AviWriter>(
             name, output_.bitsPerPixel, output_.fps, file.aviKeyFrameEvery, file.aviQuality,
-            file.codec.empty() ? std::string(kDefaultAviCompressor) : file.codec);
+            file.codec.empty() ? std::string(kDefaultAviCompressor) : file.codec, threads_.frames);
     }
     if (!format_) {
         return nullptr;
@@ -197,6 +198,7 @@ std::unique_ptr<MovieFileWriter> MovieFiles::openWriter(int index) const {
     MovieWriterSettings settings;
     settings.format = *format_;
     settings.framesPerSecond = output_.fps;
+    settings.threads = threads_.encoder;
     if (!soundtrack_.empty()) {
         const long long perFile = std::max(output_.framesPerMovie, 1);
         const long long first = static_cast<long long>(index) * perFile;

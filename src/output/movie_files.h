@@ -8,6 +8,7 @@
 #include "output/movie_format.h"
 #include "output/movie_record.h"
 #include "settings/movie_spec.h"
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -24,9 +25,15 @@ std::string unfinishedMarkerPath(const std::string& moviePath);
 // The movie files of a run: their names, their container and codec, and the stretch of the
 // soundtrack each one carries. Made from the movie's description; check() looks at everything
 // a file needs before the first frame is made.
+// The threads the writers of a movie's files may use.
+struct WriterThreads {
+    ThreadShare frames;  // MJPEG frames of an AVI file coded side by side
+    int encoder = 0;     // FFmpeg's encoders and converters; 0: each counts the processors itself
+};
+
 class MovieFiles {
   public:
-    explicit MovieFiles(const OutputSpec& output);
+    explicit MovieFiles(const OutputSpec& output, WriterThreads threads = {});
 
     // Empty when the files can be written with frames of width x height, else what is wrong,
     // naming the file and what to do: an extension of no container, a folder that does not
@@ -69,6 +76,7 @@ class MovieFiles {
     const ContainerInfo* container_;
     std::optional<VideoFormat> format_;
     long long plannedFrames_ = 0;
+    WriterThreads threads_;
     std::string fingerprint_;
 };
 

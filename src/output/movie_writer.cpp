@@ -21,10 +21,10 @@ namespace {
 using ffmpeg::inQuotes;
 
 // The quality scale, the preset and the threads of each encoder.
-void applyCodecOptions(AVCodecContext& context, const VideoFormat& format) {
+void applyCodecOptions(AVCodecContext& context, const VideoFormat& format, int threads) {
     const std::string_view encoder = format.codec->encoderName;
     void* options = context.priv_data;
-    context.thread_count = 0;  // as many as the machine has
+    context.thread_count = threads;  // 0: as many as the processors the process may use
     context.thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (encoder == "libx264" || encoder == "libx265") {
         av_opt_set_double(options, "crf", format.crf, 0);
@@ -40,7 +40,9 @@ void applyCodecOptions(AVCodecContext& context, const VideoFormat& format) {
         av_opt_set_int(options, "crf", format.crf, 0);
         av_opt_set(options, "deadline", format.preset.c_str(), 0);
         av_opt_set_int(options, "row-mt", 1, 0);
-        context.thread_count = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        context.thread_count =
+            threads > 0 ? threads
+                        : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     } else if (encoder == "prores_ks") {
         av_opt_set(options, "profile", format.preset.c_str(), 0);
     } else if (encoder == "ffv1") {
@@ -172,7 +174,7 @@ class MovieWriter::Movie {
         context.color_primaries = static_cast<AVColorPrimaries>(tags.primaries);
         context.color_trc = static_cast<AVColorTransferCharacteristic>(tags.transfer);
         context.color_range = static_cast<AVColorRange>(tags.range);
-        applyCodecOptions(context, format);
+        applyCodecOptions(context, format, settings_.threads);
         if (file_.context().oformat->flags & AVFMT_GLOBALHEADER) {
             context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
@@ -206,7 +208,8 @@ class MovieWriter::Movie {
             return "out of memory";
         }
         scaler_ = ffmpeg::makeFrameConverter(width_, height_, pixelFormat,
-                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP);
+                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP,
+                                             settings_.threads);
         if (!scaler_) {
             return "cannot convert frames to " + std::string(av_get_pix_fmt_name(pixelFormat));
         }

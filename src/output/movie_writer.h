@@ -14,6 +14,9 @@ struct MovieWriterSettings {
     VideoFormat format;  // from chooseVideoFormat()
     int framesPerSecond = 30;
     std::optional<SoundtrackPiece> soundtrack;
+    // Threads of the encoder and the pixel converter; 0: as many as the processors the process
+    // may use, as each counts them.
+    int threads = 0;
 };
 
 // One MP4, Matroska, QuickTime or WebM movie file. Nothing is created until the first frame

@@ -31,8 +31,6 @@ constexpr std::int32_t kCompactEvery = 100000;
 // seconds with the pauses) memory is taken to be exhausted for good.
 constexpr int kMaxAttempts = 200;
 
-GuardedAllocStats stats;
-
 unsigned char* headerOf(void* data) {
     return static_cast<unsigned char*>(data) - kHeaderBytes;
 }
@@ -54,23 +52,6 @@ bool guardIntact(const void* data, std::uint32_t capacity) {
     return guard[0] == kGuardByte && guard[1] == kGuardByte;
 }
 
-void compactHeap() {
-    stats.compactions.fetch_add(1, std::memory_order_relaxed);
-#if defined(__GLIBC__)
-    malloc_trim(0);
-#endif
-}
-
-// Stamps the header and the guard of freshly allocated memory; returns the data address.
-void* finishBlock(void* base, std::uint32_t capacity) {
-    auto* data = static_cast<unsigned char*>(base) + kLeadBytes;
-    std::memcpy(headerOf(data), &capacity, sizeof capacity);
-    data[capacity] = kGuardByte;
-    data[capacity + 1] = kGuardByte;
-    stats.bytesInUse.fetch_add(capacity, std::memory_order_relaxed);
-    return data;
-}
-
 // The capacity a block grows to when `size` bytes are asked of it.
 std::size_t grownCapacity(std::size_t size) {
     const std::size_t factor = size <= 1024 ? 4 : 2;
@@ -79,15 +60,37 @@ std::size_t grownCapacity(std::size_t size) {
 
 }  // namespace
 
-GuardedAllocStats& guardedAllocStats() {
-    return stats;
+void GuardedAllocator::takeCounts(GuardedAllocator& other) noexcept {
+    stats_.allocationCount += other.stats_.allocationCount.exchange(0);
+    stats_.bytesInUse += other.stats_.bytesInUse.exchange(0);
+    stats_.compactions += other.stats_.compactions.exchange(0);
+    if (other.stats_.guardDamaged.exchange(false)) {
+        stats_.guardDamaged = true;
+    }
+}
+
+void GuardedAllocator::compactHeap() {
+    stats_.compactions.fetch_add(1, std::memory_order_relaxed);
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
+
+// Stamps the header and the guard of freshly allocated memory; returns the data address.
+void* GuardedAllocator::finishBlock(void* base, std::uint32_t capacity) {
+    auto* data = static_cast<unsigned char*>(base) + kLeadBytes;
+    std::memcpy(headerOf(data), &capacity, sizeof capacity);
+    data[capacity] = kGuardByte;
+    data[capacity + 1] = kGuardByte;
+    stats_.bytesInUse.fetch_add(capacity, std::memory_order_relaxed);
+    return data;
 }
 
 std::uint32_t guardedCapacity(const void* block) {
     return block == nullptr ? 0 : readCapacity(block);
 }
 
-void* guardedRealloc(void* block, std::size_t size) {
+void* GuardedAllocator::reallocate(void* block, std::size_t size) {
     if (size > kMaxCapacity) {
         throw std::bad_alloc();
     }
@@ -100,7 +103,7 @@ void* guardedRealloc(void* block, std::size_t size) {
         if (block != nullptr) {
             const std::uint32_t capacity = readCapacity(block);
             if (!guardIntact(block, capacity)) {
-                stats.guardDamaged.store(true, std::memory_order_relaxed);
+                stats_.guardDamaged.store(true, std::memory_order_relaxed);
             }
             if (capacity >= size) {
                 return block;
@@ -111,13 +114,13 @@ void* guardedRealloc(void* block, std::size_t size) {
                 result = finishBlock(base, static_cast<std::uint32_t>(newCapacity));
                 std::memcpy(result, block, capacity);
                 std::free(baseOf(block));
-                stats.bytesInUse.fetch_sub(capacity, std::memory_order_relaxed);
+                stats_.bytesInUse.fetch_sub(capacity, std::memory_order_relaxed);
             }
         } else {
             if (!counted) {
                 // Counted once per call, however often the allocation is retried.
                 const std::int32_t before =
-                    stats.allocationCount.fetch_add(1, std::memory_order_relaxed);
+                    stats_.allocationCount.fetch_add(1, std::memory_order_relaxed);
                 count = static_cast<std::int32_t>(static_cast<std::uint32_t>(before) + 1u);
                 counted = true;
             }
@@ -128,7 +131,7 @@ void* guardedRealloc(void* block, std::size_t size) {
         }
         if (result != nullptr) {
             if (!counted) {
-                count = stats.allocationCount.load(std::memory_order_relaxed);
+                count = stats_.allocationCount.load(std::memory_order_relaxed);
             }
             if (count % kCompactEvery == 0) {
                 compactHeap();
@@ -143,15 +146,15 @@ void* guardedRealloc(void* block, std::size_t size) {
     }
 }
 
-void guardedFree(void* block) {
+void GuardedAllocator::release(void* block) {
     if (block == nullptr) {
         return;
     }
     const std::uint32_t capacity = readCapacity(block);
     if (!guardIntact(block, capacity)) {
-        stats.guardDamaged.store(true, std::memory_order_relaxed);
+        stats_.guardDamaged.store(true, std::memory_order_relaxed);
     }
-    stats.bytesInUse.fetch_sub(capacity, std::memory_order_relaxed);
+    stats_.bytesInUse.fetch_sub(capacity, std::memory_order_relaxed);
     std::free(baseOf(block));
 }
 

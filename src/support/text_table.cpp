@@ -28,22 +28,24 @@ constexpr std::size_t kMaxCellLength = static_cast<std::size_t>(INT32_MAX) - 1;
 template <typename T>
 class GuardedArray {
   public:
-    explicit GuardedArray(std::size_t count)
-        : data_(static_cast<T*>(guardedAlloc(std::max<std::size_t>(count, 1) * sizeof(T)))) {}
-    ~GuardedArray() { guardedFree(data_); }
+    GuardedArray(GuardedAllocator& memory, std::size_t count)
+        : memory_(memory),
+          data_(static_cast<T*>(memory.allocate(std::max<std::size_t>(count, 1) * sizeof(T)))) {}
+    ~GuardedArray() { memory_.release(data_); }
     GuardedArray(const GuardedArray&) = delete;
     GuardedArray& operator=(const GuardedArray&) = delete;
     T& operator[](std::size_t i) { return data_[i]; }
     T* get() { return data_; }
 
   private:
+    GuardedAllocator& memory_;
     T* data_;
 };
 
 // Grows `array` (a guarded block or null) so that it holds `count` entries of T.
 template <typename T>
-void growArray(T*& array, std::size_t count) {
-    array = static_cast<T*>(guardedRealloc(array, count * sizeof(T)));
+void growArray(GuardedAllocator& memory, T*& array, std::size_t count) {
+    array = static_cast<T*>(memory.reallocate(array, count * sizeof(T)));
 }
 
 bool isPrime(std::int64_t n) {
@@ -188,7 +190,8 @@ TextList::TextList(TextList&& other) noexcept
     : cells_(std::exchange(other.cells_, nullptr)),
       lengths_(std::exchange(other.lengths_, nullptr)),
       hashes_(std::exchange(other.hashes_, nullptr)),
-      count_(std::exchange(other.count_, 0)) {}
+      count_(std::exchange(other.count_, 0)),
+      memory_(std::move(other.memory_)) {}
 
 TextList& TextList::operator=(TextList&& other) noexcept {
     if (this != &other) {
@@ -197,6 +200,7 @@ TextList& TextList::operator=(TextList&& other) noexcept {
         lengths_ = std::exchange(other.lengths_, nullptr);
         hashes_ = std::exchange(other.hashes_, nullptr);
         count_ = std::exchange(other.count_, 0);
+        memory_ = std::move(other.memory_);
     }
     return *this;
 }
@@ -206,10 +210,10 @@ void TextList::appendBytes(const char* text, std::size_t length) {
         throw std::length_error("text cell too long");
     }
     const auto newCount = static_cast<std::size_t>(count_) + 1;
-    growArray(cells_, newCount);
-    growArray(lengths_, newCount);
-    growArray(hashes_, newCount);
-    auto* copy = static_cast<char*>(guardedAlloc(length + 1));
+    growArray(memory_, cells_, newCount);
+    growArray(memory_, lengths_, newCount);
+    growArray(memory_, hashes_, newCount);
+    auto* copy = static_cast<char*>(memory_.allocate(length + 1));
     if (length > 0) {
         std::memcpy(copy, text, length);
     }
@@ -279,11 +283,11 @@ std::string TextList::join(std::string_view separator) const {
 
 void TextList::clearCells() {
     for (int i = 0; i < count_; ++i) {
-        guardedFree(cells_[i]);
+        memory_.release(cells_[i]);
     }
-    guardedFree(cells_);
-    guardedFree(lengths_);
-    guardedFree(hashes_);
+    memory_.release(cells_);
+    memory_.release(lengths_);
+    memory_.release(hashes_);
     cells_ = nullptr;
     lengths_ = nullptr;
     hashes_ = nullptr;
@@ -313,7 +317,8 @@ TextTable::TextTable(TextTable&& other) noexcept
       indexedColumn_(std::exchange(other.indexedColumn_, -1)),
       lastSlot_(std::exchange(other.lastSlot_, -1)),
       indexStale_(std::exchange(other.indexStale_, false)),
-      rowsAtIndexBuild_(std::exchange(other.rowsAtIndexBuild_, 0)) {}
+      rowsAtIndexBuild_(std::exchange(other.rowsAtIndexBuild_, 0)),
+      memory_(std::move(other.memory_)) {}
 
 TextTable& TextTable::operator=(TextTable&& other) noexcept {
     if (this != &other) {
@@ -328,6 +333,7 @@ TextTable& TextTable::operator=(TextTable&& other) noexcept {
         lastSlot_ = std::exchange(other.lastSlot_, -1);
         indexStale_ = std::exchange(other.indexStale_, false);
         rowsAtIndexBuild_ = std::exchange(other.rowsAtIndexBuild_, 0);
+        memory_ = std::move(other.memory_);
     }
     return *this;
 }
@@ -336,9 +342,9 @@ void TextTable::releaseAll() {
     while (rowCount_ > 0) {
         removeLastRow();
     }
-    guardedFree(rows_);
-    guardedFree(sortOrder_);
-    guardedFree(index_);
+    memory_.release(rows_);
+    memory_.release(sortOrder_);
+    memory_.release(index_);
     rows_ = nullptr;
     sortOrder_ = nullptr;
     index_ = nullptr;
@@ -353,8 +359,8 @@ int TextTable::addRow() {
     if (rowCount_ == INT32_MAX) {
         throw std::length_error("too many rows");
     }
-    growArray(rows_, static_cast<std::size_t>(rowCount_) + 1);
-    void* memory = guardedAlloc(sizeof(TextList));
+    growArray(memory_, rows_, static_cast<std::size_t>(rowCount_) + 1);
+    void* memory = memory_.allocate(sizeof(TextList));
     rows_[rowCount_] = std::construct_at(static_cast<TextList*>(memory));
     return ++rowCount_;
 }
@@ -362,8 +368,16 @@ int TextTable::addRow() {
 void TextTable::removeLastRow() {
     --rowCount_;
     std::destroy_at(rows_[rowCount_]);
-    guardedFree(rows_[rowCount_]);
+    memory_.release(rows_[rowCount_]);
     rows_[rowCount_] = nullptr;
+}
+
+std::int64_t TextTable::bytesHeld() const {
+    std::int64_t bytes = memory_.stats().bytesInUse.load() + emptyRow_.memory_.stats().bytesInUse;
+    for (int i = 0; i < rowCount_; ++i) {
+        bytes += rows_[i]->memory_.stats().bytesInUse.load();
+    }
+    return bytes;
 }
 
 const TextList& TextTable::row(int i) const {
@@ -428,7 +442,7 @@ int TextTable::removeRow(int i) {
                  sizeof(TextList*) * static_cast<std::size_t>(rowCount_ - i - 1));
     --rowCount_;
     std::destroy_at(removed);
-    guardedFree(removed);
+    memory_.release(removed);
     indexStale_ = true;
     return 1;
 }
@@ -503,11 +517,11 @@ void TextTable::sort(int column, bool descending, bool numeric, int first, int l
 void TextTable::sortRange(int column, bool descending, bool numeric, int first, int last) {
     const auto count = static_cast<std::size_t>(last - first + 1);
     // Every row's position before the sort, which breaks ties between equal rows.
-    growArray(sortOrder_, count);
+    growArray(memory_, sortOrder_, count);
     for (std::size_t i = 0; i < count; ++i) {
         sortOrder_[i] = static_cast<int>(i);
     }
-    GuardedArray<double> numbers(numeric ? count : 0);
+    GuardedArray<double> numbers(memory_, numeric ? count : 0);
     if (numeric) {
         for (std::size_t i = 0; i < count; ++i) {
             numbers[i] = leadingNumber(rows_[first + static_cast<int>(i)]->cellView(column));
@@ -528,22 +542,23 @@ void TextTable::sortRange(int column, bool descending, bool numeric, int first, 
     };
     quicksort(sortOrder_, 0, static_cast<int>(count) - 1, before);
 
-    GuardedArray<TextList*> sorted(count);
+    GuardedArray<TextList*> sorted(memory_, count);
     for (std::size_t i = 0; i < count; ++i) {
         sorted[i] = rows_[first + sortOrder_[i]];
     }
     std::memcpy(rows_ + first, sorted.get(), count * sizeof(TextList*));
-    guardedFree(sortOrder_);
+    memory_.release(sortOrder_);
     sortOrder_ = nullptr;
 }
 
 void TextTable::buildIndex(int column, int sizeHint) {
-    guardedFree(index_);
+    memory_.release(index_);
     index_ = nullptr;
     indexedColumn_ = column;
     lastSlot_ = -1;
     indexSize_ = indexSizeFor(sizeHint, rowCount_);
-    index_ = static_cast<int*>(guardedAlloc(static_cast<std::size_t>(indexSize_) * sizeof(int)));
+    index_ =
+        static_cast<int*>(memory_.allocate(static_cast<std::size_t>(indexSize_) * sizeof(int)));
     // Every byte 0xFF: every slot -1, free.
     std::memset(index_, 0xff, static_cast<std::size_t>(indexSize_) * sizeof(int));
     for (int i = 0; i < rowCount_; ++i) {

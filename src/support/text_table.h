@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/guarded_alloc.h"
+
 namespace zr {
 
 // The hash of a cell: h = h * 217 + b over its bytes taken as signed, wrapping at 32 bits.
@@ -48,6 +50,7 @@ class TextList {
     std::int32_t* lengths_ = nullptr;
     std::uint32_t* hashes_ = nullptr;
     int count_ = 0;
+    GuardedAllocator memory_;  // the blocks of the cells and their tables
 };
 
 // A table of TextList rows, parsed from text, sorted stably on a column, searched through a
@@ -102,6 +105,8 @@ class TextTable {
     int find(int column, const char* key, int keyLength = -1, int previous = -1);
     int find(int column, std::string_view key, int previous = -1);
     int indexSize() const { return indexSize_; }
+    // Bytes of the guarded blocks the table and its rows hold now.
+    std::int64_t bytesHeld() const;
     int indexedColumn() const { return indexedColumn_; }
 
   private:
@@ -124,6 +129,7 @@ class TextTable {
     int lastSlot_ = -1;
     bool indexStale_ = false;
     int rowsAtIndexBuild_ = 0;  // rows 0 ... this - 1 went into the index when it was built
+    GuardedAllocator memory_;   // the blocks of the rows, the sort order and the index
 };
 
 }  // namespace zr

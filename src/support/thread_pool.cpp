@@ -79,11 +79,6 @@ ThreadPool::~ThreadPool() {
     }
 }
 
-ThreadPool& ThreadPool::shared() {
-    static ThreadPool pool(std::max(1, static_cast<int>(std::thread::hardware_concurrency()) - 1));
-    return pool;
-}
-
 void ThreadPool::post(std::function<void()> task) {
     {
         const std::lock_guard lock(mutex_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -43,10 +44,6 @@ class ThreadPool {
     ThreadPool(const ThreadPool&) = delete;
     ThreadPool& operator=(const ThreadPool&) = delete;
 
-    // The process's pool: one worker fewer than the processor has hardware threads (at least
-    // one), created on first use and joined when the program ends.
-    static ThreadPool& shared();
-
     int workerCount() const { return static_cast<int>(workers_.size()); }
 
     template <typename Body>
@@ -63,6 +60,21 @@ class ThreadPool {
                           }
                       }
                   });
+    }
+
+    // Runs body over [begin, end) on the calling thread alone, as parallelFor does.
+    template <typename Body>
+    static void runAlone(int begin, int end, Body& body) {
+        if (end <= begin) {
+            return;
+        }
+        if constexpr (std::is_invocable_v<Body&, int, int>) {
+            body(begin, end);
+        } else {
+            for (int i = begin; i < end; ++i) {
+                body(i);
+            }
+        }
     }
 
     // Runs `task` on a worker some time later, in the order posted. An exception leaving the
@@ -83,10 +95,40 @@ class ThreadPool {
     std::vector<std::thread> workers_;
 };
 
-// parallelFor on the process's pool.
-template <typename Body>
-void parallelFor(int begin, int end, Body&& body, ParallelOptions options = {}) {
-    ThreadPool::shared().parallelFor(begin, end, std::forward<Body>(body), options);
-}
+// The threads a piece of work may use: up to `count` threads of a pool, the caller included.
+// A share without a pool runs everything on the caller. Programs make one pool for the threads
+// their budget allows and hand shares of it to what they call.
+//
+//   ThreadPool pool(budget.threads - 1);
+//   const ThreadShare threads(pool, budget.threads);
+//   threads.parallelFor(0, height, [&](int rowBegin, int rowEnd) { ... }, 16);
+class ThreadShare {
+  public:
+    ThreadShare() = default;
+    ThreadShare(ThreadPool& pool, int count) : pool_(&pool), count_(std::max(count, 1)) {}
+
+    ThreadPool* pool() const { return pool_; }
+    int count() const { return pool_ == nullptr ? 1 : count_; }
+    // The same pool, at most `limit` threads of it.
+    ThreadShare atMost(int limit) const {
+        ThreadShare share = *this;
+        share.count_ = std::clamp(limit, 1, count_);
+        return share;
+    }
+
+    template <typename Body>
+    void parallelFor(int begin, int end, Body&& body, int grain = 1) const {
+        if (pool_ == nullptr || count_ <= 1) {
+            ThreadPool::runAlone(begin, end, body);
+            return;
+        }
+        pool_->parallelFor(begin, end, std::forward<Body>(body),
+                           {.grain = grain, .maxThreads = count_});
+    }
+
+  private:
+    ThreadPool* pool_ = nullptr;
+    int count_ = 1;
+};
 
 }  // namespace zr

@@ -79,9 +79,7 @@ struct WorkerPool::WorkerJob {
     }
 };
 
-WorkerPool::WorkerPool() : WorkerPool(ThreadPool::shared()) {}
-
-WorkerPool::WorkerPool(ThreadPool& threads) : threads_(threads) {}
+WorkerPool::WorkerPool(const ThreadShare& threads) : threads_(threads.pool()) {}
 
 WorkerPool::~WorkerPool() {
     clear();
@@ -119,7 +117,10 @@ bool WorkerPool::jobAbandoned() {
 }
 
 void WorkerPool::startJob(int index, int pauseMs) {
-    threads_.post([job = jobs_[static_cast<std::size_t>(index)]] {
+    if (threads_ == nullptr) {
+        return;  // the driving thread runs it when it waits for it
+    }
+    threads_->post([job = jobs_[static_cast<std::size_t>(index)]] {
         if (job->claim()) {
             job->execute();
         }
@@ -130,6 +131,10 @@ void WorkerPool::startJob(int index, int pauseMs) {
 // Waits for job `index` to end; jobs before `started` have been started.
 void WorkerPool::waitForJob(int index, int started) {
     WorkerJob& job = *jobs_[static_cast<std::size_t>(index)];
+    if (threads_ == nullptr && job.claim()) {
+        job.execute();
+        return;
+    }
     if (waitTimeoutMs_ != kWaitForever) {
         if (!job.waitForEnd(waitTimeoutMs_)) {
             if (job.claim()) {

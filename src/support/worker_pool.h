@@ -8,6 +8,7 @@
 namespace zr {
 
 class ThreadPool;
+class ThreadShare;
 
 // Runs independent jobs on the threads of a ThreadPool, driven by the caller's thread. run()
 // starts up to `maxThreads` jobs, then waits for the jobs strictly in the order they were
@@ -17,7 +18,7 @@ class ThreadPool;
 // worker has begun yet, so jobs finish even when every worker is busy (or the pool has none).
 // Jobs must not wait for one another.
 //
-//   WorkerPool pool;
+//   WorkerPool pool(threads);
 //   pool.init(jobCount, WorkerPool::kWaitForever, 0);
 //   for (auto& record : records) pool.addJob([&record] { return work(record); });
 //   pool.run();
@@ -26,9 +27,9 @@ class WorkerPool {
   public:
     static constexpr std::int64_t kWaitForever = -1;
 
-    // Runs its jobs on the process's pool, or on `threads`.
-    WorkerPool();
-    explicit WorkerPool(ThreadPool& threads);
+    // Runs its jobs on the pool of `threads`; a share without a pool runs them on the driving
+    // thread, one after the other.
+    explicit WorkerPool(const ThreadShare& threads);
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -62,7 +63,7 @@ class WorkerPool {
     void waitForJob(int index, int started);
     void finishAllStarted(int started);
 
-    ThreadPool& threads_;
+    ThreadPool* threads_;  // null: jobs run on the driving thread
     // Shared with the tasks posted for them: a task may outlive its record's place here.
     std::vector<std::shared_ptr<WorkerJob>> jobs_;
     int maxThreads_ = 1;

@@ -18,6 +18,7 @@
 #include "app/program_versions.h"
 #include "app/usage_text.h"
 #include "movie/movie_length.h"
+#include "support/thread_budget.h"
 #include "ui/main_dialog.h"
 #include "ui/preview_window.h"
 #include "ui/scrubber.h"
@@ -65,6 +66,7 @@ std::optional<std::string> lastValue(const zr::ParsedArguments& parsed, std::str
 int main(int argc, char** argv) {
     if (const std::optional<int> status = answerQuestions({argv + 1, argv + argc}))
         return *status;
+    zr::quietVideoLibraryMessages();
     // Qt takes its own options (-platform, -style, ...) out of the arguments.
     QApplication app(argc, argv);
     QApplication::setApplicationName("Zoomreel");
@@ -86,7 +88,10 @@ int main(int argc, char** argv) {
     const std::optional<std::string> settings = lastValue(parsed, "--settings");
     const std::optional<std::string> screenshot = lastValue(parsed, "--screenshot");
 
-    zr::MainDialog dialog;
+    // The dialog renders on the processors this process may use (its CPU affinity, its cgroup's
+    // quota, Slurm's count).
+    zr::ProgramThreads threads(zr::threadBudgetOf(zr::readProcessorLimits()));
+    zr::MainDialog dialog(nullptr, &threads);
     const bool scripted = screenshot.has_value();
     if (scripted) {
         dialog.setMessageHook(printMessage);

@@ -15,6 +15,7 @@
 #include "movie/render_session.h"
 #include "settings/parameters.h"
 #include "settings/setting_types.h"
+#include "support/thread_budget.h"
 #include "ui/balloon_tooltips.h"
 #include "ui/gui_render_host.h"
 #include "ui/preview_window.h"
@@ -45,11 +46,13 @@ QIcon programIcon() {
 
 }  // namespace
 
-MainDialog::MainDialog(QWidget* parent)
+MainDialog::MainDialog(QWidget* parent, ProgramThreads* threads)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       host_(std::make_unique<GuiRenderHost>(*this)),
-      session_(std::make_unique<RenderSession>()) {
+      session_(threads != nullptr
+                   ? std::make_unique<RenderSession>(threads->share(), threads->encoderThreads())
+                   : std::make_unique<RenderSession>()) {
     setWindowTitle("Zoomreel");
     buildLayout();
     initialise();
@@ -108,7 +111,7 @@ void MainDialog::initialise() {
     fillChoices(kIdColorBits);
 
     // 3. The preview window, placed beside the dialog once the dialog is on the screen.
-    preview_ = new PreviewWindow(this);
+    preview_ = new PreviewWindow(this, session_->threads());
     preview_->setWindowIcon(windowIcon());
     // F6 moves the focus to the preview's timeline (and F6 there back to the dialog).
     auto* toTimeline = new QShortcut(QKeySequence(kTimelineKey), this);

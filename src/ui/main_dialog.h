@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +39,7 @@ namespace zr {
 class BalloonTooltips;
 class DialogWidgets;
 class GuiRenderHost;
+class ProgramThreads;
 class RenderSession;
 class PreviewWindow;
 struct PlaybackSound;
@@ -47,7 +49,8 @@ struct PlaybackSound;
 class MainDialog : public QDialog, public Controls {
     Q_OBJECT
   public:
-    explicit MainDialog(QWidget* parent = nullptr);
+    // Runs and previews render on `threads` (by default the calling thread alone).
+    explicit MainDialog(QWidget* parent = nullptr, ProgramThreads* threads = nullptr);
     ~MainDialog() override;
 
     // Controls.
@@ -197,6 +200,8 @@ class MainDialog : public QDialog, public Controls {
     std::unique_ptr<GuiRenderHost> host_;
     // The key frames, colours and texture that runs and Test share.
     std::unique_ptr<RenderSession> session_;
+    // The periods "Random seed" gives the waves, seeded afresh for every dialog.
+    std::mt19937 waveRandom_{std::random_device{}()};
     // The movie of the last Start (the initial values before the first), which Test colours
     // with.
     MovieSpec spec_;

@@ -3,8 +3,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <cstdlib>
-#include <ctime>
 #include <map>
+#include <random>
 
 #include "app/folder_choice.h"
 #include "settings/memory_controls.h"
@@ -43,9 +43,10 @@ void MainDialog::command(int id) {
             chooseInsideColor();
             break;
         case kIdWaveSeed: {
-            std::srand(static_cast<unsigned>(std::clock()) ^
-                       static_cast<unsigned>(std::time(nullptr)));
-            for (const std::string& line : randomWaveLines([] { return std::rand(); })) {
+            const auto nextPeriod = [this] {
+                return std::uniform_int_distribution<int>(0, 1999)(waveRandom_);
+            };
+            for (const std::string& line : randomWaveLines(nextPeriod)) {
                 addLine(kIdWaveList, line);
             }
             break;

@@ -88,12 +88,13 @@ void PreviewPicture::paintEvent(QPaintEvent*) {
     }
 }
 
-PreviewWindow::PreviewWindow(QWidget* owner)
+PreviewWindow::PreviewWindow(QWidget* owner, const ThreadShare& threads)
     : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setWindowTitle("Preview");
     setAttribute(Qt::WA_ShowWithoutActivating);
     picture_ = new PreviewPicture(this);
-    scrubber_ = new Scrubber(this, [this](const FrameImage& frame) { showFrame(frame); });
+    scrubber_ = new Scrubber(
+        this, [this](const FrameImage& frame) { showFrame(frame); }, threads);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

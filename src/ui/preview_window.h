@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include "support/frame_image.h"
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -43,7 +44,8 @@ class PreviewPicture : public QWidget {
 class PreviewWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit PreviewWindow(QWidget* owner);
+    // `threads`: what the scrubber renders frames on.
+    explicit PreviewWindow(QWidget* owner, const ThreadShare& threads = {});
 
     // Scales `frame` to the picture area and draws it.
     void showFrame(const FrameImage& frame);

@@ -8,8 +8,8 @@
 
 namespace zr {
 
-ScrubWorker::ScrubWorker(Callbacks callbacks)
-    : callbacks_(std::move(callbacks)), thread_([this] { work(); }) {}
+ScrubWorker::ScrubWorker(Callbacks callbacks, const ThreadShare& threads)
+    : callbacks_(std::move(callbacks)), threads_(threads), thread_([this] { work(); }) {}
 
 ScrubWorker::~ScrubWorker() {
     {
@@ -65,7 +65,7 @@ bool ScrubWorker::changed() {
 }
 
 void ScrubWorker::work() {
-    RenderSession session;
+    RenderSession session(threads_);
     std::unique_ptr<FrameSeeker> seeker;
     int generation = 0;
     bool walked = true;  // every key frame start of the movie is known

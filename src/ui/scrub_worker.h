@@ -12,6 +12,7 @@
 #include "coloring/colour_state.h"
 #include "movie/frame_loop.h"
 #include "support/frame_image.h"
+#include "support/thread_pool.h"
 
 namespace zr {
 
@@ -47,7 +48,8 @@ class ScrubWorker {
         std::function<void(const ScrubMovieFacts&)> movieReady;
         std::function<void(ScrubFrame&&)> frameReady;
     };
-    explicit ScrubWorker(Callbacks callbacks);
+    // Renders on `threads` (by default its own thread alone).
+    explicit ScrubWorker(Callbacks callbacks, const ThreadShare& threads = {});
     ~ScrubWorker();
     ScrubWorker(const ScrubWorker&) = delete;
     ScrubWorker& operator=(const ScrubWorker&) = delete;
@@ -73,6 +75,7 @@ class ScrubWorker {
     bool changed();  // a newer request is waiting (or the worker is ending)
 
     Callbacks callbacks_;
+    ThreadShare threads_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool ending_ = false;

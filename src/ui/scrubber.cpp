@@ -199,7 +199,8 @@ void TimelineBar::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------------------------------------
 
-Scrubber::Scrubber(QWidget* parent, Show show) : QWidget(parent), show_(std::move(show)) {
+Scrubber::Scrubber(QWidget* parent, Show show, const ThreadShare& threads)
+    : QWidget(parent), show_(std::move(show)) {
     playButton_ = new QToolButton(this);
     playButton_->setText("Play");
     playButton_->setToolTip("Play the movie from the frame shown, at its own frame rate");
@@ -266,7 +267,7 @@ Scrubber::Scrubber(QWidget* parent, Show show) : QWidget(parent), show_(std::mov
                 this, [this] { takeFrame(); }, Qt::QueuedConnection);
         }
     };
-    worker_ = std::make_unique<ScrubWorker>(std::move(callbacks));
+    worker_ = std::make_unique<ScrubWorker>(std::move(callbacks), threads);
     updateTexts();
 }
 

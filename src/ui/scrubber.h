@@ -10,6 +10,7 @@
 
 #include "coloring/colour_state.h"
 #include "settings/movie_spec.h"
+#include "support/thread_pool.h"
 #include "ui/scrub_worker.h"
 
 class QLabel;
@@ -80,7 +81,7 @@ class Scrubber : public QWidget {
     Q_OBJECT
   public:
     using Show = std::function<void(const FrameImage&)>;
-    Scrubber(QWidget* parent, Show show);
+    Scrubber(QWidget* parent, Show show, const ThreadShare& threads = {});
     ~Scrubber() override;
 
     // The movie the controls describe now, starting from the colours a run started now would

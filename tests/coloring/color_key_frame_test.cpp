@@ -257,7 +257,8 @@ TEST_F(ColorKeyFrame, RegionsAndThreadsColourTheSamePixelsAndNothingElse) {
         settings.slopes = method == kStandard ? 0 : 1;
         const ColoringPlan plan = testing::planOf(settings, nullptr, 3.25, 1.5, 1.0);
         const FrameImage whole = colorKeyFrame(frame, plan);
-        EXPECT_EQ(colorKeyFrame(frame, plan, 3), whole);
+        ThreadPool pool(2);
+        EXPECT_EQ(colorKeyFrame(frame, plan, ThreadShare(pool, 3)), whole);
         for (const PixelRect& region : regions) {
             FrameImage image(301, 37);
             std::fill(image.data(), image.data() + image.sizeBytes(), std::uint8_t{7});
@@ -269,7 +270,7 @@ TEST_F(ColorKeyFrame, RegionsAndThreadsColourTheSamePixelsAndNothingElse) {
                     std::copy_n(whole.pixel(x, y), 3, expected.pixel(x, y));
                 }
             }
-            ASSERT_TRUE(colorKeyFrameInto(frame, plan, image, region, 2));
+            ASSERT_TRUE(colorKeyFrameInto(frame, plan, image, region, ThreadShare(pool, 2)));
             EXPECT_EQ(image, expected) << method << ": " << region.left << "," << region.top;
         }
         FrameImage wrongSize(300, 37);

@@ -107,6 +107,7 @@ TEST(ResampleExact, EdgesBlendByThePartCovered) {
 
 TEST(ResampleExact, SupersamplingThreadsAndFiltersKeepFlatPicturesFlat) {
     const FrameImage source = flat(64, 36, 123);
+    ThreadPool pool(1);
     for (const MagnifyFilter filter : {MagnifyFilter::kCatmullRom, MagnifyFilter::kLanczos2}) {
         for (const bool linear : {false, true}) {
             for (const int supersample : {1, 3}) {
@@ -116,7 +117,7 @@ TEST(ResampleExact, SupersamplingThreadsAndFiltersKeepFlatPicturesFlat) {
                     sampling.magnify = filter;
                     sampling.linearLight = linear;
                     sampling.supersample = supersample;
-                    sampling.threads = 2;
+                    sampling.threads = ThreadShare(pool, 2);
                     FrameImage target(32, 18);
                     resampleExact(source, from, target, whole(target), sampling);
                     for (const auto& [x, y] :
@@ -132,7 +133,7 @@ TEST(ResampleExact, SupersamplingThreadsAndFiltersKeepFlatPicturesFlat) {
     FrameImage two(90, 50);
     ExactSampling sampling;
     resampleExact(detail, {10.7, 3.2, 151.1, 83.9}, one, whole(one), sampling);
-    sampling.threads = 2;
+    sampling.threads = ThreadShare(pool, 2);
     resampleExact(detail, {10.7, 3.2, 151.1, 83.9}, two, whole(two), sampling);
     for (int y = 0; y < 50; ++y)
         ASSERT_TRUE(std::equal(one.row(y), one.row(y) + 90 * 3, two.row(y))) << y;
@@ -187,8 +188,7 @@ TEST(ResampleLinearMean, BlursAlikeAtEverySubpixelOffset) {
             // The line lies at 15.5 / ratio + offset in the target.
             EXPECT_NEAR(mean, 15.5 / ratio + offset, 0.02) << ratio << ' ' << offset;
             // Linear interpolation (1/6) and the pixel's mean (1/12).
-            EXPECT_NEAR(variance, 0.25, 0.01)
-                << ratio << ' ' << offset;
+            EXPECT_NEAR(variance, 0.25, 0.01) << ratio << ' ' << offset;
         }
     }
 
@@ -197,7 +197,7 @@ TEST(ResampleLinearMean, BlursAlikeAtEverySubpixelOffset) {
     FrameImage target(20, 10);
     resampleLinearMean(source, {12.5, 6.25, 15.0, 7.5}, target, whole(target), ExactSampling{});
     EXPECT_EQ(blueRow(target, 0, 0, 4), (std::vector<int>{12, 13, 14, 15}));  // 12.375 + 0.75 x
-    EXPECT_EQ(target.pixel(0, 0)[1], 6);                                     // 6.125
+    EXPECT_EQ(target.pixel(0, 0)[1], 6);                                      // 6.125
 }
 
 TEST(ResampleLinearMean, LeavesTheHoleAsItWas) {

@@ -105,6 +105,7 @@ TEST(ScaleImage, MatchesTheReferenceAtRandomSizesUpAndDown) {
 }
 
 TEST(ScaleImage, RectanglesAreCutAndPlacedAndClipped) {
+    ThreadPool pool(2);
     std::mt19937 random(7);
     std::uniform_int_distribution<int> offset(-12, 30);
     std::uniform_int_distribution<int> extent(1, 40);
@@ -115,7 +116,7 @@ TEST(ScaleImage, RectanglesAreCutAndPlacedAndClipped) {
         const PixelRect from{offset(random), offset(random), extent(random), extent(random)};
         const PixelRect to{offset(random), offset(random), extent(random), extent(random)};
         referenceScale(source, from, expected, to);
-        scaleImageInto(source, from, target, to, 1 + round % 3);
+        scaleImageInto(source, from, target, to, ThreadShare(pool, 1 + round % 3));
         ASSERT_TRUE(target == expected) << round << ": " << firstDifference(target, expected);
     }
 }
@@ -152,6 +153,7 @@ TEST(ScaleImage, WholeFactorsCopyOrAverageBlocksExactly) {
 }
 
 TEST(ScaleImage, WholeFactorsAndSameSizeMatchTheReferenceWhereverPlaced) {
+    ThreadPool pool(2);
     // Copies (same size, whole-factor enlargements) and reductions by powers of two take their
     // own paths; placed partly outside the target, cut from inside the source or beyond it.
     struct Case {
@@ -175,7 +177,7 @@ TEST(ScaleImage, WholeFactorsAndSameSizeMatchTheReferenceWhereverPlaced) {
             FrameImage target = randomImage(70, 50, random);
             FrameImage expected = target;
             referenceScale(source, c.from, expected, c.to);
-            scaleImageInto(source, c.from, target, c.to, threads);
+            scaleImageInto(source, c.from, target, c.to, ThreadShare(pool, threads));
             ASSERT_TRUE(target == expected)
                 << c.to.width << "x" << c.to.height << " at " << c.to.left << "," << c.to.top
                 << ": " << firstDifference(target, expected);
@@ -184,6 +186,7 @@ TEST(ScaleImage, WholeFactorsAndSameSizeMatchTheReferenceWhereverPlaced) {
 }
 
 TEST(ScaleImage, AClipDrawsItsPartFromTheSourcePixelsNamedForIt) {
+    ThreadPool pool(2);
     // Inside the clip the pixels of the whole scale, outside it nothing; and they stay the same
     // when every source pixel outside sourcePixelsRead() is changed.
     std::mt19937 random(23);
@@ -208,7 +211,7 @@ TEST(ScaleImage, AClipDrawsItsPartFromTheSourcePixelsNamedForIt) {
         copyBlock(source, read.left, read.top, scrambled, read.left, read.top, read.width,
                   read.height);
         FrameImage clipped = before;
-        scaleImageInto(scrambled, from, clipped, to, clip, 1 + round % 2);
+        scaleImageInto(scrambled, from, clipped, to, clip, ThreadShare(pool, 1 + round % 2));
         ASSERT_TRUE(clipped == expected) << round << ": " << firstDifference(clipped, expected);
     }
 }
@@ -217,7 +220,8 @@ TEST(ScaleImage, ThreadsLargeSizesAndAliasingGiveTheSameResult) {
     std::mt19937 random(3);
     const FrameImage source = randomImage(397, 211, random);
     const FrameImage single = scaleImage(source, 160, 90);
-    EXPECT_EQ(scaleImage(source, 160, 90, 4), single);
+    ThreadPool pool(3);
+    EXPECT_EQ(scaleImage(source, 160, 90, ThreadShare(pool, 4)), single);
     // Tall sizes without a common divisor: vertical sums beyond 16 bits.
     for (const int height : {263, 1021}) {
         const FrameImage tall = randomImage(97, height, random);

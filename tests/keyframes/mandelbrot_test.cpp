@@ -26,7 +26,9 @@ MandelbrotView lineView(double re, double im, double width, int pixels, int maxI
 
 TEST(Mandelbrot, InsidePointsTakeTheLimitAndOutsidePointsEscape) {
     // A row through the real axis from -2.5 to 1.5: inside from -2 to 0.25, outside beyond.
-    const KeyFrameFileData row = renderMandelbrot(lineView(-0.5, 0.0, 4.0, 400, 500), 2);
+    ThreadPool pool(1);
+    const KeyFrameFileData row =
+        renderMandelbrot(lineView(-0.5, 0.0, 4.0, 400, 500), ThreadShare(pool, 2));
     for (int x = 0; x < 400; ++x) {
         const double re = -2.5 + (x + 0.5) * 0.01;
         if (re > -1.99 && re < 0.24) {
@@ -45,7 +47,7 @@ TEST(Mandelbrot, InsidePointsTakeTheLimitAndOutsidePointsEscape) {
 TEST(Mandelbrot, SmoothValueIsContinuousAcrossTheBands) {
     // Along the real axis from 0.3 to 2, outside the set, the count falls by whole steps;
     // count + 1 - fraction must not jump. Neighbouring samples differ by far less than a band.
-    const KeyFrameFileData row = renderMandelbrot(lineView(1.15, 0.0, 1.7, 2000, 1000), 1);
+    const KeyFrameFileData row = renderMandelbrot(lineView(1.15, 0.0, 1.7, 2000, 1000));
     int bandChanges = 0;
     for (int x = 1; x < 2000; ++x) {
         if (row.counts[x] == 1000 || row.counts[x - 1] == 1000) {
@@ -74,7 +76,8 @@ TEST(Mandelbrot, SeriesRunsFromTheDeepestToTheWidestNamedByZoom) {
     series.pixelHeight = 9;
     series.zoomFactor = 4.0;
     std::string error;
-    ASSERT_TRUE(makeKeyFrameSeries(series, nullptr, &error, 2)) << error;
+    ThreadPool pool(1);
+    ASSERT_TRUE(makeKeyFrameSeries(series, nullptr, &error, ThreadShare(pool, 2))) << error;
     std::vector<std::string> files = listKeyFrames(series.folder, SortOrder::kDescending);
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(std::filesystem::path(files[0]).filename(), "00003_1e0.zmb");

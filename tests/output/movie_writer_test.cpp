@@ -17,6 +17,7 @@
 #include "support/frame_image.h"
 
 extern "C" {
+#include <libavutil/log.h>
 #include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 }
@@ -68,7 +69,7 @@ std::string writeMovie(const std::string& path, const VideoFormat& format, int f
 
 class MovieFormatTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { quietVideoLibraryMessages(); }
+    static void SetUpTestSuite() { av_log_set_level(AV_LOG_ERROR); }
 };
 
 TEST_F(MovieFormatTest, DefaultsSuitEachContainer) {
@@ -158,7 +159,7 @@ std::vector<Pairing> offeredPairings() {
 
 class MovieRoundTrip : public ::testing::TestWithParam<Pairing> {
   protected:
-    static void SetUpTestSuite() { quietVideoLibraryMessages(); }
+    static void SetUpTestSuite() { av_log_set_level(AV_LOG_ERROR); }
     TempFolder folder;
 };
 
@@ -219,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(Offered, MovieRoundTrip, ::testing::ValuesIn(offeredPai
 
 class MovieWriterTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { quietVideoLibraryMessages(); }
+    static void SetUpTestSuite() { av_log_set_level(AV_LOG_ERROR); }
     TempFolder folder;
 };
 

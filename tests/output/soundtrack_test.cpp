@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "output/avi_writer.h"
 #include "output/movie_reader.h"
 #include "output/movie_writer.h"
@@ -77,7 +81,7 @@ double rms(const DecodedSound& sound, double from, double to) {
 
 class SoundtrackTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { quietVideoLibraryMessages(); }
+    static void SetUpTestSuite() { av_log_set_level(AV_LOG_ERROR); }
 
     // A movie of `frames` small frames with the piece of soundtrack; the writer's error text.
     std::string writeMovie(const std::string& path, int frames,

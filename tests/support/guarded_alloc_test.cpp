@@ -16,62 +16,74 @@ const unsigned char* bytes(const void* block) {
 }
 
 TEST(GuardedAlloc, FreshBlocksAndTheGrowthRule) {
-    GuardedAllocStats& stats = guardedAllocStats();
-    const std::int64_t inUseBefore = stats.bytesInUse.load();
-    void* small = guardedAlloc(7);
+    GuardedAllocator memory;
+    const GuardedAllocStats& stats = memory.stats();
+    const std::int64_t inUseBefore = 0;
+    void* small = memory.allocate(7);
     EXPECT_EQ(guardedCapacity(small), 7u);
     EXPECT_EQ(bytes(small)[7], 0x41);
     EXPECT_EQ(bytes(small)[8], 0x41);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(small) % alignof(std::max_align_t), 0u);
     EXPECT_EQ(stats.bytesInUse.load(), inUseBefore + 7);
 
-    void* block = guardedAlloc(100);
+    void* block = memory.allocate(100);
     std::memset(block, 0x5A, 100);
-    EXPECT_EQ(guardedRealloc(block, 50), block);
-    EXPECT_EQ(guardedRealloc(block, 100), block);
-    block = guardedRealloc(block, 101);
+    EXPECT_EQ(memory.reallocate(block, 50), block);
+    EXPECT_EQ(memory.reallocate(block, 100), block);
+    block = memory.reallocate(block, 101);
     EXPECT_EQ(guardedCapacity(block), 404u);
     EXPECT_EQ(std::memcmp(block, std::vector<unsigned char>(100, 0x5A).data(), 100), 0);
     EXPECT_EQ(bytes(block)[404], 0x41);
-    void* large = guardedRealloc(guardedAlloc(3000), 3001);
+    void* large = memory.reallocate(memory.allocate(3000), 3001);
     EXPECT_EQ(guardedCapacity(large), 6002u);
     EXPECT_EQ(stats.bytesInUse.load(), inUseBefore + 7 + 404 + 6002);
 
     for (void* each : {small, block, large}) {
-        guardedFree(each);
+        memory.release(each);
     }
-    guardedFree(nullptr);
+    memory.release(nullptr);
     EXPECT_EQ(stats.bytesInUse.load(), inUseBefore);
     EXPECT_FALSE(stats.guardDamaged.load());
 
-    auto* overrun = static_cast<unsigned char*>(guardedAlloc(16));
+    auto* overrun = static_cast<unsigned char*>(memory.allocate(16));
     overrun[16] = 'X';  // one byte past the data
-    guardedFree(overrun);
-    EXPECT_TRUE(stats.guardDamaged.exchange(false));
+    memory.release(overrun);
+    EXPECT_TRUE(memory.takeGuardDamaged());
+    EXPECT_FALSE(stats.guardDamaged.load());
+
+    // Moved, an allocator takes its counts along with the blocks it gave.
+    void* kept = memory.allocate(10);
+    GuardedAllocator moved(std::move(memory));
+    EXPECT_EQ(moved.stats().bytesInUse.load(), 10);
+    EXPECT_EQ(stats.bytesInUse.load(), 0);
+    moved.release(kept);
+    EXPECT_EQ(moved.stats().bytesInUse.load(), 0);
 }
 
 TEST(GuardedAlloc, ImpossibleRequestsThrowInsteadOfRetryingForever) {
-    EXPECT_THROW(guardedAlloc(SIZE_MAX), std::bad_alloc);
-    void* block = guardedAlloc(8);
-    EXPECT_THROW(guardedRealloc(block, std::size_t{1} << 32), std::bad_alloc);
-    guardedFree(block);  // still valid after the refused growth
+    GuardedAllocator memory;
+    EXPECT_THROW(memory.allocate(SIZE_MAX), std::bad_alloc);
+    void* block = memory.allocate(8);
+    EXPECT_THROW(memory.reallocate(block, std::size_t{1} << 32), std::bad_alloc);
+    memory.release(block);  // still valid after the refused growth
 }
 
 TEST(GuardedAlloc, CountersAreExactAcrossThreadsAndCompactionComesEvery100000) {
-    GuardedAllocStats& stats = guardedAllocStats();
+    GuardedAllocator memory;
+    const GuardedAllocStats& stats = memory.stats();
     const std::int32_t countBefore = stats.allocationCount.load();
     const std::int64_t inUseBefore = stats.bytesInUse.load();
     // Run up to just before a multiple of 100000, then 100000 more across four threads.
     while (stats.allocationCount.load() % 100000 != 99999) {
-        guardedFree(guardedAlloc(1));
+        memory.release(memory.allocate(1));
     }
     const std::int32_t compactionsBefore = stats.compactions.load();
     const std::int32_t countStart = stats.allocationCount.load();
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([] {
+        threads.emplace_back([&memory] {
             for (int i = 0; i < 25000; ++i) {
-                guardedFree(guardedAlloc(static_cast<std::size_t>(i % 50 + 1)));
+                memory.release(memory.allocate(static_cast<std::size_t>(i % 50 + 1)));
             }
         });
     }

@@ -61,17 +61,22 @@ TEST(TextList, HashesAndCellsHoldExactlyTheirBytes) {
     EXPECT_EQ(list.join(", "), "hello, up to zero, , a\0b, -2147483648"sv);
 }
 
-TEST(TextTable, ReleasesEveryBlockItOwns) {
-    const std::int64_t inUseBefore = guardedAllocStats().bytesInUse.load();
-    {
-        TextTable table("a\tb\nc\td\te\n", "\t", "\n");
-        table.buildIndex(0);
-        table.sort(1, true, false);
-        table.removeRow(0);
-        TextTable moved(std::move(table));
-        moved.appendCell(0, "x");
-    }
-    EXPECT_EQ(guardedAllocStats().bytesInUse.load(), inUseBefore);
+TEST(TextTable, ReleasesEveryBlockItOwnsAndAMoveTakesThemAlong) {
+    TextTable table("a\tb\nc\td\te\n", "\t", "\n");
+    table.buildIndex(0);
+    table.sort(1, true, false);
+    const std::int64_t held = table.bytesHeld();
+    EXPECT_GT(held, 0);
+    TextTable moved(std::move(table));
+    EXPECT_EQ(table.bytesHeld(), 0);  // NOLINT: a moved-from table is empty
+    EXPECT_EQ(moved.bytesHeld(), held);
+    moved.clear();
+    const std::int64_t emptyHeld = moved.bytesHeld();  // the row table and the index stay
+    EXPECT_LT(emptyHeld, held);
+    moved.appendCell(moved.addRow() - 1, "a longer cell");
+    EXPECT_GT(moved.bytesHeld(), emptyHeld);
+    moved.removeRow(0);
+    EXPECT_EQ(moved.bytesHeld(), emptyHeld);
 }
 
 TEST(TextTableParse, ShapesOfRowsAndCells) {

@@ -75,7 +75,7 @@ TEST(ThreadPool, NestedUseAndJobsInsideBodiesFinish) {
         std::atomic<long> sum{0};
         pool.parallelFor(0, 1000, [&](int inner) { sum += inner; });
         // Jobs driven from inside a body, on the same busy pool.
-        WorkerPool jobs(pool);
+        WorkerPool jobs(ThreadShare(pool, 1));
         jobs.init(4, WorkerPool::kWaitForever, 0);
         for (int j = 0; j < 6; ++j) {
             jobs.addJob([&sum, &pool, j] {
@@ -143,7 +143,7 @@ TEST(ThreadPool, ManyConcurrentCallers) {
 TEST(WorkerPoolOnThreadPool, JobsRunWithoutFreeWorkersAndTimeOutUnrunOnlyWithATimeOut) {
     // A pool without workers: the driving thread runs every job.
     ThreadPool none(0);
-    WorkerPool pool(none);
+    WorkerPool pool(ThreadShare(none, 1));
     pool.init(2, WorkerPool::kWaitForever, 0);
     std::vector<int> done;
     for (int i = 0; i < 5; ++i) {
@@ -160,7 +160,7 @@ TEST(WorkerPoolOnThreadPool, JobsRunWithoutFreeWorkersAndTimeOutUnrunOnlyWithATi
             std::this_thread::sleep_for(1ms);
         }
     });
-    WorkerPool timed(one);
+    WorkerPool timed(ThreadShare(one, 1));
     timed.init(1, 20, 0);
     bool ran = false;
     bool completed = false;

@@ -1,5 +1,7 @@
 #include "support/worker_pool.h"
 
+#include "support/thread_pool.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,8 +19,14 @@ namespace {
 using Events = std::vector<std::string>;
 using namespace std::chrono_literals;
 
+// The pool the jobs run on: three workers besides the driving thread.
+ThreadShare testThreads() {
+    static ThreadPool pool(3);
+    return ThreadShare(pool, 4);
+}
+
 TEST(WorkerPool, EmptyRunOnlyCallsTheFinalCallback) {
-    WorkerPool pool;
+    WorkerPool pool(testThreads());
     pool.init(4, WorkerPool::kWaitForever, 0);
     int finalCalls = 0;
     pool.finalCallback = [&finalCalls] { ++finalCalls; };
@@ -41,7 +49,7 @@ TEST(WorkerPool, LaterJobsStartOnlyAsEarlierOnesAreWaitedFor) {
     const auto drivingThread = std::this_thread::get_id();
     bool callbacksOnDrivingThread = true;
 
-    WorkerPool pool;
+    WorkerPool pool(testThreads());
     pool.init(2, WorkerPool::kWaitForever, 0);
     for (int i = 0; i < 5; ++i) {
         const auto job = [&, i] {
@@ -88,7 +96,7 @@ TEST(WorkerPool, LaterJobsStartOnlyAsEarlierOnesAreWaitedFor) {
 TEST(WorkerPool, ThrowingJobsStillFinishAndOthersAreUnaffected) {
     std::vector<int> results(6, -1);
     std::vector<int> completions;
-    WorkerPool pool;
+    WorkerPool pool(testThreads());
     pool.init(0, WorkerPool::kWaitForever, 0);  // a limit below 1 counts as 1
     for (int i = 0; i < 6; ++i) {
         pool.addJob(
@@ -111,7 +119,7 @@ TEST(WorkerPool, TimedOutJobIsAbandonedAndEndsBeforeRunReturns) {
     std::atomic<bool> sawAbandoned{false};
     std::atomic<bool> slowJobEnded{false};
     Events order;
-    WorkerPool pool;
+    WorkerPool pool(testThreads());
     pool.init(2, 30, 0);
     pool.addJob(
         [&] {  // cooperative: returns once nobody waits for it
@@ -140,7 +148,7 @@ TEST(WorkerPool, TimedOutJobIsAbandonedAndEndsBeforeRunReturns) {
 
 TEST(WorkerPool, ThrowingCallbackLeavesNoJobRunning) {
     std::atomic<int> ended{0};
-    WorkerPool pool;
+    WorkerPool pool(testThreads());
     pool.init(4, WorkerPool::kWaitForever, 0);
     for (int i = 0; i < 4; ++i) {
         pool.addJob(
@@ -152,6 +160,22 @@ TEST(WorkerPool, ThrowingCallbackLeavesNoJobRunning) {
     }
     EXPECT_THROW(pool.run(), std::runtime_error);
     EXPECT_EQ(ended.load(), 4);
+}
+
+TEST(WorkerPool, WithoutAPoolEveryJobRunsOnTheDrivingThreadEvenWithATimeOut) {
+    for (const std::int64_t timeout : {WorkerPool::kWaitForever, std::int64_t{5}}) {
+        std::vector<std::thread::id> ranOn;
+        WorkerPool pool{ThreadShare()};
+        pool.init(3, timeout, 0);
+        for (int i = 0; i < 4; ++i) {
+            pool.addJob([&ranOn] {
+                ranOn.push_back(std::this_thread::get_id());
+                return 0;
+            });
+        }
+        pool.run();
+        EXPECT_EQ(ranOn, std::vector<std::thread::id>(4, std::this_thread::get_id()));
+    }
 }
 
 }  // namespace
