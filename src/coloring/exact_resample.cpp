@@ -394,6 +394,91 @@ void addRow(const std::uint8_t* in, float weight, bool first, std::size_t span, 
     }
 }
 
+// What the rows of one resample share.
+struct RowsContext {
+    const ResampleJob& job;
+    const AxisPlan& columns;
+    const LightTables* light;  // linear light, when the job asks for it
+    // The columns covered whole: those between the first and the last column planned, and
+    // those two when the target rectangle covers them whole.
+    int wholeBegin;
+    int wholeEnd;
+};
+
+// One target row as its horizontal pass draws it.
+struct RowPass {
+    int y;
+    float coverage;  // the part of the row the target rectangle covers
+    const EllipseRow* ellipse;
+    const float* sums;  // the vertical pass's sums over every column read
+    float* values;      // room for the horizontal pass's values
+};
+
+// Without linear light or a clip, on a row covered whole: the columns covered whole take their
+// values as they are, the partly covered ones at either end are blended. False, with nothing
+// drawn, when no column is covered whole.
+bool drawWholeColumns(const RowsContext& context, const RowPass& row, int firstColumn,
+                      int endColumn) {
+    const AxisPlan& columns = context.columns;
+    const int begin = std::max(firstColumn, context.wholeBegin);
+    const int end = std::min(endColumn, context.wholeEnd);
+    std::uint8_t* out = context.job.target->row(row.y);
+    const float* value = row.values;
+    std::uint8_t* to = out + static_cast<std::size_t>(columns.first + begin) * kChannels;
+    const float* from = value + static_cast<std::size_t>(begin - firstColumn) * kChannels;
+    const std::size_t count = static_cast<std::size_t>(std::max(end - begin, 0)) * kChannels;
+    toBytes(from, count, to);
+    if (begin >= end) {
+        return false;
+    }
+    for (const int m : {firstColumn, endColumn - 1}) {
+        if (m >= begin && m < end)
+            continue;
+        const float alpha = columns.coverage[static_cast<std::size_t>(m)];
+        std::uint8_t* pixel = out + static_cast<std::size_t>(columns.first + m) * kChannels;
+        const float* v = value + static_cast<std::size_t>(m - firstColumn) * kChannels;
+        for (int c = 0; c < kChannels; ++c)
+            pixel[c] = toByte(alpha * v[c] + (1.0f - alpha) * pixel[c]);
+    }
+    return true;
+}
+
+// The horizontal pass, and the pixels drawn, of target columns [firstColumn, endColumn).
+void drawColumns(const RowsContext& context, const RowPass& row, int firstColumn, int endColumn) {
+    if (firstColumn >= endColumn)
+        return;
+    const AxisPlan& columns = context.columns;
+    const LightTables* light = context.light;
+    sumColumnsOf(columns, row.sums, firstColumn, endColumn, row.values);
+    if (light == nullptr && row.ellipse == nullptr && row.coverage >= 1.0f &&
+        drawWholeColumns(context, row, firstColumn, endColumn)) {
+        return;
+    }
+    // Blend each pixel by the part of it covered.
+    std::uint8_t* out = context.job.target->row(row.y);
+    for (int m = firstColumn; m < endColumn; ++m) {
+        const int x = columns.first + m;
+        float alpha = row.coverage * columns.coverage[static_cast<std::size_t>(m)];
+        if (row.ellipse != nullptr)
+            alpha *= row.ellipse->part(x);
+        if (alpha <= 0.0f)
+            continue;
+        std::uint8_t* pixel = out + static_cast<std::size_t>(x) * kChannels;
+        const float* v = row.values + static_cast<std::size_t>(m - firstColumn) * kChannels;
+        for (int c = 0; c < kChannels; ++c) {
+            float blended = v[c];
+            if (alpha < 1.0f) {
+                const float held =
+                    light != nullptr ? light->toLinear[pixel[c]] : static_cast<float>(pixel[c]);
+                blended = alpha * blended + (1.0f - alpha) * held;
+            }
+            if (light != nullptr)
+                blended = LightTables::toStored(blended);
+            pixel[c] = toByte(blended);
+        }
+    }
+}
+
 void resampleRows(const ResampleJob& job, int rowBegin, int rowEnd) {
     const AxisPlan& columns = *job.columns;
     const AxisPlan& rows = *job.rows;
@@ -402,22 +487,16 @@ void resampleRows(const ResampleJob& job, int rowBegin, int rowEnd) {
     // Spare elements for the four-lane loads and stores past the last pixel.
     std::vector<float> columnSums(span + 4);
     std::vector<float> values(static_cast<std::size_t>(columns.count) * kChannels + 4);
-    const LightTables* light = job.linearLight ? &lightTables() : nullptr;
-    // The columns covered whole: those between the first and the last column planned, and
-    // those two when the target rectangle covers them whole.
     const int wholeBegin = columns.coverage.front() >= 1.0f ? 0 : 1;
-    const int wholeEnd =
-        std::max(wholeBegin, columns.coverage.back() >= 1.0f ? columns.count : columns.count - 1);
+    const RowsContext context{
+        job, columns, job.linearLight ? &lightTables() : nullptr, wholeBegin,
+        std::max(wholeBegin, columns.coverage.back() >= 1.0f ? columns.count : columns.count - 1)};
     // The hole's columns, as indices of the plan.
     const int holeBegin = job.hole ? job.hole->left - columns.first : 0;
     const int holeEnd = job.hole ? job.hole->left + job.hole->width - columns.first : 0;
-    const auto rowInHole = [&job](int y) {
-        return job.hole && y >= job.hole->top && y < job.hole->top + job.hole->height;
-    };
 
     for (int n = rowBegin; n < rowEnd; ++n) {
         const int y = rows.first + n;
-        const float rowCoverage = rows.coverage[static_cast<std::size_t>(n)];
         int firstColumn = 0;
         int endColumn = columns.count;
         std::optional<EllipseRow> ellipse;
@@ -434,75 +513,19 @@ void resampleRows(const ResampleJob& job, int rowBegin, int rowEnd) {
         // Vertical pass: the weighted sum of the source rows over every column read.
         const float* rowWeights = rows.weights.data() + static_cast<std::size_t>(n) * rows.taps;
         const int firstRow = rows.start[static_cast<std::size_t>(n)];
-        float* sums = columnSums.data();
         for (int k = 0; k < rows.taps; ++k) {
             addRow(
                 job.source->row(firstRow + k) + static_cast<std::size_t>(columns.sourceFirst) * 3,
-                rowWeights[k], k == 0, span, sums, light);
+                rowWeights[k], k == 0, span, columnSums.data(), context.light);
         }
 
-        // Horizontal pass, and the pixels drawn, of target columns [firstColumn, endColumn).
-        const auto drawColumns = [&](int firstColumn, int endColumn) {
-            if (firstColumn >= endColumn)
-                return;
-            sumColumnsOf(columns, sums, firstColumn, endColumn, values.data());
-            std::uint8_t* out = job.target->row(y);
-            const float* value = values.data();
-            if (light == nullptr && !ellipse && rowCoverage >= 1.0f) {
-                // The pixels covered whole take their values as they are.
-                const int begin = std::max(firstColumn, wholeBegin);
-                const int end = std::min(endColumn, wholeEnd);
-                std::uint8_t* to =
-                    out + static_cast<std::size_t>(columns.first + begin) * kChannels;
-                const float* from =
-                    value + static_cast<std::size_t>(begin - firstColumn) * kChannels;
-                const std::size_t count =
-                    static_cast<std::size_t>(std::max(end - begin, 0)) * kChannels;
-                toBytes(from, count, to);
-                if (begin < end) {
-                    // Only the partly covered columns at either end are left.
-                    for (const int m : {firstColumn, endColumn - 1}) {
-                        if (m >= begin && m < end)
-                            continue;
-                        const float alpha = columns.coverage[static_cast<std::size_t>(m)];
-                        std::uint8_t* pixel =
-                            out + static_cast<std::size_t>(columns.first + m) * kChannels;
-                        const float* v =
-                            value + static_cast<std::size_t>(m - firstColumn) * kChannels;
-                        for (int c = 0; c < kChannels; ++c)
-                            pixel[c] = toByte(alpha * v[c] + (1.0f - alpha) * pixel[c]);
-                    }
-                    return;
-                }
-            }
-            // Blend each pixel by the part of it covered.
-            for (int m = firstColumn; m < endColumn; ++m) {
-                const int x = columns.first + m;
-                float alpha = rowCoverage * columns.coverage[static_cast<std::size_t>(m)];
-                if (ellipse)
-                    alpha *= ellipse->part(x);
-                if (alpha <= 0.0f)
-                    continue;
-                std::uint8_t* pixel = out + static_cast<std::size_t>(x) * kChannels;
-                const float* v = value + static_cast<std::size_t>(m - firstColumn) * kChannels;
-                for (int c = 0; c < kChannels; ++c) {
-                    float blended = v[c];
-                    if (alpha < 1.0f) {
-                        const float held = light != nullptr ? light->toLinear[pixel[c]]
-                                                            : static_cast<float>(pixel[c]);
-                        blended = alpha * blended + (1.0f - alpha) * held;
-                    }
-                    if (light != nullptr)
-                        blended = LightTables::toStored(blended);
-                    pixel[c] = toByte(blended);
-                }
-            }
-        };
-        if (rowInHole(y)) {
-            drawColumns(firstColumn, std::min(endColumn, holeBegin));
-            drawColumns(std::max(firstColumn, holeEnd), endColumn);
+        const RowPass row{y, rows.coverage[static_cast<std::size_t>(n)],
+                          ellipse ? &*ellipse : nullptr, columnSums.data(), values.data()};
+        if (job.hole && y >= job.hole->top && y < job.hole->top + job.hole->height) {
+            drawColumns(context, row, firstColumn, std::min(endColumn, holeBegin));
+            drawColumns(context, row, std::max(firstColumn, holeEnd), endColumn);
         } else {
-            drawColumns(firstColumn, endColumn);
+            drawColumns(context, row, firstColumn, endColumn);
         }
     }
 }

@@ -481,6 +481,46 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
                    PixelRect{0, 0, target.width(), target.height()}, threads);
 }
 
+// Lane weights for the vector kernels (see sumRowShortVector and sumRowWideVector) of the
+// drawn columns [visibleLeft, visibleRight); empty when the plain kernels serve.
+std::vector<std::uint16_t> vectorLaneWeights(const AxisPlan& columns, bool integerSums,
+                                             bool shortColumnSums, int visibleLeft,
+                                             int visibleRight) {
+    std::vector<std::uint16_t> laneWeights;
+#if ZR_SCALE_SSE2
+    const int drawnColumns = visibleRight - visibleLeft;
+    const bool shortWeights = columns.weightSum <= 0xFFFF;  // every weight fits 16 bits
+    if (integerSums && shortColumnSums && shortWeights &&
+        (columns.taps == 2 || columns.taps == 3)) {
+        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * 16, 0);
+        for (int j = visibleLeft; j < visibleRight; ++j) {
+            const std::uint32_t* weights = columns.weightsOf(j);
+            std::uint16_t* lanes =
+                laneWeights.data() + static_cast<std::size_t>(j - visibleLeft) * 16;
+            for (int k = 0; k < columns.taps; ++k) {
+                const int lane = k < 2 ? k * kChannels : 8;
+                std::fill(lanes + lane, lanes + lane + kChannels,
+                          static_cast<std::uint16_t>(weights[k]));
+            }
+        }
+    } else if (integerSums && !shortColumnSums && shortWeights && columns.taps <= 4) {
+        const std::size_t perColumn = static_cast<std::size_t>(columns.taps) * 8;
+        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * perColumn, 0);
+        for (int j = visibleLeft; j < visibleRight; ++j) {
+            const std::uint32_t* weights = columns.weightsOf(j);
+            std::uint16_t* lanes = laneWeights.data() + (j - visibleLeft) * perColumn;
+            for (int k = 0; k < columns.taps; ++k) {
+                std::fill(lanes + k * 8, lanes + k * 8 + 2 * kChannels,
+                          static_cast<std::uint16_t>(weights[k]));
+            }
+        }
+    }
+#else
+    (void)columns, (void)integerSums, (void)shortColumnSums, (void)visibleLeft, (void)visibleRight;
+#endif
+    return laneWeights;
+}
+
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
                     PixelRect targetRect, PixelRect clip, const ThreadShare& threads) {
     if (source.empty() || target.empty() || sourceRect.width <= 0 || sourceRect.height <= 0 ||
@@ -528,37 +568,8 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
     }
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
     const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
-    // Lane weights for the vector kernels (see sumRowShortVector and sumRowWideVector).
-    std::vector<std::uint16_t> laneWeights;
-#if ZR_SCALE_SSE2
-    const int drawnColumns = visibleRight - visibleLeft;
-    const bool shortWeights = columns.weightSum <= 0xFFFF;  // every weight fits 16 bits
-    if (integerSums && shortColumnSums && shortWeights &&
-        (columns.taps == 2 || columns.taps == 3)) {
-        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * 16, 0);
-        for (int j = visibleLeft; j < visibleRight; ++j) {
-            const std::uint32_t* weights = columns.weightsOf(j);
-            std::uint16_t* lanes =
-                laneWeights.data() + static_cast<std::size_t>(j - visibleLeft) * 16;
-            for (int k = 0; k < columns.taps; ++k) {
-                const int lane = k < 2 ? k * kChannels : 8;
-                std::fill(lanes + lane, lanes + lane + kChannels,
-                          static_cast<std::uint16_t>(weights[k]));
-            }
-        }
-    } else if (integerSums && !shortColumnSums && shortWeights && columns.taps <= 4) {
-        const std::size_t perColumn = static_cast<std::size_t>(columns.taps) * 8;
-        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * perColumn, 0);
-        for (int j = visibleLeft; j < visibleRight; ++j) {
-            const std::uint32_t* weights = columns.weightsOf(j);
-            std::uint16_t* lanes = laneWeights.data() + (j - visibleLeft) * perColumn;
-            for (int k = 0; k < columns.taps; ++k) {
-                std::fill(lanes + k * 8, lanes + k * 8 + 2 * kChannels,
-                          static_cast<std::uint16_t>(weights[k]));
-            }
-        }
-    }
-#endif
+    const std::vector<std::uint16_t> laneWeights =
+        vectorLaneWeights(columns, integerSums, shortColumnSums, visibleLeft, visibleRight);
     const ScaleJob job{
         input,       &target,         &columns,
         &rows,       targetRect.left, targetRect.top,

@@ -253,95 +253,156 @@ struct MaskedChannel {
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitfields = 3;
 
+// What a bitmap's headers say about its pixels.
+struct BmpLayout {
+    std::uint64_t pixelsAt = 0;
+    std::uint64_t infoSize = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0;  // negative: rows from the top down
+    std::uint32_t bitsPerPixel = 0;
+    std::uint32_t compression = kBiRgb;
+    std::uint64_t paletteEntries = 0;
+    std::uint64_t paletteEntryBytes = 4;
+    std::uint32_t masks[3] = {0x7c00, 0x03e0, 0x001f};  // 16 bits: 5, 5, 5
+
+    bool indexed() const { return bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8; }
+    bool masked() const { return bitsPerPixel == 16 || bitsPerPixel == 32; }
+};
+
+struct Bgr3 {
+    std::uint8_t blue = 0;
+    std::uint8_t green = 0;
+    std::uint8_t red = 0;
+};
+
+// The layout of the file's core (12 bytes) or info (40 bytes or more) header; none for a
+// header of another size or one that reaches past the file.
+std::optional<BmpLayout> readBmpLayout(const std::uint8_t* file, std::size_t size) {
+    BmpLayout layout;
+    layout.pixelsAt = u32At(file + 10);
+    layout.infoSize = u32At(file + 14);
+    if (layout.infoSize == 12) {
+        layout.width = u16At(file + 18);
+        layout.height = u16At(file + 20);
+        layout.bitsPerPixel = u16At(file + 24);
+        layout.paletteEntryBytes = 3;
+        return layout;
+    }
+    if (layout.infoSize < 40 || 14 + layout.infoSize > size) {
+        return std::nullopt;
+    }
+    layout.width = static_cast<std::int32_t>(u32At(file + 18));
+    layout.height = static_cast<std::int32_t>(u32At(file + 22));
+    layout.bitsPerPixel = u16At(file + 28);
+    layout.compression = u32At(file + 30);
+    layout.paletteEntries = u32At(file + 46);
+    if (layout.bitsPerPixel == 32) {
+        layout.masks[0] = 0x00ff0000;
+        layout.masks[1] = 0x0000ff00;
+        layout.masks[2] = 0x000000ff;
+    }
+    if (layout.compression == kBiBitfields) {
+        // The masks end the header from version 2 on, else they follow it.
+        const std::uint64_t masksAt = layout.infoSize >= 52 ? 54 : 14 + layout.infoSize;
+        if (masksAt + 12 > size) {
+            return std::nullopt;
+        }
+        for (int i = 0; i < 3; ++i) {
+            layout.masks[i] = u32At(file + masksAt + 4 * i);
+        }
+    }
+    return layout;
+}
+
+// The colour table of an indexed bitmap, 2^bits entries; indices past the file's table are
+// black. None when the table would begin past the file.
+std::optional<std::vector<Bgr3>> readBmpPalette(const std::uint8_t* file, std::size_t size,
+                                                const BmpLayout& layout) {
+    const std::uint64_t maxEntries = std::uint64_t{1} << layout.bitsPerPixel;
+    std::uint64_t entries = layout.paletteEntries;
+    if (entries == 0 || entries > maxEntries) {
+        entries = maxEntries;
+    }
+    const std::uint64_t paletteAt = 14 + layout.infoSize;
+    if (paletteAt > size) {
+        return std::nullopt;
+    }
+    entries = std::min(entries, (size - paletteAt) / layout.paletteEntryBytes);
+    std::vector<Bgr3> palette(static_cast<std::size_t>(maxEntries));
+    for (std::size_t i = 0; i < entries; ++i) {
+        const std::uint8_t* entry = file + paletteAt + i * layout.paletteEntryBytes;
+        palette[i] = {entry[0], entry[1], entry[2]};
+    }
+    return palette;
+}
+
+// One row of pixels of the file into blue, green, red bytes.
+void decodeBmpRow(const std::uint8_t* source, const BmpLayout& layout,
+                  const std::vector<Bgr3>& palette, std::uint8_t* out) {
+    const std::uint32_t bits = layout.bitsPerPixel;
+    const MaskedChannel red(layout.masks[0]);
+    const MaskedChannel green(layout.masks[1]);
+    const MaskedChannel blue(layout.masks[2]);
+    for (std::int64_t x = 0; x < layout.width; ++x, out += 3) {
+        if (bits == 24) {
+            std::copy_n(source + 3 * x, 3, out);
+        } else if (layout.masked()) {
+            const std::uint32_t pixel = bits == 16 ? u16At(source + 2 * x) : u32At(source + 4 * x);
+            out[0] = blue(pixel);
+            out[1] = green(pixel);
+            out[2] = red(pixel);
+        } else {
+            const std::uint64_t bit = static_cast<std::uint64_t>(x) * bits;
+            const std::uint32_t byte = source[bit / 8];
+            const std::uint32_t index = (byte >> (8 - bits - bit % 8)) & ((1u << bits) - 1);
+            const Bgr3& color = palette[index];
+            out[0] = color.blue;
+            out[1] = color.green;
+            out[2] = color.red;
+        }
+    }
+}
+
 OptionalImage decodeBmp(const std::vector<std::uint8_t>& bytes) {
     const std::size_t size = bytes.size();
     const std::uint8_t* file = bytes.data();
     if (size < 26 || file[0] != 'B' || file[1] != 'M') {
         return std::nullopt;
     }
-    const std::uint64_t pixelsAt = u32At(file + 10);
-    const std::uint64_t infoSize = u32At(file + 14);
-
-    std::int64_t width = 0;
-    std::int64_t height = 0;
-    std::uint32_t bitsPerPixel = 0;
-    std::uint32_t compression = kBiRgb;
-    std::uint64_t paletteEntries = 0;
-    std::uint64_t paletteEntryBytes = 4;
-    std::uint32_t masks[3] = {0x7c00, 0x03e0, 0x001f};  // 16 bits: 5, 5, 5
-    if (infoSize == 12) {
-        width = u16At(file + 18);
-        height = u16At(file + 20);
-        bitsPerPixel = u16At(file + 24);
-        paletteEntryBytes = 3;
-    } else if (infoSize >= 40 && 14 + infoSize <= size) {
-        width = static_cast<std::int32_t>(u32At(file + 18));
-        height = static_cast<std::int32_t>(u32At(file + 22));
-        bitsPerPixel = u16At(file + 28);
-        compression = u32At(file + 30);
-        paletteEntries = u32At(file + 46);
-        if (bitsPerPixel == 32) {
-            masks[0] = 0x00ff0000;
-            masks[1] = 0x0000ff00;
-            masks[2] = 0x000000ff;
-        }
-        if (compression == kBiBitfields) {
-            // The masks end the header from version 2 on, else they follow it.
-            const std::uint64_t masksAt = infoSize >= 52 ? 54 : 14 + infoSize;
-            if (masksAt + 12 > size) {
-                return std::nullopt;
-            }
-            for (int i = 0; i < 3; ++i) {
-                masks[i] = u32At(file + masksAt + 4 * i);
-            }
-        }
-    } else {
+    std::optional<BmpLayout> read = readBmpLayout(file, size);
+    if (!read) {
         return std::nullopt;
     }
-
-    const bool indexed = bitsPerPixel == 1 || bitsPerPixel == 4 || bitsPerPixel == 8;
-    const bool masked = bitsPerPixel == 16 || bitsPerPixel == 32;
-    if (!indexed && !masked && bitsPerPixel != 24) {
+    BmpLayout& layout = *read;
+    if (!layout.indexed() && !layout.masked() && layout.bitsPerPixel != 24) {
         return std::nullopt;
     }
-    if (compression != kBiRgb && !(compression == kBiBitfields && masked)) {
+    if (layout.compression != kBiRgb && !(layout.compression == kBiBitfields && layout.masked())) {
         return std::nullopt;
     }
-    const bool topDown = height < 0;
+    const bool topDown = layout.height < 0;
     if (topDown) {
-        height = -height;
+        layout.height = -layout.height;
     }
+    const std::int64_t width = layout.width;
+    const std::int64_t height = layout.height;
     if (width <= 0 ||
         !pictureSizeFits(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
         return std::nullopt;
     }
-
-    const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * bitsPerPixel + 31) / 32 * 4;
+    const std::uint64_t rowBytes =
+        (static_cast<std::uint64_t>(width) * layout.bitsPerPixel + 31) / 32 * 4;
+    const std::uint64_t pixelsAt = layout.pixelsAt;
     if (pixelsAt > size || rowBytes * static_cast<std::uint64_t>(height) > size - pixelsAt) {
         return std::nullopt;
     }
-
-    struct Bgr3 {
-        std::uint8_t blue = 0;
-        std::uint8_t green = 0;
-        std::uint8_t red = 0;
-    };
     std::vector<Bgr3> palette;
-    if (indexed) {
-        const std::uint64_t maxEntries = std::uint64_t{1} << bitsPerPixel;
-        if (paletteEntries == 0 || paletteEntries > maxEntries) {
-            paletteEntries = maxEntries;
-        }
-        const std::uint64_t paletteAt = 14 + infoSize;
-        if (paletteAt > size) {
+    if (layout.indexed()) {
+        std::optional<std::vector<Bgr3>> table = readBmpPalette(file, size, layout);
+        if (!table) {
             return std::nullopt;
         }
-        paletteEntries = std::min(paletteEntries, (size - paletteAt) / paletteEntryBytes);
-        palette.resize(static_cast<std::size_t>(maxEntries));  // indices past the table are black
-        for (std::size_t i = 0; i < paletteEntries; ++i) {
-            const std::uint8_t* entry = file + paletteAt + i * paletteEntryBytes;
-            palette[i] = {entry[0], entry[1], entry[2]};
-        }
+        palette = std::move(*table);
     }
 
     OptionalImage image;
@@ -350,34 +411,11 @@ OptionalImage decodeBmp(const std::vector<std::uint8_t>& bytes) {
     } catch (const std::exception&) {
         return std::nullopt;
     }
-    const MaskedChannel red(masks[0]);
-    const MaskedChannel green(masks[1]);
-    const MaskedChannel blue(masks[2]);
     for (std::int64_t fileRow = 0; fileRow < height; ++fileRow) {
         const std::uint8_t* source =
             file + pixelsAt + static_cast<std::uint64_t>(fileRow) * rowBytes;
         const int y = static_cast<int>(topDown ? fileRow : height - 1 - fileRow);
-        std::uint8_t* out = image->row(y);
-        for (std::int64_t x = 0; x < width; ++x, out += 3) {
-            if (bitsPerPixel == 24) {
-                std::copy_n(source + 3 * x, 3, out);
-            } else if (masked) {
-                const std::uint32_t pixel =
-                    bitsPerPixel == 16 ? u16At(source + 2 * x) : u32At(source + 4 * x);
-                out[0] = blue(pixel);
-                out[1] = green(pixel);
-                out[2] = red(pixel);
-            } else {
-                const std::uint64_t bit = static_cast<std::uint64_t>(x) * bitsPerPixel;
-                const std::uint32_t byte = source[bit / 8];
-                const std::uint32_t index =
-                    (byte >> (8 - bitsPerPixel - bit % 8)) & ((1u << bitsPerPixel) - 1);
-                const Bgr3& color = palette[index];
-                out[0] = color.blue;
-                out[1] = color.green;
-                out[2] = color.red;
-            }
-        }
+        decodeBmpRow(source, layout, palette, image->row(y));
     }
     return image;
 }

@@ -61,6 +61,53 @@ std::optional<std::string> lastValue(const zr::ParsedArguments& parsed, std::str
     return value;
 }
 
+// Shows movie frame `position` once the timeline knows the movie.
+void showMovieFrameWhenReady(zr::MainDialog& dialog, zr::MoviePosition position) {
+    zr::Scrubber& timeline = dialog.preview().scrubber();
+    auto* waitForMovie = new QTimer(&dialog);
+    QObject::connect(
+        waitForMovie, &QTimer::timeout, &dialog, [&timeline, &dialog, waitForMovie, position] {
+            if (timeline.movieReady() && timeline.frameCount() > 0) {
+                waitForMovie->stop();
+                timeline.showFrame(zr::frameAtPosition(
+                    position, std::max(1, zr::buildMovieSpec(dialog).spec.output.fps)));
+            }
+        });
+    waitForMovie->start(50);
+}
+
+// Saves a picture of the dialog (or of the whole screen) to `file` and ends the dialog; with
+// `wantFrame` it first waits (up to 20 s) for the timeline's frame to be shown.
+void saveScreenshotWhenReady(zr::MainDialog& dialog, const QString& file, bool wholeScreen,
+                             bool wantFrame) {
+    zr::Scrubber& timeline = dialog.preview().scrubber();
+    auto* waitForPicture = new QTimer(&dialog);
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(
+        waitForPicture, &QTimer::timeout, &dialog,
+        [&dialog, &timeline, file, wholeScreen, waited, wantFrame, waitForPicture] {
+            const bool frameShown =
+                timeline.pictureFrame() >= 0 && timeline.pictureFrame() == timeline.shownFrame();
+            if (wantFrame && !frameShown && waited.elapsed() < 20000) {
+                return;
+            }
+            waitForPicture->stop();
+            QImage picture;
+            if (wholeScreen) {
+                picture = dialog.screen()->grabWindow(0).toImage();
+            }
+            if (picture.isNull()) {
+                picture = dialog.screenshot();  // a window system that gives no screen picture
+            }
+            const bool saved = picture.save(file);
+            std::fprintf(stderr, "zoomreel: %s %s\n", saved ? "saved" : "could not save",
+                         file.toLocal8Bit().constData());
+            dialog.done(saved ? 0 : 1);
+        });
+    waitForPicture->start(500);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,28 +131,6 @@ int main(int argc, char** argv) {
         std::cerr << "zoomreel: " << error << "\n(\"zoomreel --help\" lists the options)\n";
         return 2;
     }
-    const std::optional<std::string> folder = lastValue(parsed, "--folder");
-    const std::optional<std::string> settings = lastValue(parsed, "--settings");
-    const std::optional<std::string> screenshot = lastValue(parsed, "--screenshot");
-
-    // The dialog renders on the processors this process may use (its CPU affinity, its cgroup's
-    // quota, Slurm's count).
-    zr::ProgramThreads threads(zr::threadBudgetOf(zr::readProcessorLimits()));
-    zr::MainDialog dialog(nullptr, &threads);
-    const bool scripted = screenshot.has_value();
-    if (scripted) {
-        dialog.setMessageHook(printMessage);
-    }
-    if (folder) {
-        dialog.chooseFolder(*folder);
-    }
-    if (settings) {
-        dialog.loadSettingsFrom(*settings);
-    }
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        dialog.centreOn(*screen);
-    }
-    dialog.show();
     std::optional<zr::MoviePosition> movieFrame;
     if (const std::optional<std::string> text = lastValue(parsed, "--movie-frame")) {
         movieFrame = zr::readMoviePosition(*text);
@@ -116,53 +141,34 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    zr::Scrubber& timeline = dialog.preview().scrubber();
+    const std::optional<std::string> screenshot = lastValue(parsed, "--screenshot");
+
+    // The dialog renders on the processors this process may use (its CPU affinity, its cgroup's
+    // quota, Slurm's count).
+    zr::ProgramThreads threads(zr::threadBudgetOf(zr::readProcessorLimits()));
+    zr::MainDialog dialog(nullptr, &threads);
+    if (screenshot) {
+        dialog.setMessageHook(printMessage);
+    }
+    if (const std::optional<std::string> folder = lastValue(parsed, "--folder")) {
+        dialog.chooseFolder(*folder);
+    }
+    if (const std::optional<std::string> settings = lastValue(parsed, "--settings")) {
+        dialog.loadSettingsFrom(*settings);
+    }
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        dialog.centreOn(*screen);
+    }
+    dialog.show();
     if (movieFrame) {
-        // The frame is shown once the timeline knows the movie.
-        auto* waitForMovie = new QTimer(&dialog);
-        QObject::connect(
-            waitForMovie, &QTimer::timeout, &dialog,
-            [&timeline, &dialog, waitForMovie, position = *movieFrame] {
-                if (timeline.movieReady() && timeline.frameCount() > 0) {
-                    waitForMovie->stop();
-                    timeline.showFrame(zr::frameAtPosition(
-                        position, std::max(1, zr::buildMovieSpec(dialog).spec.output.fps)));
-                }
-            });
-        waitForMovie->start(50);
-    } else if (lastValue(parsed, "--test") || scripted) {
+        showMovieFrameWhenReady(dialog, *movieFrame);
+    } else if (lastValue(parsed, "--test") || screenshot) {
         QTimer::singleShot(0, &dialog, [&dialog] { dialog.testKeyFrame(); });
     }
-    if (scripted) {
-        const QString file = QString::fromLocal8Bit(screenshot->c_str());
-        const bool wholeScreen = lastValue(parsed, "--whole-screen").has_value();
-        // With --movie-frame the picture waits (up to 20 s) for the timeline's frame.
-        auto* waitForPicture = new QTimer(&dialog);
-        QElapsedTimer waited;
-        waited.start();
-        const bool wantFrame = movieFrame.has_value();
-        QObject::connect(
-            waitForPicture, &QTimer::timeout, &dialog,
-            [&dialog, &timeline, file, wholeScreen, waited, wantFrame, waitForPicture] {
-                const bool frameShown = timeline.pictureFrame() >= 0 &&
-                                        timeline.pictureFrame() == timeline.shownFrame();
-                if (wantFrame && !frameShown && waited.elapsed() < 20000) {
-                    return;
-                }
-                waitForPicture->stop();
-                QImage picture;
-                if (wholeScreen) {
-                    picture = dialog.screen()->grabWindow(0).toImage();
-                }
-                if (picture.isNull()) {
-                    picture = dialog.screenshot();  // a window system that gives no screen picture
-                }
-                const bool saved = picture.save(file);
-                std::fprintf(stderr, "zoomreel: %s %s\n", saved ? "saved" : "could not save",
-                             file.toLocal8Bit().constData());
-                dialog.done(saved ? 0 : 1);
-            });
-        waitForPicture->start(500);
+    if (screenshot) {
+        saveScreenshotWhenReady(dialog, QString::fromLocal8Bit(screenshot->c_str()),
+                                lastValue(parsed, "--whole-screen").has_value(),
+                                movieFrame.has_value());
     }
     // A run still under way when the dialog ends is stopped by the dialog, which waits until
     // it has finished the movie file it is writing.

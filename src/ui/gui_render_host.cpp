@@ -39,10 +39,12 @@ void GuiRenderHost::onUiThread(std::function<void()> work) {
 }
 
 void GuiRenderHost::runStarted() {
+    closeFrameNotice();
     onUiThread([this] { dialog_.setText(kIdStatus, "Start"); });
 }
 
 void GuiRenderHost::folderListed(int keyFrames) {
+    closeFrameNotice();
     onUiThread([this, keyFrames] {
         for (int i = 1; i <= keyFrames; ++i) {
             dialog_.setText(kIdStatus, browsingText(i));
@@ -51,27 +53,61 @@ void GuiRenderHost::folderListed(int keyFrames) {
 }
 
 void GuiRenderHost::runPlanned(long long framesToMake) {
+    closeFrameNotice();
     onUiThread([this, framesToMake] { dialog_.showProgress(0, framesToMake); });
 }
 
 void GuiRenderHost::keyFrameStarted(const KeyFrameStarted& event) {
+    closeFrameNotice();
     onUiThread([this, text = statusText(event)] { dialog_.setText(kIdStatus, text); });
 }
 
 void GuiRenderHost::frameDone(const FrameDone& event) {
-    onUiThread([this, event] {
-        dialog_.showProgress(event.framesDone, event.framesToMake);
-        dialog_.setText(kIdStatus, statusText(event));
-        dialog_.setText(kIdCurrentCycle, valueText(event.colours.cycle));
-        dialog_.setText(kIdCurrentRotation, valueText(event.colours.rotation));
+    const auto show = [this](const FrameDone& done) {
+        dialog_.showProgress(done.framesDone, done.framesToMake);
+        dialog_.setText(kIdStatus, statusText(done));
+        dialog_.setText(kIdCurrentCycle, valueText(done.colours.cycle));
+        dialog_.setText(kIdCurrentRotation, valueText(done.colours.rotation));
+    };
+    if (QThread::currentThread() == dialog_.thread()) {
+        onUiThread([&show, &event] { show(event); });
+        return;
+    }
+    std::shared_ptr<FrameNotice> notice;
+    {
+        const std::lock_guard lock(frameMutex_);
+        if (openFrameNotice_) {
+            openFrameNotice_->done = event;  // the queued notice shows the newest frame
+            return;
+        }
+        notice = std::make_shared<FrameNotice>(FrameNotice{event});
+        openFrameNotice_ = notice;
+    }
+    onUiThread([this, notice, show] {
+        FrameDone done;
+        {
+            const std::lock_guard lock(frameMutex_);
+            done = notice->done;
+            if (openFrameNotice_ == notice) {
+                openFrameNotice_.reset();
+            }
+        }
+        show(done);
     });
 }
 
+void GuiRenderHost::closeFrameNotice() {
+    const std::lock_guard lock(frameMutex_);
+    openFrameNotice_.reset();
+}
+
 void GuiRenderHost::colourCountChanged(int keyColors) {
+    closeFrameNotice();
     onUiThread([this, keyColors] { dialog_.setText(kIdColors, std::to_string(keyColors)); });
 }
 
 void GuiRenderHost::colourRangeTaken(const ColourRangeTaken& event) {
+    closeFrameNotice();
     onUiThread([this, event] {
         dialog_.setText(kIdColors, colourRangeText(event));
         dialog_.setText(kIdCurrentIteration, std::to_string(event.iteration));
@@ -79,6 +115,7 @@ void GuiRenderHost::colourRangeTaken(const ColourRangeTaken& event) {
 }
 
 void GuiRenderHost::stretchRangeMoved(const StretchRangeMoved& event) {
+    closeFrameNotice();
     onUiThread([this, event] { dialog_.setText(kIdColors, colourRangeText(event)); });
 }
 
@@ -109,6 +146,7 @@ void GuiRenderHost::previewPicture(const FrameImage& image) {
 }
 
 void GuiRenderHost::speedLineReached(const SpeedLineReached& event) {
+    closeFrameNotice();
     onUiThread([this, text = speedLineText(event)] {
         dialog_.showRunMessage(
             MessageRequest{"Debug", text, MessageIcon::none, MessageButtons::ok});
@@ -116,6 +154,7 @@ void GuiRenderHost::speedLineReached(const SpeedLineReached& event) {
 }
 
 void GuiRenderHost::keyFrameUnreadable(const std::string& path) {
+    closeFrameNotice();
     onUiThread([path] {
         if (QClipboard* clipboard = QGuiApplication::clipboard()) {
             clipboard->setText(QString::fromStdString(path));
@@ -124,6 +163,7 @@ void GuiRenderHost::keyFrameUnreadable(const std::string& path) {
 }
 
 void GuiRenderHost::runEnded(const RenderOutcome& outcome) {
+    closeFrameNotice();
     onUiThread([this, outcome] { dialog_.renderFinished(outcome); });
 }
 

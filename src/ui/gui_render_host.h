@@ -16,7 +16,9 @@ class MainDialog;
 // The render host of the desktop program: each event of the render thread is queued for the
 // user interface thread and carried out there in the order the events happened; the render
 // thread never waits for it. Preview pictures that the dialog has not shown yet are replaced by
-// the newest one, so a busy dialog holds one picture, not a queue of them.
+// the newest one, so a busy dialog holds one picture, not a queue of them; so are frames done
+// one after another with no other event between them, so a run that makes frames faster than
+// the dialog shows them never floods it.
 class GuiRenderHost : public RenderHost {
   public:
     explicit GuiRenderHost(MainDialog& dialog);
@@ -44,6 +46,16 @@ class GuiRenderHost : public RenderHost {
 
     MainDialog& dialog_;
     std::shared_ptr<std::atomic<bool>> detached_;
+    // A frame notice queued and not yet shown; frames done before any other event replace its
+    // frame.
+    struct FrameNotice {
+        FrameDone done;
+    };
+    // Another event comes after the open frame notice: the next frame gets a notice of its own.
+    void closeFrameNotice();
+
+    std::mutex frameMutex_;
+    std::shared_ptr<FrameNotice> openFrameNotice_;  // guarded by frameMutex_
     std::mutex previewMutex_;
     std::optional<FrameImage> pendingPreview_;  // guarded by previewMutex_
     bool previewQueued_ = false;                // guarded by previewMutex_

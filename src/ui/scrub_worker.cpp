@@ -64,8 +64,11 @@ bool ScrubWorker::changed() {
     return requestWaiting_ || movie_ || ending_;
 }
 
-void ScrubWorker::work() {
-    RenderSession session(threads_);
+// What the worker's thread keeps between two turns of its loop.
+struct ScrubWorker::WorkState {
+    explicit WorkState(const ThreadShare& threads) : session(threads) {}
+
+    RenderSession session;
     std::unique_ptr<FrameSeeker> seeker;
     int generation = 0;
     bool walked = true;  // every key frame start of the movie is known
@@ -74,138 +77,150 @@ void ScrubWorker::work() {
     long long lastPlayed = -1;
     long long shown = 0;
     long long skipped = 0;
-    const FrameSeeker::Cancel cancel = [this] { return changed(); };
+};
 
+void ScrubWorker::work() {
+    WorkState state(threads_);
+    const FrameSeeker::Cancel cancel = [this] { return changed(); };
     for (;;) {
         std::optional<MovieSpec> movie;
-        std::optional<Request> request;
-        {
-            std::unique_lock lock(mutex_);
-            if (!requestWaiting_ && !movie_ && activeDone && walked) {
-                wake_.wait(lock, [&] { return ending_ || requestWaiting_ || movie_; });
-            }
-            if (ending_) {
-                return;
-            }
-            if (movie_) {
-                movie = std::move(movie_);
-                movie_.reset();
-                generation = generation_;
-                session.colours = colours_;
-            }
-            if (requestWaiting_) {
-                request = request_;
-                requestWaiting_ = false;
-            }
+        if (!takeRequests(state, movie)) {
+            return;
         }
-        if (request) {
-            active = *request;
-            activeDone = active.task == Task::kNone;
-            lastPlayed = -1;
-            shown = 0;
-            skipped = 0;
-        }
-
         if (movie) {
-            seeker.reset();
-            MovieRun run;
-            run.spec = std::move(*movie);
-            run.keyFrames = listRunKeyFrames(run.spec);
-            seeker = std::make_unique<FrameSeeker>(std::move(run), session);
-            ScrubMovieFacts facts;
-            facts.generation = generation;
-            facts.ok = seeker->start() && seeker->frameCount() > 0 &&
-                       !seeker->run().spec.output.skipRender;
-            facts.frameCount = seeker->frameCount();
-            facts.keyFrameStarts = seeker->keyFrameStarts();
-            facts.firstKeyFrame = std::max(0, seeker->run().spec.start.startFrame);
-            walked = !facts.ok;
-            if (!facts.ok) {
-                seeker.reset();
-            }
-            if (callbacks_.movieReady) {
-                callbacks_.movieReady(facts);
-            }
-            if (active.task == Task::kPlay && lastPlayed >= 0) {
-                // Playing goes on from where it was, in the new movie.
-                active.frame = lastPlayed + 1;
-                active.clockStart = std::chrono::steady_clock::now();
-                lastPlayed = -1;
-            } else if (active.task == Task::kShow) {
-                activeDone = false;  // the frame shown is made again with the new settings
-            }
-            continue;
+            takeMovie(state, std::move(*movie));
+        } else if (!state.seeker) {
+            state.activeDone = true;
+        } else if (state.active.task == Task::kShow && !state.activeDone) {
+            showFrame(state, cancel);
+        } else if (state.active.task == Task::kPlay && !state.activeDone) {
+            playNextFrame(state, cancel);
+        } else if (!state.walked) {
+            // Nothing asked: learn where every key frame begins, so later jumps are short.
+            state.walked = state.seeker->walkKeyFrames(cancel);
         }
-        if (!seeker) {
-            activeDone = true;
-            continue;
-        }
+    }
+}
 
-        if (active.task == Task::kShow && !activeDone) {
-            const long long frame = std::clamp(active.frame, 0LL, seeker->frameCount() - 1);
-            const auto made = seeker->frame(frame, cancel);
-            if (made) {
-                activeDone = true;
-                if (callbacks_.frameReady) {
-                    ScrubFrame shownFrame;
-                    shownFrame.generation = generation;
-                    shownFrame.frame = frame;
-                    shownFrame.picture = *made->preview;
-                    callbacks_.frameReady(std::move(shownFrame));
-                }
-            }
-            continue;
+bool ScrubWorker::takeRequests(WorkState& state, std::optional<MovieSpec>& movie) {
+    std::optional<Request> request;
+    {
+        std::unique_lock lock(mutex_);
+        if (!requestWaiting_ && !movie_ && state.activeDone && state.walked) {
+            wake_.wait(lock, [&] { return ending_ || requestWaiting_ || movie_; });
         }
+        if (ending_) {
+            return false;
+        }
+        if (movie_) {
+            movie = std::move(movie_);
+            movie_.reset();
+            state.generation = generation_;
+            state.session.colours = colours_;
+        }
+        if (requestWaiting_) {
+            request = request_;
+            requestWaiting_ = false;
+        }
+    }
+    if (request) {
+        state.active = *request;
+        state.activeDone = state.active.task == Task::kNone;
+        state.lastPlayed = -1;
+        state.shown = 0;
+        state.skipped = 0;
+    }
+    return true;
+}
 
-        if (active.task == Task::kPlay && !activeDone) {
-            const auto now = std::chrono::steady_clock::now();
-            const double elapsed = std::chrono::duration<double>(now - active.clockStart).count();
-            const long long last = seeker->frameCount() - 1;
-            // The last frame is shown even when the clock has passed it.
-            const long long target = std::min(
-                last, active.frame + static_cast<long long>(std::floor(elapsed * active.fps)));
-            if (lastPlayed >= last) {
-                activeDone = true;
-                continue;
-            }
-            if (target <= lastPlayed) {
-                // Ahead of the clock: wait for the next frame's time, or a new request.
-                const auto due =
-                    active.clockStart +
-                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                        std::chrono::duration<double>(
-                            static_cast<double>(lastPlayed + 1 - active.frame) / active.fps));
-                std::unique_lock lock(mutex_);
-                wake_.wait_until(lock, due, [&] { return ending_ || requestWaiting_ || movie_; });
-                continue;
-            }
-            const auto made = seeker->frame(target, cancel);
-            if (!made) {
-                continue;
-            }
-            if (lastPlayed >= 0) {
-                skipped += target - lastPlayed - 1;
-            }
-            lastPlayed = target;
-            ++shown;
-            if (callbacks_.frameReady) {
-                ScrubFrame frame;
-                frame.generation = generation;
-                frame.frame = target;
-                frame.picture = *made->preview;
-                frame.playing = true;
-                frame.shown = shown;
-                frame.skipped = skipped;
-                frame.ended = target == last;
-                callbacks_.frameReady(std::move(frame));
-            }
-            continue;
-        }
+void ScrubWorker::takeMovie(WorkState& state, MovieSpec movie) {
+    state.seeker.reset();
+    MovieRun run;
+    run.spec = std::move(movie);
+    run.keyFrames = listRunKeyFrames(run.spec);
+    state.seeker = std::make_unique<FrameSeeker>(std::move(run), state.session);
+    FrameSeeker& seeker = *state.seeker;
+    ScrubMovieFacts facts;
+    facts.generation = state.generation;
+    facts.ok = seeker.start() && seeker.frameCount() > 0 && !seeker.run().spec.output.skipRender;
+    facts.frameCount = seeker.frameCount();
+    facts.keyFrameStarts = seeker.keyFrameStarts();
+    facts.firstKeyFrame = std::max(0, seeker.run().spec.start.startFrame);
+    state.walked = !facts.ok;
+    if (!facts.ok) {
+        state.seeker.reset();
+    }
+    if (callbacks_.movieReady) {
+        callbacks_.movieReady(facts);
+    }
+    if (state.active.task == Task::kPlay && state.lastPlayed >= 0) {
+        // Playing goes on from where it was, in the new movie.
+        state.active.frame = state.lastPlayed + 1;
+        state.active.clockStart = std::chrono::steady_clock::now();
+        state.lastPlayed = -1;
+    } else if (state.active.task == Task::kShow) {
+        state.activeDone = false;  // the frame shown is made again with the new settings
+    }
+}
 
-        // Nothing asked: learn where every key frame begins, so later jumps are short.
-        if (!walked) {
-            walked = seeker->walkKeyFrames(cancel);
-        }
+void ScrubWorker::showFrame(WorkState& state, const FrameSeeker::Cancel& cancel) {
+    const long long frame = std::clamp(state.active.frame, 0LL, state.seeker->frameCount() - 1);
+    const auto made = state.seeker->frame(frame, cancel);
+    if (!made) {
+        return;
+    }
+    state.activeDone = true;
+    if (callbacks_.frameReady) {
+        ScrubFrame shownFrame;
+        shownFrame.generation = state.generation;
+        shownFrame.frame = frame;
+        shownFrame.picture = *made->preview;
+        callbacks_.frameReady(std::move(shownFrame));
+    }
+}
+
+void ScrubWorker::playNextFrame(WorkState& state, const FrameSeeker::Cancel& cancel) {
+    const Request& active = state.active;
+    const auto now = std::chrono::steady_clock::now();
+    const double elapsed = std::chrono::duration<double>(now - active.clockStart).count();
+    const long long last = state.seeker->frameCount() - 1;
+    // The last frame is shown even when the clock has passed it.
+    const long long target =
+        std::min(last, active.frame + static_cast<long long>(std::floor(elapsed * active.fps)));
+    if (state.lastPlayed >= last) {
+        state.activeDone = true;
+        return;
+    }
+    if (target <= state.lastPlayed) {
+        // Ahead of the clock: wait for the next frame's time, or a new request.
+        const auto due =
+            active.clockStart +
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                std::chrono::duration<double>(
+                    static_cast<double>(state.lastPlayed + 1 - active.frame) / active.fps));
+        std::unique_lock lock(mutex_);
+        wake_.wait_until(lock, due, [&] { return ending_ || requestWaiting_ || movie_; });
+        return;
+    }
+    const auto made = state.seeker->frame(target, cancel);
+    if (!made) {
+        return;
+    }
+    if (state.lastPlayed >= 0) {
+        state.skipped += target - state.lastPlayed - 1;
+    }
+    state.lastPlayed = target;
+    ++state.shown;
+    if (callbacks_.frameReady) {
+        ScrubFrame frame;
+        frame.generation = state.generation;
+        frame.frame = target;
+        frame.picture = *made->preview;
+        frame.playing = true;
+        frame.shown = state.shown;
+        frame.skipped = state.skipped;
+        frame.ended = target == last;
+        callbacks_.frameReady(std::move(frame));
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include "coloring/colour_state.h"
 #include "movie/frame_loop.h"
+#include "movie/frame_seeker.h"
 #include "support/frame_image.h"
 #include "support/thread_pool.h"
 
@@ -71,8 +72,16 @@ class ScrubWorker {
         int fps = 30;
         std::chrono::steady_clock::time_point clockStart{};
     };
+    struct WorkState;
+
     void work();
     bool changed();  // a newer request is waiting (or the worker is ending)
+    // The steps of the worker's loop. takeRequests() waits while there is nothing to do and
+    // is false once the worker is ending.
+    bool takeRequests(WorkState& state, std::optional<MovieSpec>& movie);
+    void takeMovie(WorkState& state, MovieSpec movie);
+    void showFrame(WorkState& state, const FrameSeeker::Cancel& cancel);
+    void playNextFrame(WorkState& state, const FrameSeeker::Cancel& cancel);
 
     Callbacks callbacks_;
     ThreadShare threads_;

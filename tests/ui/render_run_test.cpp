@@ -94,7 +94,7 @@ void writeTone(const QString& path) {
 class RenderRunTest : public QObject {
     Q_OBJECT
   private slots:
-    void eventsFromTheRenderThreadAreQueuedInOrderWithoutWaiting() {
+    void eventsFromTheRenderThreadAreQueuedInOrderWithoutWaitingOrFlooding() {
         MainDialog dialog;
         MessageRecorder messages(dialog);
         StatusRecorder status(dialog);
@@ -109,12 +109,15 @@ class RenderRunTest : public QObject {
             started.keyFrameName = "k.zmb";
             host.keyFrameStarted(started);
             host.speedLineReached({3, 50, 25});
-            FrameDone frame;
-            frame.colours.cycle = 1.5;
-            frame.keyFrameName = "k.zmb";
-            frame.framesDone = 5;
-            frame.framesToMake = 10;
-            host.frameDone(frame);
+            // Frames one after another: the dialog shows the newest of them once.
+            for (const double cycle : {1.0, 1.25, 1.5}) {
+                FrameDone frame;
+                frame.colours.cycle = cycle;
+                frame.keyFrameName = "k.zmb";
+                frame.framesDone = 5;
+                frame.framesToMake = 10;
+                host.frameDone(frame);
+            }
             RenderOutcome outcome;
             outcome.done = true;
             outcome.colours.cycle = 2.5;
