@@ -59,7 +59,7 @@ for entry in "${cases[@]}"; do
     # Values hold TABs: the words are split on spaces only.
     IFS=' ' read -r -a opts <<< "${entry#*|}"
     rm -f "$keyframes"/film*.avi "$keyframes"/*.part
-    plan=$("$cli" plan "$keyframes" "${opts[@]}" 2>&1 | md5sum | cut -c1-32)
+    plan=$("$cli" plan "$keyframes" "${opts[@]}" 2>&1 | grep -v '^# movie folder' | md5sum | cut -c1-32)
     echo "$name plan=$plan"
     "$cli" preview "$keyframes" --frame 3 --output "$work/$name-preview.png" "${opts[@]}" \
         > /dev/null 2>&1 || true

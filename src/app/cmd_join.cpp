@@ -9,9 +9,31 @@
 #include "app/planned_movie.h"
 #include "output/avi_writer.h"
 #include "output/movie_join.h"
+#include "output/movie_record.h"
 #include "output/soundtrack.h"
+#include "support/safe_file.h"
 
 namespace zr {
+
+namespace {
+
+// Empty when the joined movie may be written at `output`, else why not: a folder there, or a
+// file that carries no record of this program's (unless `overwrite`).
+std::string outputProblem(const std::string& output, bool overwrite) {
+    const FileWriteResult found = checkWritablePath(output);
+    if (found.kind == FileWriteErrorKind::kIsFolder) {
+        return found.message;
+    }
+    std::error_code ignored;
+    if (overwrite || !std::filesystem::exists(output, ignored) || readMovieRecord(output).record) {
+        return {};
+    }
+    return "\"" + std::filesystem::absolute(output).string() +
+           "\" already exists and was not made by this program (it carries no movie record); "
+           "choose another --output, move it away, or give --overwrite to replace it";
+}
+
+}  // namespace
 
 int runJoinCommand(const std::vector<std::string>& args) {
     const CliCommand& command = *findCliCommand("join");
@@ -82,6 +104,12 @@ int runJoinCommand(const std::vector<std::string>& args) {
         }
     } else {
         request.video = options.video;
+    }
+    if (const std::string problem =
+            outputProblem(request.output, commandLine.hasExtra("--overwrite"));
+        !problem.empty()) {
+        std::cerr << "zoomreel-cli join: " << problem << '\n';
+        return 1;
     }
     if (options.audio) {
         SoundtrackInfo info;

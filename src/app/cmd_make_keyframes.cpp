@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "app/cli_options.h"
 #include "app/commands.h"
@@ -107,6 +109,17 @@ int runMakeKeyframesCommand(const std::vector<std::string>& args) {
                           "the deepest key frame would zoom beyond what double precision "
                           "resolves: use fewer key frames, a smaller zoom factor or a smaller "
                           "size");
+    }
+
+    // Key frames written among other files would replace those of the same names and mix with
+    // the others into one folder that no longer holds one zoom.
+    std::error_code unreadable;
+    if (!commandLine.hasExtra("--force") && std::filesystem::exists(series.folder, unreadable) &&
+        !std::filesystem::is_empty(series.folder, unreadable)) {
+        std::cerr << "zoomreel-cli make-keyframes: the folder \"" << series.folder
+                  << "\" already holds files; choose a new or empty folder, or give --force to "
+                     "write into it (key frames of the same names are then replaced)\n";
+        return 1;
     }
 
     const bool terminal = isatty(fileno(stderr));

@@ -1,5 +1,7 @@
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/cli_options.h"
@@ -20,6 +22,12 @@ int runPlanCommand(const std::vector<std::string>& args) {
         return 1;
     }
     std::string text = formatMoviePlan(planned->plan);
+    // The files above are named without their folder, which MOVIEFILE may put anywhere.
+    std::error_code unknown;
+    const std::filesystem::path firstFile(planned->spec.output.firstMovieFile());
+    const std::filesystem::path folder = std::filesystem::absolute(
+        firstFile.has_parent_path() ? firstFile.parent_path() : ".", unknown);
+    text += "# movie folder\t" + folder.lexically_normal().string() + '\n';
     if (const std::string soundtrack = planned->spec.output.soundtrackFile(); !soundtrack.empty()) {
         SoundtrackInfo info;
         std::string error;

@@ -1,6 +1,13 @@
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <limits>
+#include <optional>
 
 #include "app/cli_options.h"
 #include "app/commands.h"
@@ -13,12 +20,78 @@
 #include "movie/movie_length.h"
 #include "movie/render_host.h"
 #include "movie/render_session.h"
+#include "output/jpeg_dump.h"
 #include "settings/memory_controls.h"
 #include "settings/start_conversion.h"
+#include "support/safe_file.h"
 
 namespace zr {
 
 namespace {
+
+enum class PictureKind { kPng, kJpeg };
+
+constexpr int kPreviewJpegQuality = 95;
+
+// The kind of picture `output` names by its extension, or none.
+std::optional<PictureKind> pictureKindOf(const std::string& output) {
+    std::string extension = std::filesystem::path(output).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".png") {
+        return PictureKind::kPng;
+    }
+    if (extension == ".jpg" || extension == ".jpeg") {
+        return PictureKind::kJpeg;
+    }
+    return std::nullopt;
+}
+
+// Empty when a picture may be written at `output`, else why not: something there that is not
+// a file, or a file that is not a PNG or JPEG picture (a key frame, a movie).
+std::string pictureOutputProblem(const std::string& output) {
+    const FileWriteResult found = checkWritablePath(output);
+    if (!found.ok()) {
+        return found.message;
+    }
+    std::ifstream file(output, std::ios::binary);
+    if (!file) {
+        return {};  // nothing there yet
+    }
+    unsigned char head[4] = {};
+    file.read(reinterpret_cast<char*>(head), sizeof head);
+    const bool png = head[0] == 0x89 && head[1] == 'P' && head[2] == 'N' && head[3] == 'G';
+    const bool jpeg = head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
+    if (png || jpeg) {
+        return {};
+    }
+    return "\"" + output +
+           "\" already exists and is no PNG or JPEG picture; preview does not replace it: "
+           "choose another --output or move the file away";
+}
+
+// Writes the picture in the format its name asks for, through a new file renamed into place.
+bool savePicture(const FrameImage& image, const std::string& output, std::string& error) {
+    const std::string temporary = createTemporaryBeside(output);
+    if (temporary.empty()) {
+        error = std::strerror(errno);
+        return false;
+    }
+    bool saved = false;
+    if (pictureKindOf(output) == PictureKind::kJpeg) {
+        saved = saveFrameAsJpeg(temporary, image, kPreviewJpegQuality, &error) == 1;
+    } else {
+        saved = savePng(image, temporary, &error);
+    }
+    if (saved && (!syncFile(temporary) || std::rename(temporary.c_str(), output.c_str()) != 0)) {
+        error = std::strerror(errno);
+        saved = false;
+    }
+    if (!saved) {
+        std::remove(temporary.c_str());
+    }
+    return saved;
+}
 
 // Tells the user about key frame files that cannot be opened; shows nothing else.
 class PreviewHost : public NullRenderHost {
@@ -82,7 +155,7 @@ int writeMovieFrame(const CommandLine& commandLine, const MoviePosition& positio
         return 1;
     }
     std::string error;
-    if (!savePng(*made->movieFile, output, &error)) {
+    if (!savePicture(*made->movieFile, output, error)) {
         std::cerr << "zoomreel-cli: cannot write \"" << output << "\": " << error << "\n";
         return 1;
     }
@@ -103,6 +176,15 @@ int runPreviewCommand(const std::vector<std::string>& args) {
     const std::string output = commandLine.extra("--output");
     if (output.empty())
         return usageError(command, "option --output wants a file name");
+    if (!pictureKindOf(output))
+        return usageError(command,
+                          "option --output names a PNG (.png) or JPEG (.jpg, .jpeg) "
+                          "picture, not \"" +
+                              output + "\"");
+    if (const std::string problem = pictureOutputProblem(output); !problem.empty()) {
+        std::cerr << "zoomreel-cli preview: " << problem << '\n';
+        return 1;
+    }
     ProgramThreads threads(threadBudgetOf(commandLine));
     if (commandLine.hasExtra("--movie-frame")) {
         if (commandLine.hasExtra("--frame")) {
@@ -154,7 +236,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
         std::cerr << "\n";
         return 1;
     }
-    if (!savePng(*tested.image, output, &error)) {
+    if (!savePicture(*tested.image, output, error)) {
         std::cerr << "zoomreel-cli: cannot write \"" << output << "\": " << error << "\n";
         return 1;
     }

@@ -14,6 +14,7 @@
 #include "app/cli_options.h"
 #include "app/commands.h"
 #include "app/thread_option.h"
+#include "coloring/texture.h"
 #include "movie/render_job.h"
 #include "movie/render_session.h"
 #include "movie/run_status_text.h"
@@ -99,6 +100,14 @@ class CliRenderHost : public RenderHost {
         std::string line = speedLineText(event);
         std::replace(line.begin(), line.end(), '\n', ' ');
         std::cout << line << '\n';
+    }
+    void movieFileKept(const FileKept& event) override {
+        endBar();
+        std::cout << keptFileText(event) << '\n';
+    }
+    void movieFileRemade(const FileRemade& event) override {
+        endBar();
+        std::cout << remadeFileText(event) << '\n';
     }
     void keyFrameUnreadable(const std::string& path) override {
         endBar();
@@ -243,6 +252,12 @@ int runRenderCommand(const std::vector<std::string>& args) {
                               start.spec.output.firstMovieFile() + " is --crf N");
     }
 
+    if (const std::string problem = textureProblem(start.spec.texture); !problem.empty()) {
+        std::cerr << "zoomreel-cli render: " << problem
+                  << "; give a readable picture (TEXTUREFILE) or turn the texture off "
+                     "(--set TEXTURE=0)\n";
+        return 1;
+    }
     ProgramThreads threads(threadBudgetOf(commandLine));
     RenderSession session(threads.share(), threads.encoderThreads());
     session.dumpImages = start.spec.start.dumpImages;
@@ -250,7 +265,10 @@ int runRenderCommand(const std::vector<std::string>& args) {
     interruptedSession = &session;
     const auto previousInterrupt = std::signal(SIGINT, onStopSignal);
     const auto previousTerminate = std::signal(SIGTERM, onStopSignal);
-    const RenderOutcome outcome = runRenderJob(start.spec, session, host, files);
+    ExistingFilePolicy policy;
+    policy.fresh = commandLine.hasExtra("--fresh");
+    policy.overwrite = commandLine.hasExtra("--overwrite");
+    const RenderOutcome outcome = runRenderJob(start.spec, session, host, files, policy);
     std::signal(SIGINT, previousInterrupt == SIG_ERR ? SIG_DFL : previousInterrupt);
     std::signal(SIGTERM, previousTerminate == SIG_ERR ? SIG_DFL : previousTerminate);
     interruptedSession = nullptr;
@@ -260,6 +278,8 @@ int runRenderCommand(const std::vector<std::string>& args) {
         if (outcome.failureKind == RunFailureKind::kInvalidFolder) {
             std::cerr << " (no .zmb key frames and no .jpg pictures in " << commandLine.folder
                       << ")";
+        } else if (outcome.failureKind == RunFailureKind::kForeignFile) {
+            std::cerr << ", or give --overwrite to replace it";
         }
         std::cerr << '\n';
         return 1;
@@ -288,7 +308,11 @@ int runRenderCommand(const std::vector<std::string>& args) {
             std::cerr << "zoomreel-cli render: could not write " << failure.file << ": "
                       << failure.reason << '\n';
         }
-        if (outcome.movieNotCreated) {
+        if (outcome.movieWriteFailed) {
+            std::cerr << "zoomreel-cli render: stopped at the first write that failed; make room "
+                         "on the disk (or mend the cause above), then run the same command again "
+                         "to write the missing files\n";
+        } else if (outcome.movieNotCreated) {
             std::cerr << "zoomreel-cli render: stopped at the first movie file that could not "
                          "be created; mend the cause above (the folder, the movie size or the "
                          "codec), then run the same command again\n";

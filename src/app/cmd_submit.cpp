@@ -22,13 +22,17 @@
 #include "app/planned_movie.h"
 #include "app/slurm_submit.h"
 #include "movie/frame_composer.h"
+#include "movie/frame_loop.h"
+#include "movie/movie_fingerprint.h"
 #include "movie/plan.h"
 #include "movie/render_job.h"
 #include "output/avi_writer.h"
 #include "output/movie_file.h"
 #include "output/movie_files.h"
+#include "output/movie_record.h"
 #include "settings/parameters.h"
 #include "settings/setting_types.h"
+#include "support/safe_file.h"
 
 extern char** environ;
 
@@ -259,28 +263,11 @@ std::string submitScript(std::vector<std::string> words, const std::string& scri
 
 // Writes a script, never through a link that stands in its place.
 bool writeScript(const std::string& path, const std::string& text) {
-    const int descriptor =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0755);
-    bool written = descriptor >= 0;
-    const int openError = errno;
-    for (std::size_t done = 0; written && done < text.size();) {
-        const ssize_t wrote = ::write(descriptor, text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        written = wrote > 0;
-        done += written ? static_cast<std::size_t>(wrote) : 0;
+    const FileWriteResult written = writeFileSafely(path, text, 0755);
+    if (!written.ok()) {
+        std::cerr << "zoomreel-cli submit: " << written.message << '\n';
     }
-    const int writeError = errno;
-    if (descriptor >= 0 && ::close(descriptor) != 0)
-        written = false;
-    if (!written) {
-        std::cerr << "zoomreel-cli submit: cannot write " << path << ": "
-                  << std::strerror(descriptor < 0 ? openError : writeError)
-                  << (descriptor < 0 && openError == ELOOP ? " (it is a link; remove it)"
-                                                           : "; check that the folder is writable")
-                  << '\n';
-    }
-    return written;
+    return written.ok();
 }
 
 // The site's choices for the jobs; false after a usage error was written.
@@ -382,22 +369,31 @@ bool readyToResume(const std::string& renderScript, const std::string& joinScrip
     return true;
 }
 
-// Whether movie file `index` is complete: written whole, not marked unfinished.
-bool movieFileComplete(const std::string& path, long long plannedFrames) {
+// Whether a movie file is complete: written whole, not marked unfinished, and, when it carries a
+// record, with the record this render would give it (`expected`).
+bool movieFileComplete(const std::string& path, long long plannedFrames,
+                       const MovieRecord& expected) {
     std::error_code error;
     if (!fs::is_regular_file(path, error) || fs::exists(unfinishedMarkerPath(path), error))
+        return false;
+    const MovieRecordReading reading = readMovieRecord(path);
+    if (reading.record && !(*reading.record == expected))
         return false;
     return movieFileFrameCount(path) >= plannedFrames;
 }
 
 // The tasks whose movie files are not all complete.
-std::vector<int> unfinishedTasks(const SlurmRender& render, const MoviePlan& plan) {
+std::vector<int> unfinishedTasks(const SlurmRender& render, const PlannedMovie& movie) {
+    const MoviePlan& plan = movie.plan;
+    MovieFiles files(movie.spec.output);
+    files.setPlannedFrames(plan.totalFrames);
+    files.setFingerprint(movieFingerprint(movie.spec, listRunKeyFrames(movie.spec)));
     std::vector<int> tasks;
     for (std::size_t task = 0; task < render.shares.size(); ++task) {
         for (int file = render.shares[task].first; file <= render.shares[task].last; ++file) {
             const PlannedMovieFile& planned = plan.movieFiles[static_cast<std::size_t>(file)];
             const std::string path = (fs::path(render.moviesFolder) / planned.name).string();
-            if (!movieFileComplete(path, planned.frames)) {
+            if (!movieFileComplete(path, planned.frames, files.wholeRecord(file))) {
                 tasks.push_back(static_cast<int>(task));
                 break;
             }
@@ -585,7 +581,7 @@ int runSubmitCommand(const std::vector<std::string>& args) {
     if (commandLine.hasExtra("--resume") && submitting && !readyToResume(renderScript, joinScript))
         return 1;
     if (commandLine.hasExtra("--resume")) {
-        const std::vector<int> unfinished = unfinishedTasks(render, planned->plan);
+        const std::vector<int> unfinished = unfinishedTasks(render, *planned);
         array = unfinished.empty() ? std::nullopt : std::optional(taskList(unfinished));
         if (unfinished.size() == shares)
             array = std::string();

@@ -22,6 +22,9 @@ constexpr CliOption kRenderOptions[] = {
     {"--files", "I-J",
      "only movie files I to J (0 is film.avi, 1 film_01.avi, ...), each the same as in a whole "
      "render; \"zoomreel-cli plan\" lists the files"},
+    {"--fresh", "",
+     "make every movie file again, even those complete and made with these settings"},
+    {"--overwrite", "", "replace files at the movie files' names that this program did not make"},
     kThreadsOption,
 };
 
@@ -31,7 +34,8 @@ constexpr CliOption kPreviewOptions[] = {
     {"--movie-frame", "N|TIME",
      "instead of a key frame, movie frame N (0 is the first) or the frame shown at TIME "
      "(mm:ss.fff or hh:mm:ss.fff) exactly as render writes it"},
-    {"--output", "FILE.png", "the PNG picture to write", Completion::kFile, true},
+    {"--output", "FILE.png", "the picture to write, PNG (.png) or JPEG (.jpg, .jpeg)",
+     Completion::kFile, true},
     kThreadsOption,
 };
 
@@ -50,6 +54,7 @@ constexpr CliOption kMakeKeyframesOptions[] = {
      {},
      "4000"},
     {"--zoom-factor", "Z", "each key frame is Z times wider than the next, above 1 (default 2)"},
+    {"--force", "", "write into a folder that already holds files"},
     kThreadsOption,
 };
 
@@ -58,6 +63,7 @@ constexpr CliOption kJoinOptions[] = {
      "the first split file when FOLDER holds films of several kinds (film.avi, film.mp4), or "
      "where the render's MOVIEFILE put it (out/z.mkv, taken inside FOLDER)",
      Completion::kFile},
+    {"--overwrite", "", "replace an --output file that this program did not make"},
 };
 
 constexpr CliOption kCodecsOptions[] = {

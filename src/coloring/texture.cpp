@@ -1,9 +1,13 @@
 #include "coloring/texture.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <exception>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "coloring/color_math.h"
 #include "coloring/rotate_image.h"
@@ -184,6 +188,28 @@ std::shared_ptr<const FrameImage> TextureStore::texture(const TextureRecipe& rec
     lastRecipe_ = recipe;
     lastTexture_ = texture;
     return texture;
+}
+
+std::string textureProblem(const TextureSpec& spec) {
+    if (!spec.texture || spec.textureFile.empty()) {
+        return {};
+    }
+    std::vector<std::string> files =
+        spec.textureMulti ? spec.textureFiles : std::vector<std::string>{};
+    if (files.empty()) {
+        files.push_back(spec.textureFile);
+    }
+    for (const std::string& file : files) {
+        std::ifstream stream(file, std::ios::binary);
+        if (!stream) {
+            return "texture file \"" + file + "\" cannot be read: " + std::strerror(errno);
+        }
+        if (!loadImageFile(file)) {
+            return "texture file \"" + file +
+                   "\" cannot be read: it is no JPEG, PNG or BMP picture this program reads";
+        }
+    }
+    return {};
 }
 
 TexturePosition startingTexture(const TextureSpec& spec) {

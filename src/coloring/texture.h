@@ -88,6 +88,12 @@ class TextureStore {
 // The position a run starts from: the movie's texture file, nothing held.
 TexturePosition startingTexture(const TextureSpec& spec);
 
+// Empty when the texture pictures the movie uses can be read (or it uses none), else what is
+// wrong with the first that cannot: "texture file \"/a/b.jpg\" cannot be read: No such file
+// or directory". Without a readable picture the stage is off and the movie is made without
+// texture, which a user who asked for one must be told.
+std::string textureProblem(const TextureSpec& spec);
+
 // Before the first colouring that needs a texture while none is held: the texture for key frames
 // of width x height, larger by a margin that grows with the depth, and turned back by the
 // rotation when the rotation list has rows. A file that cannot be loaded turns the stage off

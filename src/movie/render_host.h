@@ -24,6 +24,9 @@ enum class RunFailureKind {
     kMovieTooLarge,   // the movie or composed picture would not fit in memory
     kFilesPastEnd,    // the movie files asked for lie past the end of the movie
     kMovieFile,       // the movie files cannot be written as asked (container, codec, sound)
+    kOutputPath,      // a folder or link stands at an output name, or the folder is not writable
+    kForeignFile,     // a file this program did not make stands at an output name
+    kFolderBusy,      // another render of the same folder is running
     kInternal,        // something failed inside the run (memory running out)
 };
 
@@ -57,6 +60,13 @@ struct RenderOutcome {
     // A movie file could not be created at all (its folder, or a frame size its compressor
     // refuses): the run stopped there.
     bool movieNotCreated = false;
+    // Writing to a movie file failed (a full disk): the run stopped at once.
+    bool movieWriteFailed = false;
+    // With kForeignFile: the file that stands in the way.
+    std::string foreignFile;
+    // A texture picture the movie asks for that cannot be read: the movie is made without
+    // texture ("texture file \"...\" cannot be read: ..."); empty when there is none.
+    std::string textureProblem;
     // A stop left this movie file with fewer frames than the movie gives it: it plays, and the
     // next run writes it again, whole. Empty when the stop came between two files.
     std::string shortMovie;
@@ -123,6 +133,34 @@ struct FileDone {
     bool missingKeyFrames = false;  // made without some key frame's detail (and marked so)
 };
 
+// Why an existing movie file is kept.
+enum class FileKeptReason {
+    kRecordMatches,  // complete, and its record says it was made with these settings
+    kNoRecord,       // it holds the frames the plan gives it but carries no record (an older
+                     // version made it): kept as before
+};
+
+struct FileKept {
+    std::string path;
+    FileKeptReason reason = FileKeptReason::kRecordMatches;
+};
+
+// Why an existing movie file is made again.
+enum class FileRemadeReason {
+    kOtherSettings,  // its record shows other settings, key frames, codec or soundtrack
+    kShort,          // it holds fewer frames than the plan gives it (a stop cut it short)
+    kMarked,         // its marker says it is not whole
+    kFresh,          // a fresh run was asked for
+    kOverwrite,      // it is no movie of this program's and replacing it was allowed
+};
+
+struct FileRemade {
+    std::string path;
+    FileRemadeReason reason = FileRemadeReason::kOtherSettings;
+    long long frames = 0;  // with kShort: the frames it holds
+    long long due = 0;     // the frames the plan gives it
+};
+
 // What a run tells whoever started it, as typed events, in the order they happen. Each front end
 // makes its own text from them. Every call comes from the run's thread except
 // keyFrameUnreadable, which may come from any thread colouring key frames; none may wait for a
@@ -148,6 +186,9 @@ class RenderHost : public UnreadableKeyFrameListener {
     virtual void speedLineReached(const SpeedLineReached&) {}
     void keyFrameUnreadable(const std::string& /*path*/) override {}
     virtual void fileDone(const FileDone&) {}
+    // Before the first frame, for each movie file that already exists: kept or made again.
+    virtual void movieFileKept(const FileKept&) {}
+    virtual void movieFileRemade(const FileRemade&) {}
     // The run has ended: the last event of every run.
     virtual void runEnded(const RenderOutcome&) {}
 };

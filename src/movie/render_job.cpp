@@ -8,22 +8,28 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
 
+#include "coloring/texture.h"
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "movie/frame_composer.h"
 #include "movie/frame_loop.h"
 #include "movie/frame_renderer.h"
+#include "movie/movie_fingerprint.h"
 #include "movie/render_host.h"
 #include "movie/render_session.h"
 #include "output/avi_writer.h"
 #include "output/jpeg_dump.h"
 #include "output/movie_file.h"
 #include "output/movie_files.h"
+#include "output/movie_record.h"
+#include "support/folder_lock.h"
 #include "support/printf_text.h"
+#include "support/safe_file.h"
 
 namespace zr {
 
@@ -41,10 +47,11 @@ std::string fileNameOf(const std::string& path) {
 class RenderJob : public RunHooks {
   public:
     RenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
-              std::optional<MovieFileRange> files)
+              std::optional<MovieFileRange> files, ExistingFilePolicy policy)
         : session_(session),
           host_(host),
           files_(files),
+          policy_(policy),
           movieFiles_(spec.output, WriterThreads{session.threads(), session.encoderThreads()}) {
         run_.spec = spec;
     }
@@ -70,6 +77,18 @@ class RenderJob : public RunHooks {
     bool pastLastFile() const { return files_ && state_.counters.movieNumber > files_->last; }
     // False, with the failure shown, when the movie files cannot be written as asked.
     bool movieFilesFit();
+    bool writesMovieFiles() const {
+        return !run_.spec.output.testOnly && !run_.spec.output.skipRender;
+    }
+    // Takes the hold on the movie's folder; false, with the failure shown, when another render
+    // holds it.
+    bool lockFolder();
+    // Decides for every movie file of the run that exists already whether it is kept or made
+    // again, before the first frame. False, with the failure shown, when a name cannot be
+    // written or holds a file this program did not make.
+    bool judgeMovieFiles();
+    enum class Verdict { kMake, kKeep, kRefuse };
+    Verdict judgeMovieFile(int movieNumber, const std::string& path);
     void writeToMovie(const FrameImage& picture);
     // The frame about to be written lacks these key frames.
     void noteUnusable(const std::vector<KeyFrameReadError>& unusable);
@@ -104,8 +123,11 @@ class RenderJob : public RunHooks {
     bool skipping_ = false;
     long long framesPlanned_ = 0;
     std::optional<MovieFileRange> files_;  // the movie files to make; none: all
-    long long firstFrame_ = 0;             // the run's frame this run makes first
-    long long framesToMake_ = 0;           // from firstFrame_ on
+    ExistingFilePolicy policy_;
+    std::set<int> keptFiles_;  // the movie files that exist whole and are not made again
+    FolderLock folderLock_;
+    long long firstFrame_ = 0;    // the run's frame this run makes first
+    long long framesToMake_ = 0;  // from firstFrame_ on
     std::string keyFrameName_;
 
     MovieFiles movieFiles_;
@@ -128,7 +150,7 @@ RenderOutcome RenderJob::run() {
     try {
         running = startRun();
         if (running) {
-            while (!pastLastFile() && !outcome_.movieNotCreated &&
+            while (!pastLastFile() && !outcome_.movieNotCreated && !outcome_.movieWriteFailed &&
                    loop_->step(state_, makingPictures())) {
             }
             outcome_.stopped = session_.stopRequested();
@@ -196,9 +218,10 @@ bool RenderJob::startRun() {
         fail(RunFailureKind::kInvalidFolder, "Invalid Folder");
         return false;
     }
-    if (!picturesFit() || !movieFilesFit()) {
+    if (!picturesFit() || !movieFilesFit() || !lockFolder()) {
         return false;
     }
+    outcome_.textureProblem = textureProblem(run_.spec.texture);
 
     // Every run reads its key frames anew, in case a file changed since the last one.
     session_.keyFrames().emptyAll();
@@ -219,7 +242,13 @@ bool RenderJob::startRun() {
     framesPlanned_ = framesOfRun(run_, session_, state_);
     framesToMake_ = framesPlanned_;
     movieFiles_.setPlannedFrames(framesPlanned_);
+    if (writesMovieFiles()) {
+        movieFiles_.setFingerprint(movieFingerprint(run_.spec, run_.keyFrames));
+    }
     if (files_ && !seekFirstFile()) {
+        return false;
+    }
+    if (writesMovieFiles() && !judgeMovieFiles()) {
         return false;
     }
     if (state_.counters.movieNumber == 0) {
@@ -269,6 +298,104 @@ bool RenderJob::movieFilesFit() {
     }
     fail(RunFailureKind::kMovieFile, std::move(problem));
     return false;
+}
+
+bool RenderJob::lockFolder() {
+    // The tasks of one render spread over machines share the folder by design: each writes its
+    // own files under names of its own until they are whole.
+    if (!writesMovieFiles() || files_) {
+        return true;
+    }
+    const std::string folder = std::filesystem::path(movieFiles_.path(0)).parent_path().string();
+    std::string error;
+    if (folderLock_.tryLock(folder, kRenderLockName, error)) {
+        return true;
+    }
+    fail(RunFailureKind::kFolderBusy, std::move(error));
+    return false;
+}
+
+bool RenderJob::judgeMovieFiles() {
+    const int count = movieFiles_.fileCount();
+    const int first = files_ ? files_->first : 0;
+    const int last = files_ ? std::min(files_->last, count - 1) : count - 1;
+    for (int number = first; number <= last; ++number) {
+        const std::string path = movieFiles_.path(number);
+        for (const std::string& name : {path, unfinishedMarkerPath(path)}) {
+            FileWriteResult found = checkWritablePath(name);
+            if (found.kind == FileWriteErrorKind::kIsLink && name == path) {
+                continue;  // the finished file replaces the link itself, never its target
+            }
+            if (found.ok()) {
+                found = checkFolderWritable(name);
+            }
+            if (!found.ok()) {
+                fail(RunFailureKind::kOutputPath, std::move(found.message));
+                return false;
+            }
+        }
+        switch (judgeMovieFile(number, path)) {
+            case Verdict::kKeep:
+                keptFiles_.insert(number);
+                break;
+            case Verdict::kRefuse:
+                outcome_.foreignFile = std::filesystem::absolute(path).string();
+                fail(RunFailureKind::kForeignFile,
+                     "\"" + outcome_.foreignFile +
+                         "\" already exists and was not made by this program (it carries no "
+                         "movie record); move it away or choose another movie file name");
+                return false;
+            case Verdict::kMake:
+                break;
+        }
+    }
+    return true;
+}
+
+RenderJob::Verdict RenderJob::judgeMovieFile(int movieNumber, const std::string& path) {
+    if (!fileExists(path)) {
+        return Verdict::kMake;
+    }
+    const long long due = movieFiles_.framesOfFile(movieNumber);
+    const bool marked = fileExists(unfinishedMarkerPath(path));
+    const MovieRecordReading reading = readMovieRecord(path);
+    FileRemade remade{path, FileRemadeReason::kOtherSettings, 0, due};
+    if (reading.record) {
+        const MovieRecord& record = *reading.record;
+        if (policy_.fresh) {
+            remade.reason = FileRemadeReason::kFresh;
+        } else if (marked) {
+            remade.reason = FileRemadeReason::kMarked;
+        } else if (record == movieFiles_.wholeRecord(movieNumber)) {
+            remade.frames = movieFileFrameCount(path);
+            if (remade.frames == due) {
+                host_.movieFileKept({path, FileKeptReason::kRecordMatches});
+                return Verdict::kKeep;
+            }
+            remade.reason = FileRemadeReason::kShort;
+        } else if (record.fingerprint == movieFiles_.wholeRecord(movieNumber).fingerprint &&
+                   !record.whole()) {
+            remade.reason = FileRemadeReason::kShort;
+            remade.frames = record.written;
+        }
+        host_.movieFileRemade(remade);
+        return Verdict::kMake;
+    }
+    // No record: a whole file an older version made is kept as before; a shorter one that it
+    // marked is made again; anything else is not ours to replace.
+    if (reading.movie && !marked && !policy_.fresh && movieFileFrameCount(path) >= due) {
+        host_.movieFileKept({path, FileKeptReason::kNoRecord});
+        return Verdict::kKeep;
+    }
+    if (reading.movie && marked) {
+        remade.reason = FileRemadeReason::kMarked;
+    } else if (policy_.overwrite) {
+        remade.reason = FileRemadeReason::kOverwrite;
+    } else {
+        return Verdict::kRefuse;
+    }
+    host_.movieFileRemade(remade);
+    return Verdict::kMake;
 }
 
 void RenderJob::keyFrameStarting(const RunState& state) {
@@ -356,15 +483,15 @@ void RenderJob::markMovieFile(const std::string& path, const std::string& reason
     const std::string marker = unfinishedMarkerPath(path);
     std::error_code ignored;
     if (reason.empty()) {
+        // A link of that name goes, never what it points to.
         std::filesystem::remove(marker, ignored);
         return;
     }
-    std::FILE* file = std::fopen(marker.c_str(), "wb");
-    if (file == nullptr) {
-        return;
+    FileWriteResult written = writeFileSafely(marker, reason);
+    if (!written.ok()) {
+        outcome_.movieFailures.push_back(
+            {path, "its marker could not be written: " + written.message});
     }
-    std::fwrite(reason.data(), 1, reason.size(), file);
-    std::fclose(file);
 }
 
 void RenderJob::writeToMovie(const FrameImage& picture) {
@@ -382,6 +509,9 @@ void RenderJob::writeToMovie(const FrameImage& picture) {
             // run stops here instead of composing every frame for nothing.
             reason += printfText(" (frames of %d x %d pixels)", picture.width(), picture.height());
             outcome_.movieNotCreated = true;
+        } else {
+            // A full disk or a failing device: every later frame would be made for nothing.
+            outcome_.movieWriteFailed = true;
         }
         outcome_.movieFailures.push_back({writer_->fileName(), reason});
     }
@@ -401,6 +531,9 @@ void RenderJob::nextMovieFile(int movieNumber) {
 }
 
 bool RenderJob::movieFileDone(const std::string& path, int movieNumber) const {
+    if (writesMovieFiles()) {
+        return keptFiles_.contains(movieNumber);
+    }
     if (!fileExists(path) || fileExists(unfinishedMarkerPath(path))) {
         return false;
     }
@@ -509,8 +642,8 @@ void RenderJob::endRun() {
 }  // namespace
 
 RenderOutcome runRenderJob(const MovieSpec& spec, RenderSession& session, RenderHost& host,
-                           std::optional<MovieFileRange> files) {
-    RenderJob job(spec, session, host, files);
+                           std::optional<MovieFileRange> files, ExistingFilePolicy policy) {
+    RenderJob job(spec, session, host, files, policy);
     return job.run();
 }
 

@@ -31,7 +31,21 @@ std::string doneText(const RenderOutcome& outcome) {
             status += ' ' + std::filesystem::path(movie).filename().string();
         }
     }
+    if (!outcome.textureProblem.empty()) {
+        status += " The " + outcome.textureProblem + ", so the movie has no texture.";
+    }
+    if (outcome.stopped && !outcome.shortMovie.empty()) {
+        status += printfText(
+            " Stopped: %s holds %lld of its %lld frames; the next Start makes it "
+            "whole.",
+            std::filesystem::path(outcome.shortMovie).filename().string().c_str(),
+            outcome.shortMovieFrames, outcome.shortMovieFramesDue);
+    }
     return status;
+}
+
+std::string fileNameOf(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
 }
 
 }  // namespace
@@ -57,6 +71,36 @@ std::string statusText(const FrameDone& event) {
 
 std::string statusText(const RenderOutcome& outcome) {
     return outcome.done ? doneText(outcome) : outcome.failure;
+}
+
+std::string keptFileText(const FileKept& event) {
+    switch (event.reason) {
+        case FileKeptReason::kRecordMatches:
+            return fileNameOf(event.path) + ": complete and made with these settings, kept";
+        case FileKeptReason::kNoRecord:
+            break;
+    }
+    return fileNameOf(event.path) +
+           ": complete but carries no record of its settings (an older version made it), kept as "
+           "it is; remove it to have it made again";
+}
+
+std::string remadeFileText(const FileRemade& event) {
+    const std::string name = fileNameOf(event.path);
+    switch (event.reason) {
+        case FileRemadeReason::kOtherSettings:
+            return name + ": made with other settings, key frames or codec, made again";
+        case FileRemadeReason::kShort:
+            return printfText("%s: holds %lld of its %lld frames, made again", name.c_str(),
+                              event.frames, event.due);
+        case FileRemadeReason::kMarked:
+            return name + ": marked as not whole, made again";
+        case FileRemadeReason::kFresh:
+            return name + ": made again, as a fresh render was asked for";
+        case FileRemadeReason::kOverwrite:
+            break;
+    }
+    return name + ": not made by this program, replaced as asked";
 }
 
 std::string speedLineText(const SpeedLineReached& event) {

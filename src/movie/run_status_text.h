@@ -19,6 +19,12 @@ std::string statusText(const FrameDone& event);
 // How the run ended: "Done! M:...,C:...,D:...,R:..." with the failed movie file, the reason for
 // no frame and the key frames that could not be used; or why the run did not go through.
 std::string statusText(const RenderOutcome& outcome);
+// "film_02.avi: complete and made with these settings, kept", or for a file without a record
+// that it is kept as it is.
+std::string keptFileText(const FileKept& event);
+// "film_02.avi: made with other settings, made again", or why else an existing file is made
+// again.
+std::string remadeFileText(const FileRemade& event);
 // "Frame: 12\nTime: 00:00:10.000", the "Debug" box of a speed line with "Skip render".
 std::string speedLineText(const SpeedLineReached& event);
 // A colour value beside the status line: "12.500000".

@@ -10,6 +10,7 @@
 #include <exception>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -17,6 +18,7 @@
 #include "output/compressors.h"
 #include "output/ffmpeg_objects.h"
 #include "output/mjpeg_frame_coder.h"
+#include "output/movie_record.h"
 #include "support/frame_image.h"
 #include "support/thread_pool.h"
 
@@ -195,7 +197,8 @@ class AviWriter::Movie {
         int quality;
         int width;
         int height;
-        ThreadShare threads;  // code several MJPEG frames side by side
+        ThreadShare threads;                // code several MJPEG frames side by side
+        std::optional<MovieRecord> record;  // what made the file, kept in its INFO list
     };
 
     explicit Movie(Settings settings) : settings_(std::move(settings)) {}
@@ -242,6 +245,10 @@ class AviWriter::Movie {
         }
         stream_->time_base = AVRational{1, settings_.framesPerSecond};
         av_dict_set(&stream_->metadata, "title", "Video Stream", 0);
+        if (settings_.record) {
+            av_dict_set(&output_->metadata, kMovieRecordKey,
+                        movieRecordText(*settings_.record).c_str(), 0);
+        }
 
         if (settings_.compressor == nullptr) {
             return std::string(kAviNoCompressorText);
@@ -299,9 +306,10 @@ class AviWriter::Movie {
         return std::exchange(pendingError_, {});
     }
 
-    // Encodes what is still queued, writes the index and closes the file under its partial name.
-    // Returns the error text (empty on success); after a failure the partial file is removed.
-    std::string finish() {
+    // Encodes what is still queued, writes the index and closes the file under its partial name,
+    // with `written` frames in its record. Returns the error text (empty on success); after a
+    // failure the partial file is removed.
+    std::string finish(long long written) {
         stopThread();
         std::string error = takeError();
         if (codec_ && ioError_.empty()) {
@@ -329,20 +337,24 @@ class AviWriter::Movie {
             ioFailure(closed);
         }
         output_.reset();
+        if (ioError_.empty() && settings_.record) {
+            MovieRecord completed = *settings_.record;
+            completed.written = written;
+            std::string patchError;
+            if (!replaceRecordInFile(settings_.partialName, movieRecordText(*settings_.record),
+                                     movieRecordText(completed), patchError)) {
+                ioError_ = "AVIERR_FILEWRITE: " + patchError;
+            }
+        }
         if (!ioError_.empty()) {
             return ioError_;  // the destructor removes the partial file
         }
-        // Others go first: however the process ends, no leftover outlives the final name.
-        removeOtherPartialMovies(settings_.fileName, settings_.partialName);
-        std::error_code renameError;
-        std::filesystem::rename(settings_.partialName, settings_.fileName, renameError);
-        if (renameError) {
-            created_ = false;  // the movie is whole: it stays under the partial name
-            return "AVIERR_FILEWRITE: the finished movie " + inQuotes(settings_.partialName) +
-                   " could not be renamed to " + inQuotes(settings_.fileName) + ": " +
-                   renameError.message();
-        }
+        const std::string published = publishMovieFile(settings_.partialName, settings_.fileName);
+        // The movie is whole: after a failed rename it stays under the partial name.
         created_ = false;
+        if (!published.empty()) {
+            return "AVIERR_FILEWRITE: " + published;
+        }
         return error;
     }
 
@@ -699,7 +711,7 @@ int AviWriter::close() {
     if (!movie_) {
         return kAviOk;
     }
-    std::string error = movie_->finish();
+    std::string error = movie_->finish(frameIndex_);
     movie_.reset();
     if (!error.empty()) {
         errorText_ = std::move(error);
@@ -726,7 +738,8 @@ int AviWriter::openAndWrite(const FrameImage& frame) {
                                  compressor,       bitCount_,
                                  framesPerSecond_, keyFrameEvery_,
                                  quality_,         frame.width(),
-                                 frame.height(),   threads_};
+                                 frame.height(),   threads_,
+                                 record_};
         try {
             movie_ = std::make_unique<Movie>(std::move(settings));
             error = movie_->open();

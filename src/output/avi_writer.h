@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,7 @@ class AviWriter : public MovieFileWriter {
 
     const std::string& errorText() const override { return errorText_; }
     const std::string& fileName() const override { return fileName_; }
+    void setRecord(const MovieRecord& record) override { record_ = record; }
     // 0: closed or failed, every frame fails; 1: waiting for the first frame; 2: writing.
     int state() const override { return state_; }
     int frameIndex() const { return frameIndex_; }
@@ -90,6 +92,7 @@ class AviWriter : public MovieFileWriter {
     int fail(std::string text);
 
     std::string fileName_;
+    std::optional<MovieRecord> record_;
     int bitCount_;
     int framesPerSecond_;
     int keyFrameEvery_;

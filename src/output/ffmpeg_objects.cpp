@@ -95,6 +95,14 @@ std::string PartialOutput::writeHeader(const char* options) {
     if (options != nullptr) {
         av_dict_parse_string(&dictionary, options, "=", ":", 0);
     }
+    if (record_) {
+        av_dict_set(&output_->metadata, kMovieRecordKey, movieRecordText(*record_).c_str(), 0);
+        if (muxer_ == "matroska" || muxer_ == "webm") {
+            // The record's frame count is put in place once the file is complete; a checksum
+            // over the tags would no longer match it.
+            av_dict_set(&dictionary, "write_crc32", "0", 0);
+        }
+    }
     const int written = avformat_write_header(output_.get(), &dictionary);
     av_dict_free(&dictionary);
     if (written < 0) {
@@ -123,6 +131,13 @@ std::string PartialOutput::finish() {
         return ioError_.empty() ? "the movie file " + inQuotes(fileName_) + " was never started"
                                 : ioError_;
     }
+    MovieRecord completed;
+    if (record_) {
+        completed = *record_;
+        completed.written = writtenFrames_;
+        // MP4 and QuickTime write their tags with the index, at the end.
+        av_dict_set(&output_->metadata, kMovieRecordKey, movieRecordText(completed).c_str(), 0);
+    }
     if (ioError_.empty()) {
         const int trailer = av_write_trailer(output_.get());
         if (trailer < 0) {
@@ -140,20 +155,19 @@ std::string PartialOutput::finish() {
         writeFailure(closed);
     }
     output_.reset();
+    if (ioError_.empty() && record_) {
+        std::string error;
+        if (!replaceRecordInFile(partialName_, movieRecordText(*record_),
+                                 movieRecordText(completed), error)) {
+            ioError_ = error;
+        }
+    }
     if (!ioError_.empty()) {
         return ioError_;  // the destructor removes the partial file
     }
-    // Others go first: however the process ends, no leftover outlives the final name.
-    removeOtherPartialMovies(fileName_, partialName_);
-    std::error_code renameError;
-    std::filesystem::rename(partialName_, fileName_, renameError);
+    // The movie is whole: after a failed rename it stays under the partial name.
     created_ = false;
-    if (renameError) {
-        // The movie is whole: it stays under the partial name.
-        return "the finished movie " + inQuotes(partialName_) + " could not be renamed to " +
-               inQuotes(fileName_) + ": " + renameError.message();
-    }
-    return {};
+    return publishMovieFile(partialName_, fileName_);
 }
 
 ScalerPtr makeFrameConverter(int width, int height, AVPixelFormat target, int flags, int threads) {

@@ -5,8 +5,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "output/movie_record.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -94,6 +97,11 @@ class PartialOutput {
     AVFormatContext& context() { return *output_; }
     const std::string& fileName() const { return fileName_; }
 
+    // What made the file, written into its metadata by writeHeader(); with it, finish() puts
+    // the frames the file holds into the record (setWrittenFrames()).
+    void setRecord(std::optional<MovieRecord> record) { record_ = std::move(record); }
+    void setWrittenFrames(long long frames) { writtenFrames_ = frames; }
+
     // Writes the file header once the streams are set up; `options` are the muxer's. Returns the
     // error text, empty on success.
     std::string writeHeader(const char* options);
@@ -117,6 +125,8 @@ class PartialOutput {
     bool created_ = false;
     bool headerWritten_ = false;
     std::string ioError_;
+    std::optional<MovieRecord> record_;
+    long long writtenFrames_ = 0;
 };
 
 }  // namespace zr::ffmpeg

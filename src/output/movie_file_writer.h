@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "output/movie_record.h"
+
 namespace zr {
 
 class FrameImage;
@@ -23,6 +25,9 @@ class MovieFileWriter {
     virtual int close() = 0;
     virtual const std::string& errorText() const = 0;
     virtual const std::string& fileName() const = 0;
+    // What made the file, kept in its metadata with the frames it holds once it is finished.
+    // Set before the first frame; a file without one carries no record.
+    virtual void setRecord(const MovieRecord& record) = 0;
     // 0: closed or failed, every frame fails; 1: waiting for the first frame; 2: writing.
     virtual int state() const = 0;
 };

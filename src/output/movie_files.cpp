@@ -151,7 +151,40 @@ std::string MovieFiles::check(int frameWidth, int frameHeight) {
     return {};
 }
 
+int MovieFiles::fileCount() const {
+    const long long perFile = std::max(output_.framesPerMovie, 1);
+    return static_cast<int>(
+        std::min<long long>((plannedFrames_ + perFile - 1) / perFile, 2147483647));
+}
+
+long long MovieFiles::framesOfFile(int index) const {
+    const long long perFile = std::max(output_.framesPerMovie, 1);
+    return std::clamp<long long>(plannedFrames_ - index * perFile, 0, perFile);
+}
+
+MovieRecord MovieFiles::wholeRecord(int index) const {
+    MovieRecord record;
+    record.program = recordProgram();
+    record.fingerprint = fingerprint_;
+    record.index = index;
+    record.files = std::max(fileCount(), index + 1);
+    record.frames = framesOfFile(index);
+    record.written = record.frames;
+    record.total = plannedFrames_;
+    return record;
+}
+
 std::unique_ptr<MovieFileWriter> MovieFiles::open(int index) const {
+    std::unique_ptr<MovieFileWriter> writer = openWriter(index);
+    if (writer && !fingerprint_.empty()) {
+        MovieRecord record = wholeRecord(index);
+        record.written = 0;
+        writer->setRecord(record);
+    }
+    return writer;
+}
+
+std::unique_ptr<MovieFileWriter> MovieFiles::openWriter(int index) const {
     const std::string name = path(index);
     if (avi()) {
         const MovieFileSpec& file = output_.movieFile;

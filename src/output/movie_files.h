@@ -6,6 +6,7 @@
 
 #include "output/movie_file_writer.h"
 #include "output/movie_format.h"
+#include "output/movie_record.h"
 #include "settings/movie_spec.h"
 #include "support/thread_pool.h"
 
@@ -50,6 +51,16 @@ class MovieFiles {
     // The number of frames the run is planned to make: each file then carries the stretch of
     // the soundtrack that belongs to its frames, and the last one fades it out.
     void setPlannedFrames(long long frames) { plannedFrames_ = frames; }
+    long long plannedFrames() const { return plannedFrames_; }
+    // The fingerprint of what decides the movie's frames and sound: with one, every file the
+    // writers of open() make carries a record (see MovieRecord).
+    void setFingerprint(std::string fingerprint) { fingerprint_ = std::move(fingerprint); }
+
+    // The number of files of the planned frames, and the frames the plan gives file `index`.
+    int fileCount() const;
+    long long framesOfFile(int index) const;
+    // The record split file `index` carries once it is complete.
+    MovieRecord wholeRecord(int index) const;
 
     // The writer of split file `index`, nothing written yet, with the codec and options of the
     // movie's description (every file of a movie alike). Null for the containers other than AVI
@@ -57,6 +68,8 @@ class MovieFiles {
     std::unique_ptr<MovieFileWriter> open(int index) const;
 
   private:
+    std::unique_ptr<MovieFileWriter> openWriter(int index) const;
+
     OutputSpec output_;
     std::string firstFile_;
     std::string soundtrack_;
@@ -64,6 +77,7 @@ class MovieFiles {
     std::optional<VideoFormat> format_;
     long long plannedFrames_ = 0;
     WriterThreads threads_;
+    std::string fingerprint_;
 };
 
 }  // namespace zr

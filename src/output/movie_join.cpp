@@ -11,9 +11,11 @@
 #include "output/ffmpeg_objects.h"
 #include "output/movie_file.h"
 #include "output/movie_files.h"
+#include "output/movie_record.h"
 #include "output/movie_writer.h"
 #include "output/soundtrack.h"
 #include "support/frame_image.h"
+#include "support/safe_file.h"
 #include "support/text_match.h"
 
 extern "C" {
@@ -59,6 +61,7 @@ struct Piece {
     AVRational rate{0, 1};
     long long frames = 0;
     bool hasSound = false;
+    std::optional<MovieRecord> record;  // what made it, when it carries a record
 };
 
 std::string openPiece(const std::string& path, Piece& piece) {
@@ -81,7 +84,70 @@ std::string openPiece(const std::string& path, Piece& piece) {
     if (piece.frames <= 0 || piece.rate.num <= 0 || piece.rate.den <= 0) {
         return "the split file " + inQuotes(path) + " holds no readable frames; render it again";
     }
+    const AVDictionaryEntry* record =
+        av_dict_get(piece.input->metadata, kMovieRecordKey, nullptr, 0);
+    if (record != nullptr && record->value != nullptr) {
+        piece.record = parseMovieRecord(record->value);
+    }
     return {};
+}
+
+constexpr const char* kCompleteIt = "run the same render command again to make it whole, then join";
+
+// What the record of piece `index` says against the piece and the first piece's record: empty
+// when they agree (or it carries none), else why the piece cannot be joined.
+std::string recordProblem(const Piece& piece, std::size_t index, const Piece& first) {
+    if (!piece.record) {
+        return {};
+    }
+    const MovieRecord& record = *piece.record;
+    if (!record.whole()) {
+        return "the split file " + inQuotes(piece.path) + " holds " +
+               std::to_string(record.written) + " of its " + std::to_string(record.frames) +
+               " frames (its render was stopped); " + kCompleteIt;
+    }
+    if (piece.frames != record.frames) {
+        return "the split file " + inQuotes(piece.path) + " holds " + std::to_string(piece.frames) +
+               " frames where its record says " + std::to_string(record.frames) +
+               "; it was cut or damaged: remove it and " + kCompleteIt;
+    }
+    if (record.index != static_cast<int>(index)) {
+        return "the split file " + inQuotes(piece.path) + " is file " +
+               std::to_string(record.index) + " of its movie by its record, not file " +
+               std::to_string(index) + "; it was renamed or copied from another render";
+    }
+    if (first.record && first.record->fingerprint != record.fingerprint) {
+        return "the split file " + inQuotes(piece.path) + " was made with other settings than " +
+               inQuotes(first.path) + "; remove the older one and " + kCompleteIt;
+    }
+    return {};
+}
+
+// The fingerprint of a joined movie: those of its pieces (their names and sizes for pieces
+// without a record), and the choices of the join.
+std::string joinedFingerprint(const std::vector<Piece>& pieces, const JoinRequest& request) {
+    std::string text =
+        "join\n" + fs::path(request.output).extension().string() + "\n" + request.video.codec +
+        "\n" + request.video.preset + "\n" + request.video.pixelFormat + "\n" +
+        std::to_string(request.video.crf.value_or(-1)) + "\n" + request.aviCodec + "\n" +
+        request.soundtrack.value_or("") + "\n" + std::to_string(request.soundtrackOffset) + "\n";
+    for (const Piece& piece : pieces) {
+        text += piece.record
+                    ? piece.record->fingerprint
+                    : fs::path(piece.path).filename().string() + " " + std::to_string(piece.frames);
+        text += '\n';
+    }
+    return hexDigits(fnv1a64(text));
+}
+
+MovieRecord joinedRecord(const std::vector<Piece>& pieces, const JoinRequest& request,
+                         long long frames) {
+    MovieRecord record;
+    record.program = recordProgram();
+    record.fingerprint = joinedFingerprint(pieces, request);
+    record.frames = frames;
+    record.total = frames;
+    return record;
 }
 
 bool sameParameters(const AVCodecParameters& a, const AVCodecParameters& b) {
@@ -131,6 +197,8 @@ std::string copyPieces(std::vector<Piece>& pieces, const JoinRequest& request,
     if (std::string error = file.create(); !error.empty()) {
         return error;
     }
+    file.setRecord(joinedRecord(pieces, request, result.frames));
+    file.setWrittenFrames(result.frames);
     AVFormatContext& output = file.context();
     const Piece& first = pieces.front();
     AVStream* video = avformat_new_stream(&output, nullptr);
@@ -294,6 +362,9 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
         soundOf = movie.get();
         writer = std::move(movie);
     }
+    MovieRecord record = joinedRecord(pieces, request, result.frames);
+    record.written = 0;
+    writer->setRecord(record);
 
     ffmpeg::PacketPtr packet(av_packet_alloc());
     ffmpeg::FramePtr frame(av_frame_alloc());
@@ -479,6 +550,10 @@ JoinResult joinMovies(const JoinRequest& request) {
                            "; every split file of a movie must come from the same render";
             return result;
         }
+        if (std::string problem = recordProblem(piece, i, first); !problem.empty()) {
+            result.error = std::move(problem);
+            return result;
+        }
         if (piece.hasSound && !request.soundtrack) {
             result.error = "the split file " + inQuotes(piece.path) +
                            " holds sound; give its sound file with --audio (and "
@@ -497,6 +572,13 @@ JoinResult joinMovies(const JoinRequest& request) {
                            "complete it";
             return result;
         }
+    }
+    const MovieRecord* last = pieces.back().record ? &*pieces.back().record : nullptr;
+    if (last != nullptr && pieces.size() < static_cast<std::size_t>(last->files)) {
+        result.error = "the movie has " + std::to_string(last->files) +
+                       " split files by their records, but only " + std::to_string(pieces.size()) +
+                       " are there; " + kCompleteIt;
+        return result;
     }
     if (request.expectedFrames >= 0 && result.frames != request.expectedFrames) {
         result.error = "the split files hold " + std::to_string(result.frames) +

@@ -60,9 +60,11 @@ int swsMatrix(int matrix) {
 
 class MovieWriter::Movie {
   public:
-    Movie(std::string fileName, const MovieWriterSettings& settings, int width, int height)
+    Movie(std::string fileName, const MovieWriterSettings& settings,
+          std::optional<MovieRecord> record, int width, int height)
         : file_(std::move(fileName), std::string(settings.format.container->muxer)),
           settings_(settings),
+          record_(std::move(record)),
           width_(width),
           height_(height) {}
 
@@ -90,6 +92,7 @@ class MovieWriter::Movie {
         if (std::string error = file_.create(); !error.empty()) {
             return error;
         }
+        file_.setRecord(record_);
         if (std::string error = startEncoder(); !error.empty()) {
             return error;
         }
@@ -136,6 +139,7 @@ class MovieWriter::Movie {
         if (!error.empty()) {
             return error;  // the partial file is removed with file_
         }
+        file_.setWrittenFrames(frames);
         return file_.finish();
     }
 
@@ -265,6 +269,7 @@ class MovieWriter::Movie {
 
     ffmpeg::PartialOutput file_;
     const MovieWriterSettings& settings_;
+    std::optional<MovieRecord> record_;
     int width_;
     int height_;
     AVStream* stream_ = nullptr;  // owned by the muxer
@@ -309,8 +314,8 @@ int MovieWriter::writeFrame(const FrameImage& frame) {
             error = "cannot write " + inQuotes(fileName_) + ": no frame size or no codec";
         } else {
             try {
-                movie_ =
-                    std::make_unique<Movie>(fileName_, settings_, frame.width(), frame.height());
+                movie_ = std::make_unique<Movie>(fileName_, settings_, record_, frame.width(),
+                                                 frame.height());
                 error = movie_->open();
             } catch (const std::bad_alloc&) {
                 error = "out of memory";

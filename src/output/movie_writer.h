@@ -47,6 +47,7 @@ class MovieWriter : public MovieFileWriter {
 
     const std::string& errorText() const override { return errorText_; }
     const std::string& fileName() const override { return fileName_; }
+    void setRecord(const MovieRecord& record) override { record_ = record; }
     // 0: closed or failed; 1: waiting for the first frame; 2: writing.
     int state() const override { return state_; }
     int frameIndex() const { return frameIndex_; }
@@ -61,6 +62,7 @@ class MovieWriter : public MovieFileWriter {
 
     std::string fileName_;
     MovieWriterSettings settings_;
+    std::optional<MovieRecord> record_;  // what made the file, kept in its tags
     std::string errorText_;
     int frameIndex_ = 0;
     int state_ = 1;

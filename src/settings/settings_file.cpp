@@ -11,6 +11,7 @@
 #include "settings/parameter_check.h"
 #include "settings/parameters.h"
 #include "settings/setting_types.h"
+#include "support/safe_file.h"
 #include "support/text_pieces.h"
 
 namespace zr {
@@ -191,20 +192,13 @@ bool applySettingsValue(Controls& controls, std::string_view key, std::string_vi
 
 SettingsFileResult saveSettingsFile(const Controls& controls, const std::string& path) {
     SettingsFileResult result;
-    const std::string text = settingsText(controls);
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) {
+    // Through a new file renamed into place: a failed write leaves the old file whole, and a
+    // link at the name is refused rather than written through.
+    const FileWriteResult written = writeFileSafely(path, settingsText(controls));
+    if (!written.ok()) {
         result.ok = false;
         result.error = kSettingsFileError;
-        result.detail = describeErrno(path, "cannot create");
-        return result;
-    }
-    file.write(text.data(), static_cast<std::streamsize>(text.size()));
-    file.close();
-    if (!file) {
-        result.ok = false;
-        result.error = kSettingsFileError;
-        result.detail = describeErrno(path, "cannot write");
+        result.detail = written.message;
     }
     return result;
 }

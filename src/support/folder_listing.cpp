@@ -7,6 +7,22 @@
 
 namespace zr {
 
+namespace {
+
+// A link that leads nowhere (its target is gone, or links loop): listed, so that reading it
+// fails and says why, instead of the file silently missing from the list.
+bool isBrokenLink(const std::filesystem::directory_entry& entry) {
+    std::error_code error;
+    if (!entry.is_symlink(error) || error) {
+        return false;
+    }
+    static_cast<void>(std::filesystem::status(entry.path(), error));
+    return error == std::errc::no_such_file_or_directory ||
+           error == std::errc::too_many_symbolic_link_levels;
+}
+
+}  // namespace
+
 std::vector<std::string> listMatchingFiles(const std::string& folder, std::string_view wildcard) {
     namespace fs = std::filesystem;
     std::vector<std::string> files;
@@ -15,7 +31,7 @@ std::vector<std::string> listMatchingFiles(const std::string& folder, std::strin
     fs::directory_iterator entries(folder.empty() ? fs::path(".") : base, error);
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
         std::error_code typeError;
-        if (!entries->is_regular_file(typeError)) {
+        if (!entries->is_regular_file(typeError) && !isBrokenLink(*entries)) {
             continue;
         }
         const std::string name = entries->path().filename().string();

@@ -174,6 +174,9 @@ class MainDialog : public QDialog, public Controls {
     // choice goes into `spec` (and for the other containers into the movie file settings);
     // then the check of the movie files. False, with a message, when they cannot be written.
     bool prepareMovieFiles(MovieSpec& spec);
+    // Starts the run of spec_ on a thread of its own; `replaceForeignFiles` lets it replace
+    // files at the movie files' names that the program did not make.
+    void launchRun(bool replaceForeignFiles);
     void placePreview();
     // fitToScreen on the screen the dialog is on, keeping the dialog on it.
     void fitOnItsScreen();

@@ -72,6 +72,10 @@ void MainDialog::startOrStop() {
         return;
     }
     spec_ = converted.spec;
+    launchRun(false);
+}
+
+void MainDialog::launchRun(bool replaceForeignFiles) {
     reapFinishedRuns();
     session_->clearStop();
     session_->dumpImages = spec_.start.dumpImages;
@@ -86,9 +90,12 @@ void MainDialog::startOrStop() {
     auto done = std::make_shared<std::atomic<bool>>(false);
     GuiRenderHost* host = host_.get();
     RenderSession* session = session_.get();
-    runs_.push_back(RenderRun{std::thread([spec = spec_, session, host, done] {
+    ExistingFilePolicy policy;
+    policy.overwrite = replaceForeignFiles;
+    runs_.push_back(RenderRun{std::thread([spec = spec_, session, host, done, policy] {
                                   // The outcome reaches the dialog with the run's end event.
-                                  static_cast<void>(renderJobMain(spec, *session, *host));
+                                  static_cast<void>(
+                                      runRenderJob(spec, *session, *host, std::nullopt, policy));
                                   *done = true;
                               }),
                               done});
@@ -155,6 +162,18 @@ void MainDialog::renderFinished(const RenderOutcome& outcome) {
     }
     if (outcome.failureKind == RunFailureKind::kTimeStampOrder) {
         showRunMessage(errorMessage(outcome.failure));
+    }
+    if (outcome.failureKind == RunFailureKind::kForeignFile) {
+        // Never replaced without asking: the file may be a movie of the user's own.
+        MessageRequest ask;
+        ask.title = "Replace file?";
+        ask.text = asSentence(outcome.failure) + "\n\nReplace \"" + outcome.foreignFile +
+                   "\" with the movie?";
+        ask.icon = MessageIcon::question;
+        ask.buttons = MessageButtons::yesNo;
+        if (message(ask) == MessageAnswer::yes) {
+            launchRun(true);
+        }
     }
 }
 

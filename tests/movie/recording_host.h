@@ -19,6 +19,8 @@ class RecordingHost : public NullRenderHost {
     std::map<std::string, std::string> values;  // "Colors", "Iteration", "Cycle", "Rotation"
     std::vector<std::string> debugTexts;
     std::vector<FileDone> filesDone;
+    std::vector<FileKept> kept;
+    std::vector<FileRemade> remade;
     int previews = 0;
     int previewWidth = 0;
     int endedCount = 0;
@@ -60,6 +62,8 @@ class RecordingHost : public NullRenderHost {
         debugTexts.push_back(speedLineText(event));
     }
     void fileDone(const FileDone& event) override { filesDone.push_back(event); }
+    void movieFileKept(const FileKept& event) override { kept.push_back(event); }
+    void movieFileRemade(const FileRemade& event) override { remade.push_back(event); }
     void runEnded(const RenderOutcome& outcome) override {
         statuses.push_back(statusText(outcome));
         ++endedCount;

@@ -32,6 +32,8 @@ extern "C" {
 #include "movie/recording_host.h"
 #include "movie/render_session.h"
 #include "output/movie_file.h"
+#include "output/movie_record.h"
+#include "support/folder_lock.h"
 
 namespace zr {
 namespace {
@@ -299,6 +301,90 @@ TEST_F(RenderJobTest, ResumesAfterTheMovieFilesThatExist) {
     EXPECT_EQ(thirdRun.previews, 0);
 }
 
+TEST_F(RenderJobTest, KeepsAFileOnlyWhenItsRecordShowsTheSameMovie) {
+    writeKeyFrames(folder, 3, 64, 36);
+    spec.output.framesPerMovie = 3;
+    const RenderOutcome full = runRenderJob(spec, session, host);
+    ASSERT_TRUE(full.done);
+    const std::vector<std::string> all = movieFiles();
+    ASSERT_GE(all.size(), 4u);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const MovieRecordReading reading = readMovieRecord(folder.file(all[i]));
+        ASSERT_TRUE(reading.record) << all[i];
+        EXPECT_EQ(reading.record->index, static_cast<int>(i));
+        EXPECT_EQ(reading.record->files, static_cast<int>(all.size()));
+        EXPECT_EQ(reading.record->written, reading.record->frames);
+        EXPECT_EQ(reading.record->frames,
+                  i + 1 < all.size() ? 3 : (full.framesCounted - 1) % 3 + 1);
+        EXPECT_EQ(reading.record->total, full.framesCounted);
+    }
+
+    // The same movie again: every file is kept, and said so.
+    RecordingHost same;
+    EXPECT_EQ(runRenderJob(spec, session, same).framesWritten, 0);
+    EXPECT_EQ(same.kept.size(), all.size());
+    EXPECT_TRUE(same.remade.empty());
+
+    // A file of another place in the movie under this name is made again, the others kept.
+    fs::copy_file(folder.file("film_02.avi"), folder.file("film_01.avi"),
+                  fs::copy_options::overwrite_existing);
+    RecordingHost swapped;
+    EXPECT_EQ(runRenderJob(spec, session, swapped).framesWritten, 3);
+    ASSERT_EQ(swapped.remade.size(), 1u);
+    EXPECT_EQ(swapped.remade[0].path, folder.file("film_01.avi"));
+    EXPECT_EQ(swapped.kept.size(), all.size() - 1);
+
+    // Other settings: every file is made again, in the new settings.
+    spec.output.fps = 12;
+    RecordingHost changed;
+    const RenderOutcome remade = runRenderJob(spec, session, changed);
+    EXPECT_EQ(remade.framesWritten, remade.framesCounted);
+    ASSERT_EQ(changed.remade.size(), all.size());
+    EXPECT_EQ(changed.remade[0].reason, FileRemadeReason::kOtherSettings);
+    EXPECT_TRUE(changed.kept.empty());
+
+    // A fresh run makes every file of ours again.
+    ExistingFilePolicy fresh;
+    fresh.fresh = true;
+    RecordingHost again;
+    EXPECT_EQ(runRenderJob(spec, session, again, std::nullopt, fresh).framesWritten,
+              remade.framesCounted);
+    ASSERT_EQ(again.remade.size(), all.size());
+    EXPECT_EQ(again.remade[0].reason, FileRemadeReason::kFresh);
+}
+
+TEST_F(RenderJobTest, OutputNamesAreCheckedBeforeTheFirstFrame) {
+    writeKeyFrames(folder, 2, 64, 36);
+    spec.output.framesPerMovie = 3;
+    // A link at a marker's name would send the marker text into what it points to.
+    std::ofstream(folder.file("target")) << "keep";
+    fs::create_symlink(folder.file("target"), folder.file("film_01.avi.unfinished"));
+    RenderOutcome outcome = runRenderJob(spec, session, host);
+    EXPECT_EQ(outcome.failureKind, RunFailureKind::kOutputPath);
+    EXPECT_NE(outcome.failure.find("film_01.avi.unfinished"), std::string::npos);
+    EXPECT_EQ(outcome.framesWritten, 0);
+    EXPECT_TRUE(movieFiles() == std::vector<std::string>{"film_01.avi.unfinished"});
+    fs::remove(folder.file("film_01.avi.unfinished"));
+
+    // A folder at a movie file's name.
+    fs::create_directory(folder.file("film_01.avi"));
+    outcome = runRenderJob(spec, session, host);
+    EXPECT_EQ(outcome.failureKind, RunFailureKind::kOutputPath);
+    EXPECT_EQ(outcome.framesWritten, 0);
+    fs::remove(folder.file("film_01.avi"));
+
+    // A second render of the folder while one holds it.
+    FolderLock other;
+    std::string error;
+    ASSERT_TRUE(other.tryLock(folder.path().string(), kRenderLockName, error)) << error;
+    outcome = runRenderJob(spec, session, host);
+    EXPECT_EQ(outcome.failureKind, RunFailureKind::kFolderBusy);
+    EXPECT_NE(outcome.failure.find("another render of this folder is running (pid "),
+              std::string::npos)
+        << outcome.failure;
+    EXPECT_TRUE(movieFiles().empty());
+}
+
 TEST_F(RenderJobTest, TestOnlyWritesNothingAndSkipRenderComposesNothing) {
     writeKeyFrames(folder, 3, 64, 36);
     spec.output.framesPerMovie = 3;
@@ -360,9 +446,17 @@ TEST_F(RenderJobTest, AStopRequestFinishesTheCurrentFile) {
               static_cast<std::size_t>(resumed.framesCounted));
     EXPECT_FALSE(fs::exists(unfinishedMarkerPath(folder.file("film.avi"))));
 
+    // A file that is no movie of ours is not replaced unless that is allowed.
     std::ofstream(folder.file("film.avi")) << "no movie";
     RecordingHost third;
-    EXPECT_EQ(runRenderJob(spec, session, third).framesWritten, resumed.framesCounted);
+    const RenderOutcome refused = runRenderJob(spec, session, third);
+    EXPECT_EQ(refused.failureKind, RunFailureKind::kForeignFile);
+    EXPECT_EQ(refused.framesWritten, 0);
+    EXPECT_EQ(fs::file_size(folder.file("film.avi")), 8u);
+    ExistingFilePolicy overwrite;
+    overwrite.overwrite = true;
+    EXPECT_EQ(runRenderJob(spec, session, third, std::nullopt, overwrite).framesWritten,
+              resumed.framesCounted);
 }
 
 TEST_F(RenderJobTest, AMovieFileThatCannotBeCreatedIsReportedAndStopsTheRender) {
@@ -436,6 +530,28 @@ TEST_F(RenderJobTest, AnUnreadableWidestKeyFrameGivesBlackFramesAndTheRunGoesOn)
     ASSERT_GT(movie.frames.size(), 4u);
     EXPECT_EQ(movie.frames.front(), FrameImage(64, 36));  // key frame 0 has no picture
     EXPECT_NE(movie.frames.back(), FrameImage(64, 36));
+}
+
+TEST_F(RenderJobTest, KeyFrameLinksThatLeadNowhereAndMissingTexturesAreNamed) {
+    writeKeyFrames(folder, 2, 64, 36);
+    fs::create_symlink(folder.file("gone.zmb"), folder.file("00003_1e3.zmb"));
+    fs::create_symlink(folder.file("00004_1e4.zmb"), folder.file("00004_1e4.zmb"));
+    spec.texture.texture = true;
+    spec.texture.textureFile = folder.file("missing.jpg");
+    const RenderOutcome outcome = runRenderJob(spec, session, host);
+    ASSERT_TRUE(outcome.done);
+    // Both links count as key frames (the widest two), and each is named with why it failed.
+    ASSERT_EQ(outcome.unusableKeyFrames.size(), 2u);
+    std::vector<std::string> named;
+    for (const KeyFrameReadError& error : outcome.unusableKeyFrames) {
+        named.push_back(fs::path(error.path).filename().string());
+        EXPECT_FALSE(error.detail.empty());
+    }
+    std::sort(named.begin(), named.end());
+    EXPECT_EQ(named, (std::vector<std::string>{"00003_1e3.zmb", "00004_1e4.zmb"}));
+    EXPECT_EQ(outcome.textureProblem, "texture file \"" + folder.file("missing.jpg") +
+                                          "\" cannot be read: No such file or directory");
+    EXPECT_NE(host.statuses.back().find(outcome.textureProblem), std::string::npos);
 }
 
 // Everything a run changes from frame to frame at once: cycling, a Stretched colour range,

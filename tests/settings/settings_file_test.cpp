@@ -275,6 +275,15 @@ TEST_F(SettingsFileTest, FilesRoundTripAndReportFailures) {
         saveSettingsFile(saved, (path / "inside-a-missing-folder.zrs").string());
     EXPECT_FALSE(unwritable.ok);
     EXPECT_EQ(unwritable.error, "Could not create file");
+
+    // A link at the name is refused, and what it points to stays as it was.
+    const fs::path target = zr::testing::uniqueTempPath("zr_settings_target.txt");
+    std::ofstream(target) << "keep";
+    fs::create_symlink(target, path);
+    EXPECT_FALSE(saveSettingsFile(saved, path.string()).ok);
+    EXPECT_EQ(fs::file_size(target), 4u);
+    fs::remove(path);
+    fs::remove(target);
 }
 
 TEST_F(SettingsFileTest, AnyBytesLoadWithoutHarm) {

@@ -16,6 +16,7 @@
 #include "keyframes/key_frame_writer.h"
 #include "movie/render_session.h"
 #include "output/movie_file.h"
+#include "output/movie_record.h"
 #include "output/soundtrack.h"
 #include "settings/setting_types.h"
 
@@ -290,6 +291,76 @@ class RenderRunTest : public QObject {
                  (QStringList{"film.avi", "film.avi.unfinished"}));
         QCOMPARE(movieFileFrameCount(folder.filePath("film.avi").toStdString()),
                  static_cast<long long>(framesInMovie));
+    }
+
+    void stopLeavesAMarkedFileThatTheNextStartMakesWhole() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 3);
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        dialog.setCompressorHook([](CompressorChoice&) { return true; });
+        dialog.show();
+        prepareTestOnlyRun(dialog, folder, "0\t150");
+        dialog.setChecked(kIdTestOnly, false);
+        dialog.setChecked(kIdShowZoomText, false);
+        dialog.setText(kIdMovieWidth, "320");
+        dialog.setText(kIdMovieHeight, "180");
+        dialog.setText(kIdFramesPerMovie, "100000");
+        press(dialog, kIdStart);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.text(kIdStatus).rfind("M:0,P:0,F:", 0) == 0, 60000);
+        press(dialog, kIdStart);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.runInProgress(), 60000);
+        const RenderOutcome stopped = *dialog.lastOutcome();
+        QVERIFY(stopped.stopped);
+        QVERIFY(!stopped.shortMovie.empty());
+        const std::string film = folder.filePath("film.avi").toStdString();
+        const std::string told =
+            "Stopped: film.avi holds " + std::to_string(stopped.shortMovieFrames) + " of its " +
+            std::to_string(stopped.shortMovieFramesDue) + " frames; the next Start makes it whole.";
+        QVERIFY2(dialog.text(kIdStatus).find(told) != std::string::npos,
+                 dialog.text(kIdStatus).c_str());
+        const MovieRecordReading reading = readMovieRecord(film);
+        QVERIFY(reading.record.has_value());
+        QCOMPARE(reading.record->written, stopped.shortMovieFrames);
+        QCOMPARE(reading.record->frames, stopped.shortMovieFramesDue);
+
+        press(dialog, kIdStart);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.runInProgress(), 120000);
+        QVERIFY(dialog.lastOutcome()->done);
+        QVERIFY(!dialog.lastOutcome()->stopped);
+        QCOMPARE(movieFileFrameCount(film), stopped.shortMovieFramesDue);
+        QVERIFY(readMovieRecord(film).record->whole());
+        QVERIFY(!QFile::exists(folder.filePath("film.avi.unfinished")));
+    }
+
+    void aFileTheProgramDidNotMakeIsReplacedOnlyWhenTheUserSaysSo() {
+        QTemporaryDir folder;
+        writeKeyFrames(folder, 2);
+        {
+            QFile holiday(folder.filePath("film.avi"));
+            QVERIFY(holiday.open(QIODevice::WriteOnly));
+            holiday.write("holiday");
+        }
+        MainDialog dialog;
+        MessageRecorder messages(dialog);
+        dialog.setCompressorHook([](CompressorChoice&) { return true; });
+        dialog.show();
+        prepareTestOnlyRun(dialog, folder, "0\t3");
+        dialog.setChecked(kIdTestOnly, false);
+        messages.answers = {MessageAnswer::no};
+        press(dialog, kIdStart);
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.runInProgress(), 60000);
+        QVERIFY(dialog.lastOutcome()->failureKind == RunFailureKind::kForeignFile);
+        QCOMPARE(messages.requests.size(), std::size_t{1});
+        QCOMPARE(messages.requests[0].title, std::string("Replace file?"));
+        QCOMPARE(QFileInfo(folder.filePath("film.avi")).size(), qint64{7});
+
+        press(dialog, kIdStart);  // answered "Yes" this time
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !dialog.runInProgress() && dialog.lastOutcome()->failureKind == RunFailureKind::kNone,
+            60000);
+        QVERIFY(dialog.lastOutcome()->done);
+        QVERIFY(readMovieRecord(folder.filePath("film.avi").toStdString()).record.has_value());
     }
 
     void anMp4MovieAsksForItsCodecAndCarriesTheChosenSound() {
