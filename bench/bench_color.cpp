@@ -43,24 +43,24 @@ zr::KeyFrame benchKeyFrame() {
 }
 
 // The colours of a run: six key colours, division 3.
-zr::ColourState baseColours() {
-    zr::ColourState colour;
-    colour.colorDivision = 3.0;
-    colour.keyColorCount = 6;
+zr::ColorState baseColors() {
+    zr::ColorState color;
+    color.colorDivision = 3.0;
+    color.keyColorCount = 6;
     const zr::Bgr keys[] = {{0, 0, 0},     {255, 128, 0}, {255, 255, 255},
                             {0, 128, 255}, {40, 0, 90},   {0, 200, 100}};
     for (int i = 0; i < 6; ++i) {
-        colour.keyColors[i] = keys[i];
+        color.keyColors[i] = keys[i];
     }
-    colour.startCycle = 12.5;
-    return colour;
+    color.startCycle = 12.5;
+    return color;
 }
 
 enum Option { kStandardSmooth, kDistance, kSlopes, kTexture, kWaves };
 
 void colorKeyFrameBench(benchmark::State& state) {
     static const zr::KeyFrame frame = benchKeyFrame();
-    const zr::ColourState colour = baseColours();
+    const zr::ColorState color = baseColors();
     zr::ColoringSpec coloring;
     zr::TextureSpec texture;
     texture.texture = false;
@@ -107,7 +107,7 @@ void colorKeyFrameBench(benchmark::State& state) {
             break;
     }
     const zr::ColoringPlan plan =
-        zr::makeColoringPlan(coloring, texture, colour, textureImage, 2.0, 1.0);
+        zr::makeColoringPlan(coloring, texture, color, textureImage, 2.0, 1.0);
     for (auto _ : state) {
         zr::FrameImage image = zr::colorKeyFrame(frame, plan);
         benchmark::DoNotOptimize(image.data());

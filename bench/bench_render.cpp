@@ -72,15 +72,15 @@ class BenchFolder {
         // Coloured as a run colours its first key frame, with the key colours it holds.
         zr::KeyFrameCache cache;
         const zr::KeyFrame* keyFrame = cache.load(bigKeyFrame.string());
-        zr::ColourState colour;
+        zr::ColorState color;
         if (keyFrame != nullptr) {
-            zr::takeKeyFrameHeader(*keyFrame, colour);
+            zr::takeKeyFrameHeader(*keyFrame, color);
         }
         zr::TextureSpec noTexture;
         noTexture.texture = false;
         const zr::OptionalImage picture = zr::renderKeyFrame(
             cache, bigKeyFrame.string(),
-            zr::makeColoringPlan(zr::ColoringSpec{}, noTexture, colour, nullptr, 1.0, 1.0));
+            zr::makeColoringPlan(zr::ColoringSpec{}, noTexture, color, nullptr, 1.0, 1.0));
         if (!picture || !zr::savePng(*picture, bigPicture(), &error)) {
             throw std::runtime_error("cannot make the big picture: " + error);
         }
@@ -111,7 +111,7 @@ long long& renderedFrames() {
 
 using BenchHost = zr::NullRenderHost;
 
-void renderMovie(benchmark::State& state, bool colourCycling) {
+void renderMovie(benchmark::State& state, bool colorCycling) {
     BenchFolder& folder = benchFolder();
     long long frames = 0;
     for (auto _ : state) {
@@ -129,7 +129,7 @@ void renderMovie(benchmark::State& state, bool colourCycling) {
         spec.zoom.zoomFactor = 2.0;
         spec.texture.texture = false;
         spec.timeline.speedSpecs = zr::speedTrackOf({"0\t25"});
-        if (colourCycling) {
+        if (colorCycling) {
             spec.timeline.cycleSpecs = zr::cycleTrackOf({"0\t1"});
         }
         BenchHost host;
@@ -151,7 +151,7 @@ void renderMovie(benchmark::State& state, bool colourCycling) {
 void BM_RenderZoom(benchmark::State& state) {
     renderMovie(state, false);
 }
-void BM_RenderZoomColourCycling(benchmark::State& state) {
+void BM_RenderZoomColorCycling(benchmark::State& state) {
     renderMovie(state, true);
 }
 
@@ -177,7 +177,7 @@ void BM_FfmpegZoompan(benchmark::State& state) {
 
 BENCHMARK(BM_RenderZoom)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_FfmpegZoompan)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
-BENCHMARK(BM_RenderZoomColourCycling)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_RenderZoomColorCycling)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 

@@ -97,7 +97,7 @@ SeekFolder& seekFolder(int movieWidth) {
     return folder;
 }
 
-zr::MovieRun movieRun(int width, int height, bool colourCycling) {
+zr::MovieRun movieRun(int width, int height, bool colorCycling) {
     zr::MovieRun run;
     zr::MovieSpec& spec = run.spec;
     spec.output.folderPattern = seekFolder(width).keyFrames() + "/*.zmb";
@@ -108,7 +108,7 @@ zr::MovieRun movieRun(int width, int height, bool colourCycling) {
     spec.zoom.zoomFactor = 2.0;
     spec.texture.texture = false;
     spec.timeline.speedSpecs = zr::speedTrackOf({"0\t" + std::to_string(kFramesPerKeyFrame)});
-    if (colourCycling) {
+    if (colorCycling) {
         spec.timeline.cycleSpecs = zr::cycleTrackOf({"0\t1"});
     }
     run.keyFrames = zr::listRunKeyFrames(run.spec);
@@ -125,8 +125,8 @@ double median(std::vector<double> values) {
 
 // A seeker that has walked the whole run, as the timeline's is once it has been idle.
 struct WalkedSeeker {
-    WalkedSeeker(int width, int height, bool colourCycling)
-        : seeker(movieRun(width, height, colourCycling), session) {
+    WalkedSeeker(int width, int height, bool colorCycling)
+        : seeker(movieRun(width, height, colorCycling), session) {
         if (!seeker.start() || !seeker.walkKeyFrames()) {
             throw std::runtime_error("the movie cannot be walked");
         }
@@ -135,8 +135,8 @@ struct WalkedSeeker {
     zr::FrameSeeker seeker;
 };
 
-void jump(benchmark::State& state, int width, int height, bool colourCycling) {
-    WalkedSeeker walked(width, height, colourCycling);
+void jump(benchmark::State& state, int width, int height, bool colorCycling) {
+    WalkedSeeker walked(width, height, colorCycling);
     zr::FrameSeeker& seeker = walked.seeker;
     std::mt19937_64 random(20261207);
     std::uniform_int_distribution<long long> anyFrame(0, seeker.frameCount() - 1);
@@ -160,11 +160,11 @@ void jump(benchmark::State& state, int width, int height, bool colourCycling) {
 
 // The first frame after a change: the timeline starts a new seeker of its session on the changed
 // movie and makes the frame shown, its key frames not yet walked.
-void firstFrameAfterChange(benchmark::State& state, int width, int height, bool colourCycling) {
+void firstFrameAfterChange(benchmark::State& state, int width, int height, bool colorCycling) {
     zr::RenderSession session(benchThreads().share());
     long long frameCount = 0;
     {
-        zr::FrameSeeker probe(movieRun(width, height, colourCycling), session);
+        zr::FrameSeeker probe(movieRun(width, height, colorCycling), session);
         if (!probe.start()) {
             state.SkipWithError("the movie cannot be planned");
             return;
@@ -177,7 +177,7 @@ void firstFrameAfterChange(benchmark::State& state, int width, int height, bool 
     int change = 0;
     for (auto _ : state) {
         // A setting changed: here the start of the colour cycle, so each movie is a new one.
-        zr::MovieRun run = movieRun(width, height, colourCycling);
+        zr::MovieRun run = movieRun(width, height, colorCycling);
         run.spec.start.startCycle = ++change;
         const long long target = anyFrame(random);
         const auto start = std::chrono::steady_clock::now();
@@ -195,8 +195,8 @@ void firstFrameAfterChange(benchmark::State& state, int width, int height, bool 
     state.counters["median_ms"] = median(milliseconds);
 }
 
-void play(benchmark::State& state, int width, int height, bool colourCycling) {
-    WalkedSeeker walked(width, height, colourCycling);
+void play(benchmark::State& state, int width, int height, bool colorCycling) {
+    WalkedSeeker walked(width, height, colorCycling);
     zr::FrameSeeker& seeker = walked.seeker;
     std::mt19937_64 random(20261207);
     long long frame =
@@ -220,19 +220,19 @@ void play(benchmark::State& state, int width, int height, bool colourCycling) {
 void BM_Jump640(benchmark::State& state) {
     jump(state, 640, 360, false);
 }
-void BM_Jump640ColourCycling(benchmark::State& state) {
+void BM_Jump640ColorCycling(benchmark::State& state) {
     jump(state, 640, 360, true);
 }
 void BM_Jump1280(benchmark::State& state) {
     jump(state, 1280, 720, false);
 }
-void BM_Jump1280ColourCycling(benchmark::State& state) {
+void BM_Jump1280ColorCycling(benchmark::State& state) {
     jump(state, 1280, 720, true);
 }
 void BM_FirstFrameAfterChange1920(benchmark::State& state) {
     firstFrameAfterChange(state, 1920, 1080, false);
 }
-void BM_FirstFrameAfterChange1920ColourCycling(benchmark::State& state) {
+void BM_FirstFrameAfterChange1920ColorCycling(benchmark::State& state) {
     firstFrameAfterChange(state, 1920, 1080, true);
 }
 void BM_Jump1920(benchmark::State& state) {
@@ -241,25 +241,25 @@ void BM_Jump1920(benchmark::State& state) {
 void BM_Play640(benchmark::State& state) {
     play(state, 640, 360, false);
 }
-void BM_Play640ColourCycling(benchmark::State& state) {
+void BM_Play640ColorCycling(benchmark::State& state) {
     play(state, 640, 360, true);
 }
 
 BENCHMARK(BM_Jump640)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
-BENCHMARK(BM_Jump640ColourCycling)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
+BENCHMARK(BM_Jump640ColorCycling)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
 BENCHMARK(BM_Jump1280)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
-BENCHMARK(BM_Jump1280ColourCycling)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
+BENCHMARK(BM_Jump1280ColorCycling)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
 BENCHMARK(BM_FirstFrameAfterChange1920)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(15)
     ->UseManualTime();
-BENCHMARK(BM_FirstFrameAfterChange1920ColourCycling)
+BENCHMARK(BM_FirstFrameAfterChange1920ColorCycling)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(15)
     ->UseManualTime();
 BENCHMARK(BM_Jump1920)->Unit(benchmark::kMillisecond)->Iterations(30)->UseManualTime();
 BENCHMARK(BM_Play640)->Unit(benchmark::kMillisecond)->Iterations(300)->UseManualTime();
-BENCHMARK(BM_Play640ColourCycling)->Unit(benchmark::kMillisecond)->Iterations(300)->UseManualTime();
+BENCHMARK(BM_Play640ColorCycling)->Unit(benchmark::kMillisecond)->Iterations(300)->UseManualTime();
 
 }  // namespace
 

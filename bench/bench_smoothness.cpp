@@ -460,14 +460,14 @@ class BenchFolder {
             throw std::runtime_error("cannot make the big key frame: " + error);
         const std::string file = fs::directory_iterator(big.folder)->path().string();
         zr::KeyFrameCache cache;
-        zr::ColourState colour;
+        zr::ColorState color;
         if (const zr::KeyFrame* keyFrame = cache.load(file))
-            zr::takeKeyFrameHeader(*keyFrame, colour);
+            zr::takeKeyFrameHeader(*keyFrame, color);
         zr::TextureSpec noTexture;
         noTexture.texture = false;
         const zr::OptionalImage picture = zr::renderKeyFrame(
             cache, file,
-            zr::makeColoringPlan(zr::ColoringSpec{}, noTexture, colour, nullptr, 1.0, 1.0));
+            zr::makeColoringPlan(zr::ColoringSpec{}, noTexture, color, nullptr, 1.0, 1.0));
         if (!picture || !zr::savePng(*picture, path.string(), &error))
             throw std::runtime_error("cannot make the big picture: " + error);
         return path.string();
@@ -540,7 +540,7 @@ double makeFrames(const zr::MovieSpec& spec, long long frames,
     options.hooks = &taker;
     zr::FrameLoop loop(run, session, options);
     zr::RunState state;
-    if (!loop.start(state, session.colours))
+    if (!loop.start(state, session.colors))
         throw std::runtime_error("the run does not start");
     renderer.startRun(state);
     long long made = 0;
@@ -679,16 +679,16 @@ bool meetsGoals(const Figures& f) {
 }
 
 // The deepest key frame of the movie's folder, coloured as the run colours it.
-FrameImage colourDeepestKeyFrame(BenchFolder& folder, const MovieCase& movie) {
+FrameImage colorDeepestKeyFrame(BenchFolder& folder, const MovieCase& movie) {
     const zr::MovieSpec spec = specOf(folder.keyFrames(movie.width, movie.height), movie);
     const std::vector<std::string> keyFrames = zr::listRunKeyFrames(spec);
     zr::KeyFrameCache cache;
-    zr::ColourState colour;
+    zr::ColorState color;
     if (const zr::KeyFrame* keyFrame = cache.load(keyFrames.front()))
-        zr::takeKeyFrameHeader(*keyFrame, colour);
+        zr::takeKeyFrameHeader(*keyFrame, color);
     const zr::OptionalImage deepest = zr::renderKeyFrame(
         cache, keyFrames.back(),
-        zr::makeColoringPlan(spec.coloring, spec.texture, colour, nullptr, 1.0, 1.0));
+        zr::makeColoringPlan(spec.coloring, spec.texture, color, nullptr, 1.0, 1.0));
     if (!deepest)
         throw std::runtime_error("cannot colour the deepest key frame");
     return *deepest;
@@ -698,7 +698,7 @@ FrameImage colourDeepestKeyFrame(BenchFolder& folder, const MovieCase& movie) {
 // The filter that magnifies: the deepest key frame alone, magnified by 2 over `speed` frames.
 
 void compareMagnifyFilters(BenchFolder& folder, const MovieCase& movie) {
-    const FrameImage deepest = colourDeepestKeyFrame(folder, movie);
+    const FrameImage deepest = colorDeepestKeyFrame(folder, movie);
     const int composedWidth = 2 * movie.width;
     const int composedHeight = 2 * movie.height;
 
@@ -846,7 +846,7 @@ double renderSeconds(BenchFolder& folder, const MovieCase& movie) {
 // linearly (as frames read the key frames without). The first frame and the frames after a key
 // frame switch are such frames. Printed: the steps about the aligned frame against the true one.
 void zoomThroughAlignedFrame(BenchFolder& folder, const MovieCase& movie) {
-    const FrameImage deepest = colourDeepestKeyFrame(folder, movie);
+    const FrameImage deepest = colorDeepestKeyFrame(folder, movie);
     const Grey grey = greyOf(deepest);
     FrameImage greyPicture(grey.width, grey.height);
     for (int y = 0; y < grey.height; ++y) {

@@ -224,7 +224,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
     PreviewHost host;
     TestSlopeValues slope;
     RenderSession session(threads.share(), threads.encoderThreads());
-    takeStartColours(start.spec, session.colours);
+    takeStartColors(start.spec, session.colors);
     const TestKeyFrameResult tested = testKeyFrame(controls, start.spec, slope, session, &host);
     if (!tested.image) {
         std::cerr << "zoomreel-cli: " << tested.message;

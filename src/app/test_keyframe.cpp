@@ -65,8 +65,8 @@ TestKeyFrameResult testKeyFrame(Controls& controls, MovieSpec& spec, TestSlopeVa
         return result;
     }
 
-    ColourState& colour = session.colours;
-    colour.startCycle = controlDouble(controls, kIdStartCycle);
+    ColorState& color = session.colors;
+    color.startCycle = controlDouble(controls, kIdStartCycle);
     KeyFrameCache& cache = session.keyFrames();
     cache.clearInUse();
     cache.forgetUnreadable();
@@ -94,7 +94,7 @@ TestKeyFrameResult testKeyFrame(Controls& controls, MovieSpec& spec, TestSlopeVa
     // Until a run has taken its colours from a key frame, the first one tested gives them.
     const KeyFrame* tested = testedKeyFrame(spec, cache, result.path, listener);
     if (tested != nullptr)
-        takeKeyFrameHeader(*tested, colour);
+        takeKeyFrameHeader(*tested, color);
     if (coloring.slopes)
         computeSlopeScale(spec, tested, slope);
 
@@ -104,10 +104,10 @@ TestKeyFrameResult testKeyFrame(Controls& controls, MovieSpec& spec, TestSlopeVa
             texture.file = spec.texture.textureFile;
             prepareTexture(spec.texture, spec.output.fps, !spec.timeline.rotateSpecs.empty(),
                            texture, session.textures(), tested->width, tested->height,
-                           colour.startRotation);
+                           color.startRotation);
         }
         const ColoringPlan plan =
-            makeColoringPlan(coloring, spec.texture, colour,
+            makeColoringPlan(coloring, spec.texture, color,
                              heldTexture(texture, session.textures()), slope.slopeScale, 1.0);
         result.image = renderKeyFrame(cache, result.path, plan, listener);
     }

@@ -514,20 +514,20 @@ ColoringPlan ColoringPlan::withScales(double slopeScale, double textureScale) co
 }
 
 ColoringPlan makeColoringPlan(const ColoringSpec& coloring, const TextureSpec& textureSpec,
-                              const ColourState& colour, std::shared_ptr<const FrameImage> texture,
+                              const ColorState& color, std::shared_ptr<const FrameImage> texture,
                               double slopeScale, double textureScale) {
     ColoringPlan plan;
     plan.method = coloring.colorMethod;
     plan.smooth = coloring.smoothColoring;
     plan.fixedCycling = coloring.fixedColorCycling;
-    plan.division = colour.colorDivision;
-    plan.cycleOffset = colour.startCycle;
-    plan.stretchMin = colour.stretchMin;
-    plan.stretchMax = colour.stretchMax;
+    plan.division = color.colorDivision;
+    plan.cycleOffset = color.startCycle;
+    plan.stretchMin = color.stretchMin;
+    plan.stretchMax = color.stretchMax;
     plan.slopeScale = slopeScale;
     plan.inside = bgrFromColorRef(coloring.insideColor);
-    plan.maxIteration = colour.maxIteration;
-    plan.palette = std::make_shared<const Palette>(colour.palette());
+    plan.maxIteration = color.maxIteration;
+    plan.palette = std::make_shared<const Palette>(color.palette());
     if (coloring.waveColoring) {
         plan.waves = std::make_shared<const HsbWaveList>(coloring.hsbWaves);
     }
@@ -540,8 +540,8 @@ ColoringPlan makeColoringPlan(const ColoringSpec& coloring, const TextureSpec& t
                                       textureSpec.textureStrength, textureSpec.textureMerge};
     }
     if (coloring.slopes || coloring.colorMethod == kDistance) {
-        plan.slopes = SlopeShading{slopeLight(colour.startRotation), slopeScale,
-                                   coloring.slopeRatio, coloring.divideSlopes, colour.startCycle};
+        plan.slopes = SlopeShading{slopeLight(color.startRotation), slopeScale,
+                                   coloring.slopeRatio, coloring.divideSlopes, color.startCycle};
     }
     return plan;
 }

@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "coloring/colour_state.h"
+#include "coloring/color_state.h"
 #include "coloring/palette.h"
 #include "coloring/slopes.h"
 #include "coloring/texture.h"
@@ -66,7 +66,7 @@ bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameIma
 // key colours, range and rotation), with the held `texture` (none: no texture stage), for a key
 // frame of the given slope and texture scales.
 ColoringPlan makeColoringPlan(const ColoringSpec& coloring, const TextureSpec& textureSpec,
-                              const ColourState& colour, std::shared_ptr<const FrameImage> texture,
+                              const ColorState& color, std::shared_ptr<const FrameImage> texture,
                               double slopeScale, double textureScale);
 
 }  // namespace zr

@@ -167,13 +167,13 @@ OptionalImage decodeJpeg(const std::vector<std::uint8_t>& bytes) {
 bool pngDataFits(const std::vector<std::uint8_t>& bytes, std::uint64_t width,
                  std::uint64_t height) {
     constexpr std::size_t kBitDepthAt = 24;
-    constexpr std::size_t kColourTypeAt = 25;
-    if (bytes.size() <= kColourTypeAt) {
+    constexpr std::size_t kColorTypeAt = 25;
+    if (bytes.size() <= kColorTypeAt) {
         return false;
     }
     const std::uint64_t bitDepth = bytes[kBitDepthAt];
     std::uint64_t channels = 1;  // grey, or indices into a palette
-    switch (bytes[kColourTypeAt]) {
+    switch (bytes[kColorTypeAt]) {
         case 2:
             channels = 3;  // red, green, blue
             break;

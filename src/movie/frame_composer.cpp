@@ -135,7 +135,7 @@ std::vector<KeyFrameJob> keyFrameJobsOf(KeyFrameCache& cache, UnreadableKeyFrame
 }
 
 // A key frame that colorKeyFrame() colours: a size, and tables that cover it.
-bool colourable(const KeyFrame& frame) {
+bool colorable(const KeyFrame& frame) {
     if (frame.width <= 0 || frame.height <= 0) {
         return false;
     }
@@ -416,7 +416,7 @@ bool composableInParts(const ComposeRequest& request) {
 struct PartialComposition::Layer {
     KeyFrameJob job;
     const KeyFrame* keyFrame = nullptr;
-    FrameImage* coloured = nullptr;  // where the key frame is coloured, part by part
+    FrameImage* colored = nullptr;  // where the key frame is coloured, part by part
 
     bool drawable() const { return keyFrame != nullptr || (job.result && !job.result->empty()); }
 };
@@ -447,8 +447,8 @@ bool PartialComposition::prepare(KeyFrameCache& cache, UnreadableKeyFrameListene
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         layers[i].job = std::move(jobs[i]);
     }
-    if (colouredPictures_.size() < layers.size()) {
-        colouredPictures_.resize(layers.size());
+    if (coloredPictures_.size() < layers.size()) {
+        coloredPictures_.resize(layers.size());
     }
 
     // Each key frame is read (the files at once, as composeKeyFrames reads them) and gets a
@@ -458,19 +458,19 @@ bool PartialComposition::prepare(KeyFrameCache& cache, UnreadableKeyFrameListene
     cache.clearInUse();
     for (std::size_t i = 0; i < layers.size(); ++i) {
         Layer& layer = layers[i];
-        FrameImage& coloured = colouredPictures_[i];
-        pool.addJob([&layer, &coloured] {
+        FrameImage& colored = coloredPictures_[i];
+        pool.addJob([&layer, &colored] {
             KeyFrameJob& job = layer.job;
             job.unusable.reset();
             const KeyFrame* frame = job.cache->load(job.path, job.listener);
-            if (frame != nullptr && colourable(*frame)) {
+            if (frame != nullptr && colorable(*frame)) {
                 try {
-                    if (coloured.width() != frame->width || coloured.height() != frame->height) {
-                        coloured = FrameImage();
-                        coloured = FrameImage(frame->width, frame->height);
+                    if (colored.width() != frame->width || colored.height() != frame->height) {
+                        colored = FrameImage();
+                        colored = FrameImage(frame->width, frame->height);
                     }
                     layer.keyFrame = frame;
-                    layer.coloured = &coloured;
+                    layer.colored = &colored;
                     return 0;
                 } catch (const std::exception&) {
                     // Too large to hold: as for a key frame that cannot be coloured.
@@ -528,12 +528,12 @@ void PartialComposition::draw(FrameImage& composed, PixelRect part) {
         const std::vector<PixelRect> pieces = i + 1 < layers_.size()
                                                   ? without(shown, pixelRectOf(placements_[i + 1]))
                                                   : std::vector<PixelRect>{shown};
-        const FrameImage& picture = layer.keyFrame != nullptr ? *layer.coloured : *layer.job.result;
+        const FrameImage& picture = layer.keyFrame != nullptr ? *layer.colored : *layer.job.result;
         const PixelRect whole{0, 0, picture.width(), picture.height()};
         for (const PixelRect& piece : pieces) {
             if (layer.keyFrame != nullptr) {
                 colorKeyFrameInto(
-                    *layer.keyFrame, layer.job.plan, *layer.coloured,
+                    *layer.keyFrame, layer.job.plan, *layer.colored,
                     sourcePixelsRead(whole, picture.width(), picture.height(), place, piece),
                     scalingThreads(threads_));
             }

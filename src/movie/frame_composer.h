@@ -142,7 +142,7 @@ class PartialComposition {
   private:
     struct Layer;
     std::vector<Layer> layers_;
-    std::vector<FrameImage> colouredPictures_;  // kept for the next composition
+    std::vector<FrameImage> coloredPictures_;  // kept for the next composition
     std::vector<PlacementRect> placements_;
     ThreadShare threads_;
     int width_ = 0;

@@ -5,7 +5,7 @@
 
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_folder.h"
-#include "movie/colour_range.h"
+#include "movie/color_range.h"
 #include "movie/render_host.h"
 #include "movie/render_session.h"
 
@@ -22,26 +22,26 @@ FrameLoop::FrameLoop(const MovieRun& run, RenderSession& session)
 FrameLoop::FrameLoop(const MovieRun& run, RenderSession& session, Options options)
     : run_(run), session_(session), options_(std::move(options)) {}
 
-void takeStartColours(const MovieSpec& spec, ColourState& colour) {
-    colour.startCycle = spec.start.startCycle;
-    colour.startRotation = spec.start.startRotation;
-    colour.colorDivision = 1.0;
+void takeStartColors(const MovieSpec& spec, ColorState& color) {
+    color.startCycle = spec.start.startCycle;
+    color.startRotation = spec.start.startRotation;
+    color.colorDivision = 1.0;
 }
 
 bool FrameLoop::stopRequested() const {
     return options_.stop && options_.stop();
 }
 
-bool FrameLoop::start(RunState& state, const ColourState& from) {
+bool FrameLoop::start(RunState& state, const ColorState& from) {
     const MovieSpec& spec = run_.spec;
     state = RunState{};
-    state.colour = from;
-    takeStartColours(spec, state.colour);
+    state.color = from;
+    takeStartColors(spec, state.color);
     state.texture = startingTexture(spec.texture);
 
     Timeline timeline(spec, state, options_.host);
-    timeline.startColourRange();
-    state.colour.colorsFromKeyFrame = true;
+    timeline.startColorRange();
+    state.color.colorsFromKeyFrame = true;
     timeline.applyFirstKeyFrameRows();
 
     if (options_.depth == LoopDepth::kState && !spec.output.skipRender) {
@@ -55,11 +55,11 @@ bool FrameLoop::start(RunState& state, const ColourState& from) {
             if (keyFrame == nullptr) {
                 continue;
             }
-            takeKeyFrameHeader(*keyFrame, state.colour);
+            takeKeyFrameHeader(*keyFrame, state.color);
             if (k == 0 && spec.texture.texture) {
                 prepareTexture(spec.texture, spec.output.fps, !spec.timeline.rotateSpecs.empty(),
                                state.texture, session_.textures(), keyFrame->width,
-                               keyFrame->height, state.colour.startRotation);
+                               keyFrame->height, state.color.startRotation);
             }
             break;
         }
@@ -80,11 +80,11 @@ void FrameLoop::compose(RunState& state, bool pictures) {
     }
     if (spec.coloring.colorMethod == kStretched) {
         // The range moves on before the key frames are coloured.
-        state.colour.stretchMin += state.timeline.stretchMinStep;
-        state.colour.stretchMax += state.timeline.stretchMaxStep;
+        state.color.stretchMin += state.timeline.stretchMinStep;
+        state.color.stretchMax += state.timeline.stretchMaxStep;
         if (options_.host != nullptr) {
-            options_.host->stretchRangeMoved({static_cast<int>(state.colour.stretchMin),
-                                              static_cast<int>(state.colour.stretchMax),
+            options_.host->stretchRangeMoved({static_cast<int>(state.color.stretchMin),
+                                              static_cast<int>(state.color.stretchMax),
                                               state.timeline.keyMin, state.timeline.keyMax});
         }
     }
@@ -99,7 +99,7 @@ void FrameLoop::compose(RunState& state, bool pictures) {
             if (keyFrame != nullptr) {
                 prepareTexture(spec.texture, spec.output.fps, !spec.timeline.rotateSpecs.empty(),
                                state.texture, session_.textures(), keyFrame->width,
-                               keyFrame->height, state.colour.startRotation);
+                               keyFrame->height, state.color.startRotation);
                 break;
             }
         }
@@ -107,7 +107,7 @@ void FrameLoop::compose(RunState& state, bool pictures) {
     CompositionInputs& composition = state.composition;
     composition.made = true;
     composition.keyFrame = k;
-    composition.colour = state.colour;
+    composition.color = state.color;
     composition.slopeScale = state.timeline.slopeScale;
     composition.textureScale = state.timeline.textureScale;
     composition.texture = state.texture;
@@ -124,7 +124,7 @@ void FrameLoop::startKeyFrame(RunState& state, bool pictures) {
 
     textureKeyFrameStep(spec.texture, spec.output.fps, state.texture, k, keyFrameCount);
     if (options_.depth == LoopDepth::kState && !spec.output.skipRender &&
-        colourRangeInUse(spec.coloring)) {
+        colorRangeInUse(spec.coloring)) {
         KeyFrameCache& cache = session_.keyFrames();
         const std::string& path = run_.keyFrames[static_cast<std::size_t>(k)];
         const KeyFrame* keyFrame = cache.find(path);
@@ -132,7 +132,7 @@ void FrameLoop::startKeyFrame(RunState& state, bool pictures) {
             keyFrame = cache.load(path, options_.host);
         }
         if (keyFrame != nullptr && !keyFrame->counts.empty()) {
-            applyColourRange(*keyFrame, spec, state, options_.host);
+            applyColorRange(*keyFrame, spec, state, options_.host);
         }
     }
     if (options_.depth == LoopDepth::kState) {
@@ -184,7 +184,7 @@ bool FrameLoop::step(RunState& state, bool pictures) {
             continue;
         }
         if (timeline.needsRecomposition()) {
-            timeline.advanceColoursForComposition();
+            timeline.advanceColorsForComposition();
             compose(state, pictures);
             timeline.advanceScalesAfterComposition();
         }
@@ -201,18 +201,18 @@ bool FrameLoop::step(RunState& state, bool pictures) {
         }
 
         if (!spec.output.skipRender) {
-            ColourState& colour = state.colour;
+            ColorState& color = state.color;
             const bool textures = options_.depth == LoopDepth::kState;
             if (spec.start.rotationActive) {
-                colour.startRotation += state.timeline.rotationSpeed;
+                color.startRotation += state.timeline.rotationSpeed;
                 if (textures) {
                     textureRotationStep(spec.texture, spec.output.fps, state.texture,
-                                        session_.textures(), colour.startRotation);
+                                        session_.textures(), color.startRotation);
                 }
-                if (colour.startRotation > 360.0) {
-                    colour.startRotation -= 360.0;
-                } else if (colour.startRotation < -360.0) {
-                    colour.startRotation += 360.0;
+                if (color.startRotation > 360.0) {
+                    color.startRotation -= 360.0;
+                } else if (color.startRotation < -360.0) {
+                    color.startRotation += 360.0;
                 }
             } else if (textures) {
                 textureFadeStep(spec.texture, spec.output.fps, state.texture, session_.textures());

@@ -29,7 +29,7 @@ std::vector<std::string> listRunKeyFrames(const MovieSpec& spec);
 // What Start puts into the colours before the first frame: the start cycle and rotation of the
 // movie, and the colour division 1. Test after a Start (and preview) colours with these, so the
 // slopes' light turns by the start rotation as the run's first frame does.
-void takeStartColours(const MovieSpec& spec, ColourState& colour);
+void takeStartColors(const MovieSpec& spec, ColorState& color);
 
 // What a run does at the points of the frame loop where pictures are made or shown. Every call
 // gets the state as it stands at that point.
@@ -85,7 +85,7 @@ class FrameLoop {
     // Test left), with the movie's start values, the first readable key frame's colours and the
     // speeds of the first key frame. False when the time stamps go back (the movie description
     // refuses that already).
-    bool start(RunState& state, const ColourState& from);
+    bool start(RunState& state, const ColorState& from);
 
     // Makes the next movie frame (with pictures when `pictures`, through the hooks) and returns
     // true; false, with the state ended, when the run has ended instead (after the last key

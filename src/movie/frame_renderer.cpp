@@ -34,10 +34,10 @@ void FrameRenderer::startRun(const RunState& startState) {
     const std::string& widest = run_.keyFrames.front();
     OptionalImage first;
     if (!spec.output.skipRender) {
-        ColourState colour = startState.colour;
-        colour.startCycle = 0.0;
+        ColorState color = startState.color;
+        color.startCycle = 0.0;
         const ColoringPlan plan =
-            makeColoringPlan(spec.coloring, spec.texture, colour,
+            makeColoringPlan(spec.coloring, spec.texture, color,
                              heldTexture(startState.texture, session_.textures()),
                              startState.timeline.slopeScale, 1.0);
         first = renderKeyFrame(session_.keyFrames(), widest, plan, host_);
@@ -58,7 +58,7 @@ void FrameRenderer::compose(const RunState& state) {
     const MovieSpec& spec = run_.spec;
     const CompositionInputs& inputs = state.composition;
     ComposeRequest request = composeRequestOf(spec, inputs.keyFrame);
-    request.plan = makeColoringPlan(spec.coloring, spec.texture, inputs.colour,
+    request.plan = makeColoringPlan(spec.coloring, spec.texture, inputs.color,
                                     heldTexture(inputs.texture, session_.textures()),
                                     inputs.slopeScale, inputs.textureScale);
     request.slopeScale = inputs.slopeScale;
@@ -158,7 +158,7 @@ FrameRenderer::Frame FrameRenderer::drawFrame(const RunState& state, const Frame
     if (spec.start.rotationActive) {
         FinishOptions options;
         options.rotationActive = true;
-        options.rotation = state.colour.startRotation;
+        options.rotation = state.color.startRotation;
         options.zoomText = painter_.get();
         options.zoomTextString = zoomText;
         finished_ = finishFrame(movieFrame_, options, true);

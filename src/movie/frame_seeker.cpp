@@ -61,7 +61,7 @@ bool FrameSeeker::start() {
     keyFrameStates_.clear();
     keyFrameStarts_.clear();
     frameCount_ = 0;
-    if (run_.keyFrames.empty() || !seeking_.start(state_, session_.colours)) {
+    if (run_.keyFrames.empty() || !seeking_.start(state_, session_.colors)) {
         return false;
     }
     renderer_.startRun(state_);

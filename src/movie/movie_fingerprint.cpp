@@ -70,7 +70,7 @@ void addOutput(FingerprintText& text, const OutputSpec& output) {
     text.file(output.soundtrackFile());
 }
 
-void addColouring(FingerprintText& text, const MovieSpec& spec) {
+void addColoring(FingerprintText& text, const MovieSpec& spec) {
     const ZoomSpec& zoom = spec.zoom;
     text << "zoom" << zoom.zoomFactor << zoom.mergeCount << zoom.frameByFrame
          << zoom.stopOnLastFrame << zoom.ellipticRegion << zoom.leftScrolling << zoom.subpixelZoom
@@ -108,7 +108,7 @@ void addColouring(FingerprintText& text, const MovieSpec& spec) {
 std::string movieFingerprint(const MovieSpec& spec, const std::vector<std::string>& keyFrames) {
     FingerprintText text;
     addOutput(text, spec.output);
-    addColouring(text, spec);
+    addColoring(text, spec);
     const TimelineSpec& timeline = spec.timeline;
     text << "timeline" << static_cast<int>(timeline.timeType);
     text.track("speed", timeline.speedSpecs);

@@ -46,7 +46,7 @@ std::optional<MoviePlan> planMovie(const MovieSpec& spec, int keyFrameCount, std
     RenderSession session;
     FrameLoop loop(run, session, options);
     RunState state;
-    const bool started = loop.start(state, ColourState{});
+    const bool started = loop.start(state, ColorState{});
     while (started && loop.step(state, false)) {
     }
     const bool stopped = stopRequested && stopRequested();

@@ -31,7 +31,7 @@ enum class RunFailureKind {
 };
 
 // The colour values a run advances, as they stand after a frame.
-struct RunColours {
+struct RunColors {
     double cycle = 0.0;     // the colour cycle offset
     double division = 0.0;  // the colour division
     double rotation = 0.0;  // the rotation
@@ -48,7 +48,7 @@ struct RenderOutcome {
     std::string failure;
     // Where the run ended and the colours it ended with.
     RunCounters counters;
-    RunColours colours;
+    RunColors colors;
     // Movie frames counted (skipped ones included) and frames handed to a movie file.
     long long framesCounted = 0;
     long long framesWritten = 0;
@@ -92,7 +92,7 @@ struct KeyFrameStarted {
 // A movie frame has been made (or counted, for a file that exists whole or "Skip render").
 struct FrameDone {
     RunCounters counters;  // the counters after the frame
-    RunColours colours;
+    RunColors colors;
     std::string keyFrameName;
     long long framesDone = 0;    // frames of this run so far
     long long framesToMake = 0;  // frames this run makes in all (at least framesDone)
@@ -102,7 +102,7 @@ struct FrameDone {
 
 // The colour range of a key frame was taken: its smallest count, the count at which its
 // colours begin, the start of the run's range and the iteration at which colours start.
-struct ColourRangeTaken {
+struct ColorRangeTaken {
     int smallest = 0;
     int keyMin = 0;
     int start = 0;
@@ -178,8 +178,8 @@ class RenderHost : public UnreadableKeyFrameListener {
     virtual void keyFrameStarted(const KeyFrameStarted&) {}
     virtual void frameDone(const FrameDone&) {}
     // The number of key colours (the palette's) changed.
-    virtual void colourCountChanged(int /*keyColors*/) {}
-    virtual void colourRangeTaken(const ColourRangeTaken&) {}
+    virtual void colorCountChanged(int /*keyColors*/) {}
+    virtual void colorRangeTaken(const ColorRangeTaken&) {}
     virtual void stretchRangeMoved(const StretchRangeMoved&) {}
     // A movie frame or key frame picture for a preview; valid during the call only.
     virtual void previewPicture(const FrameImage&) {}

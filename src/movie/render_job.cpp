@@ -104,10 +104,10 @@ class RenderJob : public RunHooks {
     void closeWriter();
     void endRun();
     // What the next run or Test goes on from.
-    void leaveColours();
+    void leaveColors();
     bool makingPictures() const { return !skipping_ && !run_.spec.output.skipRender; }
     void fail(RunFailureKind kind, std::string message);
-    RunColours colours() const;
+    RunColors colors() const;
 
     RenderSession& session_;
     RenderHost& host_;
@@ -167,18 +167,18 @@ RenderOutcome RenderJob::run() {
             closeWriter();
         } catch (const std::exception&) {
         }
-        leaveColours();
+        leaveColors();
     }
     outcome_.counters = state_.counters;
-    outcome_.colours = colours();
+    outcome_.colors = colors();
     outcome_.framesCounted = state_.counters.framesCounted;
     session_.running = false;
     host_.runEnded(outcome_);
     return std::move(outcome_);
 }
 
-RunColours RenderJob::colours() const {
-    return {state_.colour.startCycle, state_.colour.colorDivision, state_.colour.startRotation};
+RunColors RenderJob::colors() const {
+    return {state_.color.startCycle, state_.color.colorDivision, state_.color.startRotation};
 }
 
 bool RenderJob::picturesFit() {
@@ -231,7 +231,7 @@ bool RenderJob::startRun() {
     options.host = &host_;
     options.stop = [this] { return session_.stopRequested(); };
     loop_ = std::make_unique<FrameLoop>(run_, session_, options);
-    if (!loop_->start(state_, session_.colours)) {
+    if (!loop_->start(state_, session_.colors)) {
         fail(RunFailureKind::kTimeStampOrder, "Later timestamps can not be earlier");
         return false;
     }
@@ -444,8 +444,8 @@ void RenderJob::frameDone(const RunState& state) {
     }
     FrameDone event;
     event.counters = counters;
-    event.colours = {state.colour.startCycle, state.colour.colorDivision,
-                     state.colour.startRotation};
+    event.colors = {state.color.startCycle, state.color.colorDivision,
+                     state.color.startRotation};
     event.keyFrameName = keyFrameName_;
     event.framesDone = counters.framesCounted - firstFrame_;
     event.framesToMake = std::max(framesToMake_, event.framesDone);
@@ -619,13 +619,13 @@ void RenderJob::closeWriter() {
     framesInWriter_ = 0;
 }
 
-void RenderJob::leaveColours() {
+void RenderJob::leaveColors() {
     // Before the end notice: once the dialog has it, a Test may read them.
     if (started_) {
-        session_.colours = state_.colour;
+        session_.colors = state_.color;
         session_.texture = state_.texture;
     } else {
-        session_.colours.colorsFromKeyFrame = true;
+        session_.colors.colorsFromKeyFrame = true;
         session_.texture = startingTexture(run_.spec.texture);
     }
 }
@@ -636,7 +636,7 @@ void RenderJob::endRun() {
         outcome_.noFrameReason = whyNoFrames();
     }
     outcome_.done = true;
-    leaveColours();
+    leaveColors();
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "coloring/colour_state.h"
+#include "coloring/color_state.h"
 #include "coloring/texture.h"
 #include "keyframes/key_frame_cache.h"
 #include "support/thread_pool.h"
@@ -28,7 +28,7 @@ class RenderSession {
 
     // The colours and the texture that the next run or Test starts from. Written by the run
     // when it ends and by Test, never while a run is under way.
-    ColourState colours;
+    ColorState colors;
     TexturePosition texture;
 
     // A run is under way (set by whoever starts it, cleared when it has ended).

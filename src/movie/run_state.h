@@ -1,6 +1,6 @@
 #pragma once
 
-#include "coloring/colour_state.h"
+#include "coloring/color_state.h"
 #include "coloring/texture.h"
 #include "movie/timeline.h"
 
@@ -22,7 +22,7 @@ struct RunCounters {
 struct CompositionInputs {
     bool made = false;  // a composition of the current key frame happened
     int keyFrame = 0;
-    ColourState colour;
+    ColorState color;
     double slopeScale = 1.0;
     double textureScale = 1.0;
     TexturePosition texture;
@@ -40,7 +40,7 @@ struct RunState {
     };
     Phase phase = Phase::kKeyFrameStart;
     RunCounters counters;
-    ColourState colour;
+    ColorState color;
     TexturePosition texture;
     TimelineState timeline;
     KeyFrameTargets targets;

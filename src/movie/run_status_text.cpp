@@ -9,13 +9,13 @@ namespace zr {
 
 namespace {
 
-std::string countersAndColours(const RunCounters& counters, const RunColours& colours) {
+std::string countersAndColors(const RunCounters& counters, const RunColors& colors) {
     return printfText("M:%d,P:%d,F:%d,C:%f,D:%f,R:%f", counters.movieNumber, counters.keyFrame,
-                      counters.frameInMovie, colours.cycle, colours.division, colours.rotation);
+                      counters.frameInMovie, colors.cycle, colors.division, colors.rotation);
 }
 
 std::string doneText(const RenderOutcome& outcome) {
-    std::string status = "Done! " + countersAndColours(outcome.counters, outcome.colours);
+    std::string status = "Done! " + countersAndColors(outcome.counters, outcome.colors);
     if (!outcome.movieFailures.empty()) {
         status += ' ' + outcome.movieFailures.back().reason;
     }
@@ -62,7 +62,7 @@ std::string statusText(const KeyFrameStarted& event) {
 
 std::string statusText(const FrameDone& event) {
     std::string status =
-        countersAndColours(event.counters, event.colours) + ' ' + event.keyFrameName;
+        countersAndColors(event.counters, event.colors) + ' ' + event.keyFrameName;
     if (!event.writerError.empty()) {
         status += ' ' + event.writerError;
     }
@@ -115,11 +115,11 @@ std::string valueText(double value) {
     return printfText("%f", value);
 }
 
-std::string colourRangeText(const ColourRangeTaken& event) {
+std::string colorRangeText(const ColorRangeTaken& event) {
     return printfText("%d-%d-%d", event.smallest, event.keyMin, event.start);
 }
 
-std::string colourRangeText(const StretchRangeMoved& event) {
+std::string colorRangeText(const StretchRangeMoved& event) {
     return printfText("%d-%d %d-%d", event.stretchMin, event.stretchMax, event.keyMin,
                       event.keyMax);
 }

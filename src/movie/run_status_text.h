@@ -31,7 +31,7 @@ std::string speedLineText(const SpeedLineReached& event);
 std::string valueText(double value);
 // The "Colors" field beside the status line: "12-14-12" for a colour range taken,
 // "12-480 12-500" for a stretched range moved on.
-std::string colourRangeText(const ColourRangeTaken& event);
-std::string colourRangeText(const StretchRangeMoved& event);
+std::string colorRangeText(const ColorRangeTaken& event);
+std::string colorRangeText(const StretchRangeMoved& event);
 
 }  // namespace zr

@@ -188,28 +188,28 @@ bool KeyFrameZoom::mayContinueAfterFrame() const {
 Timeline::Timeline(const MovieSpec& spec, RunState& state, RenderHost* host)
     : spec_(spec), state_(state), host_(host) {}
 
-void Timeline::startColourRange() {
+void Timeline::startColorRange() {
     const std::uint32_t value = spec_.start.startIteration;
-    state_.colour.stretchMin = value == 0 ? -1.0 : static_cast<double>(value);
-    state_.colour.stretchMax = 1.0;
-    state_.timeline.keyMin = value == 0 ? 1 : truncToInt(state_.colour.stretchMin);
+    state_.color.stretchMin = value == 0 ? -1.0 : static_cast<double>(value);
+    state_.color.stretchMax = 1.0;
+    state_.timeline.keyMin = value == 0 ? 1 : truncToInt(state_.color.stretchMin);
 }
 
 void Timeline::changeColorCount(int step, int minimum) {
-    ColourState& colour = state_.colour;
-    const long long count = static_cast<long long>(colour.keyColorCount) + step;
-    colour.keyColorCount = static_cast<int>(std::clamp<long long>(count, minimum, kMaxColorCount));
+    ColorState& color = state_.color;
+    const long long count = static_cast<long long>(color.keyColorCount) + step;
+    color.keyColorCount = static_cast<int>(std::clamp<long long>(count, minimum, kMaxColorCount));
     if (host_ != nullptr)
-        host_->colourCountChanged(colour.keyColorCount);
+        host_->colorCountChanged(color.keyColorCount);
 }
 
 void Timeline::applyFirstKeyFrameRows() {
     const TimelineSpec& timeline = spec_.timeline;
     if (const double* division = timeline.divideSpecs.at(0)) {
-        state_.colour.divisionFromKeyFrame = false;
-        state_.colour.colorDivision = *division;
+        state_.color.divisionFromKeyFrame = false;
+        state_.color.colorDivision = *division;
     } else {
-        state_.colour.divisionFromKeyFrame = true;
+        state_.color.divisionFromKeyFrame = true;
     }
     state_.timeline.colorCountStep = 0;
     if (const ColorCountValue* count = timeline.colorCountSpecs.at(0)) {
@@ -296,7 +296,7 @@ void Timeline::beginKeyFrame(int keyFrame, int keyFrameCount) {
     // Division: geometric from the current value to the row's value, exactly the row's value at
     // the end. A target of the other sign, or a start from 0, has no geometric path and moves
     // linearly instead.
-    const double current = state_.colour.colorDivision;
+    const double current = state_.color.colorDivision;
     t.divisionBase = current;
     t.divisionTarget = current;
     if (const double* division = timeline.divideSpecs.at(keyFrame)) {
@@ -320,8 +320,8 @@ void Timeline::beginKeyFrame(int keyFrame, int keyFrameCount) {
         state.slopeScaleStep = (state.slopeScaleTarget - state.slopeScale) / n;
     }
     if (coloring.colorMethod == kStretched) {
-        state.stretchMinStep = (state.keyMin - state_.colour.stretchMin) / (n + 1);
-        state.stretchMaxStep = (state.keyMax - state_.colour.stretchMax) / (n + 1);
+        state.stretchMinStep = (state.keyMin - state_.color.stretchMin) / (n + 1);
+        state.stretchMaxStep = (state.keyMax - state_.color.stretchMax) / (n + 1);
     }
     state_.targets = t;
 }
@@ -345,7 +345,7 @@ std::optional<FrameView> Timeline::beginFrame() {
     state.rotationSpeed += targets.rotationStep;
     limitToTarget(state.rotationSpeed, targets.rotationTarget);
     if (targets.returnUpright) {
-        double& rotation = state_.colour.startRotation;
+        double& rotation = state_.color.startRotation;
         const double upright = rotation > 0.0 ? 360.0 : -360.0;
         rotation += (upright - rotation) / 3.0;
     }
@@ -361,14 +361,14 @@ bool Timeline::needsRecomposition() const {
            method == kStretched || method == kDistance || spec_.coloring.slopes;
 }
 
-void Timeline::advanceColoursForComposition() {
-    ColourState& colour = state_.colour;
+void Timeline::advanceColorsForComposition() {
+    ColorState& color = state_.color;
     const KeyFrameTargets& targets = state_.targets;
-    colour.startCycle += state_.timeline.cycleSpeed;
+    color.startCycle += state_.timeline.cycleSpeed;
     if (targets.divisionLinear) {
-        colour.colorDivision = targets.divisionNext;
+        color.colorDivision = targets.divisionNext;
     } else if (targets.divisionFactor != 0.0) {
-        colour.colorDivision = targets.divisionFactor * targets.divisionBase;
+        color.colorDivision = targets.divisionFactor * targets.divisionBase;
     }
     if (state_.timeline.colorCountStep != 0)
         changeColorCount(state_.timeline.colorCountStep, kMinColorCount);
@@ -400,9 +400,9 @@ void Timeline::endKeyFrame() {
     TimelineState& state = state_.timeline;
     state.rotationSpeed = state_.targets.rotationTarget;
     state.cycleSpeed = state_.targets.cycleTarget;
-    state_.colour.colorDivision = state_.targets.divisionTarget;
+    state_.color.colorDivision = state_.targets.divisionTarget;
     if (state_.targets.returnUpright) {
-        state_.colour.startRotation = 0.0;
+        state_.color.startRotation = 0.0;
         state.rotationSpeed = 0.0;
     }
 }

@@ -216,7 +216,7 @@ class Timeline {
 
     // Run start, step 1: the Stretched range from "Start iter value" (0 means not set):
     // stretchMin, stretchMax, keyMin.
-    void startColourRange();
+    void startColorRange();
     // Run start, steps 2-3: the rows of key frame 0 of the division and colour count lists.
     void applyFirstKeyFrameRows();
     // Run start, steps 4-6: speeds per key frame from time stamps (time modes), the start speed,
@@ -237,7 +237,7 @@ class Timeline {
     // Whether the colours of this frame change, so that the key frame is composed again.
     bool needsRecomposition() const;
     // Colour values advanced before the composition (cycle offset, division, colour count).
-    void advanceColoursForComposition();
+    void advanceColorsForComposition();
     // Slope and texture scales advanced after the composition.
     void advanceScalesAfterComposition();
     // Left scrolling: the column of the composed picture this frame is copied from; none when

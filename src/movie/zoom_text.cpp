@@ -22,7 +22,7 @@ constexpr int kMargin = 10;            // from the corner, on a frame of the ref
 constexpr int kOpacityPercent = 70;
 constexpr Bgr kBackground{255, 0, 0};  // pure blue, also the key colour of the blend
 constexpr Bgr kShadow{0, 0, 0};
-constexpr Bgr kTextColour{192, 255, 255};  // light yellow
+constexpr Bgr kTextColor{192, 255, 255};  // light yellow
 constexpr int kShadowOffset = 8;
 constexpr int kTextOffset = 2;
 constexpr int kCaptionPadding = 6;
@@ -59,7 +59,7 @@ std::string buildZoomText(std::string_view keyFramePath) {
 }
 
 void blendPicture(FrameImage& target, int x, int y, int width, int height, const FrameImage& source,
-                  int sx, int sy, int percent, std::optional<Bgr> keyColour) {
+                  int sx, int sy, int percent, std::optional<Bgr> keyColor) {
     if (target.empty() || source.empty()) {
         return;
     }
@@ -72,8 +72,8 @@ void blendPicture(FrameImage& target, int x, int y, int width, int height, const
         const std::uint8_t* from = source.pixel(sx + block.firstColumn, sy + r);
         std::uint8_t* to = target.pixel(x + block.firstColumn, y + r);
         for (int c = block.firstColumn; c < block.endColumn; ++c, from += 3, to += 3) {
-            if (keyColour && from[0] == keyColour->blue && from[1] == keyColour->green &&
-                from[2] == keyColour->red) {
+            if (keyColor && from[0] == keyColor->blue && from[1] == keyColor->green &&
+                from[2] == keyColor->red) {
                 continue;
             }
             for (int b = 0; b < 3; ++b) {
@@ -173,7 +173,7 @@ struct ZoomTextPainter::Font {
 
     // Draws `text` in `colour` with its top-left corner at (x, y), clipped to `picture`;
     // the glyphs' coverage mixes the colour into what is there.
-    void drawText(FrameImage& picture, int x, int y, std::string_view text, Bgr colour) const {
+    void drawText(FrameImage& picture, int x, int y, std::string_view text, Bgr color) const {
         const int baseline = y + ascent;
         int pen = x;
         for (const char ch : text) {
@@ -197,11 +197,11 @@ struct ZoomTextPainter::Font {
                         continue;
                     }
                     std::uint8_t* p = picture.pixel(px, py);
-                    p[0] = static_cast<std::uint8_t>((alpha * colour.blue + (255 - alpha) * p[0]) /
+                    p[0] = static_cast<std::uint8_t>((alpha * color.blue + (255 - alpha) * p[0]) /
                                                      255);
-                    p[1] = static_cast<std::uint8_t>((alpha * colour.green + (255 - alpha) * p[1]) /
+                    p[1] = static_cast<std::uint8_t>((alpha * color.green + (255 - alpha) * p[1]) /
                                                      255);
-                    p[2] = static_cast<std::uint8_t>((alpha * colour.red + (255 - alpha) * p[2]) /
+                    p[2] = static_cast<std::uint8_t>((alpha * color.red + (255 - alpha) * p[2]) /
                                                      255);
                 }
             }
@@ -247,7 +247,7 @@ FrameImage ZoomTextPainter::renderCaption(std::string_view text) {
         }
     }
     font_->drawText(caption, kShadowOffset, kShadowOffset, text, kShadow);
-    font_->drawText(caption, kTextOffset, kTextOffset, text, kTextColour);
+    font_->drawText(caption, kTextOffset, kTextOffset, text, kTextColor);
     return caption;
 }
 

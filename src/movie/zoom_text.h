@@ -23,7 +23,7 @@ std::string buildZoomText(std::string_view keyFramePath);
 // every byte becomes (percent * source + (100 - percent) * target) / 100, fraction dropped.
 // Pixels outside either picture, and source pixels equal to `keyColour`, are left alone.
 void blendPicture(FrameImage& target, int x, int y, int width, int height, const FrameImage& source,
-                  int sx, int sy, int percent, std::optional<Bgr> keyColour);
+                  int sx, int sy, int percent, std::optional<Bgr> keyColor);
 
 // Draws zoom texts: a shadowed caption, 70 % opaque, in the top-left corner of a picture and
 // sized in proportion to its width (full size on a picture 1920 pixels wide). Owns the font and

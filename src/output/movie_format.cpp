@@ -318,8 +318,8 @@ bool chooseVideoFormat(const std::string& path, const VideoRequest& request, Vid
         }
     }
     chosen.pixelFormat = pixelFormat;
-    chosen.colourModel =
-        (pixel->flags & AV_PIX_FMT_FLAG_RGB) ? ColourModel::kRgb : ColourModel::kYuv;
+    chosen.colorModel =
+        (pixel->flags & AV_PIX_FMT_FLAG_RGB) ? ColorModel::kRgb : ColorModel::kYuv;
     chosen.bitDepth = pixel->comp[0].depth;
     format = chosen;
     return true;
@@ -349,15 +349,15 @@ std::string frameSizeProblem(const VideoFormat& format, int width, int height) {
     return {};
 }
 
-ColourTags colourTagsFor(const VideoFormat& format, int width, int height) {
+ColorTags colorTagsFor(const VideoFormat& format, int width, int height) {
     const bool hd = std::max(width, height) >= 1280 || std::min(width, height) >= 720;
-    ColourTags tags{};
+    ColorTags tags{};
     if (hd) {
         tags = {AVCOL_SPC_BT709, AVCOL_PRI_BT709, AVCOL_TRC_BT709, AVCOL_RANGE_MPEG};
     } else {
         tags = {AVCOL_SPC_SMPTE170M, AVCOL_PRI_SMPTE170M, AVCOL_TRC_SMPTE170M, AVCOL_RANGE_MPEG};
     }
-    if (format.colourModel == ColourModel::kRgb) {
+    if (format.colorModel == ColorModel::kRgb) {
         // The pictures are sRGB.
         tags = {AVCOL_SPC_RGB, AVCOL_PRI_BT709, AVCOL_TRC_IEC61966_2_1, AVCOL_RANGE_JPEG};
     }

@@ -40,7 +40,7 @@ std::string containerExtensions(bool exceptAvi = false);
 std::string containerPatterns();
 
 // How a video codec is colour-coded: YUV with a matrix and a range, or RGB planes or pixels.
-enum class ColourModel { kYuv, kRgb };
+enum class ColorModel { kYuv, kRgb };
 
 // A video codec of the containers other than AVI (AVI movies are written with the compressors of
 // compressors.h, chosen by four-character code).
@@ -87,7 +87,7 @@ struct VideoFormat {
     int crf = -1;          // -1: the codec has no such scale
     std::string preset;    // "" leaves the encoder's own
     int pixelFormat = -1;  // an AVPixelFormat
-    ColourModel colourModel = ColourModel::kYuv;
+    ColorModel colorModel = ColorModel::kYuv;
     int bitDepth = 8;
 };
 
@@ -106,12 +106,12 @@ std::string frameSizeProblem(const VideoFormat& format, int width, int height);
 // AVColorPrimaries, AVColorTransferCharacteristic, AVColorRange). Pictures of HD size (1280 x 720
 // and up, either way) are described as BT.709, smaller ones as BT.601 (SMPTE 170M), as players
 // expect; YUV is limited range, RGB full range.
-struct ColourTags {
+struct ColorTags {
     int matrix;
     int primaries;
     int transfer;
     int range;
 };
-ColourTags colourTagsFor(const VideoFormat& format, int width, int height);
+ColorTags colorTagsFor(const VideoFormat& format, int width, int height);
 
 }  // namespace zr

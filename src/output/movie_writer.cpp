@@ -162,7 +162,7 @@ class MovieWriter::Movie {
             return "out of memory";
         }
         const auto pixelFormat = static_cast<AVPixelFormat>(format.pixelFormat);
-        const ColourTags tags = colourTagsFor(format, width_, height_);
+        const ColorTags tags = colorTagsFor(format, width_, height_);
         AVCodecContext& context = *codec_;
         context.width = width_;
         context.height = height_;
@@ -213,7 +213,7 @@ class MovieWriter::Movie {
         if (!scaler_) {
             return "cannot convert frames to " + std::string(av_get_pix_fmt_name(pixelFormat));
         }
-        if (format.colourModel == ColourModel::kYuv) {
+        if (format.colorModel == ColorModel::kYuv) {
             sws_setColorspaceDetails(scaler_.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
                                      sws_getCoefficients(swsMatrix(tags.matrix)),
                                      tags.range == AVCOL_RANGE_JPEG ? 1 : 0, 0, 1 << 16, 1 << 16);

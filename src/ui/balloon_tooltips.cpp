@@ -244,9 +244,9 @@ BalloonPlacement placeBalloon(QPoint cursor, QSize textSize, const QRect& deskto
 BalloonWindow::BalloonWindow(QWidget* owner) : QWidget(owner, kPopupFlags) {
     setAttribute(Qt::WA_ShowWithoutActivating);
     setObjectName("TOOLTIP");
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, kBalloonColor);
-    setPalette(colours);
+    QPalette colors = palette();
+    colors.setColor(QPalette::Window, kBalloonColor);
+    setPalette(colors);
     setAutoFillBackground(true);
     resize(120, 120);
 }

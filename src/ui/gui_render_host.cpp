@@ -66,8 +66,8 @@ void GuiRenderHost::frameDone(const FrameDone& event) {
     const auto show = [this](const FrameDone& done) {
         dialog_.showProgress(done.framesDone, done.framesToMake);
         dialog_.setText(kIdStatus, statusText(done));
-        dialog_.setText(kIdCurrentCycle, valueText(done.colours.cycle));
-        dialog_.setText(kIdCurrentRotation, valueText(done.colours.rotation));
+        dialog_.setText(kIdCurrentCycle, valueText(done.colors.cycle));
+        dialog_.setText(kIdCurrentRotation, valueText(done.colors.rotation));
     };
     if (QThread::currentThread() == dialog_.thread()) {
         onUiThread([&show, &event] { show(event); });
@@ -101,22 +101,22 @@ void GuiRenderHost::closeFrameNotice() {
     openFrameNotice_.reset();
 }
 
-void GuiRenderHost::colourCountChanged(int keyColors) {
+void GuiRenderHost::colorCountChanged(int keyColors) {
     closeFrameNotice();
     onUiThread([this, keyColors] { dialog_.setText(kIdColors, std::to_string(keyColors)); });
 }
 
-void GuiRenderHost::colourRangeTaken(const ColourRangeTaken& event) {
+void GuiRenderHost::colorRangeTaken(const ColorRangeTaken& event) {
     closeFrameNotice();
     onUiThread([this, event] {
-        dialog_.setText(kIdColors, colourRangeText(event));
+        dialog_.setText(kIdColors, colorRangeText(event));
         dialog_.setText(kIdCurrentIteration, std::to_string(event.iteration));
     });
 }
 
 void GuiRenderHost::stretchRangeMoved(const StretchRangeMoved& event) {
     closeFrameNotice();
-    onUiThread([this, event] { dialog_.setText(kIdColors, colourRangeText(event)); });
+    onUiThread([this, event] { dialog_.setText(kIdColors, colorRangeText(event)); });
 }
 
 void GuiRenderHost::previewPicture(const FrameImage& image) {

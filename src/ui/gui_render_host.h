@@ -28,8 +28,8 @@ class GuiRenderHost : public RenderHost {
     void runPlanned(long long framesToMake) override;
     void keyFrameStarted(const KeyFrameStarted& event) override;
     void frameDone(const FrameDone& event) override;
-    void colourCountChanged(int keyColors) override;
-    void colourRangeTaken(const ColourRangeTaken& event) override;
+    void colorCountChanged(int keyColors) override;
+    void colorRangeTaken(const ColorRangeTaken& event) override;
     void stretchRangeMoved(const StretchRangeMoved& event) override;
     void previewPicture(const FrameImage& image) override;
     void speedLineReached(const SpeedLineReached& event) override;

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/test_keyframe.h"
-#include "coloring/colour_state.h"
+#include "coloring/color_state.h"
 #include "movie/render_host.h"
 #include "settings/controls.h"
 #include "settings/movie_spec.h"
@@ -186,7 +186,7 @@ class MainDialog : public QDialog, public Controls {
     void watchSettingsForTimeline();
     void settingsChanged();
     // A run or Test left other colours for the next run: the timeline's movie starts from them.
-    void timelineColoursChanged();
+    void timelineColorsChanged();
     void refreshTimeline();
     // The timeline's plan of the movie: "Movie length" shows its exact length.
     void showPlannedLength(long long frameCount, int fps);
@@ -227,7 +227,7 @@ class MainDialog : public QDialog, public Controls {
     bool exitAfterRun_ = false;  // the user chose to exit: the end of the run ends the dialog
     TestSlopeValues testSlope_;  // what the last Test found, the start of the next
     QTimer* scrubRefresh_ = nullptr;
-    ColourState timelineColours_;    // what the timeline's movie starts from
+    ColorState timelineColors_;    // what the timeline's movie starts from
     bool exactMovieLength_ = false;  // "Movie length" shows the timeline's plan
 };
 

@@ -172,7 +172,7 @@ void MainDialog::recomputeMovieLength() {
     if (!exactMovieLength_) {
         updateMovieLengthEstimate(*this, keyFrameCount(), controlInt(*this, kIdFps));
     }
-    timelineColoursChanged();
+    timelineColorsChanged();
 }
 
 void MainDialog::showPlannedLength(long long frameCount, int fps) {

@@ -149,12 +149,12 @@ void MainDialog::renderFinished(const RenderOutcome& outcome) {
     runActive_ = false;
     session_->clearStop();
     setText(kIdStatus, statusText(outcome));
-    setText(kIdCurrentCycle, valueText(outcome.colours.cycle));
-    setText(kIdCurrentRotation, valueText(outcome.colours.rotation));
+    setText(kIdCurrentCycle, valueText(outcome.colors.cycle));
+    setText(kIdCurrentRotation, valueText(outcome.colors.rotation));
     setText(kIdStart, "Start");
     timeLeft_->clear();
     preview_->scrubber().renderEnded();
-    timelineColoursChanged();  // the next run starts from the colours this one left
+    timelineColorsChanged();  // the next run starts from the colours this one left
     if (exitAfterRun_) {
         exitAfterRun_ = false;
         done(0);
@@ -251,7 +251,7 @@ void MainDialog::testKeyFrame() {
         message(errorMessage(result.message));
     }
     setText(kIdTest, "Test");
-    timelineColoursChanged();  // a run started now goes on from the colours Test left
+    timelineColorsChanged();  // a run started now goes on from the colours Test left
 }
 
 }  // namespace zr

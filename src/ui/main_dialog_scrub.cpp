@@ -50,15 +50,15 @@ void MainDialog::watchSettingsForTimeline() {
         }
     }
     connect(&preview_->scrubber(), &Scrubber::moviePlanned, this, &MainDialog::showPlannedLength);
-    timelineColoursChanged();
+    timelineColorsChanged();
 }
 
 void MainDialog::settingsChanged() {
     preview_->scrubber().releasePicture();
-    timelineColoursChanged();
+    timelineColorsChanged();
 }
 
-void MainDialog::timelineColoursChanged() {
+void MainDialog::timelineColorsChanged() {
     if (scrubRefresh_ != nullptr) {
         scrubRefresh_->start();
     }
@@ -72,11 +72,11 @@ void MainDialog::refreshTimeline() {
     // A run started now goes on from the colours the last run or Test left; while a run is under
     // way they are not read, and the last ones taken serve.
     if (!runInProgress()) {
-        timelineColours_ = session_->colours;
+        timelineColors_ = session_->colors;
     }
     Scrubber& scrubber = preview_->scrubber();
     scrubber.setSound(playbackSoundOf(built.spec));
-    scrubber.setMovie(built.spec, timelineColours_);
+    scrubber.setMovie(built.spec, timelineColors_);
 }
 
 PlaybackSound MainDialog::playbackSoundOf(const MovieSpec& spec) const {

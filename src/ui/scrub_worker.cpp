@@ -20,12 +20,12 @@ ScrubWorker::~ScrubWorker() {
     thread_.join();
 }
 
-int ScrubWorker::setMovie(const MovieSpec& spec, const ColourState& colours) {
+int ScrubWorker::setMovie(const MovieSpec& spec, const ColorState& colors) {
     int generation = 0;
     {
         const std::lock_guard lock(mutex_);
         movie_ = spec;
-        colours_ = colours;
+        colors_ = colors;
         generation = ++generation_;
     }
     wake_.notify_all();
@@ -116,7 +116,7 @@ bool ScrubWorker::takeRequests(WorkState& state, std::optional<MovieSpec>& movie
             movie = std::move(movie_);
             movie_.reset();
             state.generation = generation_;
-            state.session.colours = colours_;
+            state.session.colors = colors_;
         }
         if (requestWaiting_) {
             request = request_;

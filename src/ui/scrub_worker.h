@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "coloring/colour_state.h"
+#include "coloring/color_state.h"
 #include "movie/frame_loop.h"
 #include "movie/frame_seeker.h"
 #include "support/frame_image.h"
@@ -57,7 +57,7 @@ class ScrubWorker {
 
     // A new movie (the key frames are listed on the worker's thread), starting from `colours`
     // as a run started now would. Returns the generation that its facts and frames carry.
-    int setMovie(const MovieSpec& spec, const ColourState& colours);
+    int setMovie(const MovieSpec& spec, const ColorState& colors);
     // Shows frame `frame` (stops playing).
     void show(long long frame);
     // Plays from `frame` at `fps` frames a second of the clock, from now.
@@ -90,7 +90,7 @@ class ScrubWorker {
     bool ending_ = false;
     int generation_ = 0;
     std::optional<MovieSpec> movie_;  // the movie to take up
-    ColourState colours_;
+    ColorState colors_;
     Request request_;
     bool requestWaiting_ = false;
     std::thread thread_;

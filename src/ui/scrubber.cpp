@@ -275,15 +275,15 @@ Scrubber::~Scrubber() {
     worker_.reset();
 }
 
-void Scrubber::setMovie(const MovieSpec& spec, const ColourState& colours) {
-    if (spec_ && *spec_ == spec && colours_ == colours) {
+void Scrubber::setMovie(const MovieSpec& spec, const ColorState& colors) {
+    if (spec_ && *spec_ == spec && colors_ == colors) {
         return;
     }
     spec_ = spec;
-    colours_ = colours;
+    colors_ = colors;
     factsReady_ = false;
     pictureFrame_ = -1;
-    generation_ = worker_->setMovie(spec, colours);
+    generation_ = worker_->setMovie(spec, colors);
     if (!playing_ && !followingRender() && !pictureHeld_) {
         worker_->show(shownFrame_);
     }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "coloring/colour_state.h"
+#include "coloring/color_state.h"
 #include "settings/movie_spec.h"
 #include "support/thread_pool.h"
 #include "ui/scrub_worker.h"
@@ -87,7 +87,7 @@ class Scrubber : public QWidget {
     // The movie the controls describe now, starting from the colours a run started now would
     // take. The same movie from the same colours changes nothing; anything else shows the
     // current frame made anew.
-    void setMovie(const MovieSpec& spec, const ColourState& colours);
+    void setMovie(const MovieSpec& spec, const ColorState& colors);
     void setSound(const PlaybackSound& sound);
 
     void showFrame(long long frame);
@@ -142,7 +142,7 @@ class Scrubber : public QWidget {
     PlaybackSound soundSetting_;
 
     std::optional<MovieSpec> spec_;
-    ColourState colours_;
+    ColorState colors_;
     int generation_ = 0;
     ScrubMovieFacts facts_;
     bool factsReady_ = false;

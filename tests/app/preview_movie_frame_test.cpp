@@ -113,7 +113,7 @@ TEST(PreviewMovieFrameTest, AFrameMadeAloneIsTheDecodedFrameOfTheRender) {
 
 // preview --frame colours a key frame with the settings as Start would use them: the start
 // rotation turns the slopes' light as it does for the run's first frame.
-TEST(PreviewMovieFrameTest, AKeyFrameIsColouredWithTheStartRotationOfTheSlopesLight) {
+TEST(PreviewMovieFrameTest, AKeyFrameIsColoredWithTheStartRotationOfTheSlopesLight) {
     const TempFolder keys;
     ASSERT_EQ(runCli({"make-keyframes", keys.path().string(), "--count", "2", "--size", "96x54",
                       "--iterations", "300"}),

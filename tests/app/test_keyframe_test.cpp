@@ -47,7 +47,7 @@ class TestKeyFrameTest : public ::testing::Test {
     MovieSpec spec;  // as a Start left it
 };
 
-TEST_F(TestKeyFrameTest, ColoursTheStartFrameAtItsOwnSize) {
+TEST_F(TestKeyFrameTest, ColorsTheStartFrameAtItsOwnSize) {
     controls.setText(kIdStartCycle, "3.5");
     controls.setSelection(kIdMergeCount, 0);
     controls.setText(kIdStartFrame, "1");
@@ -58,7 +58,7 @@ TEST_F(TestKeyFrameTest, ColoursTheStartFrameAtItsOwnSize) {
     EXPECT_EQ(result.path, (folder / "00001_a.zmb").string());
     EXPECT_EQ(result.image->width(), 8);
     EXPECT_EQ(result.image->height(), 4);
-    EXPECT_EQ(session.colours.startCycle, 3.5);
+    EXPECT_EQ(session.colors.startCycle, 3.5);
     EXPECT_EQ(spec.zoom.mergeCount, 1);
     EXPECT_EQ(spec.coloring.hsbWaves[0].period, 12);
     EXPECT_EQ(spec.coloring.hsbWaves[1].endFlag, 1);
@@ -84,7 +84,7 @@ TEST_F(TestKeyFrameTest, NothingToTestBeyondTheLastKeyFrameOrWhileRunning) {
     const TestKeyFrameResult busy = testKeyFrame(controls, spec, slope, session);
     EXPECT_FALSE(busy.image);
     EXPECT_EQ(busy.failure, TestFailure::kBusy);
-    EXPECT_EQ(session.colours.startCycle, 0.0);  // a running movie's values are left alone
+    EXPECT_EQ(session.colors.startCycle, 0.0);  // a running movie's values are left alone
     session.running = false;
 }
 

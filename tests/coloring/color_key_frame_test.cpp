@@ -43,7 +43,7 @@ TEST_F(ColorKeyFrame, SmoothStandardBlendsNeighbouringEntriesByTheFraction) {
     EXPECT_EQ(colorOne(10, 0.25f), (Bgr{100, 0, 200}));
 }
 
-TEST_F(ColorKeyFrame, ColourMethods) {
+TEST_F(ColorKeyFrame, ColorMethods) {
     settings.palette[2] = Bgr{0, 0, 0};
     settings.palette[3] = Bgr{200, 100, 50};
     const Bgr halfway{100, 50, 25};
@@ -146,7 +146,7 @@ TEST_F(ColorKeyFrame, FixedCyclingAddsOnlyTheWholeOffsetAndBlendsItsFraction) {
     EXPECT_EQ(colorOne(10, 0.5f, 2.0), palette[12]);
 }
 
-TEST_F(ColorKeyFrame, InsidePixelsKeepTheInsideColourButStillTakeSlopes) {
+TEST_F(ColorKeyFrame, InsidePixelsKeepTheInsideColorButStillTakeSlopes) {
     settings.insideColor = 0x00332211;  // red 0x11, green 0x22, blue 0x33
     settings.colorDivision = 7;
     const KeyFrame frame = makeKeyFrame(2, 1, {500, 500}, {0.3f, 0.3f}, 500);
@@ -174,7 +174,7 @@ TEST_F(ColorKeyFrame, LongWavesOverlayOutsidePixelsOnly) {
     EXPECT_EQ(pixelAt(colorWithSettings(inside, 0, 1, 1), 0, 0), (Bgr{0, 0, 0}));
 }
 
-TEST_F(ColorKeyFrame, WaveColouringReplacesThePalette) {
+TEST_F(ColorKeyFrame, WaveColoringReplacesThePalette) {
     settings.waveColoring = 1;
     settings.hsbWaves[0].endFlag = 1;  // no waves: hue, saturation, brightness all 0.5
     EXPECT_EQ(colorOne(10, 0.25f, -5000.0), (Bgr{127, 127, 63}));
@@ -184,7 +184,7 @@ TEST_F(ColorKeyFrame, WaveColouringReplacesThePalette) {
     EXPECT_EQ(colorOne(49, 0.0f), (Bgr{63, 63, 127}));
 }
 
-TEST_F(ColorKeyFrame, DamagedKeyFramesGiveNoPictureOrDefinedColours) {
+TEST_F(ColorKeyFrame, DamagedKeyFramesGiveNoPictureOrDefinedColors) {
     EXPECT_TRUE(colorWithSettings(KeyFrame{}, 0, 1, 1).empty());
     KeyFrame shortTables = makeKeyFrame(3, 3, {1, 2, 3});
     EXPECT_TRUE(colorWithSettings(shortTables, 0, 1, 1).empty());
@@ -238,7 +238,7 @@ TEST_F(ColorKeyFrame, TheStandardFastPathMatchesTheGeneralOne) {
     }
 }
 
-TEST_F(ColorKeyFrame, RegionsAndThreadsColourTheSamePixelsAndNothingElse) {
+TEST_F(ColorKeyFrame, RegionsAndThreadsColorTheSamePixelsAndNothingElse) {
     // The fast path, and stages that read neighbouring pixels (the Distance method, slopes).
     std::mt19937 random(5);
     std::uniform_int_distribution<std::int32_t> count(1, 3000);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "coloring/color_key_frame.h"
-#include "coloring/colour_state.h"
+#include "coloring/color_state.h"
 #include "coloring/texture.h"
 #include "keyframes/key_frame.h"
 #include "settings/movie_spec.h"
@@ -81,14 +81,14 @@ inline TextureSpec textureSpecOf(const ColoringSettings& s) {
 // The plan of the settings, with `texture` as the held texture and the settings' own palette.
 inline ColoringPlan planOf(const ColoringSettings& s, std::shared_ptr<const FrameImage> texture,
                            double cycleOffset, double slopeScale, double textureScale) {
-    ColourState colour;
-    colour.startCycle = cycleOffset;
-    colour.startRotation = s.startRotation;
-    colour.colorDivision = s.colorDivision;
-    colour.stretchMin = s.stretchMin;
-    colour.stretchMax = s.stretchMax;
-    colour.maxIteration = s.maxIteration;
-    ColoringPlan plan = makeColoringPlan(coloringSpecOf(s), textureSpecOf(s), colour,
+    ColorState color;
+    color.startCycle = cycleOffset;
+    color.startRotation = s.startRotation;
+    color.colorDivision = s.colorDivision;
+    color.stretchMin = s.stretchMin;
+    color.stretchMax = s.stretchMax;
+    color.maxIteration = s.maxIteration;
+    ColoringPlan plan = makeColoringPlan(coloringSpecOf(s), textureSpecOf(s), color,
                                          std::move(texture), slopeScale, textureScale);
     plan.palette = std::make_shared<const Palette>(s.palette);
     return plan;

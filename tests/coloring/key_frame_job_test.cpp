@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "coloring/colour_state.h"
+#include "coloring/color_state.h"
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
 #include "keyframes/key_frame_writer.h"
@@ -60,7 +60,7 @@ TEST_F(KeyFrameJobTest, FallsBackToThePictureOfTheSameName) {
     EXPECT_EQ(fallbackPicturePath("/zoom.v2/00005"), "/zoom.v2/00005.jpg");
 }
 
-TEST_F(KeyFrameJobTest, OneKeyFrameGivesTheColoursAndEveryOneItsMaximumIteration) {
+TEST_F(KeyFrameJobTest, OneKeyFrameGivesTheColorsAndEveryOneItsMaximumIteration) {
     KeyFrameFileData first = KeyFrameFileData::uniform(2, 2);
     first.keyColors = {Bgr{10, 20, 30}, Bgr{40, 50, 60}, Bgr{70, 80, 90}};
     first.iterationDivision = 12;
@@ -72,23 +72,23 @@ TEST_F(KeyFrameJobTest, OneKeyFrameGivesTheColoursAndEveryOneItsMaximumIteration
     ASSERT_TRUE(writeKeyFrameFile(folder.file("first.zmb"), first, nullptr));
     ASSERT_TRUE(writeKeyFrameFile(folder.file("second.zmb"), second, nullptr));
 
-    ColourState colour;
-    takeKeyFrameHeader(*cache.load(folder.file("first.zmb")), colour);
-    takeKeyFrameHeader(*cache.load(folder.file("second.zmb")), colour);
-    EXPECT_EQ(colour.keyColorCount, 3);
-    EXPECT_EQ(colour.keyColors[2], (Bgr{70, 80, 90}));
-    EXPECT_EQ(colour.palette()[0], (Bgr{10, 20, 30}));
-    EXPECT_EQ(colour.colorDivision, 12.0);
-    EXPECT_FALSE(colour.colorsFromKeyFrame);
-    EXPECT_EQ(colour.maxIteration, 900);
+    ColorState color;
+    takeKeyFrameHeader(*cache.load(folder.file("first.zmb")), color);
+    takeKeyFrameHeader(*cache.load(folder.file("second.zmb")), color);
+    EXPECT_EQ(color.keyColorCount, 3);
+    EXPECT_EQ(color.keyColors[2], (Bgr{70, 80, 90}));
+    EXPECT_EQ(color.palette()[0], (Bgr{10, 20, 30}));
+    EXPECT_EQ(color.colorDivision, 12.0);
+    EXPECT_FALSE(color.colorsFromKeyFrame);
+    EXPECT_EQ(color.maxIteration, 900);
 
     // A DIVIDE row of key frame 0 keeps the division; the colours are taken again once a run
     // asks for them.
-    colour.colorsFromKeyFrame = true;
-    colour.divisionFromKeyFrame = false;
-    takeKeyFrameHeader(*cache.find(folder.file("second.zmb")), colour);
-    EXPECT_EQ(colour.keyColorCount, 1);
-    EXPECT_EQ(colour.colorDivision, 12.0);
+    color.colorsFromKeyFrame = true;
+    color.divisionFromKeyFrame = false;
+    takeKeyFrameHeader(*cache.find(folder.file("second.zmb")), color);
+    EXPECT_EQ(color.keyColorCount, 1);
+    EXPECT_EQ(color.colorDivision, 12.0);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ class ExpandPalette : public ::testing::Test {
     Palette palette_{};
 };
 
-TEST_F(ExpandPalette, OneKeyColourBlendsOnlyWithItself) {
+TEST_F(ExpandPalette, OneKeyColorBlendsOnlyWithItself) {
     expandPalette(1);
     // Key colour 0 blended with itself: the truncated sum of the two weighted halves is the
     // colour or, where the weights' rounding falls short, one less. Never key colour 1.
@@ -34,7 +34,7 @@ TEST_F(ExpandPalette, OneKeyColourBlendsOnlyWithItself) {
     }
 }
 
-TEST_F(ExpandPalette, KeyColoursSitAtTheirIndicesAndBlendWithAHalfSine) {
+TEST_F(ExpandPalette, KeyColorsSitAtTheirIndicesAndBlendWithAHalfSine) {
     expandPalette(4);
     EXPECT_EQ(palette()[0], (Bgr{10, 20, 30}));
     EXPECT_EQ(palette()[256], (Bgr{210, 120, 31}));

@@ -17,10 +17,10 @@ Bgr at(const FrameImage& image, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-void put(FrameImage& image, int x, int y, Bgr colour) {
+void put(FrameImage& image, int x, int y, Bgr color) {
     std::uint8_t* p = image.pixel(x, y);
     for (int b = 0; b < 3; ++b) {
-        p[b] = static_cast<std::uint8_t>(colour[b]);
+        p[b] = static_cast<std::uint8_t>(color[b]);
     }
 }
 
@@ -35,7 +35,7 @@ FrameImage patterned(int width, int height) {
     return image;
 }
 
-TEST(RotateImage, ZeroAngleCopiesAndFillsWithTheBottomLeftColour) {
+TEST(RotateImage, ZeroAngleCopiesAndFillsWithTheBottomLeftColor) {
     const FrameImage source = patterned(7, 5);
     FrameImage inPlace = source;
     rotateImage(inPlace, inPlace, 2, 2, 0.0, true);

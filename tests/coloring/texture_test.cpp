@@ -108,7 +108,7 @@ TEST_F(Texture, FlatAreasSampleTheTextureAtThePixel) {
     EXPECT_EQ(texturedFlat(0, 8 - 1, 2.0), (Bgr{20, 50, 77}));
 }
 
-TEST_F(Texture, MergeWeighsTheTextureAgainstTheColour) {
+TEST_F(Texture, MergeWeighsTheTextureAgainstTheColor) {
     settings().textureFile = gradient("g.png", 9, 9);
     settings().textureStrength = 0;
     settings().palette.fill(Bgr{200, 100, 0});

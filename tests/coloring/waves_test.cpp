@@ -72,7 +72,7 @@ TEST(WaveColor, MeansOfSineWavesPerChannel) {
               (Bgr{127, 127, 63}));
 }
 
-TEST(WaveColor, BandWavesBlendFixedColoursInOddBands) {
+TEST(WaveColor, BandWavesBlendFixedColorsInOddBands) {
     // Period 10: s = 30 is the top of the band [20, 40): 0.8 black over the HSB colour.
     const HsbWaveList black(wavesOf({wave(kBand, 10)}));
     EXPECT_EQ(black.color(0.0, 30.0), (Bgr{25, 25, 12}));

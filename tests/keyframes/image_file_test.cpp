@@ -131,7 +131,7 @@ std::vector<std::uint8_t> bmpRows(const FrameImage& image, int bitsPerPixel, boo
     return rows;
 }
 
-TEST(ImageFile, ReadsJpegInColourAndGrey) {
+TEST(ImageFile, ReadsJpegInColorAndGrey) {
     const TempFolder folder;
     const FrameImage picture = pattern(19, 7);
     FrameImage grey = picture;

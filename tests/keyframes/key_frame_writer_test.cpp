@@ -14,7 +14,7 @@ using testing::int32At;
 using testing::readBytes;
 using testing::TempFolder;
 
-TEST(KeyFrameWriter, WritesHeaderColumnsColoursAndFractionsInFileOrder) {
+TEST(KeyFrameWriter, WritesHeaderColumnsColorsAndFractionsInFileOrder) {
     const TempFolder folder;
     KeyFrameFileData data = KeyFrameFileData::uniform(3, 2);
     for (int y = 0; y < 2; ++y) {

@@ -191,16 +191,16 @@ class ComposeTest : public ::testing::Test {
             ASSERT_TRUE(writeKeyFrameFile(paths_.back(), data, nullptr));
         }
         // The widest key frame gives the colours, as at the start of a run.
-        ColourState colour;
-        takeKeyFrameHeader(*cache_.load(paths_[0]), colour);
-        request_.plan = makeColoringPlan(ColoringSpec{}, TextureSpec{}, colour, nullptr, 1.0, 1.0);
+        ColorState color;
+        takeKeyFrameHeader(*cache_.load(paths_[0]), color);
+        request_.plan = makeColoringPlan(ColoringSpec{}, TextureSpec{}, color, nullptr, 1.0, 1.0);
         for (const std::string& path : paths_) {
             const OptionalImage picture = renderKeyFrame(cache_, path, request_.plan);
             ASSERT_TRUE(picture);
-            colours_.push_back(colourAt(*picture, 0, 0));
+            colors_.push_back(colorAt(*picture, 0, 0));
         }
-        ASSERT_NE(colours_[0], colours_[1]);
-        ASSERT_NE(colours_[1], colours_[2]);
+        ASSERT_NE(colors_[0], colors_[1]);
+        ASSERT_NE(colors_[1], colors_[2]);
         request_.movieWidth = 80;
         request_.movieHeight = 45;
         request_.mergeCount = 3;
@@ -209,7 +209,7 @@ class ComposeTest : public ::testing::Test {
         std::error_code ignored;
         std::filesystem::remove_all(folder_, ignored);
     }
-    static int colourAt(const FrameImage& picture, int x, int y) {
+    static int colorAt(const FrameImage& picture, int x, int y) {
         const std::uint8_t* p = picture.pixel(x, y);
         return p[0] | p[1] << 8 | p[2] << 16;
     }
@@ -217,7 +217,7 @@ class ComposeTest : public ::testing::Test {
 
     std::filesystem::path folder_;
     std::vector<std::string> paths_;
-    std::vector<int> colours_;
+    std::vector<int> colors_;
     ComposeRequest request_;
     KeyFrameCache cache_;
 };
@@ -227,46 +227,46 @@ TEST_F(ComposeTest, DeeperKeyFramesFillTheMiddleAndEllipsesClipThem) {
     ASSERT_TRUE(composed);
     ASSERT_EQ(composed->width(), 160);
     ASSERT_EQ(composed->height(), 90);
-    EXPECT_EQ(colourAt(*composed, 0, 0), colours_[0]);
-    EXPECT_EQ(colourAt(*composed, 41, 23), colours_[1]);  // key frame 1: (40, 22) to (120, 68)
-    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[2]);  // key frame 2: (60, 33) to (100, 57)
+    EXPECT_EQ(colorAt(*composed, 0, 0), colors_[0]);
+    EXPECT_EQ(colorAt(*composed, 41, 23), colors_[1]);  // key frame 1: (40, 22) to (120, 68)
+    EXPECT_EQ(colorAt(*composed, 80, 45), colors_[2]);  // key frame 2: (60, 33) to (100, 57)
 
     // Clipped to circles, the corners of the deeper placements keep what lay under them.
     request_.ellipticRegion = true;
     composed = compose();
     ASSERT_TRUE(composed);
-    EXPECT_EQ(colourAt(*composed, 41, 23), colours_[0]);
-    EXPECT_EQ(colourAt(*composed, 80, 25), colours_[1]);  // inside the circle of key frame 1
-    EXPECT_EQ(colourAt(*composed, 61, 34), colours_[1]);
-    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[2]);
-    EXPECT_EQ(colourAt(*composed, 0, 0), colours_[0]);  // the outermost is never clipped
+    EXPECT_EQ(colorAt(*composed, 41, 23), colors_[0]);
+    EXPECT_EQ(colorAt(*composed, 80, 25), colors_[1]);  // inside the circle of key frame 1
+    EXPECT_EQ(colorAt(*composed, 61, 34), colors_[1]);
+    EXPECT_EQ(colorAt(*composed, 80, 45), colors_[2]);
+    EXPECT_EQ(colorAt(*composed, 0, 0), colors_[0]);  // the outermost is never clipped
 }
 
 TEST_F(ComposeTest, MergeLimitsAndLeftScrolling) {
     request_.testOnly = true;  // at most two key frames
     OptionalImage composed = compose();
     ASSERT_TRUE(composed);
-    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[1]);
+    EXPECT_EQ(colorAt(*composed, 80, 45), colors_[1]);
 
     request_.testOnly = false;
     request_.frameByFrame = true;  // only key frame k
     composed = compose();
     ASSERT_TRUE(composed);
-    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[0]);
+    EXPECT_EQ(colorAt(*composed, 80, 45), colors_[0]);
 
     request_.frameByFrame = false;
     request_.keyFrame = 2;  // the last key frame merges only itself
     composed = compose();
     ASSERT_TRUE(composed);
-    EXPECT_EQ(colourAt(*composed, 0, 0), colours_[2]);
+    EXPECT_EQ(colorAt(*composed, 0, 0), colors_[2]);
 
     // Left scrolling: key frame k unscaled at (movie width, 0), key frame k + 1 at (0, 0).
     request_.leftScrolling = true;
     request_.keyFrame = 0;
     composed = compose();
     ASSERT_TRUE(composed);
-    EXPECT_EQ(colourAt(*composed, 80, 0), colours_[0]);
-    EXPECT_EQ(colourAt(*composed, 79, 44), colours_[1]);
+    EXPECT_EQ(colorAt(*composed, 80, 0), colors_[0]);
+    EXPECT_EQ(colorAt(*composed, 79, 44), colors_[1]);
 
     // A key frame without a picture leaves the composition without one.
     request_.leftScrolling = false;
@@ -279,20 +279,20 @@ TEST_F(ComposeTest, SubpixelPlacesDeeperKeyFramesAtTheirExactPlaces) {
     OptionalImage composed = compose();
     ASSERT_TRUE(composed);
     ASSERT_EQ(composed->width(), 160);
-    EXPECT_EQ(colourAt(*composed, 0, 0), colours_[0]);
+    EXPECT_EQ(colorAt(*composed, 0, 0), colors_[0]);
     // Key frame 1 covers [40, 120) x [22.5, 67.5): row 22 holds half of it.
-    EXPECT_EQ(colourAt(*composed, 41, 23), colours_[1]);
-    EXPECT_NE(colourAt(*composed, 41, 22), colours_[0]);
-    EXPECT_NE(colourAt(*composed, 41, 22), colours_[1]);
-    EXPECT_EQ(colourAt(*composed, 41, 21), colours_[0]);
-    EXPECT_EQ(colourAt(*composed, 80, 45), colours_[2]);  // key frame 2: [60, 100) x [33.75, 56.25)
+    EXPECT_EQ(colorAt(*composed, 41, 23), colors_[1]);
+    EXPECT_NE(colorAt(*composed, 41, 22), colors_[0]);
+    EXPECT_NE(colorAt(*composed, 41, 22), colors_[1]);
+    EXPECT_EQ(colorAt(*composed, 41, 21), colors_[0]);
+    EXPECT_EQ(colorAt(*composed, 80, 45), colors_[2]);  // key frame 2: [60, 100) x [33.75, 56.25)
 
     // Key frame k alone is its own picture, which the view reads at its own size.
     request_.frameByFrame = true;
     composed = compose();
     ASSERT_TRUE(composed);
     EXPECT_EQ(composed->width(), 80);
-    EXPECT_EQ(colourAt(*composed, 40, 22), colours_[0]);
+    EXPECT_EQ(colorAt(*composed, 40, 22), colors_[0]);
 }
 
 TEST_F(ComposeTest, SubpixelLayersShowEachKeyFrameAtItsExactPlaceInTheView) {
@@ -308,26 +308,26 @@ TEST_F(ComposeTest, SubpixelLayersShowEachKeyFrameAtItsExactPlaceInTheView) {
     // key frame 2 [30, 50) x [16.875, 28.125).
     FrameImage frame(80, 45);
     drawLayeredView(*layers, 160, 90, 1.0, frame);
-    EXPECT_EQ(colourAt(frame, 0, 0), colours_[0]);
-    EXPECT_EQ(colourAt(frame, 79, 44), colours_[0]);
-    EXPECT_EQ(colourAt(frame, 21, 12), colours_[1]);
-    EXPECT_NE(colourAt(frame, 21, 11), colours_[0]);  // a quarter of key frame 1
-    EXPECT_NE(colourAt(frame, 21, 11), colours_[1]);
-    EXPECT_EQ(colourAt(frame, 40, 22), colours_[2]);
+    EXPECT_EQ(colorAt(frame, 0, 0), colors_[0]);
+    EXPECT_EQ(colorAt(frame, 79, 44), colors_[0]);
+    EXPECT_EQ(colorAt(frame, 21, 12), colors_[1]);
+    EXPECT_NE(colorAt(frame, 21, 11), colors_[0]);  // a quarter of key frame 1
+    EXPECT_NE(colorAt(frame, 21, 11), colors_[1]);
+    EXPECT_EQ(colorAt(frame, 40, 22), colors_[2]);
     // The middle half: key frame 1, pixel on pixel.
     drawLayeredView(*layers, 160, 90, 0.5, frame);
-    EXPECT_EQ(colourAt(frame, 0, 0), colours_[1]);
-    EXPECT_EQ(colourAt(frame, 79, 44), colours_[1]);
-    EXPECT_EQ(colourAt(frame, 40, 22), colours_[2]);
+    EXPECT_EQ(colorAt(frame, 0, 0), colors_[1]);
+    EXPECT_EQ(colorAt(frame, 79, 44), colors_[1]);
+    EXPECT_EQ(colorAt(frame, 40, 22), colors_[2]);
 
     // Clipped to a circle, the corner of key frame 1 shows key frame 0.
     request_.ellipticRegion = true;
     layers = composeKeyFrameLayers(cache_, nullptr, paths_, request_);
     ASSERT_TRUE(layers);
     drawLayeredView(*layers, 160, 90, 1.0, frame);
-    EXPECT_EQ(colourAt(frame, 21, 12), colours_[0]);
-    EXPECT_EQ(colourAt(frame, 40, 12), colours_[1]);
-    EXPECT_EQ(colourAt(frame, 40, 22), colours_[2]);
+    EXPECT_EQ(colorAt(frame, 21, 12), colors_[0]);
+    EXPECT_EQ(colorAt(frame, 40, 12), colors_[1]);
+    EXPECT_EQ(colorAt(frame, 40, 22), colors_[2]);
 
     // Merging stops at a key frame without a picture; without key frame k there is none.
     request_.ellipticRegion = false;
@@ -418,11 +418,11 @@ TEST(PartialComposition, DrawsEachPartAsTheWholeCompositionHasIt) {
         ASSERT_TRUE(writeKeyFrameFile(paths.back(), data, nullptr));
     }
     KeyFrameCache cache;
-    ColourState colour;
-    takeKeyFrameHeader(*cache.load(paths[0]), colour);
-    colour.startCycle = 17.25;
+    ColorState color;
+    takeKeyFrameHeader(*cache.load(paths[0]), color);
+    color.startCycle = 17.25;
     ComposeRequest request;
-    request.plan = makeColoringPlan(ColoringSpec{}, TextureSpec{}, colour, nullptr, 1.0, 1.0);
+    request.plan = makeColoringPlan(ColoringSpec{}, TextureSpec{}, color, nullptr, 1.0, 1.0);
     request.movieWidth = 80;
     request.movieHeight = 45;
     request.mergeCount = 4;

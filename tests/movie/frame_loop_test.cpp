@@ -26,9 +26,9 @@ using Random = std::mt19937;
 // A short description of a run's state in failures (the whole of it is thousands of bytes).
 void PrintTo(const RunState& state, std::ostream* out) {
     *out << "{key frame " << state.counters.keyFrame << ", frame " << state.counters.framesCounted
-         << ", cycle " << state.colour.startCycle << ", rotation " << state.colour.startRotation
-         << ", division " << state.colour.colorDivision << ", stretch " << state.colour.stretchMin
-         << ".." << state.colour.stretchMax << ", texture fade " << state.texture.fade << "}";
+         << ", cycle " << state.color.startCycle << ", rotation " << state.color.startRotation
+         << ", division " << state.color.colorDivision << ", stretch " << state.color.stretchMin
+         << ".." << state.color.stretchMax << ", texture fade " << state.texture.fade << "}";
 }
 
 namespace {
@@ -207,7 +207,7 @@ TEST(FrameLoopTest, SeekingGivesTheStateOfARunThatMadeEveryPicture) {
         options.hooks = &pictures;
         FrameLoop full(run, session, options);
         RunState state;
-        ASSERT_TRUE(full.start(state, ColourState{}));
+        ASSERT_TRUE(full.start(state, ColorState{}));
         renderer.startRun(state);
         const long long planned = framesOfRun(run, session, state);
         std::vector<RunState> after{state};
@@ -222,7 +222,7 @@ TEST(FrameLoopTest, SeekingGivesTheStateOfARunThatMadeEveryPicture) {
             RenderSession fresh;
             FrameLoop loop(run, fresh);
             RunState sought;
-            ASSERT_TRUE(loop.start(sought, ColourState{}));
+            ASSERT_TRUE(loop.start(sought, ColorState{}));
             ASSERT_TRUE(loop.seek(sought, frame));
             ASSERT_EQ(sought, after[static_cast<std::size_t>(frame)]) << "frame " << frame;
             ++seeks;

@@ -40,19 +40,19 @@ class RecordingHost : public NullRenderHost {
     }
     void frameDone(const FrameDone& event) override {
         statuses.push_back(statusText(event));
-        values["Cycle"] = valueText(event.colours.cycle);
-        values["Rotation"] = valueText(event.colours.rotation);
+        values["Cycle"] = valueText(event.colors.cycle);
+        values["Rotation"] = valueText(event.colors.rotation);
         progress(event.framesDone, event.framesToMake);
     }
-    void colourCountChanged(int keyColors) override {
+    void colorCountChanged(int keyColors) override {
         values["Colors"] = std::to_string(keyColors);
     }
-    void colourRangeTaken(const ColourRangeTaken& event) override {
-        values["Colors"] = colourRangeText(event);
+    void colorRangeTaken(const ColorRangeTaken& event) override {
+        values["Colors"] = colorRangeText(event);
         values["Iteration"] = std::to_string(event.iteration);
     }
     void stretchRangeMoved(const StretchRangeMoved& event) override {
-        values["Colors"] = colourRangeText(event);
+        values["Colors"] = colorRangeText(event);
     }
     void previewPicture(const FrameImage& image) override {
         ++previews;

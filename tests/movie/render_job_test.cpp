@@ -183,11 +183,11 @@ TEST_F(RenderJobTest, SplitsTheMovieIntoFilesOfFramesPerMovieFrames) {
     writeKeyFrames(folder, 3, 64, 36);
     spec.output.framesPerMovie = 5;
     // Coloured with its own key colours, as the run takes them from the widest key frame.
-    ColourState colour;
-    takeKeyFrameHeader(*session.keyFrames().load(folder.file("00003_1e3.zmb")), colour);
+    ColorState color;
+    takeKeyFrameHeader(*session.keyFrames().load(folder.file("00003_1e3.zmb")), color);
     const OptionalImage widest =
         renderKeyFrame(session.keyFrames(), folder.file("00003_1e3.zmb"),
-                       makeColoringPlan(spec.coloring, spec.texture, colour, nullptr, 1.0, 1.0));
+                       makeColoringPlan(spec.coloring, spec.texture, color, nullptr, 1.0, 1.0));
     ASSERT_TRUE(widest);
     const RenderOutcome outcome = runRenderJob(spec, session, host);
     ASSERT_TRUE(outcome.done) << outcome.failure;

@@ -47,7 +47,7 @@ struct TimelineTest : ::testing::Test {
     // the speeds.
     bool startRun(Timeline& timeline, std::uint32_t startIteration, int keyFrameCount) {
         spec.start.startIteration = startIteration;
-        timeline.startColourRange();
+        timeline.startColorRange();
         timeline.applyFirstKeyFrameRows();
         return timeline.startSpeeds(keyFrameCount);
     }
@@ -59,11 +59,11 @@ struct TimelineTest : ::testing::Test {
         timeline.beginKeyFrame(k, keyFrameCount);
         while (const auto view = timeline.beginFrame()) {
             if (timeline.needsRecomposition()) {
-                timeline.advanceColoursForComposition();
+                timeline.advanceColorsForComposition();
                 timeline.advanceScalesAfterComposition();
             }
             views.push_back(*view);
-            divisions.push_back(state.colour.colorDivision);
+            divisions.push_back(state.color.colorDivision);
             if (!timeline.endFrame())
                 break;
         }
@@ -180,7 +180,7 @@ TEST(RampFramesTest, NeverFallAsTheEndSpeedGrows) {
 TEST_F(TimelineTest, ReturnUprightRow) {
     setRows(spec.timeline.speedSpecs, "0\t10");
     setRows(spec.timeline.rotateSpecs, "0\t2\n1\tr");
-    state.colour.startRotation = 30.0;
+    state.color.startRotation = 30.0;
     Timeline timeline(spec, state, &host);
     ASSERT_TRUE(startRun(timeline, 0, 3));
     runKeyFrame(timeline, 0, 3);
@@ -190,9 +190,9 @@ TEST_F(TimelineTest, ReturnUprightRow) {
     EXPECT_TRUE(state.targets.returnUpright);
     ASSERT_TRUE(timeline.beginFrame());
     EXPECT_EQ(state.timeline.rotationSpeed, 0.0);
-    EXPECT_DOUBLE_EQ(state.colour.startRotation, 30.0 + (360.0 - 30.0) / 3);
+    EXPECT_DOUBLE_EQ(state.color.startRotation, 30.0 + (360.0 - 30.0) / 3);
     timeline.endKeyFrame();
-    EXPECT_EQ(state.colour.startRotation, 0.0);
+    EXPECT_EQ(state.color.startRotation, 0.0);
     EXPECT_EQ(state.timeline.rotationSpeed, 0.0);
 }
 
@@ -203,7 +203,7 @@ TEST_F(TimelineTest, RotationAndCycleSpeedsMoveToTheirTargets) {
     Timeline timeline(spec, state, &host);
     ASSERT_TRUE(startRun(timeline, 0, 3));
     runKeyFrame(timeline, 0, 3);
-    EXPECT_DOUBLE_EQ(state.colour.startCycle, 30.0);  // 3 per recomposed frame
+    EXPECT_DOUBLE_EQ(state.color.startCycle, 30.0);  // 3 per recomposed frame
 
     timeline.beginKeyFrame(1, 3);
     ASSERT_TRUE(timeline.beginFrame());
@@ -219,15 +219,15 @@ TEST_F(TimelineTest, DivisionPaths) {
     setDivisions(spec.timeline.divideSpecs, "0\t3\n1\t6\n2\t-2\n3\t0\n4\t5");
     Timeline timeline(spec, state, &host);
     ASSERT_TRUE(startRun(timeline, 0, 6));
-    EXPECT_FALSE(state.colour.divisionFromKeyFrame);
+    EXPECT_FALSE(state.color.divisionFromKeyFrame);
     runKeyFrame(timeline, 0, 6);
-    EXPECT_EQ(state.colour.colorDivision, 3.0);
+    EXPECT_EQ(state.color.colorDivision, 3.0);
 
     // Geometric to the row's value, exactly that value at the end.
     runKeyFrame(timeline, 1, 6);
     for (int frame = 1; frame <= 8; ++frame)
         EXPECT_NEAR(divisions[frame - 1], 3.0 * std::pow(2.0, frame / 8.0), 1e-9);
-    EXPECT_EQ(state.colour.colorDivision, 6.0);
+    EXPECT_EQ(state.color.colorDivision, 6.0);
     // A target of the other sign moves linearly.
     runKeyFrame(timeline, 2, 6);
     EXPECT_DOUBLE_EQ(divisions[0], 5.0);
@@ -236,39 +236,39 @@ TEST_F(TimelineTest, DivisionPaths) {
     runKeyFrame(timeline, 3, 6);
     runKeyFrame(timeline, 4, 6);
     EXPECT_DOUBLE_EQ(divisions[0], 5.0 / 8);
-    EXPECT_EQ(state.colour.colorDivision, 5.0);
+    EXPECT_EQ(state.color.colorDivision, 5.0);
 }
 
-TEST_F(TimelineTest, RunStartValuesAndColourCountClamps) {
+TEST_F(TimelineTest, RunStartValuesAndColorCountClamps) {
     setRows(spec.timeline.speedSpecs, "0\t3");
     setRows(spec.timeline.colorCountSpecs, "0\t-50.7");
-    state.colour.keyColorCount = 10;
+    state.color.keyColorCount = 10;
     Timeline timeline(spec, state, &host);
     ASSERT_TRUE(startRun(timeline, 250, 4));
-    EXPECT_EQ(state.colour.stretchMin, 250.0);
-    EXPECT_EQ(state.colour.stretchMax, 1.0);
+    EXPECT_EQ(state.color.stretchMin, 250.0);
+    EXPECT_EQ(state.color.stretchMax, 1.0);
     EXPECT_EQ(state.timeline.keyMin, 250);
-    EXPECT_TRUE(state.colour.divisionFromKeyFrame);
+    EXPECT_TRUE(state.color.divisionFromKeyFrame);
     // At run start the count is held within 16 ... 1024, later within 4 ... 1024.
-    EXPECT_EQ(state.colour.keyColorCount, 16);
+    EXPECT_EQ(state.color.keyColorCount, 16);
     EXPECT_EQ(host.values["Colors"], "16");
     EXPECT_EQ(state.timeline.colorCountStep, -50);
     runKeyFrame(timeline, 0, 4);
-    EXPECT_EQ(state.colour.keyColorCount, 4);
+    EXPECT_EQ(state.color.keyColorCount, 4);
 
     // A step from key frame 2 on: every frame adds it.
     setRows(spec.timeline.colorCountSpecs, "2\t400");
-    state.colour.keyColorCount = 20;
+    state.color.keyColorCount = 20;
     Timeline growing(spec, state, &host);
     ASSERT_TRUE(startRun(growing, readStartIteration("-5"), 4));
-    EXPECT_EQ(state.colour.stretchMin, -1.0);
+    EXPECT_EQ(state.color.stretchMin, -1.0);
     EXPECT_EQ(spec.timeline.colorCountSpecs.rowOf(2), &spec.timeline.colorCountSpecs.rows()[0]);
     EXPECT_EQ(specInt("99999999999"), 2147483647);
     runKeyFrame(growing, 0, 4);
     runKeyFrame(growing, 1, 4);
-    EXPECT_EQ(state.colour.keyColorCount, 20);
+    EXPECT_EQ(state.color.keyColorCount, 20);
     runKeyFrame(growing, 2, 4);
-    EXPECT_EQ(state.colour.keyColorCount, 1024);
+    EXPECT_EQ(state.color.keyColorCount, 1024);
     EXPECT_EQ(host.values["Colors"], "1024");
 }
 

@@ -23,14 +23,14 @@ TEST(BuildZoomText, CutsALongZoomPartTo39Characters) {
     EXPECT_EQ(text, "ZOOM: " + std::string(kMaxZoomTextLength - 6, '9'));
 }
 
-FrameImage filled(int width, int height, Bgr colour) {
+FrameImage filled(int width, int height, Bgr color) {
     FrameImage picture(width, height);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             std::uint8_t* p = picture.pixel(x, y);
-            p[0] = colour.blue;
-            p[1] = colour.green;
-            p[2] = colour.red;
+            p[0] = color.blue;
+            p[1] = color.green;
+            p[2] = color.red;
         }
     }
     return picture;
@@ -41,7 +41,7 @@ Bgr at(const FrameImage& picture, int x, int y) {
     return {p[0], p[1], p[2]};
 }
 
-TEST(BlendPicture, MixesByPercentTruncatingAndSkipsTheKeyColour) {
+TEST(BlendPicture, MixesByPercentTruncatingAndSkipsTheKeyColor) {
     FrameImage target = filled(4, 4, Bgr{10, 100, 201});
     FrameImage source = filled(2, 2, Bgr{200, 0, 255});
     source.pixel(1, 1)[0] = 255;  // (1, 1) becomes the key colour: pure blue
@@ -79,11 +79,11 @@ struct Box {
 };
 
 // The smallest box around the pixels that differ from `colour`.
-Box changedBox(const FrameImage& picture, Bgr colour) {
+Box changedBox(const FrameImage& picture, Bgr color) {
     Box box;
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x) {
-            if (!(at(picture, x, y) == colour)) {
+            if (!(at(picture, x, y) == color)) {
                 box.left = std::min(box.left, x);
                 box.top = std::min(box.top, y);
                 box.right = std::max(box.right, x + 1);

@@ -29,11 +29,11 @@ using testing::TempFolder;
 
 // Four flat quadrants (red, green / blue, grey), so that lossy coders keep their colours away from
 // the edges; the grey grows with the frame number, which shows the order of the frames.
-std::array<std::uint8_t, 3> quadrantColour(int quadrant, int frameNumber) {
-    constexpr std::array<std::uint8_t, 3> kColours[3] = {
+std::array<std::uint8_t, 3> quadrantColor(int quadrant, int frameNumber) {
+    constexpr std::array<std::uint8_t, 3> kColors[3] = {
         {30, 40, 200}, {40, 190, 50}, {200, 60, 40}};
     const auto grey = static_cast<std::uint8_t>(50 + 60 * frameNumber);
-    return quadrant < 3 ? kColours[quadrant] : std::array<std::uint8_t, 3>{grey, grey, grey};
+    return quadrant < 3 ? kColors[quadrant] : std::array<std::uint8_t, 3>{grey, grey, grey};
 }
 
 FrameImage quadrantFrame(int width, int height, int frameNumber) {
@@ -41,7 +41,7 @@ FrameImage quadrantFrame(int width, int height, int frameNumber) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const int quadrant = (y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1);
-            std::memcpy(frame.pixel(x, y), quadrantColour(quadrant, frameNumber).data(), 3);
+            std::memcpy(frame.pixel(x, y), quadrantColor(quadrant, frameNumber).data(), 3);
         }
     }
     return frame;
@@ -57,7 +57,7 @@ void expectQuadrants(const FrameImage& decoded, int frameNumber, int tolerance) 
         const int x = decoded.width() * (1 + 2 * (quadrant % 2)) / 4;
         const int y = decoded.height() * (1 + 2 * (quadrant / 2)) / 4;
         for (int channel = 0; channel < 3; ++channel) {
-            EXPECT_NEAR(quadrantColour(quadrant, frameNumber)[channel],
+            EXPECT_NEAR(quadrantColor(quadrant, frameNumber)[channel],
                         decoded.pixel(x, y)[channel], tolerance)
                 << "quadrant " << quadrant << " channel " << channel;
         }

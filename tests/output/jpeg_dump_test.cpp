@@ -18,7 +18,7 @@ TEST(JpegDump, ImageNamesCountMovieFilesAndFrames) {
     EXPECT_EQ("img_0012_000.jpg", jpegDumpPath("film.avi", 12, 0));
 }
 
-TEST(JpegDump, ImageIsWrittenTopDownInItsColoursOverAnOlderOne) {
+TEST(JpegDump, ImageIsWrittenTopDownInItsColorsOverAnOlderOne) {
     // 101 pixels: the padding of the picture's rows must not reach the image.
     FrameImage frame(101, 8);
     for (int y = 0; y < 8; ++y) {

@@ -80,9 +80,9 @@ DecodedMovie decodeMovie(const std::string& path) {
     const AVStream& stream = *input->streams[index];
     movie.codecTag = stream.codecpar->codec_tag;
     movie.codecName = avcodec_get_name(stream.codecpar->codec_id);
-    movie.colourMatrix = stream.codecpar->color_space;
-    movie.colourRange = stream.codecpar->color_range;
-    movie.colourPrimaries = stream.codecpar->color_primaries;
+    movie.colorMatrix = stream.codecpar->color_space;
+    movie.colorRange = stream.codecpar->color_range;
+    movie.colorPrimaries = stream.codecpar->color_primaries;
     if (const char* name =
             av_get_pix_fmt_name(static_cast<AVPixelFormat>(stream.codecpar->format))) {
         movie.pixelFormat = name;

@@ -29,9 +29,9 @@ struct DecodedMovie {
     std::string codecName;
     int framesPerSecond = 0;
     double startSeconds = 0.0;  // the time of the first decoded frame
-    int colourMatrix = 0;       // AVColorSpace, AVColorRange, AVColorPrimaries of the stream
-    int colourRange = 0;
-    int colourPrimaries = 0;
+    int colorMatrix = 0;       // AVColorSpace, AVColorRange, AVColorPrimaries of the stream
+    int colorRange = 0;
+    int colorPrimaries = 0;
     std::string pixelFormat;
     std::vector<FrameImage> frames;  // converted to blue, green, red
     std::vector<bool> keyPackets;    // the key flag of every stored packet

@@ -30,11 +30,11 @@ using testing::decodeMovie;
 using testing::TempFolder;
 
 // Four flat quadrants whose grey one brightens with the frame number.
-std::array<std::uint8_t, 3> quadrantColour(int quadrant, int frameNumber) {
-    constexpr std::array<std::uint8_t, 3> kColours[3] = {
+std::array<std::uint8_t, 3> quadrantColor(int quadrant, int frameNumber) {
+    constexpr std::array<std::uint8_t, 3> kColors[3] = {
         {30, 40, 200}, {40, 190, 50}, {200, 60, 40}};
     const auto grey = static_cast<std::uint8_t>(50 + 40 * frameNumber);
-    return quadrant < 3 ? kColours[quadrant] : std::array<std::uint8_t, 3>{grey, grey, grey};
+    return quadrant < 3 ? kColors[quadrant] : std::array<std::uint8_t, 3>{grey, grey, grey};
 }
 
 FrameImage quadrantFrame(int width, int height, int frameNumber) {
@@ -42,7 +42,7 @@ FrameImage quadrantFrame(int width, int height, int frameNumber) {
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
             const int quadrant = (y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1);
-            std::memcpy(frame.pixel(x, y), quadrantColour(quadrant, frameNumber).data(), 3);
+            std::memcpy(frame.pixel(x, y), quadrantColor(quadrant, frameNumber).data(), 3);
         }
     }
     return frame;
@@ -83,7 +83,7 @@ TEST_F(MovieFormatTest, DefaultsSuitEachContainer) {
     EXPECT_EQ("4444", prores.preset);  // the profile that codes 4:4:4
     EXPECT_EQ(10, prores.bitDepth);
     const VideoFormat ffv1 = formatFor("film.mkv", {"FFV1", {}, "", ""});
-    EXPECT_EQ(ColourModel::kRgb, ffv1.colourModel);
+    EXPECT_EQ(ColorModel::kRgb, ffv1.colorModel);
     EXPECT_EQ(-1, ffv1.crf);
 }
 
@@ -195,15 +195,15 @@ TEST_P(MovieRoundTrip, FramesDecodeBackTaggedInOrderAtTheirSizeAndRate) {
             const std::uint8_t* pixel =
                 movie.frames[i].pixel(16 + 32 * (quadrant % 2), 16 + 32 * (quadrant / 2));
             for (int channel = 0; channel < 3; ++channel) {
-                EXPECT_NEAR(quadrantColour(quadrant, i)[channel], pixel[channel], tolerance)
+                EXPECT_NEAR(quadrantColor(quadrant, i)[channel], pixel[channel], tolerance)
                     << "quadrant " << quadrant << " channel " << channel;
             }
         }
     }
-    if (format.colourModel == ColourModel::kYuv) {
-        EXPECT_EQ(AVCOL_SPC_SMPTE170M, movie.colourMatrix);
-        EXPECT_EQ(AVCOL_RANGE_MPEG, movie.colourRange);
-        EXPECT_EQ(AVCOL_PRI_SMPTE170M, movie.colourPrimaries);
+    if (format.colorModel == ColorModel::kYuv) {
+        EXPECT_EQ(AVCOL_SPC_SMPTE170M, movie.colorMatrix);
+        EXPECT_EQ(AVCOL_RANGE_MPEG, movie.colorRange);
+        EXPECT_EQ(AVCOL_PRI_SMPTE170M, movie.colorPrimaries);
     }
     if (format.container->indexAtFront) {
         std::ifstream file(path, std::ios::binary);
@@ -226,7 +226,7 @@ class MovieWriterTest : public ::testing::Test {
 
 // Colour bars come back within 3 levels on their flat parts, through BT.709 at HD size and
 // BT.601 below it; a wrong matrix or range would be off by 10 or more.
-TEST_F(MovieWriterTest, ColourBarsSurviveTheConversionToYuv) {
+TEST_F(MovieWriterTest, ColorBarsSurviveTheConversionToYuv) {
     constexpr std::array<std::array<std::uint8_t, 3>, 8> kBars = {{{235, 235, 235},
                                                                    {16, 200, 220},
                                                                    {220, 200, 16},
@@ -255,7 +255,7 @@ TEST_F(MovieWriterTest, ColourBarsSurviveTheConversionToYuv) {
         }
         const testing::DecodedMovie movie = decodeMovie(path);
         ASSERT_EQ(1u, movie.frames.size()) << movie.error;
-        EXPECT_EQ(size.matrix, movie.colourMatrix);
+        EXPECT_EQ(size.matrix, movie.colorMatrix);
         for (int bar = 0; bar < 8; ++bar) {
             for (int y = 8; y < size.height - 8; y += 16) {
                 const std::uint8_t* pixel = movie.frames[0].pixel(bar * barWidth + barWidth / 2, y);

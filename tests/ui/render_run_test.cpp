@@ -112,7 +112,7 @@ class RenderRunTest : public QObject {
             // Frames one after another: the dialog shows the newest of them once.
             for (const double cycle : {1.0, 1.25, 1.5}) {
                 FrameDone frame;
-                frame.colours.cycle = cycle;
+                frame.colors.cycle = cycle;
                 frame.keyFrameName = "k.zmb";
                 frame.framesDone = 5;
                 frame.framesToMake = 10;
@@ -120,7 +120,7 @@ class RenderRunTest : public QObject {
             }
             RenderOutcome outcome;
             outcome.done = true;
-            outcome.colours.cycle = 2.5;
+            outcome.colors.cycle = 2.5;
             host.runEnded(outcome);
             done = true;
         });
@@ -443,7 +443,7 @@ class RenderRunTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(dialog.text(kIdStart), std::string("Start"), 60000);
     }
 
-    void testColoursOneKeyFrameIntoThePreview() {
+    void testColorsOneKeyFrameIntoThePreview() {
         QTemporaryDir folder;
         writeKeyFrames(folder, 3);
         MainDialog dialog;

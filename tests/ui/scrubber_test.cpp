@@ -50,7 +50,7 @@ FrameImage expectedPicture(MainDialog& dialog, long long frame) {
     run.spec = buildMovieSpec(dialog).spec;
     run.keyFrames = listRunKeyFrames(run.spec);
     RenderSession alone;
-    alone.colours = dialog.session().colours;
+    alone.colors = dialog.session().colors;
     const OptionalImage picture = renderMovieFrame(run, alone, frame);
     if (!picture) {
         return FrameImage();
@@ -140,9 +140,9 @@ class ScrubberTest : public QObject {
 
         // A changed setting shows the same frame made anew.
         dialog_->setText(kIdStartCycle, "300");
-        const FrameImage recoloured = expectedPicture(*dialog_, frame);
-        QVERIFY(!(recoloured == expected));
-        QTRY_VERIFY(dialog_->preview().shownPicture() == recoloured);
+        const FrameImage recolored = expectedPicture(*dialog_, frame);
+        QVERIFY(!(recolored == expected));
+        QTRY_VERIFY(dialog_->preview().shownPicture() == recolored);
 
         // Test's key frame stays in the preview, through the colours it leaves, until a setting
         // changes.

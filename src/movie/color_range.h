@@ -23,13 +23,13 @@ struct CountRange {
 std::optional<CountRange> scanCounts(const KeyFrame& keyFrame);
 
 // Whether the colour range is used at all: slopes, or the Stretched or Distance method.
-bool colourRangeInUse(const ColoringSpec& coloring);
+bool colorRangeInUse(const ColoringSpec& coloring);
 
 // The colour range of one key frame: the range targets keyMin and keyMax, the Stretched range
 // (stretchMin, stretchMax: -1 and 1 mean not set yet) and the slope scale with its target for
 // the key frame. Shows "min-keyMin-start" as the colours and the start of the range as the
 // iteration value through `host` (methods other than Stretched; none: not shown).
-void applyColourRange(const KeyFrame& keyFrame, const MovieSpec& spec, RunState& state,
+void applyColorRange(const KeyFrame& keyFrame, const MovieSpec& spec, RunState& state,
                       RenderHost* host);
 
 }  // namespace zr

@@ -1,7 +1,7 @@
-// The colouring against a slow, literal computation of its rules (reference_colouring.h), on
+// The colouring against a slow, literal computation of its rules (reference_coloring.h), on
 // many small random key frames and random settings, byte for byte.
 
-#include "coloring/reference_colouring.h"
+#include "coloring/reference_coloring.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ T pick(Random& random, const T (&choices)[N]) {
 std::uint8_t randomByte(Random& random) {
     return static_cast<std::uint8_t>(uniformInt(random, 0, 255));
 }
-Bgr randomColour(Random& random) {
+Bgr randomColor(Random& random) {
     return Bgr{randomByte(random), randomByte(random), randomByte(random)};
 }
 
@@ -122,7 +122,7 @@ void randomPaletteSettings(Random& random, testing::ColoringSettings& settings) 
     settings.startRotation = uniformReal(random, -360, 360);
     settings.slopeRatio = uniformReal(random, 0, 100);
     for (Bgr& entry : settings.palette) {
-        entry = randomColour(random);
+        entry = randomColor(random);
     }
 }
 
@@ -210,7 +210,7 @@ int compareRandomCases(unsigned seed, int cases, Configure configure,
         const CallValues call = randomCall(random);
         const FrameImage actual = colorWithSettings(settings, frame, call.cycleOffset,
                                                     call.slopeScale, call.textureScale);
-        const FrameImage expected = reference::colourKeyFrame(
+        const FrameImage expected = reference::colorKeyFrame(
             settings, frame, call.cycleOffset, call.slopeScale, call.textureScale, texture);
         const std::string diff = differences(actual, expected, frame);
         if (!diff.empty()) {
@@ -224,11 +224,11 @@ int compareRandomCases(unsigned seed, int cases, Configure configure,
     return failures;
 }
 
-TEST(ReferenceColouring, PaletteExpansionForEveryCountUpTo64AndSomeLarger) {
+TEST(ReferenceColoring, PaletteExpansionForEveryCountUpTo64AndSomeLarger) {
     Random random(11);
     KeyColors keyColors{};
     for (Bgr& key : keyColors) {
-        key = randomColour(random);
+        key = randomColor(random);
     }
     for (int count : {1, 2, 3, 4, 5, 7, 8, 13, 31, 64, 100, 255, 256, 333, 640, 1000, 1023, 1024}) {
         const Palette palette = expandPalette(keyColors, count);
@@ -239,11 +239,11 @@ TEST(ReferenceColouring, PaletteExpansionForEveryCountUpTo64AndSomeLarger) {
     }
 }
 
-TEST(ReferenceColouring, MethodsDivisionCyclingAndInsideColour) {
+TEST(ReferenceColoring, MethodsDivisionCyclingAndInsideColor) {
     EXPECT_EQ(compareRandomCases(101, 600, randomPaletteSettings), 0);
 }
 
-TEST(ReferenceColouring, HsbAndRgbWaves) {
+TEST(ReferenceColoring, HsbAndRgbWaves) {
     EXPECT_EQ(compareRandomCases(202, 400,
                                  [](Random& random, testing::ColoringSettings& settings) {
                                      randomPaletteSettings(random, settings);
@@ -253,7 +253,7 @@ TEST(ReferenceColouring, HsbAndRgbWaves) {
               0);
 }
 
-TEST(ReferenceColouring, LongWavesOverPaletteAndWaves) {
+TEST(ReferenceColoring, LongWavesOverPaletteAndWaves) {
     EXPECT_EQ(compareRandomCases(303, 400,
                                  [](Random& random, testing::ColoringSettings& settings) {
                                      randomPaletteSettings(random, settings);
@@ -264,7 +264,7 @@ TEST(ReferenceColouring, LongWavesOverPaletteAndWaves) {
               0);
 }
 
-TEST(ReferenceColouring, SlopesWithAnyMethodRotationAndDivision) {
+TEST(ReferenceColoring, SlopesWithAnyMethodRotationAndDivision) {
     EXPECT_EQ(compareRandomCases(404, 500,
                                  [](Random& random, testing::ColoringSettings& settings) {
                                      randomPaletteSettings(random, settings);
@@ -297,7 +297,7 @@ KeyFrame extremeKeyFrame(Random& random) {
     return frame;
 }
 
-TEST(ReferenceColouring, ValuesNoRendererWritesStayDefined) {
+TEST(ReferenceColoring, ValuesNoRendererWritesStayDefined) {
     Random random(505);
     int failures = 0;
     for (int i = 0; i < 500 && failures < 5; ++i) {
@@ -328,7 +328,7 @@ TEST(ReferenceColouring, ValuesNoRendererWritesStayDefined) {
         }
         const FrameImage actual = colorWithSettings(settings, frame, call.cycleOffset,
                                                     call.slopeScale, call.textureScale);
-        const FrameImage expected = reference::colourKeyFrame(settings, frame, call.cycleOffset,
+        const FrameImage expected = reference::colorKeyFrame(settings, frame, call.cycleOffset,
                                                               call.slopeScale, call.textureScale);
         const std::string diff = differences(actual, expected, frame);
         if (!diff.empty()) {
@@ -395,7 +395,7 @@ TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
 
         const FrameImage actual = colorWithSettings(settings, frame, call.cycleOffset,
                                                     call.slopeScale, call.textureScale);
-        const FrameImage expected = reference::colourKeyFrame(
+        const FrameImage expected = reference::colorKeyFrame(
             settings, frame, call.cycleOffset, call.slopeScale, call.textureScale, &texture);
         const std::string diff = differences(actual, expected, frame);
         if (!diff.empty()) {
@@ -410,7 +410,7 @@ TEST_F(ReferenceFiles, TextureDisplacedByTheSlopesAndZoomed) {
 
 // Through the key frame file: the first key frame supplies the key colours (expanded into the
 // palette), the colour division and the inside value; later files of the run keep them.
-TEST_F(ReferenceFiles, KeyFrameFilesReadAndColoured) {
+TEST_F(ReferenceFiles, KeyFrameFilesReadAndColored) {
     Random random(707);
     testing::ColoringSettings settings;
     randomPaletteSettings(random, settings);
@@ -422,7 +422,7 @@ TEST_F(ReferenceFiles, KeyFrameFilesReadAndColoured) {
     KeyFrameFileData first = KeyFrameFileData::uniform(13, 7);
     first.keyColors.clear();
     for (int i = 0; i < 37; ++i) {
-        keyColors[i] = randomColour(random);
+        keyColors[i] = randomColor(random);
         first.keyColors.push_back(keyColors[i]);
     }
     first.iterationDivision = 3;
@@ -442,25 +442,25 @@ TEST_F(ReferenceFiles, KeyFrameFilesReadAndColoured) {
     }
 
     const auto palette = reference::expandPalette(keyColors, 37);
-    ColourState colour;  // as a run starts: the colours and division from the first key frame
-    colour.startRotation = settings.startRotation;
-    colour.stretchMin = settings.stretchMin;
-    colour.stretchMax = settings.stretchMax;
+    ColorState color;  // as a run starts: the colours and division from the first key frame
+    color.startRotation = settings.startRotation;
+    color.stretchMin = settings.stretchMin;
+    color.stretchMax = settings.stretchMax;
     const KeyFrame* firstRead = cache_.load(path("k0.zmb"));
     ASSERT_NE(firstRead, nullptr);
-    takeKeyFrameHeader(*firstRead, colour);
-    EXPECT_EQ(colour.colorDivision, 3.0);
-    EXPECT_EQ(colour.keyColorCount, 37);
-    ASSERT_EQ(colour.palette(), palette);
-    settings.colorDivision = colour.colorDivision;
-    settings.maxIteration = colour.maxIteration;
+    takeKeyFrameHeader(*firstRead, color);
+    EXPECT_EQ(color.colorDivision, 3.0);
+    EXPECT_EQ(color.keyColorCount, 37);
+    ASSERT_EQ(color.palette(), palette);
+    settings.colorDivision = color.colorDivision;
+    settings.maxIteration = color.maxIteration;
     settings.palette = palette;
     for (int i = 0; i < 2; ++i) {
         const CallValues call = randomCall(random);
-        colour.startCycle = call.cycleOffset;
+        color.startCycle = call.cycleOffset;
         const ColoringPlan plan =
             makeColoringPlan(testing::coloringSpecOf(settings), testing::textureSpecOf(settings),
-                             colour, nullptr, call.slopeScale, 1.0);
+                             color, nullptr, call.slopeScale, 1.0);
         const OptionalImage actual =
             renderKeyFrame(cache_, path("k" + std::to_string(i) + ".zmb"), plan);
         ASSERT_TRUE(actual.has_value()) << i;
@@ -470,7 +470,7 @@ TEST_F(ReferenceFiles, KeyFrameFilesReadAndColoured) {
             // A file that ends after its key colours holds no fractions.
             std::fill(expectedFrame.fractions.begin(), expectedFrame.fractions.end(), 0.0f);
         }
-        const FrameImage expected = reference::colourKeyFrame(
+        const FrameImage expected = reference::colorKeyFrame(
             settings, expectedFrame, call.cycleOffset, call.slopeScale, 1.0);
         EXPECT_EQ(differences(*actual, expected, expectedFrame), "") << "file " << i;
     }

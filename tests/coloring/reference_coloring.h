@@ -31,11 +31,11 @@ inline std::uint8_t truncByte(double value) {
 }
 
 // Channels by index: 0 blue, 1 green, 2 red.
-inline std::uint8_t channel(const Bgr& colour, int c) {
-    return c == 0 ? colour.blue : (c == 1 ? colour.green : colour.red);
+inline std::uint8_t channel(const Bgr& color, int c) {
+    return c == 0 ? color.blue : (c == 1 ? color.green : color.red);
 }
-inline std::uint8_t& channel(Bgr& colour, int c) {
-    return c == 0 ? colour.blue : (c == 1 ? colour.green : colour.red);
+inline std::uint8_t& channel(Bgr& color, int c) {
+    return c == 0 ? color.blue : (c == 1 ? color.green : color.red);
 }
 
 inline Bgr fromColorRef(std::uint32_t rgb) {
@@ -106,7 +106,7 @@ inline Bgr hsbToRgb(double h, double sat, double br) {
     return Bgr{truncByte(blue), truncByte(green), truncByte(red)};
 }
 
-inline constexpr std::array<Bgr, 8> kWaveColours = {
+inline constexpr std::array<Bgr, 8> kWaveColors = {
     Bgr{0, 0, 0},     Bgr{255, 255, 255}, Bgr{255, 0, 255}, Bgr{255, 255, 0},
     Bgr{0, 255, 255}, Bgr{0, 0, 255},     Bgr{0, 255, 0},   Bgr{255, 0, 0}};
 
@@ -147,7 +147,7 @@ inline Bgr waveColor(const testing::ColoringSettings& settings, double t, double
                 0.8 * (0.5 + 0.5 * std::sin((s - 0.5 * wave.period) * kPi / wave.period));
             for (int c = 0; c < 3; ++c) {
                 channel(pixel, c) =
-                    truncByte(channel(kWaveColours[k], c) * a + channel(pixel, c) * (1.0 - a));
+                    truncByte(channel(kWaveColors[k], c) * a + channel(pixel, c) * (1.0 - a));
             }
         }
         k = (k + 1) % 8;
@@ -163,10 +163,10 @@ inline void applyLongWaves(const testing::ColoringSettings& settings, Bgr& pixel
         if (wave.period > 0 && oddBand(s, wave.period)) {
             const double a = (0.5 + 0.5 * std::sin((s - 0.5 * wave.period) * kPi / wave.period)) *
                              wave.percent / 100.0;
-            const Bgr colour = fromColorRef(wave.color);
+            const Bgr color = fromColorRef(wave.color);
             for (int c = 0; c < 3; ++c) {
                 channel(pixel, c) =
-                    truncByte(channel(colour, c) * a + channel(pixel, c) * (1.0 - a));
+                    truncByte(channel(color, c) * a + channel(pixel, c) * (1.0 - a));
             }
         }
     }
@@ -349,7 +349,7 @@ inline void applySlopes(const testing::ColoringSettings& settings, Bgr& pixel, i
 
 // The colours of one pixel. `texture` is the prepared texture (rows top-down) when the texture
 // stage is on.
-inline Bgr colourPixel(const testing::ColoringSettings& settings, const KeyFrame& frame, int x,
+inline Bgr colorPixel(const testing::ColoringSettings& settings, const KeyFrame& frame, int x,
                        int y, double cycleOffset, double slopeScale, double textureScale,
                        const FrameImage* texture) {
     // A key frame without a maximum iteration of its own takes the last one read.
@@ -424,14 +424,14 @@ inline Bgr colourPixel(const testing::ColoringSettings& settings, const KeyFrame
     return pixel;
 }
 
-inline FrameImage colourKeyFrame(const testing::ColoringSettings& settings, const KeyFrame& frame,
+inline FrameImage colorKeyFrame(const testing::ColoringSettings& settings, const KeyFrame& frame,
                                  double cycleOffset, double slopeScale, double textureScale,
                                  const FrameImage* texture = nullptr) {
     FrameImage image(frame.width, frame.height);
     for (int x = 0; x < frame.width; ++x) {
         for (int y = 0; y < frame.height; ++y) {
             const Bgr pixel =
-                colourPixel(settings, frame, x, y, cycleOffset, slopeScale, textureScale, texture);
+                colorPixel(settings, frame, x, y, cycleOffset, slopeScale, textureScale, texture);
             std::uint8_t* out = image.pixel(x, y);
             out[0] = pixel.blue;
             out[1] = pixel.green;

@@ -1,4 +1,4 @@
-#include "movie/colour_range.h"
+#include "movie/color_range.h"
 
 #include <gtest/gtest.h>
 
@@ -29,28 +29,28 @@ KeyFrame keyFrameOf(int width, int height, const std::vector<std::int32_t>& colu
     return keyFrame;
 }
 
-struct ColourRangeTest : ::testing::Test {
+struct ColorRangeTest : ::testing::Test {
     MovieSpec spec;
     RunState run;
     TimelineState& state = run.timeline;
     RecordingHost host;
     // Applies the colour range of `keyFrame` to the run.
-    void apply(const KeyFrame& keyFrame) { applyColourRange(keyFrame, spec, run, &host); }
+    void apply(const KeyFrame& keyFrame) { applyColorRange(keyFrame, spec, run, &host); }
 };
 
-TEST_F(ColourRangeTest, StretchedMethodTakesItsRangeFromTheFirstKeyFrame) {
+TEST_F(ColorRangeTest, StretchedMethodTakesItsRangeFromTheFirstKeyFrame) {
     // Counts in scan order (column by column): the maximum before its last increase is 5000.
     spec.coloring.colorMethod = kStretched;
     apply(keyFrameOf(2, 2, {100, 5000, 10000, 7000}));
     EXPECT_EQ(state.keyMin, 100);
     EXPECT_EQ(state.keyMax, 5000);
-    EXPECT_EQ(run.colour.stretchMin, 100.0);
-    EXPECT_EQ(run.colour.stretchMax, 5000.0);
+    EXPECT_EQ(run.color.stretchMin, 100.0);
+    EXPECT_EQ(run.color.stretchMax, 5000.0);
     // A later key frame sets the targets only; a smaller maximum is raised to the range's.
     apply(keyFrameOf(2, 1, {300, 900}));
     EXPECT_EQ(state.keyMin, 300);
     EXPECT_EQ(state.keyMax, 5000);
-    EXPECT_EQ(run.colour.stretchMin, 100.0);
+    EXPECT_EQ(run.color.stretchMin, 100.0);
     EXPECT_TRUE(host.values.empty());
     EXPECT_EQ(scanCounts(keyFrameOf(3, 1, {42, 42, 42}))->largestBeforeLast, 42);
 
@@ -61,15 +61,15 @@ TEST_F(ColourRangeTest, StretchedMethodTakesItsRangeFromTheFirstKeyFrame) {
     EXPECT_FALSE(scanCounts(KeyFrame{}).has_value());
 }
 
-TEST_F(ColourRangeTest, SlopesStartFromTheSmallestCount) {
+TEST_F(ColorRangeTest, SlopesStartFromTheSmallestCount) {
     spec.coloring.slopes = true;
     spec.coloring.slopePower = 50.0;
     spec.zoom.zoomFactor = 2.0;
     apply(keyFrameOf(2, 2, {300, 800, 400, 900}));
     EXPECT_EQ(state.keyMin, 300);
     EXPECT_EQ(state.keyMax, 900);
-    EXPECT_EQ(run.colour.stretchMin, 300.0);
-    EXPECT_EQ(run.colour.stretchMax, 900.0);
+    EXPECT_EQ(run.color.stretchMin, 300.0);
+    EXPECT_EQ(run.color.stretchMax, 900.0);
     EXPECT_EQ(state.slopeScale, 300 * 50.0);
     EXPECT_EQ(state.slopeScaleTarget, 300 * 50.0 / 2.0);
     EXPECT_EQ(host.values["Colors"], "300-300-300");
@@ -79,7 +79,7 @@ TEST_F(ColourRangeTest, SlopesStartFromTheSmallestCount) {
     apply(keyFrameOf(1, 2, {1000, 1200}));
     EXPECT_EQ(state.keyMin, 450);
     EXPECT_EQ(state.slopeScale, 300 * 50.0);
-    EXPECT_EQ(run.colour.stretchMin, 450.0);
+    EXPECT_EQ(run.color.stretchMin, 450.0);
     EXPECT_EQ(host.values["Colors"], "1000-450-300");
     // Counts a little above it: unchanged. Below it: the start.
     apply(keyFrameOf(1, 2, {500, 1200}));
@@ -89,15 +89,15 @@ TEST_F(ColourRangeTest, SlopesStartFromTheSmallestCount) {
     EXPECT_EQ(state.slopeScale, 500 * 50.0);
 }
 
-TEST_F(ColourRangeTest, SmallRangeStartsAndLeftScrolling) {
+TEST_F(ColorRangeTest, SmallRangeStartsAndLeftScrolling) {
     spec.coloring.slopes = true;
-    run.colour.stretchMin = 1.0;  // "Start iter value" 1
+    run.color.stretchMin = 1.0;  // "Start iter value" 1
     apply(keyFrameOf(1, 2, {40, 60}));
     EXPECT_EQ(state.keyMin, 2);
     EXPECT_EQ(state.slopeScale, 1 * spec.coloring.slopePower);
 
     spec.zoom.leftScrolling = true;
-    run.colour.stretchMin = 70.0;
+    run.color.stretchMin = 70.0;
     apply(keyFrameOf(1, 2, {40, 60}));
     EXPECT_EQ(state.keyMin, 70);
     EXPECT_EQ(host.values["Colors"], "70-70-70");

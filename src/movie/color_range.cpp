@@ -1,4 +1,4 @@
-#include "movie/colour_range.h"
+#include "movie/color_range.h"
 
 #include <cstdint>
 #include <string>
@@ -40,43 +40,43 @@ std::optional<CountRange> scanCounts(const KeyFrame& keyFrame) {
     return range;
 }
 
-bool colourRangeInUse(const ColoringSpec& coloring) {
+bool colorRangeInUse(const ColoringSpec& coloring) {
     return coloring.slopes || coloring.colorMethod == kStretched ||
            coloring.colorMethod == kDistance;
 }
 
-void applyColourRange(const KeyFrame& keyFrame, const MovieSpec& spec, RunState& run,
+void applyColorRange(const KeyFrame& keyFrame, const MovieSpec& spec, RunState& run,
                       RenderHost* host) {
     const auto range = scanCounts(keyFrame);
     if (!range)
         return;
     TimelineState& state = run.timeline;
-    ColourState& colour = run.colour;
+    ColorState& color = run.color;
     state.keyMin = range->smallest;
     state.keyMax = range->largest;
 
     if (spec.coloring.colorMethod == kStretched) {
         state.keyMax = range->largestBeforeLast;
-        if (colour.stretchMax > state.keyMax)
-            state.keyMax = truncToInt(colour.stretchMax);
-        if (colour.stretchMin == kNotSetMin)
-            colour.stretchMin = state.keyMin;
-        if (colour.stretchMax == kNotSetMax)
-            colour.stretchMax = state.keyMax;
+        if (color.stretchMax > state.keyMax)
+            state.keyMax = truncToInt(color.stretchMax);
+        if (color.stretchMin == kNotSetMin)
+            color.stretchMin = state.keyMin;
+        if (color.stretchMax == kNotSetMax)
+            color.stretchMax = state.keyMax;
         return;
     }
 
     const bool leftScrolling = spec.zoom.leftScrolling;
-    double start = colour.stretchMin;  // s
+    double start = color.stretchMin;  // s
     if (leftScrolling && start != kNotSetMin)
         state.keyMin = truncToInt(start);
     const int smallest = state.keyMin;  // m0
     if (start == kNotSetMin) {
         start = state.keyMin;
-        colour.stretchMin = start;
+        color.stretchMin = start;
     }
-    if (colour.stretchMax == kNotSetMax)
-        colour.stretchMax = state.keyMax;
+    if (color.stretchMax == kNotSetMax)
+        color.stretchMax = state.keyMax;
 
     // A key frame whose counts begin above the range start keeps a little of the lower range.
     const int m = state.keyMin;
@@ -97,8 +97,8 @@ void applyColourRange(const KeyFrame& keyFrame, const MovieSpec& spec, RunState&
         state.keyMin = truncToInt(start);
 
     if (host != nullptr) {
-        host->colourRangeTaken(
-            {smallest, state.keyMin, truncToInt(start), truncToInt(colour.stretchMin)});
+        host->colorRangeTaken(
+            {smallest, state.keyMin, truncToInt(start), truncToInt(color.stretchMin)});
     }
 
     const double slopePower = spec.coloring.slopePower;
@@ -106,7 +106,7 @@ void applyColourRange(const KeyFrame& keyFrame, const MovieSpec& spec, RunState&
     if (scaleBase <= 0.0)
         scaleBase = 1.0;
     state.slopeScale = scaleBase * slopePower;
-    colour.stretchMin = state.keyMin;
+    color.stretchMin = state.keyMin;
 
     if (spec.coloring.colorMethod == kDistance) {
         state.slopeScale = 1.0;
