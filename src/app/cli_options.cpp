@@ -50,16 +50,9 @@ constexpr double kLargestZoomSize = 1e6;
 
 // Why `key` is no settings-file key, naming the key it may have meant.
 std::string unknownKeyMessage(std::string_view key) {
-    for (const Parameter& parameter : parameters()) {
-        if (parameter.key.empty() || parameter.key.size() != key.size())
-            continue;
-        if (std::equal(key.begin(), key.end(), parameter.key.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            })) {
-            return "there is no key " + visibleText(key) +
-                   " (keys match exactly: " + std::string(parameter.key) + ")";
-        }
+    if (const std::string_view known = keyInOtherLetters(key); !known.empty()) {
+        return "there is no key " + visibleText(key) +
+               " (keys match exactly: " + std::string(known) + ")";
     }
     return "there is no key " + visibleText(key) +
            " (\"zoomreel-cli --help\" and the manual list the keys: FPS, SPEED, MSZ, ...)";

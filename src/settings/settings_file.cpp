@@ -26,20 +26,6 @@ void appendLine(std::string& text, std::string_view key, std::string_view value)
     text += "\r\n";
 }
 
-// The key of a parameter that differs from `key` only in letter case; empty for none.
-std::string_view keyInOtherLetters(std::string_view key) {
-    for (const Parameter& parameter : parameters()) {
-        if (parameter.key.empty() || parameter.key.size() != key.size())
-            continue;
-        if (std::equal(key.begin(), key.end(), parameter.key.begin(), [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) ==
-                       std::tolower(static_cast<unsigned char>(b));
-            }))
-            return parameter.key;
-    }
-    return {};
-}
-
 // The text as loading splits it: up to its first zero byte, lines ended by CR LF or LF.
 std::string linesOf(std::string_view text) {
     const std::size_t end = text.find('\0');
@@ -106,6 +92,19 @@ std::string describeErrno(const std::string& path, std::string_view action) {
 }
 
 }  // namespace
+
+std::string_view keyInOtherLetters(std::string_view key) {
+    for (const Parameter& parameter : parameters()) {
+        if (parameter.key.empty() || parameter.key.size() != key.size())
+            continue;
+        if (std::equal(key.begin(), key.end(), parameter.key.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return parameter.key;
+    }
+    return {};
+}
 
 std::string settingsText(const Controls& controls) {
     std::string text;

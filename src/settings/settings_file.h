@@ -72,4 +72,7 @@ SettingsFileResult checkSettingsFile(const std::string& path);
 // Reads the settings file at `path` and applies it to the controls.
 SettingsFileResult loadSettingsFile(Controls& controls, const std::string& path);
 
+// The settings-file key that differs from `key` only in letter case; empty for none.
+std::string_view keyInOtherLetters(std::string_view key);
+
 }  // namespace zr
