@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/cli_process.h"
+#include "app/command_run.h"
 #include "app/commands.h"
 #include "output/movie_file.h"
 #include "output/movie_files.h"
@@ -36,26 +37,11 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TempFolder;
 
-struct CommandRun {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
+using testing::CommandRun;
 
-// Runs a command of the command line in this process with its output captured.
 CommandRun run(int (*command)(const std::vector<std::string>&),
                const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    std::streambuf* const oldOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* const oldErr = std::cerr.rdbuf(err.rdbuf());
-    CommandRun result;
-    result.status = command(args);
-    std::cout.rdbuf(oldOut);
-    std::cerr.rdbuf(oldErr);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    return testing::runCommand(command, args);
 }
 
 int exitStatusOf(pid_t child) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_run.h"
 #include "app/commands.h"
 #include "output/movie_reader.h"
 
@@ -26,26 +27,11 @@ using testing::decodeSound;
 using testing::TempFolder;
 using testing::writeWav;
 
-struct CommandRun {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
+using testing::CommandRun;
 
-// Runs a command of the command line with its output captured.
 CommandRun run(int (*command)(const std::vector<std::string>&),
                const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    std::streambuf* const oldOut = std::cout.rdbuf(out.rdbuf());
-    std::streambuf* const oldErr = std::cerr.rdbuf(err.rdbuf());
-    CommandRun result;
-    result.status = command(args);
-    std::cout.rdbuf(oldOut);
-    std::cerr.rdbuf(oldErr);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    return testing::runCommand(command, args);
 }
 
 std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
