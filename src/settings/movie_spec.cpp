@@ -202,28 +202,17 @@ bool moviePicturesFit(int width, int height, double zoomFactor) {
            bytes(zoomFactor * width, zoomFactor * height) <= kLargestPictureBytes;
 }
 
-MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previous) {
-    const std::string folder = controls.text(kIdDirectory);
-    const std::string pattern = keyFramePattern(folder);
-    if (pattern.size() > kMaxPathLength) {
-        return failure(MovieSpecErrorKind::kFolderPathTooLong,
-                       "The key frame folder path is too long (" + std::to_string(folder.size()) +
-                           " characters; at most " +
-                           std::to_string(kMaxPathLength - kKeyFrameWildcard.size() - 1) +
-                           " fit).\nMove the key frames to a folder with a shorter path.",
-                       kIdDirectory);
-    }
+namespace {
 
-    MovieSpecResult result;
-    MovieSpec& spec = result.spec;
+// The plain settings of the movie's look: the texture, the merge, the colour method and the
+// flags, each as the dialog holds it.
+void readLooks(const Controls& controls, const std::string& pattern, MovieSpec& spec) {
     OutputSpec& output = spec.output;
     ZoomSpec& zoom = spec.zoom;
     ColoringSpec& coloring = spec.coloring;
     TextureSpec& texture = spec.texture;
-    TimelineSpec& timeline = spec.timeline;
     StartSpec& start = spec.start;
     const auto flag = [&controls](int id) { return controls.checked(id); };
-
     texture.textureFile = controls.text(kIdTextureFile);
     texture.textureMulti = flag(kIdTextureMulti);
     if (texture.textureMulti) {
@@ -256,7 +245,17 @@ MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previo
     output.aspect43 = flag(kIdAspect43);
     spec.zoomText.fontFace = controls.text(kIdFontFace).substr(0, kMaxFontFaceLength);
     coloring.insideColor = controls.insideColor();
+}
 
+// The timeline's lists, the slopes and the waves; a failure for a rotation that cannot be
+// turned at or a speed list that cannot zoom.
+std::optional<MovieSpecResult> readTimeline(const Controls& controls, const MovieSpec& previous,
+                                            MovieSpec& spec) {
+    ZoomSpec& zoom = spec.zoom;
+    ColoringSpec& coloring = spec.coloring;
+    TimelineSpec& timeline = spec.timeline;
+    StartSpec& start = spec.start;
+    const auto flag = [&controls](int id) { return controls.checked(id); };
     // "Frame by frame": every key frame gets one movie frame, whatever the speed list holds.
     timeline.speedSpecs = speedTrackOf(zoom.frameByFrame ? std::vector<std::string>{"0\t1"}
                                                          : controls.lines(kIdSpeedList));
@@ -295,6 +294,16 @@ MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previo
     if (!speedsAreValid(timeline.speedSpecs, timeline.timeType))
         return failure(MovieSpecErrorKind::kZeroSpeed, "Speed cannot be zero", kIdSpeedList);
 
+    return std::nullopt;
+}
+
+// The frame rate, the split into files and the texture's numbers; a failure for a rate or a
+// split that cannot be, or time stamps that go back.
+std::optional<MovieSpecResult> readFramesAndTexture(const Controls& controls, MovieSpec& spec) {
+    OutputSpec& output = spec.output;
+    TextureSpec& texture = spec.texture;
+    const TimelineSpec& timeline = spec.timeline;
+    const auto flag = [&controls](int id) { return controls.checked(id); };
     output.fps = controlInt(controls, kIdFps);
     if (output.fps < 1) {
         return failure(MovieSpecErrorKind::kOutOfRange,
@@ -323,11 +332,12 @@ MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previo
                        kIdSpeedList);
     }
 
-    start.startFrame = controlInt(controls, kIdStartFrame);
-    start.startIteration = readStartIteration(controls.text(kIdStartIteration));
-    start.dumpImages = flag(kIdDumpImages);
+    return std::nullopt;
+}
 
-    MovieFileSpec& file = output.movieFile;
+// The movie file, its codec and its soundtrack; a failure for a quality or offset that is no
+// number in range.
+std::optional<MovieSpecResult> readMovieFile(const Controls& controls, MovieFileSpec& file) {
     file.path = controls.text(kIdMovieFile);
     file.codec = controls.text(kIdVideoCodec);
     file.preset = controls.text(kIdPreset);
@@ -356,6 +366,38 @@ MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previo
                 kIdSoundOffset);
         }
         file.soundtrackOffset = *value;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+MovieSpecResult buildMovieSpec(const Controls& controls, const MovieSpec& previous) {
+    const std::string folder = controls.text(kIdDirectory);
+    const std::string pattern = keyFramePattern(folder);
+    if (pattern.size() > kMaxPathLength) {
+        return failure(MovieSpecErrorKind::kFolderPathTooLong,
+                       "The key frame folder path is too long (" + std::to_string(folder.size()) +
+                           " characters; at most " +
+                           std::to_string(kMaxPathLength - kKeyFrameWildcard.size() - 1) +
+                           " fit).\nMove the key frames to a folder with a shorter path.",
+                       kIdDirectory);
+    }
+    MovieSpecResult result;
+    MovieSpec& spec = result.spec;
+    readLooks(controls, pattern, spec);
+    if (std::optional<MovieSpecResult> failed = readTimeline(controls, previous, spec)) {
+        return *failed;
+    }
+    if (std::optional<MovieSpecResult> failed = readFramesAndTexture(controls, spec)) {
+        return *failed;
+    }
+    StartSpec& start = spec.start;
+    start.startFrame = controlInt(controls, kIdStartFrame);
+    start.startIteration = readStartIteration(controls.text(kIdStartIteration));
+    start.dumpImages = controls.checked(kIdDumpImages);
+    if (std::optional<MovieSpecResult> failed = readMovieFile(controls, spec.output.movieFile)) {
+        return *failed;
     }
     return result;
 }
