@@ -87,11 +87,15 @@ dpkg-deb -x "$deb" "$contents"
 unexpected=$(cd "$contents" && find . -type f | grep -v -E '^\./usr/(bin/zoomreel(-cli)?|share/(applications|icons/hicolor|doc/zoomreel|man/man1|bash-completion/completions)/)' || true)
 [ -z "$unexpected" ] || fail "unexpected files in the package: $unexpected"
 for file in usr/bin/zoomreel usr/bin/zoomreel-cli usr/share/doc/zoomreel/LICENSE \
-    usr/share/doc/zoomreel/README.md usr/share/man/man1/zoomreel-cli.1.gz \
+    usr/share/doc/zoomreel/README.md usr/share/doc/zoomreel/changelog.gz \
+    usr/share/man/man1/zoomreel-cli.1.gz \
     usr/share/man/man1/zoomreel.1.gz usr/share/bash-completion/completions/zoomreel-cli; do
     [ -f "$contents/$file" ] || fail "the package lacks /$file"
 done
 desktop-file-validate "$contents/usr/share/applications/zoomreel.desktop"
+# Debian's own checks of a package: no error (a maintainer to write to, a changelog, the
+# copyright file, no misspelt word in the programs).
+lintian --fail-on error "$deb" || fail "lintian finds errors in $(basename "$deb")"
 for size in 16 32 48 64 128 256; do
     icon=$contents/usr/share/icons/hicolor/${size}x$size/apps/zoomreel.png
     file "$icon" | grep -q "PNG image data, $size x $size" || fail "no $size x $size icon"

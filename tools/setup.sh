@@ -11,7 +11,7 @@ packages=(
     libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
     libjpeg62-turbo-dev libpng-dev libfreetype-dev libfontconfig-dev fonts-liberation
     ffmpeg xvfb xauth
-    dpkg-dev file desktop-file-utils mmdebstrap
+    dpkg-dev file desktop-file-utils mmdebstrap lintian
     slurmctld slurmd slurm-client munge
 )
 

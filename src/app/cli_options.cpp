@@ -502,6 +502,7 @@ int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
     }
     if (commandLine.zoomSize)
         controls.setZoomSizeAnswer(*commandLine.zoomSize);
+    proposeFramesPerMovieForContainer(controls);
     std::ostringstream warnings;
     std::string error;
     bool fits = checkAgainstFolder(commandLine, controls, warnings, error);

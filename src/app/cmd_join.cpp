@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -121,7 +123,15 @@ int runJoinCommand(const std::vector<std::string>& args) {
         request.soundtrackOffset = options.audioOffset;
     }
 
+    if (::isatty(STDERR_FILENO) != 0) {
+        // Joining a long movie that must be encoded takes a while: say what is under way.
+        std::cerr << "joining " << request.pieces.size() << " split file"
+                  << (request.pieces.size() == 1 ? "" : "s") << " into " << request.output << " ..."
+                  << std::flush;
+    }
     const JoinResult result = joinMovies(request);
+    if (::isatty(STDERR_FILENO) != 0)
+        std::cerr << '\n';
     if (!result.error.empty()) {
         std::cerr << "zoomreel-cli join: " << result.error << '\n';
         return 1;

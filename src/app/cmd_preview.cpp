@@ -15,6 +15,7 @@
 #include "app/test_keyframe.h"
 #include "app/thread_option.h"
 #include "keyframes/image_file.h"
+#include "keyframes/key_frame_folder.h"
 #include "movie/frame_loop.h"
 #include "movie/frame_seeker.h"
 #include "movie/movie_length.h"
@@ -97,9 +98,23 @@ bool savePicture(const FrameImage& image, const std::string& output, std::string
 class PreviewHost : public NullRenderHost {
   public:
     void keyFrameUnreadable(const std::string& path) override {
-        std::cerr << "zoomreel-cli: cannot open the key frame file \"" << path << "\"\n";
+        std::cerr << "zoomreel-cli preview: cannot open the key frame file \"" << path << "\"\n";
     }
 };
+
+// How many key frames the folder holds, counted as plan counts them, for --frame K that is
+// not among them.
+std::string keyFrameCountText(const std::string& folder, const std::string& frameText) {
+    const std::size_t files = listMatchingFiles(folder, "*.zmb").size();
+    if (files > 0) {
+        return "\"" + folder + "\" holds " + std::to_string(files) +
+               " key frame files and --frame is " + frameText;
+    }
+    const std::size_t pictures = listKeyFramePictures(folder).size();
+    return "\"" + folder + "\" holds " + std::to_string(pictures) +
+           " pictures and no key frame file; --frame colours key frame files only, and "
+           "--movie-frame shows the pictures as the movie does";
+}
 
 // Movie frame `position` of the movie the controls describe, written as a PNG picture.
 int writeMovieFrame(const CommandLine& commandLine, const MoviePosition& position,
@@ -110,34 +125,35 @@ int writeMovieFrame(const CommandLine& commandLine, const MoviePosition& positio
     }
     const StartConversionResult start = convertControlsForStart(controls);
     if (!start.ok) {
-        std::cerr << "zoomreel-cli: " << start.message << "\n";
+        std::cerr << "zoomreel-cli preview: " << start.message << "\n";
         return 1;
     }
     if (start.spec.output.skipRender) {
-        std::cerr << "zoomreel-cli: \"Skip render\" makes no picture: leave out --skip-render "
-                     "for a movie frame\n";
+        std::cerr
+            << "zoomreel-cli preview: \"Skip render\" makes no picture: leave out --skip-render "
+               "for a movie frame\n";
         return 1;
     }
     MovieRun run;
     run.spec = start.spec;
     run.keyFrames = listRunKeyFrames(run.spec);
     if (run.keyFrames.empty()) {
-        std::cerr << "zoomreel-cli: Invalid Folder: \"" << commandLine.folder
-                  << "\" holds no key frame file (*.zmb) and no JPEG picture (*.jpg)\n";
+        std::cerr << "zoomreel-cli preview: Invalid Folder: \"" << commandLine.folder
+                  << "\" holds no key frame file (*.zmb) and no picture (*.jpg, *.png, *.bmp)\n";
         return 1;
     }
     PreviewHost host;
     RenderSession session(threads.share(), threads.encoderThreads());
     FrameSeeker seeker(std::move(run), session, &host);
     if (!seeker.start()) {
-        std::cerr << "zoomreel-cli: Later timestamps can not be earlier\n";
+        std::cerr << "zoomreel-cli preview: Later timestamps can not be earlier\n";
         return 1;
     }
     const int fps = std::max(start.spec.output.fps, 1);
     const long long frame = frameAtPosition(position, fps);
     const long long frames = seeker.frameCount();
     if (frame >= frames) {
-        std::cerr << "zoomreel-cli: movie frame " << frame;
+        std::cerr << "zoomreel-cli preview: movie frame " << frame;
         if (position.isTime) {
             std::cerr << " (" << formatMovieTime(frame, fps) << ")";
         }
@@ -151,12 +167,12 @@ int writeMovieFrame(const CommandLine& commandLine, const MoviePosition& positio
     }
     const std::optional<FrameRenderer::Frame> made = seeker.frame(frame);
     if (!made || made->movieFile == nullptr) {
-        std::cerr << "zoomreel-cli: movie frame " << frame << " could not be made\n";
+        std::cerr << "zoomreel-cli preview: movie frame " << frame << " could not be made\n";
         return 1;
     }
     std::string error;
     if (!savePicture(*made->movieFile, output, error)) {
-        std::cerr << "zoomreel-cli: cannot write \"" << output << "\": " << error << "\n";
+        std::cerr << "zoomreel-cli preview: cannot write \"" << output << "\": " << error << "\n";
         return 1;
     }
     std::cout << "movie frame " << frame << " (" << formatMovieTime(frame, fps) << ") written to "
@@ -217,7 +233,7 @@ int runPreviewCommand(const std::vector<std::string>& args) {
 
     StartConversionResult start = convertControlsForStart(controls);
     if (!start.ok) {
-        std::cerr << "zoomreel-cli: " << start.message << "\n";
+        std::cerr << "zoomreel-cli preview: " << start.message << "\n";
         return 1;
     }
 
@@ -227,17 +243,14 @@ int runPreviewCommand(const std::vector<std::string>& args) {
     takeStartColors(start.spec, session.colors);
     const TestKeyFrameResult tested = testKeyFrame(controls, start.spec, slope, session, &host);
     if (!tested.image) {
-        std::cerr << "zoomreel-cli: " << tested.message;
-        if (tested.failure == TestFailure::kNoKeyFrame) {
-            std::cerr << ": \"" << commandLine.folder << "\" holds "
-                      << listMatchingFiles(commandLine.folder, "*.zmb").size()
-                      << " key frame files and --frame is " << frameText;
-        }
+        std::cerr << "zoomreel-cli preview: " << tested.message;
+        if (tested.failure == TestFailure::kNoKeyFrame)
+            std::cerr << ": " << keyFrameCountText(commandLine.folder, frameText);
         std::cerr << "\n";
         return 1;
     }
     if (!savePicture(*tested.image, output, error)) {
-        std::cerr << "zoomreel-cli: cannot write \"" << output << "\": " << error << "\n";
+        std::cerr << "zoomreel-cli preview: cannot write \"" << output << "\": " << error << "\n";
         return 1;
     }
     std::cout << "key frame " << tested.keyFrame << " (" << tested.path << ") written to " << output

@@ -79,16 +79,18 @@ std::string clockText(double seconds) {
 }
 
 // The command line's side of a run: shows its progress on standard error, as a bar on a
-// terminal and as plain lines otherwise.
+// terminal and as plain lines otherwise. The status lines the dialog shows (each key frame
+// begun, the last one) and each key frame that cannot be opened as it is met come only when
+// `verbose`: the unusable key frames are told once, after the run.
 class CliRenderHost : public RenderHost {
   public:
-    explicit CliRenderHost(bool terminal)
-        : terminal_(terminal), start_(Clock::now()), lastShown_(start_) {}
+    CliRenderHost(bool terminal, bool verbose)
+        : terminal_(terminal), verbose_(verbose), start_(Clock::now()), lastShown_(start_) {}
 
     void runPlanned(long long framesToMake) override { progress(0, framesToMake); }
     void keyFrameStarted(const KeyFrameStarted& event) override {
         // Each key frame is worth a line of its own when there is no bar.
-        if (!terminal_) {
+        if (verbose_ && !terminal_) {
             std::cerr << statusText(event) << '\n';
         }
     }
@@ -110,15 +112,17 @@ class CliRenderHost : public RenderHost {
         std::cout << remadeFileText(event) << '\n';
     }
     void keyFrameUnreadable(const std::string& path) override {
+        if (!verbose_)
+            return;
         endBar();
-        std::cerr << "zoomreel-cli: cannot open key frame " << path << '\n';
+        std::cerr << "zoomreel-cli render: cannot open key frame " << path << '\n';
     }
     void runEnded(const RenderOutcome& outcome) override {
         if (shownDone_ != done_) {
             show(Clock::now());
         }
         endBar();
-        if (outcome.done) {
+        if (verbose_ && outcome.done) {
             std::cerr << statusText(outcome) << '\n';
         }
     }
@@ -170,6 +174,7 @@ class CliRenderHost : public RenderHost {
     }
 
     bool terminal_;
+    bool verbose_;
     Clock::time_point start_;
     Clock::time_point lastShown_;
     long long done_ = 0;
@@ -261,7 +266,7 @@ int runRenderCommand(const std::vector<std::string>& args) {
     ProgramThreads threads(threadBudgetOf(commandLine));
     RenderSession session(threads.share(), threads.encoderThreads());
     session.dumpImages = start.spec.start.dumpImages;
-    CliRenderHost host(::isatty(STDERR_FILENO) != 0);
+    CliRenderHost host(::isatty(STDERR_FILENO) != 0, commandLine.hasExtra("--verbose"));
     interruptedSession = &session;
     const auto previousInterrupt = std::signal(SIGINT, onStopSignal);
     const auto previousTerminate = std::signal(SIGTERM, onStopSignal);
@@ -276,8 +281,8 @@ int runRenderCommand(const std::vector<std::string>& args) {
     if (!outcome.done) {
         std::cerr << "zoomreel-cli render: the render did not run: " << outcome.failure;
         if (outcome.failureKind == RunFailureKind::kInvalidFolder) {
-            std::cerr << " (no .zmb key frames and no .jpg pictures in " << commandLine.folder
-                      << ")";
+            std::cerr << " (no .zmb key frames and no .jpg, .png or .bmp pictures in "
+                      << commandLine.folder << ")";
         } else if (outcome.failureKind == RunFailureKind::kForeignFile) {
             std::cerr << ", or give --overwrite to replace it";
         }

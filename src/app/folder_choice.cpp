@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "keyframes/image_file.h"
+#include "keyframes/key_frame_folder.h"
 #include "keyframes/key_frame_header.h"
 #include "movie/movie_length.h"
+#include "output/movie_format.h"
 #include "settings/memory_controls.h"
 #include "settings/setting_types.h"
 #include "support/folder_listing.h"
@@ -27,7 +29,7 @@ FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& f
     controls.setText(kIdDirectory, folder);
 
     const std::vector<std::string> keyFrames = listMatchingFiles(folder, "*.zmb");
-    const std::vector<std::string> pictures = listMatchingFiles(folder, "*.jpg");
+    const std::vector<std::string> pictures = listKeyFramePictures(folder);
     FolderChoiceResult result;
     if (!keyFrames.empty()) {
         const std::string& first = keyFrames.front();
@@ -52,8 +54,9 @@ FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& f
         result.frameWidth = picture->width();
         result.frameHeight = picture->height();
     } else {
-        return failure(kFolderUnreadable,
-                       "no .zmb key frame file and no .jpg picture in \"" + folder + "\"");
+        return failure(
+            kFolderUnreadable,
+            "no .zmb key frame file and no .jpg, .png or .bmp picture in \"" + folder + "\"");
     }
 
     const std::string width = std::to_string(result.frameWidth);
@@ -63,12 +66,30 @@ FolderChoiceResult chooseKeyFrameFolder(Controls& controls, const std::string& f
     controls.setText(kIdFrameHeight, height);
     controls.setText(kIdMovieHeight, height);
     controls.setText(kIdFramesPerMovie,
-                     std::to_string(proposedFramesPerMovie(result.frameWidth, result.frameHeight)));
+                     std::to_string(proposedFramesPerMovieFor(
+                         controls.text(kIdMovieFile), result.frameWidth, result.frameHeight)));
 
     result.keyFrameCount = static_cast<int>(std::max(keyFrames.size(), pictures.size()));
     controls.setKeyFrameCount(result.keyFrameCount);
     controls.recomputeMovieLength();
     return result;
+}
+
+int proposedFramesPerMovieFor(std::string_view movieFile, int width, int height) {
+    const ContainerInfo* container = containerForFile(movieFile);
+    if (container != nullptr && container->id != Container::kAvi)
+        return 0;
+    return proposedFramesPerMovie(width, height);
+}
+
+void proposeFramesPerMovieForContainer(Controls& controls) {
+    const int width = controlInt(controls, kIdMovieWidth);
+    const int height = controlInt(controls, kIdMovieHeight);
+    const std::string aviProposal = std::to_string(proposedFramesPerMovie(width, height));
+    if (controls.text(kIdFramesPerMovie) != aviProposal)
+        return;
+    controls.setText(kIdFramesPerMovie, std::to_string(proposedFramesPerMovieFor(
+                                            controls.text(kIdMovieFile), width, height)));
 }
 
 void updateMovieLengthEstimate(Controls& controls, int keyFrameCount, int fps) {

@@ -25,6 +25,9 @@ constexpr CliOption kRenderOptions[] = {
     {"--fresh", "",
      "make every movie file again, even those complete and made with these settings"},
     {"--overwrite", "", "replace files at the movie files' names that this program did not make"},
+    {"--verbose", "",
+     "also show the status lines of the run (each key frame begun, the summary at its end) and "
+     "each key frame that cannot be opened as it is met"},
     kThreadsOption,
 };
 

@@ -7,6 +7,7 @@
 
 #include "keyframes/image_file.h"
 #include "keyframes/key_frame_cache.h"
+#include "support/text_match.h"
 
 namespace zr {
 
@@ -35,6 +36,11 @@ std::string fallbackPicturePath(const std::string& path) {
     const std::size_t dot = path.rfind('.');
     if (dot == std::string::npos || (nameAt != std::string::npos && dot < nameAt)) {
         return path + ".jpg";
+    }
+    // A PNG or BMP picture listed as a key frame (a folder of such pictures alone) is its own.
+    const std::string extension = path.substr(dot);
+    if (equalIgnoringCase(extension, ".png") || equalIgnoringCase(extension, ".bmp")) {
+        return path;
     }
     return path.substr(0, dot) + ".jpg";
 }

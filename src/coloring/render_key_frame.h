@@ -37,7 +37,8 @@ int keyFrameJobRun(KeyFrameJob& job);
 // name stands in (or `unusable` says why there is none).
 void standInForKeyFrame(KeyFrameJob& job);
 
-// The path of the picture that stands in for the key frame at `path`.
+// The path of the picture that stands in for the key frame at `path`: the ".jpg" of the same
+// name, or a ".png" or ".bmp" path itself.
 std::string fallbackPicturePath(const std::string& path);
 
 }  // namespace zr

@@ -19,10 +19,20 @@ void sortPaths(std::vector<std::string>& paths, SortOrder order) {
                      });
 }
 
+std::vector<std::string> listKeyFramePictures(const std::string& folder) {
+    std::vector<std::string> paths = listMatchingFiles(folder, "*.jpg");
+    if (paths.empty()) {
+        paths = listMatchingFiles(folder, "*.png");
+        std::vector<std::string> bitmaps = listMatchingFiles(folder, "*.bmp");
+        paths.insert(paths.end(), bitmaps.begin(), bitmaps.end());
+    }
+    return paths;
+}
+
 std::vector<std::string> listKeyFrames(const std::string& folder, SortOrder order) {
     std::vector<std::string> paths = listMatchingFiles(folder, "*.zmb");
     if (paths.empty()) {
-        paths = listMatchingFiles(folder, "*.jpg");
+        paths = listKeyFramePictures(folder);
     }
     sortPaths(paths, order);
     return paths;

@@ -45,8 +45,10 @@ std::string buildZoomText(std::string_view keyFramePath) {
     }
     std::string_view part = keyFramePath.substr(underscore + 1);
     std::size_t end = part.find(".jpg");
-    if (end == std::string_view::npos) {
-        end = part.find(".zmb");
+    for (const std::string_view extension : {".zmb", ".png", ".bmp"}) {
+        if (end == std::string_view::npos) {
+            end = part.find(extension);
+        }
     }
     if (end != std::string_view::npos) {
         part = part.substr(0, end);
@@ -201,8 +203,8 @@ struct ZoomTextPainter::Font {
                                                      255);
                     p[1] = static_cast<std::uint8_t>((alpha * color.green + (255 - alpha) * p[1]) /
                                                      255);
-                    p[2] = static_cast<std::uint8_t>((alpha * color.red + (255 - alpha) * p[2]) /
-                                                     255);
+                    p[2] =
+                        static_cast<std::uint8_t>((alpha * color.red + (255 - alpha) * p[2]) / 255);
                 }
             }
             pen += static_cast<int>((glyph->advance.x + 32) >> 6);

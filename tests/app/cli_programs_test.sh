@@ -142,5 +142,55 @@ veryfast veryslow|render --preset very
 yuv420p10le|render --pix-fmt yuv420p1
 EOF
 
+# plan names the size, folder and container of the movie files; a movie in another container
+# than AVI is one file; a soundtrack is refused where render refuses it.
+tab=$'\t'
+speed=(--set "SPEED=0${tab}6000")
+expect 0 out "# frame size${tab}32x18" "$cli" plan "$work/keys"
+expect 0 out "# frame size${tab}640x360" "$cli" plan "$work/keys" --set MSZ=640
+expect 0 out "# container${tab}AVI${tab}split every 4500 frames" "$cli" plan "$work/keys" \
+    --set MSZ=640 "${speed[@]}"
+expect 0 out "# movie files${tab}2" "$cli" plan "$work/keys" --set MSZ=640 "${speed[@]}"
+expect 0 out "# movie files${tab}1" "$cli" plan "$work/keys" --set MSZ=640 "${speed[@]}" \
+    --output "$work/keys/film.mp4"
+expect 0 out "# movie files${tab}3" "$cli" plan "$work/keys" --set MSZ=640 "${speed[@]}" \
+    --output "$work/keys/film.mp4" --set FPM=2500
+expect 0 out "# frame size${tab}16x9${tab}half the movie size 32x18" "$cli" plan "$work/keys" \
+    --set "ROTATE=0${tab}5"
+ffmpeg -v error -f lavfi -i sine=duration=1 "$work/sound.wav"
+expect 1 err "zoomreel-cli plan: " "$cli" plan "$work/keys" --audio "$work/sound.wav"
+expect 0 out "# soundtrack" "$cli" plan "$work/keys" --audio "$work/sound.wav" \
+    --output "$work/keys/film.mkv"
+
+# A folder of PNG pictures alone is a folder of key frames; --frame colours key frame files only
+# and says what the folder holds.
+mkdir -p "$work/pictures"
+for k in 0 1; do
+    "$cli" preview "$work/keys" --frame $k --output "$work/pictures/0000$((2 - k))_1e$k.png" \
+        >/dev/null || fail "preview --frame $k failed"
+done
+expect 0 out "# total frames" "$cli" plan "$work/pictures"
+expect 1 err "holds 2 pictures and no key frame file" \
+    "$cli" preview "$work/pictures" --frame 5 --output "$work/a.png"
+checks=$((checks + 1))
+"$cli" render "$work/pictures" --codec MJPG --set "SPEED=0${tab}3" >"$work/out" 2>"$work/err" &&
+    grep -q "wrote" "$work/out" || fail "render of a folder of PNG pictures: $(cat "$work/err")"
+# The run's status lines only with --verbose, and each error once.
+checks=$((checks + 1))
+grep -q "Done!" "$work/err" && fail "render shows the status lines without --verbose"
+"$cli" render "$work/pictures" --codec MJPG --set "SPEED=0${tab}3" --fresh --verbose \
+    >"$work/out" 2>"$work/err"
+grep -q "Done!" "$work/err" || fail "render --verbose lacks the last status line: $(cat "$work/err")"
+
+# A key frame that cannot be read is told once, after the run.
+checks=$((checks + 1))
+mkdir -p "$work/broken"
+cp "$work/keys"/*.zmb "$work/broken/"
+broken=$(ls "$work/broken"/*.zmb | head -1)
+head -c 20 "$work/keys/$(basename "$broken")" >"$broken"
+"$cli" render "$work/broken" --codec MJPG >"$work/out" 2>"$work/err"
+told=$(grep -c -F "$broken" "$work/err")
+[ "$told" = 1 ] || fail "the unreadable key frame is told $told times: $(cat "$work/err")"
+
 echo "$((checks - failures)) passed, $failures failed"
 [ $failures = 0 ]

@@ -112,6 +112,46 @@ TEST_F(FolderChoiceTest, AFolderOfPicturesTakesItsSizeFromThePictures) {
     EXPECT_EQ(estimates, 1);
 }
 
+TEST_F(FolderChoiceTest, AFolderOfPngPicturesAloneIsAFolderOfKeyFrames) {
+    for (const char* name : {"00001_1e3.png", "00002_5e2.PNG"}) {
+        std::string error;
+        ASSERT_TRUE(savePng(FrameImage(40, 20), (folder / name).string(), &error)) << error;
+    }
+    const FolderChoiceResult result = chooseKeyFrameFolder(controls, folder.string());
+    ASSERT_TRUE(result.ok) << result.detail;
+    EXPECT_EQ(controls.text(kIdMovieWidth), "40");
+    EXPECT_EQ(result.keyFrameCount, 2);
+}
+
+TEST_F(FolderChoiceTest, MoviesInOtherContainersThanAviAreOneFile) {
+    writeKeyFrame("00001_1e3.zmb", 640, 360);
+    for (const char* movie : {"", "film.avi", "out/Z.AVI", "film.xyz"}) {
+        controls.setText(kIdMovieFile, movie);
+        ASSERT_TRUE(chooseKeyFrameFolder(controls, folder.string()).ok);
+        EXPECT_EQ(controls.text(kIdFramesPerMovie), "4500") << movie;
+    }
+    controls.setText(kIdMovieFile, "film.mp4");
+    ASSERT_TRUE(chooseKeyFrameFolder(controls, folder.string()).ok);
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "0");
+
+    // Chosen after the folder and a new movie width (which proposes for AVI): still one file.
+    controls.setText(kIdMovieFile, "film.avi");
+    ASSERT_TRUE(chooseKeyFrameFolder(controls, folder.string()).ok);
+    controls.setText(kIdMovieWidth, "1920");
+    controls.setText(kIdMovieFile, "film.mkv");
+    proposeFramesPerMovieForContainer(controls);
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "0");
+
+    // A number chosen by hand, and any number for an AVI movie, stays.
+    controls.setText(kIdFramesPerMovie, "300");
+    proposeFramesPerMovieForContainer(controls);
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "300");
+    controls.setText(kIdMovieWidth, "1280");
+    controls.setText(kIdMovieFile, "film.avi");
+    proposeFramesPerMovieForContainer(controls);
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "1125");
+}
+
 TEST(MovieLengthFieldTest, FpsChangesShowTheEstimateOfTheFoldersKeyFrames) {
     MemoryControls controls;
     controls.clearLines(kIdSpeedList);

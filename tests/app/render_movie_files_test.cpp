@@ -244,9 +244,14 @@ TEST_F(RenderMovieFilesTest, SettingsThatGiveNoMovieFileStopTheRenderBeforeItsFi
         EXPECT_NE(render.err.find(c.named), std::string::npos) << render.err;
         EXPECT_EQ(std::vector<std::string>{}, movieFiles()) << c.named;
     }
-    const CommandRun plan = run(runPlanCommand, {keys(), "--audio", folder.file("silent.wav")});
-    EXPECT_EQ(1, plan.status);
-    EXPECT_NE(plan.err.find("silent.wav"), std::string::npos) << plan.err;
+    // plan refuses the soundtracks render refuses, with the same words.
+    for (const Case& c :
+         {Case{{"--output", mp4, "--audio", folder.file("silent.wav")}, "silent.wav"},
+          Case{{"--audio", soundtrack()}, "film.avi\" carries no soundtrack"}}) {
+        const CommandRun plan = run(runPlanCommand, std::vector<std::string>{keys()} + c.args);
+        EXPECT_EQ(1, plan.status) << c.named;
+        EXPECT_NE(plan.err.find(c.named), std::string::npos) << plan.err;
+    }
 }
 
 }  // namespace

@@ -58,6 +58,7 @@ TEST_F(KeyFrameJobTest, FallsBackToThePictureOfTheSameName) {
     EXPECT_EQ(run("00004", &path), 0);
     EXPECT_EQ(path, folder.file("00004.jpg"));
     EXPECT_EQ(fallbackPicturePath("/zoom.v2/00005"), "/zoom.v2/00005.jpg");
+    EXPECT_EQ(fallbackPicturePath("/k/00005_1e3.PNG"), "/k/00005_1e3.PNG");
 }
 
 TEST_F(KeyFrameJobTest, OneKeyFrameGivesTheColorsAndEveryOneItsMaximumIteration) {

@@ -33,6 +33,15 @@ TEST(KeyFrameFolder, ListsKeyFrameFilesInAnyLetterCaseElseThePictures) {
     }
     EXPECT_EQ(listKeyFrames(pictures.path().string(), SortOrder::kDescending),
               (std::vector<std::string>{pictures.file("b.jpg"), pictures.file("a.JPG")}));
+
+    // Without JPEG pictures either, the PNG and BMP pictures together.
+    const TempFolder others;
+    for (const char* name : {"b.bmp", "a.PNG", "c.png", "c.gif", "d.png.txt"}) {
+        writeBytes(others.file(name), {0});
+    }
+    EXPECT_EQ(listKeyFrames(others.path().string(), SortOrder::kAscending),
+              (std::vector<std::string>{others.file("a.PNG"), others.file("b.bmp"),
+                                        others.file("c.png")}));
 }
 
 TEST(KeyFrameFolder, SortsPathsIgnoringCaseAndKeepsEqualOnesInOrder) {

@@ -277,7 +277,8 @@ class MainDialogTest : public QObject {
         QCOMPARE(messages.requests.size(), std::size_t{1});
         // The design's text, then why and what to do.
         QVERIFY(messages.requests[0].text.starts_with("Could not open file in this directory:\n"));
-        QVERIFY(messages.requests[0].text.find("No .zmb key frame file and no .jpg picture in") !=
+        QVERIFY(messages.requests[0].text.find(
+                    "No .zmb key frame file and no .jpg, .png or .bmp picture in") !=
                 std::string::npos);
         QVERIFY(messages.requests[0].text.find("Directory") != std::string::npos);
         QCOMPARE(messages.requests[0].title, std::string("Error"));
