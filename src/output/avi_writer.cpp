@@ -685,47 +685,48 @@ AviWriter::~AviWriter() {
     if (std::uncaught_exceptions() > uncaughtExceptions_) {
         // The run is being torn down by an error: whatever was written is not a finished movie.
         movie_.reset();
-        state_ = 0;
+        state_ = WriterState::kClosed;
         return;
     }
     close();
 }
 
-int AviWriter::writeFrame(const FrameImage& frame) {
+WriteStatus AviWriter::writeFrame(const FrameImage& frame) {
     switch (state_) {
-        case 1:
+        case WriterState::kWaitingForFirstFrame:
             return openAndWrite(frame);
-        case 2:
+        case WriterState::kWriting:
             return write(frame);
-        default:
-            return kAviFailed;
+        case WriterState::kClosed:
+            break;
     }
+    return WriteStatus::kFailed;
 }
 
 std::string AviWriter::compressorHandler() const {
     return handler_;
 }
 
-int AviWriter::close() {
-    state_ = 0;
+WriteStatus AviWriter::close() {
+    state_ = WriterState::kClosed;
     if (!movie_) {
-        return kAviOk;
+        return WriteStatus::kOk;
     }
     std::string error = movie_->finish(frameIndex_);
     movie_.reset();
     if (!error.empty()) {
         errorText_ = std::move(error);
-        return kAviFailed;
+        return WriteStatus::kFailed;
     }
-    return kAviOk;
+    return WriteStatus::kOk;
 }
 
-int AviWriter::fail(std::string text) {
+WriteStatus AviWriter::fail(std::string text) {
     errorText_ = std::move(text);
-    return kAviFailed;
+    return WriteStatus::kFailed;
 }
 
-int AviWriter::openAndWrite(const FrameImage& frame) {
+WriteStatus AviWriter::openAndWrite(const FrameImage& frame) {
     std::string error;
     if (frame.empty() || (bitCount_ != 24 && bitCount_ != 32) ||
         av_image_check_size(static_cast<unsigned>(frame.width()),
@@ -749,14 +750,14 @@ int AviWriter::openAndWrite(const FrameImage& frame) {
     }
     if (!error.empty()) {
         movie_.reset();
-        state_ = 0;
+        state_ = WriterState::kClosed;
         return fail(std::move(error));
     }
-    state_ = 2;
+    state_ = WriterState::kWriting;
     return write(frame);
 }
 
-int AviWriter::write(const FrameImage& frame) {
+WriteStatus AviWriter::write(const FrameImage& frame) {
     const int index = frameIndex_++;
     if (frame.width() != movie_->width() || frame.height() != movie_->height()) {
         return fail("AVIERR_BADSIZE: a frame of " + std::to_string(frame.width()) + " x " +
@@ -773,7 +774,7 @@ int AviWriter::write(const FrameImage& frame) {
     if (!earlier.empty()) {
         return fail(std::move(earlier));
     }
-    return kAviOk;
+    return WriteStatus::kOk;
 }
 
 }  // namespace zr

@@ -383,7 +383,7 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
         std::string error;
         const auto receive = [&]() {
             while (error.empty() && avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
-                if (writer->writeFrame(converter.convert(*frame)) != kAviOk) {
+                if (writer->writeFrame(converter.convert(*frame)) != WriteStatus::kOk) {
                     error = writer->errorText();
                 }
                 av_frame_unref(frame.get());
@@ -410,7 +410,7 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
         }
     }
     result.soundCopied = soundOf != nullptr && soundOf->soundtrackCopied();
-    if (writer->close() != kAviOk) {
+    if (writer->close() != WriteStatus::kOk) {
         return writer->errorText();
     }
     return {};
