@@ -77,7 +77,6 @@ void writeDibRows(const FrameImage& frame, int bitCount, std::uint8_t* out) {
 
 using ffmpeg::CodecContextPtr;
 using ffmpeg::FramePtr;
-using ffmpeg::OutputPtr;
 using ffmpeg::PacketPtr;
 using ffmpeg::ScalerPtr;
 
@@ -189,7 +188,6 @@ class AviWriter::Movie {
   public:
     struct Settings {
         std::string fileName;
-        std::string partialName;
         const Compressor* compressor;
         int bitCount;
         int framesPerSecond;
@@ -201,16 +199,13 @@ class AviWriter::Movie {
         std::optional<MovieRecord> record;  // what made the file, kept in its INFO list
     };
 
-    explicit Movie(Settings settings) : settings_(std::move(settings)) {}
-
-    ~Movie() {
-        stopThread();
-        if (created_) {
-            output_.reset();
-            std::error_code ignored;
-            std::filesystem::remove(settings_.partialName, ignored);
-        }
+    explicit Movie(Settings settings)
+        : settings_(std::move(settings)), output_(settings_.fileName, "avi", "AVIERR_FILEWRITE: ") {
+        output_.setRecord(settings_.record);
     }
+
+    // The thread stops before the file it writes to goes (removed unless finished).
+    ~Movie() { stopThread(); }
 
     Movie(const Movie&) = delete;
     Movie& operator=(const Movie&) = delete;
@@ -221,34 +216,20 @@ class AviWriter::Movie {
     // Creates the file, the stream and the encoder and writes the file header. Returns the error
     // text, empty on success.
     std::string open() {
-        AVFormatContext* rawOutput = nullptr;
-        if (avformat_alloc_output_context2(&rawOutput, nullptr, "avi", nullptr) < 0 ||
-            rawOutput == nullptr) {
+        if (!output_.createMuxer()) {
             return std::string(kAviNoMemoryText);
         }
-        output_.reset(rawOutput);
-
-        // A file left by an interrupted run goes first, so that a link of that name cannot send
-        // the movie elsewhere.
-        std::error_code ignored;
-        std::filesystem::remove(settings_.partialName, ignored);
-        const int opened = avio_open(&output_->pb, settings_.partialName.c_str(), AVIO_FLAG_WRITE);
+        const int opened = output_.createFile();
         if (opened < 0) {
             return std::string(kAviCreateFileText) + " " + inQuotes(settings_.fileName) + ": " +
                    ffmpegMessage(opened);
         }
-        created_ = true;
-
-        stream_ = avformat_new_stream(output_.get(), nullptr);
+        stream_ = avformat_new_stream(&output_.context(), nullptr);
         if (stream_ == nullptr || settings_.framesPerSecond <= 0) {
             return std::string(kAviCreateStreamText);
         }
         stream_->time_base = AVRational{1, settings_.framesPerSecond};
         av_dict_set(&stream_->metadata, "title", "Video Stream", 0);
-        if (settings_.record) {
-            av_dict_set(&output_->metadata, kMovieRecordKey,
-                        movieRecordText(*settings_.record).c_str(), 0);
-        }
 
         if (settings_.compressor == nullptr) {
             return std::string(kAviNoCompressorText);
@@ -261,12 +242,11 @@ class AviWriter::Movie {
             return startText;
         }
 
-        AVDictionary* options = nullptr;
+        ffmpeg::Dictionary options;
         if (settings_.compressor->encoderName.empty()) {
-            av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+            options.set("flipped_raw_rgb", "1");
         }
-        const int header = avformat_write_header(output_.get(), &options);
-        av_dict_free(&options);
+        const int header = output_.writeHeader(options);
         if (header < 0) {
             return headerFailureText(header);
         }
@@ -312,7 +292,7 @@ class AviWriter::Movie {
     std::string finish(long long written) {
         stopThread();
         std::string error = takeError();
-        if (codec_ && ioError_.empty()) {
+        if (codec_ && !output_.failed()) {
             // Encoders that hold frames back give them up now.
             const int sent = avcodec_send_frame(codec_.get(), nullptr);
             std::string flushError = sent < 0 ? encodeFailureText(sent) : drainPackets();
@@ -320,42 +300,10 @@ class AviWriter::Movie {
                 error = std::move(flushError);
             }
         }
-        if (ioError_.empty()) {
-            const int trailer = av_write_trailer(output_.get());
-            if (trailer < 0) {
-                ioFailure(trailer);
-            }
-        }
-        if (ioError_.empty()) {
-            avio_flush(output_->pb);
-            if (output_->pb->error < 0) {
-                ioFailure(output_->pb->error);
-            }
-        }
-        const int closed = avio_closep(&output_->pb);
-        if (closed < 0 && ioError_.empty()) {
-            ioFailure(closed);
-        }
-        output_.reset();
-        if (ioError_.empty() && settings_.record) {
-            MovieRecord completed = *settings_.record;
-            completed.written = written;
-            std::string patchError;
-            if (!replaceRecordInFile(settings_.partialName, movieRecordText(*settings_.record),
-                                     movieRecordText(completed), patchError)) {
-                ioError_ = "AVIERR_FILEWRITE: " + patchError;
-            }
-        }
-        if (!ioError_.empty()) {
-            return ioError_;  // the destructor removes the partial file
-        }
-        const std::string published = publishMovieFile(settings_.partialName, settings_.fileName);
-        // The movie is whole: after a failed rename it stays under the partial name.
-        created_ = false;
-        if (!published.empty()) {
-            return "AVIERR_FILEWRITE: " + published;
-        }
-        return error;
+        output_.setWrittenFrames(written);
+        // A file that lacks data is removed; a whole one takes its own name.
+        std::string finished = output_.finish();
+        return finished.empty() ? error : finished;
     }
 
   private:
@@ -470,7 +418,7 @@ class AviWriter::Movie {
         }
         applyQualityAndKeyFrames(context, compressor.encoderName, settings_.quality,
                                  settings_.keyFrameEvery);
-        if (output_->oformat->flags & AVFMT_GLOBALHEADER) {
+        if (output_.context().oformat->flags & AVFMT_GLOBALHEADER) {
             context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
         const int opened = avcodec_open2(codec_.get(), encoder, nullptr);
@@ -495,28 +443,14 @@ class AviWriter::Movie {
         return {};
     }
 
-    std::string headerFailureText(int code) const {
+    std::string headerFailureText(int code) {
         if (code == AVERROR(ENOMEM)) {
             return std::string(kAviMemoryText);
         }
         if (code == AVERROR(EINVAL) || code == AVERROR(ENOSYS) || code == AVERROR_PATCHWELCOME) {
             return std::string(kAviUnsupportedText);
         }
-        return writeFailureText(code);
-    }
-
-    std::string writeFailureText(int code) const {
-        return "AVIERR_FILEWRITE: could not write the movie file " + inQuotes(settings_.fileName) +
-               ": " + ffmpegMessage(code);
-    }
-
-    // Marks the file as lacking data; the first such failure is what close() reports.
-    std::string ioFailure(int code) {
-        std::string text = writeFailureText(code);
-        if (ioError_.empty()) {
-            ioError_ = text;
-        }
-        return text;
+        return output_.writeFailure(code);
     }
 
     std::string encodeFailureText(int code) const {
@@ -640,16 +574,12 @@ class AviWriter::Movie {
     std::string store(AVRational timeBase) {
         av_packet_rescale_ts(packet_.get(), timeBase, stream_->time_base);
         packet_->stream_index = stream_->index;
-        const int written = av_interleaved_write_frame(output_.get(), packet_.get());
-        av_packet_unref(packet_.get());
-        if (written < 0 || output_->pb->error < 0) {
-            return ioFailure(written < 0 ? written : output_->pb->error);
-        }
-        return {};
+        return output_.write(*packet_);
     }
 
     Settings settings_;
-    OutputPtr output_;
+    // The file under its partial name until it is whole; failures to write it are kept there.
+    ffmpeg::PartialOutput output_;
     AVStream* stream_ = nullptr;  // owned by output_
     CodecContextPtr codec_;
     FramePtr frame_;
@@ -657,8 +587,6 @@ class AviWriter::Movie {
     ScalerPtr scaler_;
     std::vector<std::unique_ptr<MjpegFrameCoder>> jpegCoders_;  // Motion JPEG: one per queued frame
     std::vector<std::uint8_t> paddedPicture_;                   // the picture handed to the scaler
-    bool created_ = false;  // the partial file exists and belongs to this movie
-    std::string ioError_;   // set when the file lacks data: it is removed instead of renamed
 
     std::thread worker_;
     std::mutex mutex_;
@@ -735,12 +663,9 @@ WriteStatus AviWriter::openAndWrite(const FrameImage& frame) {
     } else {
         const Compressor* compressor =
             compressorAvailable(handler_) ? findCompressor(handler_) : nullptr;
-        Movie::Settings settings{fileName_,        partialMovieName(fileName_),
-                                 compressor,       bitCount_,
-                                 framesPerSecond_, keyFrameEvery_,
-                                 quality_,         frame.width(),
-                                 frame.height(),   threads_,
-                                 record_};
+        Movie::Settings settings{fileName_,      compressor, bitCount_,     framesPerSecond_,
+                                 keyFrameEvery_, quality_,   frame.width(), frame.height(),
+                                 threads_,       record_};
         try {
             movie_ = std::make_unique<Movie>(std::move(settings));
             error = movie_->open();
