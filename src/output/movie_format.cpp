@@ -50,16 +50,31 @@ bool proresProfileFits(std::string_view profile, const AVPixFmtDescriptor& pixel
     return profile.starts_with("4444") == fullChroma;
 }
 
+// "a, b or c" with `conjunction` "or".
+std::string listed(std::vector<std::string> items, std::string_view conjunction) {
+    const std::string last = items.back();
+    items.pop_back();
+    return items.empty() ? last : joined(items, ", ") + " " + std::string(conjunction) + " " + last;
+}
+
 }  // namespace
 
 const std::vector<ContainerInfo>& movieContainers() {
+    // clang-format off
     static const std::vector<ContainerInfo> containers = {
-        {Container::kAvi, ".avi", "avi", "AVI", "", "pcm_s16le", false},
-        {Container::kMp4, ".mp4", "mp4", "MP4", "h264", "aac", true},
-        {Container::kMkv, ".mkv", "matroska", "Matroska", "h264", "libopus", false},
-        {Container::kMov, ".mov", "mov", "QuickTime", "h264", "aac", true},
-        {Container::kWebm, ".webm", "webm", "WebM", "vp9", "libopus", false},
+        {Container::kAvi, ".avi", "avi", "AVI", "", "pcm_s16le", false,
+         {"mp3", "ac3", "pcm_s16le"}},
+        {Container::kMp4, ".mp4", "mp4", "MP4", "h264", "aac", true,
+         {"aac", "mp3", "ac3", "eac3"}},
+        {Container::kMkv, ".mkv", "matroska", "Matroska", "h264", "libopus", false,
+         {"aac", "mp3", "vorbis", "opus", "flac", "ac3", "eac3", "alac", "pcm_s16le",
+          "pcm_s24le"}},
+        {Container::kMov, ".mov", "mov", "QuickTime", "h264", "aac", true,
+         {"aac", "mp3", "ac3", "alac", "pcm_s16le", "pcm_s24le"}},
+        {Container::kWebm, ".webm", "webm", "WebM", "vp9", "libopus", false,
+         {"vorbis", "opus"}},
     };
+    // clang-format on
     return containers;
 }
 
@@ -98,9 +113,29 @@ std::string containerExtensions(bool exceptAvi) {
             extensions.emplace_back(container.extension);
         }
     }
-    const std::string last = extensions.back();
-    extensions.pop_back();
-    return extensions.empty() ? last : joined(extensions, ", ") + " or " + last;
+    return listed(std::move(extensions), "or");
+}
+
+std::string containerNames(std::string_view conjunction) {
+    std::vector<std::string> names;
+    for (const ContainerInfo& container : movieContainers()) {
+        if (container.id != Container::kAvi) {
+            names.emplace_back(container.description);
+        }
+    }
+    return listed(std::move(names), conjunction);
+}
+
+std::string containerHelpList() {
+    std::vector<std::string> items;
+    for (const ContainerInfo& container : movieContainers()) {
+        std::string item(container.extension);
+        if (!equalIgnoringCase(container.extension.substr(1), container.description)) {
+            item += " (" + std::string(container.description) + ")";
+        }
+        items.push_back(std::move(item));
+    }
+    return joined(items, ", ");
 }
 
 std::string containerPatterns() {
@@ -233,7 +268,7 @@ bool chooseVideoFormat(const std::string& path, const VideoRequest& request, Vid
     if (container->id == Container::kAvi) {
         error = "the AVI movie " + file + " is written with a compressor chosen by " +
                 "four-character code (--codec FOURCC, --quality N); --crf, --preset and " +
-                "--pix-fmt are for MP4, Matroska, QuickTime and WebM files";
+                "--pix-fmt are for " + containerNames("and") + " files";
         return false;
     }
     const std::string codecName =
@@ -318,8 +353,7 @@ bool chooseVideoFormat(const std::string& path, const VideoRequest& request, Vid
         }
     }
     chosen.pixelFormat = pixelFormat;
-    chosen.colorModel =
-        (pixel->flags & AV_PIX_FMT_FLAG_RGB) ? ColorModel::kRgb : ColorModel::kYuv;
+    chosen.colorModel = (pixel->flags & AV_PIX_FMT_FLAG_RGB) ? ColorModel::kRgb : ColorModel::kYuv;
     chosen.bitDepth = pixel->comp[0].depth;
     format = chosen;
     return true;

@@ -342,8 +342,8 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
     if (container.id == Container::kAvi) {
         if (sound) {
             return "an AVI file with sound is joined only from split files whose video can be "
-                   "copied; choose an .mp4, .mkv, .mov or .webm file for " +
-                   inQuotes(request.output);
+                   "copied; choose an " +
+                   containerExtensions(true) + " file for " + inQuotes(request.output);
         }
         if (!compressorAvailable(request.aviCodec)) {
             return "--codec: " + inQuotes(request.aviCodec) +

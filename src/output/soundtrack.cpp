@@ -19,38 +19,11 @@ namespace {
 
 using ffmpeg::inQuotes;
 
-// The codecs each container takes as they are; anything else is encoded.
-bool containerCopies(Container container, AVCodecID codec) {
-    static const std::vector<AVCodecID> mp4 = {AV_CODEC_ID_AAC, AV_CODEC_ID_MP3, AV_CODEC_ID_AC3,
-                                               AV_CODEC_ID_EAC3};
-    static const std::vector<AVCodecID> mov = {AV_CODEC_ID_AAC,       AV_CODEC_ID_MP3,
-                                               AV_CODEC_ID_AC3,       AV_CODEC_ID_ALAC,
-                                               AV_CODEC_ID_PCM_S16LE, AV_CODEC_ID_PCM_S24LE};
-    static const std::vector<AVCodecID> mkv = {
-        AV_CODEC_ID_AAC,       AV_CODEC_ID_MP3,      AV_CODEC_ID_VORBIS, AV_CODEC_ID_OPUS,
-        AV_CODEC_ID_FLAC,      AV_CODEC_ID_AC3,      AV_CODEC_ID_EAC3,   AV_CODEC_ID_ALAC,
-        AV_CODEC_ID_PCM_S16LE, AV_CODEC_ID_PCM_S24LE};
-    static const std::vector<AVCodecID> webm = {AV_CODEC_ID_VORBIS, AV_CODEC_ID_OPUS};
-    static const std::vector<AVCodecID> avi = {AV_CODEC_ID_MP3, AV_CODEC_ID_AC3,
-                                               AV_CODEC_ID_PCM_S16LE};
-    const std::vector<AVCodecID>* list = &avi;
-    switch (container) {
-        case Container::kMp4:
-            list = &mp4;
-            break;
-        case Container::kMov:
-            list = &mov;
-            break;
-        case Container::kMkv:
-            list = &mkv;
-            break;
-        case Container::kWebm:
-            list = &webm;
-            break;
-        case Container::kAvi:
-            break;
-    }
-    return std::find(list->begin(), list->end(), codec) != list->end();
+// Whether the container takes the codec as it is; anything else is encoded.
+bool containerCopies(const ContainerInfo& container, AVCodecID codec) {
+    const std::string_view name = avcodec_get_name(codec);
+    const std::vector<std::string_view>& copied = container.copiedSoundCodecs;
+    return std::find(copied.begin(), copied.end(), name) != copied.end();
 }
 
 // The soundtrack file opened at its first sound stream.
@@ -621,7 +594,7 @@ std::unique_ptr<SoundtrackWriter> SoundtrackWriter::add(AVFormatContext& output,
     const double seconds = streamSeconds(*state->source.input, stream);
     const double begins = piece.offsetSeconds - piece.startSeconds;  // in the file
     constexpr double kTolerance = 1e-3;
-    state->copy = containerCopies(container.id, stream.codecpar->codec_id) &&
+    state->copy = containerCopies(container, stream.codecpar->codec_id) &&
                   avformat_query_codec(output.oformat, stream.codecpar->codec_id,
                                        FF_COMPLIANCE_NORMAL) == 1 &&
                   begins >= 0.0 && piece.lengthSeconds > 0.0 && seconds > 0.0 &&
