@@ -1,20 +1,16 @@
 #include "output/avi_writer.h"
 
-#include <stdlib.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <exception>
-#include <filesystem>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "output/avi_encoder_setup.h"
 #include "output/compressors.h"
 #include "output/ffmpeg_objects.h"
 #include "output/mjpeg_frame_coder.h"
@@ -28,8 +24,6 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
-#include <libavutil/log.h>
-#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
@@ -41,15 +35,7 @@ namespace {
 // drawn; more would only hold memory.
 constexpr std::size_t kQueuedFrames = 2;
 
-std::string ffmpegMessage(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
-}
+using ffmpeg::inQuotes;
 
 void writeDibRows(const FrameImage& frame, int bitCount, std::uint8_t* out) {
     const int width = frame.width();
@@ -79,101 +65,6 @@ using ffmpeg::CodecContextPtr;
 using ffmpeg::FramePtr;
 using ffmpeg::PacketPtr;
 using ffmpeg::ScalerPtr;
-
-// What each encoder is fed: the pixel layout it codes (the picture is converted to it), and
-// whether its key-frame interval is the group-of-pictures size.
-struct EncoderSetup {
-    std::string_view encoderName;
-    AVPixelFormat pixelFormat;
-    bool keyFrameInterval;
-};
-
-constexpr EncoderSetup kEncoderSetups[] = {
-    {"msvideo1", AV_PIX_FMT_RGB555LE, false}, {"mjpeg", AV_PIX_FMT_YUVJ420P, false},
-    {"libx264", AV_PIX_FMT_YUV420P, true},    {"mpeg4", AV_PIX_FMT_YUV420P, true},
-    {"ffv1", AV_PIX_FMT_BGR0, true},          {"huffyuv", AV_PIX_FMT_RGB24, false},
-    {"utvideo", AV_PIX_FMT_GBRP, false},      {"cinepak", AV_PIX_FMT_RGB24, true},
-};
-
-EncoderSetup setupFor(std::string_view encoderName) {
-    for (const EncoderSetup& setup : kEncoderSetups) {
-        if (setup.encoderName == encoderName) {
-            return setup;
-        }
-    }
-    return {encoderName, AV_PIX_FMT_BGR24, false};
-}
-
-int clampQuality(int quality) {
-    return std::clamp(quality, 0, 100);
-}
-
-// How the writer's quality (0 ... 100) and key-frame interval reach each encoder:
-//
-//   MSVC, CRAM  Microsoft Video 1: a key frame every `keyFrameEvery` frames; the encoder has no
-//               quality control of its own.
-//   DIB         uncompressed: every frame is a key frame; quality has no meaning.
-//   MJPG        every frame is a key frame; fixed quantiser 1 + (100 - quality) * 30 / 100, so 100
-//               gives 1 (finest) and 0 gives 31.
-//   H264, X264  constant rate factor 18 + (100 - quality) * 33 / 100, so 100 gives 18 (visually
-//               lossless), the preset 85 gives 22 and 0 gives 51; a key frame at least every
-//               `keyFrameEvery` frames.
-//   XVID, FMP4  fixed quantiser 2 + (100 - quality) * 29 / 100 (2 ... 31); a key frame every
-//               `keyFrameEvery` frames, no B-frames.
-//   FFV1, HFYU, ULRG  lossless; quality has no meaning; FFV1 starts a key frame every
-//               `keyFrameEvery` frames, the others code every frame on its own.
-//   cvid        Cinepak: a key frame every `keyFrameEvery` frames; quality is not adjustable.
-//
-// A key-frame interval of 0 or less leaves the encoder's own default.
-void applyQualityAndKeyFrames(AVCodecContext& context, const std::string& encoderName, int quality,
-                              int keyFrameEvery) {
-    const int q = clampQuality(quality);
-    if (keyFrameEvery > 0) {
-        if (encoderName == "msvideo1") {
-            // The encoder makes a key frame once keyint_min frames have passed since the last.
-            context.keyint_min = keyFrameEvery - 1;
-        } else if (setupFor(encoderName).keyFrameInterval) {
-            context.gop_size = keyFrameEvery;
-        }
-    }
-    if (encoderName == "mjpeg") {
-        // Every frame is coded on its own, so frames coded side by side on threads come out as
-        // they would one after another.
-        context.thread_count = 0;
-        context.thread_type = FF_THREAD_FRAME;
-        const int scale = 1 + (100 - q) * 30 / 100;
-        context.flags |= AV_CODEC_FLAG_QSCALE;
-        context.global_quality = FF_QP2LAMBDA * scale;
-        context.qmin = 1;
-    } else if (encoderName == "mpeg4") {
-        const int scale = 2 + (100 - q) * 29 / 100;
-        context.flags |= AV_CODEC_FLAG_QSCALE;
-        context.global_quality = FF_QP2LAMBDA * scale;
-        context.max_b_frames = 0;
-    } else if (encoderName == "libx264") {
-        context.thread_count = 0;  // x264 spreads each frame over threads of its own
-        const int rateFactor = 18 + (100 - q) * 33 / 100;
-        av_opt_set_int(context.priv_data, "crf", rateFactor, 0);
-        if (keyFrameEvery > 0) {
-            context.keyint_min = std::min(keyFrameEvery, 25);
-        }
-    }
-}
-
-// The error text of a failed encoder start.
-std::string compressorFailureText(int code) {
-    if (code == AVERROR(ENOMEM)) {
-        return std::string(kAviMemoryText);
-    }
-    // Encoders refuse a size or format they cannot code with these codes (-1 included, which
-    // older encoders return for a frame size they do not take, and the code of an external
-    // library that refused the settings, such as x264 for an odd width).
-    if (code == AVERROR(EINVAL) || code == AVERROR(EPERM) || code == AVERROR(ENOSYS) ||
-        code == AVERROR_PATCHWELCOME || code == AVERROR(ERANGE) || code == AVERROR_EXTERNAL) {
-        return std::string(kAviUnsupportedText);
-    }
-    return std::string(kAviCreateCompressedText);
-}
 
 }  // namespace
 
@@ -222,7 +113,7 @@ class AviWriter::Movie {
         const int opened = output_.createFile();
         if (opened < 0) {
             return std::string(kAviCreateFileText) + " " + inQuotes(settings_.fileName) + ": " +
-                   ffmpegMessage(opened);
+                   ffmpeg::message(opened);
         }
         stream_ = avformat_new_stream(&output_.context(), nullptr);
         if (stream_ == nullptr || settings_.framesPerSecond <= 0) {
@@ -455,7 +346,7 @@ class AviWriter::Movie {
 
     std::string encodeFailureText(int code) const {
         return "AVIERR_COMPRESSOR: a frame of " + inQuotes(settings_.fileName) +
-               " could not be compressed: " + ffmpegMessage(code);
+               " could not be compressed: " + ffmpeg::message(code);
     }
 
     void stopThread() {
