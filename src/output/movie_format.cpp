@@ -256,21 +256,12 @@ std::vector<std::string> codecPixelFormats(const VideoCodec& codec) {
     return names;
 }
 
-bool chooseVideoFormat(const std::string& path, const VideoRequest& request, VideoFormat& format,
-                       std::string& error) {
-    const std::string file = inQuotes(path);
-    const ContainerInfo* container = containerForFile(path);
-    if (container == nullptr) {
-        error = "the movie file " + file + " has an extension this program cannot write; end " +
-                "its name in one of " + containerList();
-        return false;
-    }
-    if (container->id == Container::kAvi) {
-        error = "the AVI movie " + file + " is written with a compressor chosen by " +
-                "four-character code (--codec FOURCC, --quality N); --crf, --preset and " +
-                "--pix-fmt are for " + containerNames("and") + " files";
-        return false;
-    }
+namespace {
+
+// The codec asked for, or the container's own; null with `error` set when the container cannot
+// hold it or this build lacks its encoder.
+const VideoCodec* chooseCodec(const ContainerInfo* container, const VideoRequest& request,
+                              const std::string& file, std::string& error) {
     const std::string codecName =
         request.codec.empty() ? std::string(container->defaultCodec) : request.codec;
     const VideoCodec* codec = findVideoCodec(codecName);
@@ -282,18 +273,22 @@ bool chooseVideoFormat(const std::string& path, const VideoRequest& request, Vid
         error = "a " + std::string(container->description) + " file such as " + file +
                 " cannot hold the video codec " + inQuotes(codecName) + "; choose one of " +
                 joined(offered, ", ") + " (\"zoomreel-cli codecs\" lists every container)";
-        return false;
+        return nullptr;
     }
     if (std::find(offered.begin(), offered.end(), codec->name) == offered.end()) {
         error = "this build's FFmpeg libraries lack the encoder " + inQuotes(codec->encoderName) +
                 " of " + std::string(codec->description) + " for " + file + "; choose one of " +
                 joined(offered, ", ");
-        return false;
+        return nullptr;
     }
+    return codec;
+}
 
-    VideoFormat chosen;
-    chosen.container = container;
-    chosen.codec = codec;
+// The constant-quality value and the preset asked for, checked against the codec's scale and
+// presets, or the codec's defaults.
+bool chooseQuality(const VideoRequest& request, const std::string& file, VideoFormat& chosen,
+                   std::string& error) {
+    const VideoCodec* codec = chosen.codec;
     const bool hasCrf = codec->minCrf <= codec->maxCrf;
     if (request.crf && !hasCrf) {
         error = std::string(codec->description) + " has no --crf scale (" + file + "); " +
@@ -327,7 +322,14 @@ bool chooseVideoFormat(const std::string& path, const VideoRequest& request, Vid
     } else {
         chosen.preset = std::string(codec->defaultPreset);
     }
+    return true;
+}
 
+// The pixel format asked for, or the codec's own, when the codec's encoder takes it; ProRes
+// takes the profile that fits it.
+bool choosePixelFormat(const VideoRequest& request, const std::string& file, VideoFormat& chosen,
+                       std::string& error) {
+    const VideoCodec* codec = chosen.codec;
     const std::vector<std::string> pixelFormats = codecPixelFormats(*codec);
     std::string pixelName =
         request.pixelFormat.empty() ? std::string(codec->pixelFormat) : request.pixelFormat;
@@ -355,6 +357,37 @@ bool chooseVideoFormat(const std::string& path, const VideoRequest& request, Vid
     chosen.pixelFormat = pixelFormat;
     chosen.colorModel = (pixel->flags & AV_PIX_FMT_FLAG_RGB) ? ColorModel::kRgb : ColorModel::kYuv;
     chosen.bitDepth = pixel->comp[0].depth;
+    return true;
+}
+
+}  // namespace
+
+bool chooseVideoFormat(const std::string& path, const VideoRequest& request, VideoFormat& format,
+                       std::string& error) {
+    const std::string file = inQuotes(path);
+    const ContainerInfo* container = containerForFile(path);
+    if (container == nullptr) {
+        error = "the movie file " + file + " has an extension this program cannot write; end " +
+                "its name in one of " + containerList();
+        return false;
+    }
+    if (container->id == Container::kAvi) {
+        error = "the AVI movie " + file + " is written with a compressor chosen by " +
+                "four-character code (--codec FOURCC, --quality N); --crf, --preset and " +
+                "--pix-fmt are for " + containerNames("and") + " files";
+        return false;
+    }
+    const VideoCodec* codec = chooseCodec(container, request, file, error);
+    if (codec == nullptr) {
+        return false;
+    }
+    VideoFormat chosen;
+    chosen.container = container;
+    chosen.codec = codec;
+    if (!chooseQuality(request, file, chosen, error) ||
+        !choosePixelFormat(request, file, chosen, error)) {
+        return false;
+    }
     format = chosen;
     return true;
 }

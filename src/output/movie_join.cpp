@@ -189,6 +189,76 @@ std::string writeToFile(void* file, AVPacket& packet) {
     return static_cast<ffmpeg::PartialOutput*>(file)->write(packet);
 }
 
+// The joined movie's video stream: the first piece's, with a tag the container takes.
+AVStream* addCopiedVideo(AVFormatContext& output, const Piece& first,
+                         const ContainerInfo& container) {
+    AVStream* video = avformat_new_stream(&output, nullptr);
+    if (video == nullptr || avcodec_parameters_copy(video->codecpar, first.video->codecpar) < 0) {
+        return nullptr;
+    }
+    const AVCodecParameters& source = *first.video->codecpar;
+    const bool tagFits =
+        output.oformat->codec_tag == nullptr ||
+        av_codec_get_id(output.oformat->codec_tag, source.codec_tag) == source.codec_id;
+    video->codecpar->codec_tag = tagFits ? source.codec_tag : 0;
+    if (source.codec_id == AV_CODEC_ID_HEVC &&
+        (container.id == Container::kMp4 || container.id == Container::kMov)) {
+        video->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+    }
+    video->time_base =
+        container.id == Container::kAvi ? av_inv_q(first.rate) : first.video->time_base;
+    video->avg_frame_rate = first.rate;
+    return video;
+}
+
+// Where the pieces' packets go.
+struct CopyTarget {
+    ffmpeg::PartialOutput& file;
+    AVStream& video;
+    AVRational frameTime;
+    SoundtrackWriter* sound;  // null without a soundtrack
+};
+
+// Appends the piece's video packets after `framesBefore` frames, the soundtrack keeping up.
+std::string copyPiece(Piece& piece, long long framesBefore, AVPacket& packet,
+                      const CopyTarget& target) {
+    AVStream& video = target.video;
+    const std::int64_t shift = av_rescale_q(framesBefore, target.frameTime, video.time_base);
+    long long framesDone = 0;
+    int read = 0;
+    while ((read = av_read_frame(piece.input.get(), &packet)) >= 0) {
+        if (packet.stream_index != piece.video->index) {
+            av_packet_unref(&packet);
+            continue;
+        }
+        av_packet_rescale_ts(&packet, piece.video->time_base, video.time_base);
+        if (packet.pts != AV_NOPTS_VALUE) {
+            packet.pts += shift;
+        }
+        if (packet.dts != AV_NOPTS_VALUE) {
+            packet.dts += shift;
+        }
+        packet.stream_index = video.index;
+        packet.pos = -1;
+        if (std::string error = target.file.write(packet); !error.empty()) {
+            return error;
+        }
+        ++framesDone;
+        if (target.sound != nullptr) {
+            const double seconds =
+                static_cast<double>(framesBefore + framesDone) * av_q2d(target.frameTime);
+            if (std::string error = target.sound->writeUntil(seconds, &writeToFile, &target.file);
+                !error.empty()) {
+                return error;
+            }
+        }
+    }
+    if (read != AVERROR_EOF) {
+        return "cannot read " + inQuotes(piece.path) + ": " + ffmpeg::message(read);
+    }
+    return {};
+}
+
 // The pieces' packets into one stream, with the soundtrack.
 std::string copyPieces(std::vector<Piece>& pieces, const JoinRequest& request,
                        const ContainerInfo& container, const std::optional<SoundtrackPiece>& sound,
@@ -201,22 +271,12 @@ std::string copyPieces(std::vector<Piece>& pieces, const JoinRequest& request,
     file.setWrittenFrames(result.frames);
     AVFormatContext& output = file.context();
     const Piece& first = pieces.front();
-    AVStream* video = avformat_new_stream(&output, nullptr);
-    if (video == nullptr || avcodec_parameters_copy(video->codecpar, first.video->codecpar) < 0) {
+    AVStream* video = addCopiedVideo(output, first, container);
+    if (video == nullptr) {
         return "out of memory";
     }
     const AVCodecParameters& source = *first.video->codecpar;
-    const bool tagFits =
-        output.oformat->codec_tag == nullptr ||
-        av_codec_get_id(output.oformat->codec_tag, source.codec_tag) == source.codec_id;
-    video->codecpar->codec_tag = tagFits ? source.codec_tag : 0;
-    if (source.codec_id == AV_CODEC_ID_HEVC &&
-        (container.id == Container::kMp4 || container.id == Container::kMov)) {
-        video->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
-    }
     const AVRational frameTime = av_inv_q(first.rate);
-    video->time_base = container.id == Container::kAvi ? frameTime : first.video->time_base;
-    video->avg_frame_rate = first.rate;
 
     std::unique_ptr<SoundtrackWriter> soundWriter;
     if (sound) {
@@ -242,40 +302,11 @@ std::string copyPieces(std::vector<Piece>& pieces, const JoinRequest& request,
     if (!packet) {
         return "out of memory";
     }
+    const CopyTarget target{file, *video, frameTime, soundWriter.get()};
     long long framesBefore = 0;
     for (Piece& piece : pieces) {
-        const std::int64_t shift = av_rescale_q(framesBefore, frameTime, video->time_base);
-        long long framesDone = 0;
-        int read = 0;
-        while ((read = av_read_frame(piece.input.get(), packet.get())) >= 0) {
-            if (packet->stream_index != piece.video->index) {
-                av_packet_unref(packet.get());
-                continue;
-            }
-            av_packet_rescale_ts(packet.get(), piece.video->time_base, video->time_base);
-            if (packet->pts != AV_NOPTS_VALUE) {
-                packet->pts += shift;
-            }
-            if (packet->dts != AV_NOPTS_VALUE) {
-                packet->dts += shift;
-            }
-            packet->stream_index = video->index;
-            packet->pos = -1;
-            if (std::string error = file.write(*packet); !error.empty()) {
-                return error;
-            }
-            ++framesDone;
-            if (soundWriter) {
-                const double seconds =
-                    static_cast<double>(framesBefore + framesDone) * av_q2d(frameTime);
-                if (std::string error = soundWriter->writeUntil(seconds, &writeToFile, &file);
-                    !error.empty()) {
-                    return error;
-                }
-            }
-        }
-        if (read != AVERROR_EOF) {
-            return "cannot read " + inQuotes(piece.path) + ": " + ffmpeg::message(read);
+        if (std::string error = copyPiece(piece, framesBefore, *packet, target); !error.empty()) {
+            return error;
         }
         framesBefore += piece.frames;
     }
@@ -416,6 +447,99 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
     return {};
 }
 
+// The first file of the one film in the folder that has split files (or of the only film);
+// empty with `error` set when there is none or more than one.
+std::string firstFileOfFilm(const std::string& folder, const std::vector<std::string>& names,
+                            std::string& error) {
+    const auto present = [&](const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    std::vector<std::string> found;
+    for (const ContainerInfo& container : movieContainers()) {
+        const std::string candidate = movieFileName(0, container.extension.substr(1));
+        if (present(candidate)) {
+            found.push_back(candidate);
+        }
+    }
+    // A film of one file has nothing to join: films with split files come first.
+    std::vector<std::string> split;
+    for (const std::string& candidate : found) {
+        if (present(numberedName(candidate, 1))) {
+            split.push_back(candidate);
+        }
+    }
+    if (split.size() == 1) {
+        found = split;
+    }
+    if (found.size() != 1) {
+        error = found.empty() ? "the folder " + inQuotes(folder) +
+                                    " holds no movie to join (film.avi, film.mp4, ...); "
+                                    "render it first"
+                              : "the folder " + inQuotes(folder) + " holds " + found[0] + " and " +
+                                    found[1] + "; choose which to join with --input " + found[0];
+        return {};
+    }
+    return found[0];
+}
+
+// Opens every split file and checks that they make one movie: the same size and rate, records
+// of the same render, files of equal length but the last, every file there. Returns the error
+// text, empty on success, with the frames they hold in `frames`.
+std::string openPieces(const JoinRequest& request, std::vector<Piece>& pieces, long long& frames) {
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        std::error_code notThere;
+        if (fs::equivalent(request.pieces[i], request.output, notThere)) {
+            return "the joined movie " + inQuotes(request.output) +
+                   " would replace its own split file; choose another --output";
+        }
+        if (std::string error = openPiece(request.pieces[i], pieces[i]); !error.empty()) {
+            return error;
+        }
+        const Piece& first = pieces.front();
+        const Piece& piece = pieces[i];
+        const AVCodecParameters& size = *piece.video->codecpar;
+        if (size.width != first.video->codecpar->width ||
+            size.height != first.video->codecpar->height || av_cmp_q(piece.rate, first.rate) != 0) {
+            return "the split file " + inQuotes(piece.path) + " holds " +
+                   std::to_string(size.width) + " x " + std::to_string(size.height) +
+                   " frames at " + std::to_string(av_q2d(piece.rate)) + " a second, unlike " +
+                   inQuotes(first.path) +
+                   "; every split file of a movie must come from the same render";
+        }
+        if (std::string problem = recordProblem(piece, i, first); !problem.empty()) {
+            return problem;
+        }
+        if (piece.hasSound && !request.soundtrack) {
+            return "the split file " + inQuotes(piece.path) +
+                   " holds sound; give its sound file with --audio (and "
+                   "--audio-offset) so that it plays through the joined movie "
+                   "without breaks";
+        }
+        frames += piece.frames;
+    }
+    for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
+        if (pieces[i].frames != pieces[0].frames) {
+            return "the split file " + inQuotes(pieces[i].path) + " holds " +
+                   std::to_string(pieces[i].frames) + " frames where " + inQuotes(pieces[0].path) +
+                   " holds " + std::to_string(pieces[0].frames) +
+                   ": a stopped render leaves a short file; run the render again to "
+                   "complete it";
+        }
+    }
+    const MovieRecord* last = pieces.back().record ? &*pieces.back().record : nullptr;
+    if (last != nullptr && pieces.size() < static_cast<std::size_t>(last->files)) {
+        return "the movie has " + std::to_string(last->files) +
+               " split files by their records, but only " + std::to_string(pieces.size()) +
+               " are there; " + kCompleteIt;
+    }
+    if (request.expectedFrames >= 0 && frames != request.expectedFrames) {
+        return "the split files hold " + std::to_string(frames) + " frames, but the movie has " +
+               std::to_string(request.expectedFrames) +
+               "; run the render again to write what is missing";
+    }
+    return {};
+}
+
 }  // namespace
 
 bool findMoviePieces(const std::string& folder, const std::string& firstName,
@@ -432,35 +556,9 @@ bool findMoviePieces(const std::string& folder, const std::string& firstName,
     const auto present = [&](const std::string& name) {
         return std::find(names.begin(), names.end(), name) != names.end();
     };
-    std::string first = firstName;
+    std::string first = firstName.empty() ? firstFileOfFilm(folder, names, error) : firstName;
     if (first.empty()) {
-        std::vector<std::string> found;
-        for (const ContainerInfo& container : movieContainers()) {
-            const std::string candidate = movieFileName(0, container.extension.substr(1));
-            if (present(candidate)) {
-                found.push_back(candidate);
-            }
-        }
-        // A film of one file has nothing to join: films with split files come first.
-        std::vector<std::string> split;
-        for (const std::string& candidate : found) {
-            if (present(numberedName(candidate, 1))) {
-                split.push_back(candidate);
-            }
-        }
-        if (split.size() == 1) {
-            found = split;
-        }
-        if (found.size() != 1) {
-            error = found.empty()
-                        ? "the folder " + inQuotes(folder) +
-                              " holds no movie to join (film.avi, film.mp4, ...); "
-                              "render it first"
-                        : "the folder " + inQuotes(folder) + " holds " + found[0] + " and " +
-                              found[1] + "; choose which to join with --input " + found[0];
-            return false;
-        }
-        first = found[0];
+        return false;
     }
     if (first != fs::path(first).filename().string() || containerForFile(first) == nullptr) {
         error =
@@ -527,63 +625,8 @@ JoinResult joinMovies(const JoinRequest& request) {
         return result;
     }
     std::vector<Piece> pieces(request.pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        std::error_code notThere;
-        if (fs::equivalent(request.pieces[i], request.output, notThere)) {
-            result.error = "the joined movie " + inQuotes(request.output) +
-                           " would replace its own split file; choose another --output";
-            return result;
-        }
-        result.error = openPiece(request.pieces[i], pieces[i]);
-        if (!result.error.empty()) {
-            return result;
-        }
-        const Piece& first = pieces.front();
-        const Piece& piece = pieces[i];
-        const AVCodecParameters& size = *piece.video->codecpar;
-        if (size.width != first.video->codecpar->width ||
-            size.height != first.video->codecpar->height || av_cmp_q(piece.rate, first.rate) != 0) {
-            result.error = "the split file " + inQuotes(piece.path) + " holds " +
-                           std::to_string(size.width) + " x " + std::to_string(size.height) +
-                           " frames at " + std::to_string(av_q2d(piece.rate)) +
-                           " a second, unlike " + inQuotes(first.path) +
-                           "; every split file of a movie must come from the same render";
-            return result;
-        }
-        if (std::string problem = recordProblem(piece, i, first); !problem.empty()) {
-            result.error = std::move(problem);
-            return result;
-        }
-        if (piece.hasSound && !request.soundtrack) {
-            result.error = "the split file " + inQuotes(piece.path) +
-                           " holds sound; give its sound file with --audio (and "
-                           "--audio-offset) so that it plays through the joined movie "
-                           "without breaks";
-            return result;
-        }
-        result.frames += piece.frames;
-    }
-    for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
-        if (pieces[i].frames != pieces[0].frames) {
-            result.error = "the split file " + inQuotes(pieces[i].path) + " holds " +
-                           std::to_string(pieces[i].frames) + " frames where " +
-                           inQuotes(pieces[0].path) + " holds " + std::to_string(pieces[0].frames) +
-                           ": a stopped render leaves a short file; run the render again to "
-                           "complete it";
-            return result;
-        }
-    }
-    const MovieRecord* last = pieces.back().record ? &*pieces.back().record : nullptr;
-    if (last != nullptr && pieces.size() < static_cast<std::size_t>(last->files)) {
-        result.error = "the movie has " + std::to_string(last->files) +
-                       " split files by their records, but only " + std::to_string(pieces.size()) +
-                       " are there; " + kCompleteIt;
-        return result;
-    }
-    if (request.expectedFrames >= 0 && result.frames != request.expectedFrames) {
-        result.error = "the split files hold " + std::to_string(result.frames) +
-                       " frames, but the movie has " + std::to_string(request.expectedFrames) +
-                       "; run the render again to write what is missing";
+    result.error = openPieces(request, pieces, result.frames);
+    if (!result.error.empty()) {
         return result;
     }
 
