@@ -29,30 +29,6 @@ using ffmpeg::inQuotes;
 
 namespace {
 
-// "film_07.avi" for the first file "film.avi" and 7.
-std::string numberedName(const std::string& first, int number) {
-    return splitMovieFileName(first, number);
-}
-
-// The number of a split file named like "film_07.avi" after the first file "film.avi", or 0.
-int pieceNumber(const std::string& name, const std::string& first) {
-    const fs::path firstPath(first);
-    const std::string prefix = firstPath.stem().string() + "_";
-    const std::string extension = firstPath.extension().string();
-    if (name.size() < prefix.size() + 2 + extension.size() || !name.starts_with(prefix) ||
-        !name.ends_with(extension)) {
-        return 0;
-    }
-    const std::string digits =
-        name.substr(prefix.size(), name.size() - prefix.size() - extension.size());
-    if (digits.size() > 6 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return 0;
-    }
-    const int number = std::stoi(digits);
-    return numberedName(first, number) == name ? number : 0;
-}
-
 // One split file, opened.
 struct Piece {
     std::string path;
@@ -358,6 +334,38 @@ class BgrConverter {
     int format_ = -1;
 };
 
+// The writer of the joined movie when its frames are encoded again; null with `error` set when
+// the container or codec cannot take them. `soundOf` is the writer that carries the soundtrack.
+std::unique_ptr<MovieFileWriter> makeJoinWriter(const JoinRequest& request,
+                                                const ContainerInfo& container, AVRational rate,
+                                                const std::optional<SoundtrackPiece>& sound,
+                                                const MovieWriter*& soundOf, std::string& error) {
+    if (container.id == Container::kAvi) {
+        if (sound) {
+            error =
+                "an AVI file with sound is joined only from split files whose video can be "
+                "copied; choose an " +
+                containerExtensions(true) + " file for " + inQuotes(request.output);
+            return nullptr;
+        }
+        if (!compressorAvailable(request.aviCodec)) {
+            error = "--codec: " + inQuotes(request.aviCodec) +
+                    " is not a compressor this build can write into " + inQuotes(request.output) +
+                    " (see \"zoomreel-cli codecs\")";
+            return nullptr;
+        }
+        return std::make_unique<AviWriter>(request.output, 24, rate.num, 1, 85, request.aviCodec);
+    }
+    VideoFormat format;
+    if (!chooseVideoFormat(request.output, request.video, format, error)) {
+        return nullptr;
+    }
+    auto movie =
+        std::make_unique<MovieWriter>(request.output, MovieWriterSettings{format, rate.num, sound});
+    soundOf = movie.get();
+    return movie;
+}
+
 // Decodes the pieces and encodes their frames into one movie.
 std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
                          const ContainerInfo& container,
@@ -368,30 +376,12 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
                std::to_string(rate.den) +
                " frames a second; only whole numbers of frames a second can be encoded again";
     }
-    std::unique_ptr<MovieFileWriter> writer;
     const MovieWriter* soundOf = nullptr;
-    if (container.id == Container::kAvi) {
-        if (sound) {
-            return "an AVI file with sound is joined only from split files whose video can be "
-                   "copied; choose an " +
-                   containerExtensions(true) + " file for " + inQuotes(request.output);
-        }
-        if (!compressorAvailable(request.aviCodec)) {
-            return "--codec: " + inQuotes(request.aviCodec) +
-                   " is not a compressor this build can write into " + inQuotes(request.output) +
-                   " (see \"zoomreel-cli codecs\")";
-        }
-        writer = std::make_unique<AviWriter>(request.output, 24, rate.num, 1, 85, request.aviCodec);
-    } else {
-        VideoFormat format;
-        std::string error;
-        if (!chooseVideoFormat(request.output, request.video, format, error)) {
-            return error;
-        }
-        auto movie = std::make_unique<MovieWriter>(request.output,
-                                                   MovieWriterSettings{format, rate.num, sound});
-        soundOf = movie.get();
-        writer = std::move(movie);
+    std::string writerError;
+    const std::unique_ptr<MovieFileWriter> writer =
+        makeJoinWriter(request, container, rate, sound, soundOf, writerError);
+    if (!writer) {
+        return writerError;
     }
     MovieRecord record = joinedRecord(pieces, request, result.frames);
     record.written = 0;
@@ -445,41 +435,6 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
         return writer->errorText();
     }
     return {};
-}
-
-// The first file of the one film in the folder that has split files (or of the only film);
-// empty with `error` set when there is none or more than one.
-std::string firstFileOfFilm(const std::string& folder, const std::vector<std::string>& names,
-                            std::string& error) {
-    const auto present = [&](const std::string& name) {
-        return std::find(names.begin(), names.end(), name) != names.end();
-    };
-    std::vector<std::string> found;
-    for (const ContainerInfo& container : movieContainers()) {
-        const std::string candidate = movieFileName(0, container.extension.substr(1));
-        if (present(candidate)) {
-            found.push_back(candidate);
-        }
-    }
-    // A film of one file has nothing to join: films with split files come first.
-    std::vector<std::string> split;
-    for (const std::string& candidate : found) {
-        if (present(numberedName(candidate, 1))) {
-            split.push_back(candidate);
-        }
-    }
-    if (split.size() == 1) {
-        found = split;
-    }
-    if (found.size() != 1) {
-        error = found.empty() ? "the folder " + inQuotes(folder) +
-                                    " holds no movie to join (film.avi, film.mp4, ...); "
-                                    "render it first"
-                              : "the folder " + inQuotes(folder) + " holds " + found[0] + " and " +
-                                    found[1] + "; choose which to join with --input " + found[0];
-        return {};
-    }
-    return found[0];
 }
 
 // Opens every split file and checks that they make one movie: the same size and rate, records
@@ -541,75 +496,6 @@ std::string openPieces(const JoinRequest& request, std::vector<Piece>& pieces, l
 }
 
 }  // namespace
-
-bool findMoviePieces(const std::string& folder, const std::string& firstName,
-                     std::vector<std::string>& pieces, std::string& error) {
-    std::error_code listError;
-    if (!fs::is_directory(folder, listError)) {
-        error = "the folder " + inQuotes(folder) + " does not exist";
-        return false;
-    }
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, listError)) {
-        names.push_back(entry.path().filename().string());
-    }
-    const auto present = [&](const std::string& name) {
-        return std::find(names.begin(), names.end(), name) != names.end();
-    };
-    std::string first = firstName.empty() ? firstFileOfFilm(folder, names, error) : firstName;
-    if (first.empty()) {
-        return false;
-    }
-    if (first != fs::path(first).filename().string() || containerForFile(first) == nullptr) {
-        error =
-            "--input: the first split file is named by its file name in the folder, with the "
-            "extension of a movie (such as film.avi or film.mp4), not " +
-            inQuotes(first);
-        return false;
-    }
-    if (!present(first)) {
-        error = "the first split file " + inQuotes((fs::path(folder) / first).string()) +
-                " is missing; render it again before joining";
-        return false;
-    }
-    const std::string extension = fs::path(first).extension().string();
-    int last = 0;
-    for (const std::string& name : names) {
-        last = std::max(last, pieceNumber(name, first));
-        // A file still under a partial name was not finished.
-        const std::size_t named = name.find(extension + ".");
-        const std::string finalName =
-            named == std::string::npos ? std::string() : name.substr(0, named + extension.size());
-        if (!finalName.empty() && isPartialMovieName(name, finalName) &&
-            (finalName == first || pieceNumber(finalName, first) > 0)) {
-            error = "the split file " + inQuotes((fs::path(folder) / name).string()) +
-                    " was not finished (a render is running or was stopped); let the render "
-                    "finish, or run it again, before joining";
-            return false;
-        }
-    }
-    pieces.assign(1, (fs::path(folder) / first).string());
-    for (int number = 1; number <= last; ++number) {
-        const std::string name = numberedName(first, number);
-        if (!present(name)) {
-            error = "the split file " + inQuotes((fs::path(folder) / name).string()) +
-                    " is missing (the folder holds " + first + " to " + numberedName(first, last) +
-                    "); render it again before joining";
-            return false;
-        }
-        pieces.push_back((fs::path(folder) / name).string());
-    }
-    for (const std::string& piece : pieces) {
-        std::error_code ignored;
-        if (fs::exists(unfinishedMarkerPath(piece), ignored)) {
-            error = "the split file " + inQuotes(piece) + " is not whole (" +
-                    inQuotes(unfinishedMarkerPath(piece)) +
-                    " says why); run the render command again to write it whole, then join";
-            return false;
-        }
-    }
-    return true;
-}
 
 JoinResult joinMovies(const JoinRequest& request) {
     JoinResult result;
