@@ -57,8 +57,8 @@ void expectQuadrants(const FrameImage& decoded, int frameNumber, int tolerance) 
         const int x = decoded.width() * (1 + 2 * (quadrant % 2)) / 4;
         const int y = decoded.height() * (1 + 2 * (quadrant / 2)) / 4;
         for (int channel = 0; channel < 3; ++channel) {
-            EXPECT_NEAR(quadrantColor(quadrant, frameNumber)[channel],
-                        decoded.pixel(x, y)[channel], tolerance)
+            EXPECT_NEAR(quadrantColor(quadrant, frameNumber)[channel], decoded.pixel(x, y)[channel],
+                        tolerance)
                 << "quadrant " << quadrant << " channel " << channel;
         }
     }
@@ -79,7 +79,8 @@ TEST_F(AviWriterTest, OpenFailuresNameTheCauseFailLaterFramesAndLeaveNoFile) {
     EXPECT_NE(std::string::npos, writer.errorText().find(missing + "\": No such file"));
     EXPECT_EQ(WriterState::kClosed, writer.state());
     fs::create_directory(folder.file("missing"));
-    EXPECT_EQ(WriteStatus::kFailed, writer.writeFrame(quadrantFrame(16, 16, 1)));  // no second attempt
+    EXPECT_EQ(WriteStatus::kFailed,
+              writer.writeFrame(quadrantFrame(16, 16, 1)));  // no second attempt
     EXPECT_TRUE(fs::is_empty(folder.file("missing")));
 
     struct Case {
@@ -92,7 +93,8 @@ TEST_F(AviWriterTest, OpenFailuresNameTheCauseFailLaterFramesAndLeaveNoFile) {
                           Case{"MSVC", 24, 30, kAviUnsupportedText},  // multiples of 4 only
                           Case{"DIB ", 16, 32, kAviUnsupportedText}}) {
         AviWriter other(folder.file("film.avi"), c.bitCount, 30, 1, 100, c.handler);
-        EXPECT_EQ(WriteStatus::kFailed, other.writeFrame(quadrantFrame(c.width, 32, 0))) << c.handler;
+        EXPECT_EQ(WriteStatus::kFailed, other.writeFrame(quadrantFrame(c.width, 32, 0)))
+            << c.handler;
         EXPECT_EQ(c.text, other.errorText()) << c.handler;
         EXPECT_EQ(WriterState::kClosed, other.state());
     }
@@ -163,9 +165,12 @@ TEST_F(AviWriterTest, FrameOfAnotherSizeIsRefusedAndTheNextOneWritten) {
     ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(16, 8, 0)));
     EXPECT_EQ(WriteStatus::kFailed, writer.writeFrame(quadrantFrame(16, 10, 1)));
     EXPECT_NE(std::string::npos, writer.errorText().find("AVIERR_BADSIZE")) << writer.errorText();
+    // A refused frame leaves the file open: the render still counts it as written to.
+    EXPECT_EQ(WriterState::kWriting, writer.state());
     EXPECT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(16, 8, 2)));
     EXPECT_EQ(3, writer.frameIndex());
     EXPECT_EQ(WriteStatus::kOk, writer.close());
+    EXPECT_EQ(WriterState::kClosed, writer.state());
     EXPECT_EQ(WriteStatus::kFailed, writer.writeFrame(quadrantFrame(16, 8, 3)));
     const testing::DecodedMovie movie = decodeMovie(path);
     ASSERT_FALSE(movie.frames.empty()) << movie.error;
@@ -275,7 +280,8 @@ TEST_P(CompressorRoundTrip, FramesDecodeBack) {
     const std::string path = folder.file("film.avi");
     AviWriter writer(path, 24, 30, 2, 100, compressor.fourcc);
     for (int i = 0; i < 4; ++i) {
-        ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(64, 48, i))) << writer.errorText();
+        ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(64, 48, i)))
+            << writer.errorText();
     }
     ASSERT_EQ(WriteStatus::kOk, writer.close()) << writer.errorText();
 

@@ -272,9 +272,12 @@ TEST_F(MovieWriterTest, FailuresLeaveNoFileUnderAnyName) {
     const VideoFormat h264 = formatFor("film.mp4", {"h264", {}, "ultrafast", ""});
     const std::string missing = folder.file("missing/film.mp4");
     MovieWriter writer(missing, {h264, 25, {}});
+    EXPECT_EQ(WriterState::kWaitingForFirstFrame, writer.state());
     EXPECT_EQ(WriteStatus::kFailed, writer.writeFrame(quadrantFrame(16, 16, 0)));
+    EXPECT_EQ(WriterState::kClosed, writer.state());
     EXPECT_NE(std::string::npos, writer.errorText().find(missing)) << writer.errorText();
-    EXPECT_EQ(WriteStatus::kFailed, writer.writeFrame(quadrantFrame(16, 16, 1)));  // no second attempt
+    EXPECT_EQ(WriteStatus::kFailed,
+              writer.writeFrame(quadrantFrame(16, 16, 1)));  // no second attempt
 
     // An odd size for 4:2:0, and a frame of another size than the first.
     EXPECT_NE("", writeMovie(folder.file("odd.mp4"), h264, 1, 33, 32));
@@ -284,6 +287,7 @@ TEST_F(MovieWriterTest, FailuresLeaveNoFileUnderAnyName) {
         ASSERT_EQ(WriteStatus::kOk, sized.writeFrame(quadrantFrame(32, 32, 0)));
         EXPECT_EQ(WriteStatus::kFailed, sized.writeFrame(quadrantFrame(32, 16, 1)));
         EXPECT_NE(std::string::npos, sized.errorText().find("32 x 16")) << sized.errorText();
+        EXPECT_EQ(WriterState::kWriting, sized.state());
         EXPECT_TRUE(fs::exists(partialMovieName(path)));
         EXPECT_FALSE(fs::exists(path));
     }
