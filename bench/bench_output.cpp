@@ -95,10 +95,11 @@ void BM_AviWriter(benchmark::State& state) {
     const std::string path = (benchFolder() / "bench.avi").string();
     for (auto _ : state) {
         zr::AviWriter writer(path, 24, 30, 1, 100, codec.fourcc);
+        bool written = true;
         for (const zr::FrameImage& frame : frames()) {
-            writer.writeFrame(frame);
+            written = written && writer.writeFrame(frame) == zr::WriteStatus::kOk;
         }
-        if (writer.close() != zr::kAviOk) {
+        if (writer.close() != zr::WriteStatus::kOk || !written) {
             state.SkipWithError(writer.errorText().c_str());
             break;
         }
@@ -168,10 +169,11 @@ void BM_MovieWriter(benchmark::State& state) {
     }
     for (auto _ : state) {
         zr::MovieWriter writer(path, {format, 30, {}});
+        bool written = true;
         for (const zr::FrameImage& frame : frames()) {
-            writer.writeFrame(frame);
+            written = written && writer.writeFrame(frame) == zr::WriteStatus::kOk;
         }
-        if (writer.close() != zr::kAviOk) {
+        if (writer.close() != zr::WriteStatus::kOk || !written) {
             state.SkipWithError(writer.errorText().c_str());
             break;
         }

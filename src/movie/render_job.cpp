@@ -498,7 +498,7 @@ void RenderJob::writeToMovie(const FrameImage& picture) {
     if (!writer_) {
         return;
     }
-    if (writer_->writeFrame(picture) == kAviOk) {
+    if (writer_->writeFrame(picture) == WriteStatus::kOk) {
         ++outcome_.framesWritten;
         ++framesInWriter_;
     } else if (!writerFailed_) {
@@ -570,7 +570,7 @@ void RenderJob::closeWriter() {
     if (!writer_) {
         return;
     }
-    const bool wrote = writer_->state() == 2;
+    const bool wrote = writer_->state() == WriterState::kWriting;
     const std::string name = fileNameOf(writer_->fileName());
     std::string unfinished;  // why the file is not whole, as its mark says
     if (outcome_.stopped && wrote && !writerFailed_) {
@@ -596,7 +596,7 @@ void RenderJob::closeWriter() {
     if (!unfinished.empty()) {
         markMovieFile(writer_->fileName(), unfinished);
     }
-    if (writer_->close() != kAviOk) {
+    if (writer_->close() != WriteStatus::kOk) {
         if (!writerFailed_) {
             outcome_.movieFailures.push_back({writer_->fileName(), writer_->errorText()});
         }

@@ -1,20 +1,16 @@
 #include "output/avi_writer.h"
 
-#include <stdlib.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <exception>
-#include <filesystem>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <utility>
 
+#include "output/avi_encoder_setup.h"
 #include "output/compressors.h"
 #include "output/ffmpeg_objects.h"
 #include "output/mjpeg_frame_coder.h"
@@ -28,8 +24,6 @@ extern "C" {
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
-#include <libavutil/log.h>
-#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
@@ -41,15 +35,7 @@ namespace {
 // drawn; more would only hold memory.
 constexpr std::size_t kQueuedFrames = 2;
 
-std::string ffmpegMessage(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return text;
-}
-
-std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
-}
+using ffmpeg::inQuotes;
 
 void writeDibRows(const FrameImage& frame, int bitCount, std::uint8_t* out) {
     const int width = frame.width();
@@ -77,104 +63,8 @@ void writeDibRows(const FrameImage& frame, int bitCount, std::uint8_t* out) {
 
 using ffmpeg::CodecContextPtr;
 using ffmpeg::FramePtr;
-using ffmpeg::OutputPtr;
 using ffmpeg::PacketPtr;
 using ffmpeg::ScalerPtr;
-
-// What each encoder is fed: the pixel layout it codes (the picture is converted to it), and
-// whether its key-frame interval is the group-of-pictures size.
-struct EncoderSetup {
-    std::string_view encoderName;
-    AVPixelFormat pixelFormat;
-    bool keyFrameInterval;
-};
-
-constexpr EncoderSetup kEncoderSetups[] = {
-    {"msvideo1", AV_PIX_FMT_RGB555LE, false}, {"mjpeg", AV_PIX_FMT_YUVJ420P, false},
-    {"libx264", AV_PIX_FMT_YUV420P, true},    {"mpeg4", AV_PIX_FMT_YUV420P, true},
-    {"ffv1", AV_PIX_FMT_BGR0, true},          {"huffyuv", AV_PIX_FMT_RGB24, false},
-    {"utvideo", AV_PIX_FMT_GBRP, false},      {"cinepak", AV_PIX_FMT_RGB24, true},
-};
-
-EncoderSetup setupFor(std::string_view encoderName) {
-    for (const EncoderSetup& setup : kEncoderSetups) {
-        if (setup.encoderName == encoderName) {
-            return setup;
-        }
-    }
-    return {encoderName, AV_PIX_FMT_BGR24, false};
-}
-
-int clampQuality(int quality) {
-    return std::clamp(quality, 0, 100);
-}
-
-// How the writer's quality (0 ... 100) and key-frame interval reach each encoder:
-//
-//   MSVC, CRAM  Microsoft Video 1: a key frame every `keyFrameEvery` frames; the encoder has no
-//               quality control of its own.
-//   DIB         uncompressed: every frame is a key frame; quality has no meaning.
-//   MJPG        every frame is a key frame; fixed quantiser 1 + (100 - quality) * 30 / 100, so 100
-//               gives 1 (finest) and 0 gives 31.
-//   H264, X264  constant rate factor 18 + (100 - quality) * 33 / 100, so 100 gives 18 (visually
-//               lossless), the preset 85 gives 22 and 0 gives 51; a key frame at least every
-//               `keyFrameEvery` frames.
-//   XVID, FMP4  fixed quantiser 2 + (100 - quality) * 29 / 100 (2 ... 31); a key frame every
-//               `keyFrameEvery` frames, no B-frames.
-//   FFV1, HFYU, ULRG  lossless; quality has no meaning; FFV1 starts a key frame every
-//               `keyFrameEvery` frames, the others code every frame on its own.
-//   cvid        Cinepak: a key frame every `keyFrameEvery` frames; quality is not adjustable.
-//
-// A key-frame interval of 0 or less leaves the encoder's own default.
-void applyQualityAndKeyFrames(AVCodecContext& context, const std::string& encoderName, int quality,
-                              int keyFrameEvery) {
-    const int q = clampQuality(quality);
-    if (keyFrameEvery > 0) {
-        if (encoderName == "msvideo1") {
-            // The encoder makes a key frame once keyint_min frames have passed since the last.
-            context.keyint_min = keyFrameEvery - 1;
-        } else if (setupFor(encoderName).keyFrameInterval) {
-            context.gop_size = keyFrameEvery;
-        }
-    }
-    if (encoderName == "mjpeg") {
-        // Every frame is coded on its own, so frames coded side by side on threads come out as
-        // they would one after another.
-        context.thread_count = 0;
-        context.thread_type = FF_THREAD_FRAME;
-        const int scale = 1 + (100 - q) * 30 / 100;
-        context.flags |= AV_CODEC_FLAG_QSCALE;
-        context.global_quality = FF_QP2LAMBDA * scale;
-        context.qmin = 1;
-    } else if (encoderName == "mpeg4") {
-        const int scale = 2 + (100 - q) * 29 / 100;
-        context.flags |= AV_CODEC_FLAG_QSCALE;
-        context.global_quality = FF_QP2LAMBDA * scale;
-        context.max_b_frames = 0;
-    } else if (encoderName == "libx264") {
-        context.thread_count = 0;  // x264 spreads each frame over threads of its own
-        const int rateFactor = 18 + (100 - q) * 33 / 100;
-        av_opt_set_int(context.priv_data, "crf", rateFactor, 0);
-        if (keyFrameEvery > 0) {
-            context.keyint_min = std::min(keyFrameEvery, 25);
-        }
-    }
-}
-
-// The error text of a failed encoder start.
-std::string compressorFailureText(int code) {
-    if (code == AVERROR(ENOMEM)) {
-        return std::string(kAviMemoryText);
-    }
-    // Encoders refuse a size or format they cannot code with these codes (-1 included, which
-    // older encoders return for a frame size they do not take, and the code of an external
-    // library that refused the settings, such as x264 for an odd width).
-    if (code == AVERROR(EINVAL) || code == AVERROR(EPERM) || code == AVERROR(ENOSYS) ||
-        code == AVERROR_PATCHWELCOME || code == AVERROR(ERANGE) || code == AVERROR_EXTERNAL) {
-        return std::string(kAviUnsupportedText);
-    }
-    return std::string(kAviCreateCompressedText);
-}
 
 }  // namespace
 
@@ -189,7 +79,6 @@ class AviWriter::Movie {
   public:
     struct Settings {
         std::string fileName;
-        std::string partialName;
         const Compressor* compressor;
         int bitCount;
         int framesPerSecond;
@@ -201,16 +90,13 @@ class AviWriter::Movie {
         std::optional<MovieRecord> record;  // what made the file, kept in its INFO list
     };
 
-    explicit Movie(Settings settings) : settings_(std::move(settings)) {}
-
-    ~Movie() {
-        stopThread();
-        if (created_) {
-            output_.reset();
-            std::error_code ignored;
-            std::filesystem::remove(settings_.partialName, ignored);
-        }
+    explicit Movie(Settings settings)
+        : settings_(std::move(settings)), output_(settings_.fileName, "avi", "AVIERR_FILEWRITE: ") {
+        output_.setRecord(settings_.record);
     }
+
+    // The thread stops before the file it writes to goes (removed unless finished).
+    ~Movie() { stopThread(); }
 
     Movie(const Movie&) = delete;
     Movie& operator=(const Movie&) = delete;
@@ -221,34 +107,20 @@ class AviWriter::Movie {
     // Creates the file, the stream and the encoder and writes the file header. Returns the error
     // text, empty on success.
     std::string open() {
-        AVFormatContext* rawOutput = nullptr;
-        if (avformat_alloc_output_context2(&rawOutput, nullptr, "avi", nullptr) < 0 ||
-            rawOutput == nullptr) {
+        if (!output_.createMuxer()) {
             return std::string(kAviNoMemoryText);
         }
-        output_.reset(rawOutput);
-
-        // A file left by an interrupted run goes first, so that a link of that name cannot send
-        // the movie elsewhere.
-        std::error_code ignored;
-        std::filesystem::remove(settings_.partialName, ignored);
-        const int opened = avio_open(&output_->pb, settings_.partialName.c_str(), AVIO_FLAG_WRITE);
+        const int opened = output_.createFile();
         if (opened < 0) {
             return std::string(kAviCreateFileText) + " " + inQuotes(settings_.fileName) + ": " +
-                   ffmpegMessage(opened);
+                   ffmpeg::message(opened);
         }
-        created_ = true;
-
-        stream_ = avformat_new_stream(output_.get(), nullptr);
+        stream_ = avformat_new_stream(&output_.context(), nullptr);
         if (stream_ == nullptr || settings_.framesPerSecond <= 0) {
             return std::string(kAviCreateStreamText);
         }
         stream_->time_base = AVRational{1, settings_.framesPerSecond};
         av_dict_set(&stream_->metadata, "title", "Video Stream", 0);
-        if (settings_.record) {
-            av_dict_set(&output_->metadata, kMovieRecordKey,
-                        movieRecordText(*settings_.record).c_str(), 0);
-        }
 
         if (settings_.compressor == nullptr) {
             return std::string(kAviNoCompressorText);
@@ -261,12 +133,11 @@ class AviWriter::Movie {
             return startText;
         }
 
-        AVDictionary* options = nullptr;
+        ffmpeg::Dictionary options;
         if (settings_.compressor->encoderName.empty()) {
-            av_dict_set(&options, "flipped_raw_rgb", "1", 0);
+            options.set("flipped_raw_rgb", "1");
         }
-        const int header = avformat_write_header(output_.get(), &options);
-        av_dict_free(&options);
+        const int header = output_.writeHeader(options);
         if (header < 0) {
             return headerFailureText(header);
         }
@@ -312,7 +183,7 @@ class AviWriter::Movie {
     std::string finish(long long written) {
         stopThread();
         std::string error = takeError();
-        if (codec_ && ioError_.empty()) {
+        if (codec_ && !output_.failed()) {
             // Encoders that hold frames back give them up now.
             const int sent = avcodec_send_frame(codec_.get(), nullptr);
             std::string flushError = sent < 0 ? encodeFailureText(sent) : drainPackets();
@@ -320,42 +191,10 @@ class AviWriter::Movie {
                 error = std::move(flushError);
             }
         }
-        if (ioError_.empty()) {
-            const int trailer = av_write_trailer(output_.get());
-            if (trailer < 0) {
-                ioFailure(trailer);
-            }
-        }
-        if (ioError_.empty()) {
-            avio_flush(output_->pb);
-            if (output_->pb->error < 0) {
-                ioFailure(output_->pb->error);
-            }
-        }
-        const int closed = avio_closep(&output_->pb);
-        if (closed < 0 && ioError_.empty()) {
-            ioFailure(closed);
-        }
-        output_.reset();
-        if (ioError_.empty() && settings_.record) {
-            MovieRecord completed = *settings_.record;
-            completed.written = written;
-            std::string patchError;
-            if (!replaceRecordInFile(settings_.partialName, movieRecordText(*settings_.record),
-                                     movieRecordText(completed), patchError)) {
-                ioError_ = "AVIERR_FILEWRITE: " + patchError;
-            }
-        }
-        if (!ioError_.empty()) {
-            return ioError_;  // the destructor removes the partial file
-        }
-        const std::string published = publishMovieFile(settings_.partialName, settings_.fileName);
-        // The movie is whole: after a failed rename it stays under the partial name.
-        created_ = false;
-        if (!published.empty()) {
-            return "AVIERR_FILEWRITE: " + published;
-        }
-        return error;
+        output_.setWrittenFrames(written);
+        // A file that lacks data is removed; a whole one takes its own name.
+        std::string finished = output_.finish();
+        return finished.empty() ? error : finished;
     }
 
   private:
@@ -470,7 +309,7 @@ class AviWriter::Movie {
         }
         applyQualityAndKeyFrames(context, compressor.encoderName, settings_.quality,
                                  settings_.keyFrameEvery);
-        if (output_->oformat->flags & AVFMT_GLOBALHEADER) {
+        if (output_.context().oformat->flags & AVFMT_GLOBALHEADER) {
             context.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         }
         const int opened = avcodec_open2(codec_.get(), encoder, nullptr);
@@ -495,33 +334,19 @@ class AviWriter::Movie {
         return {};
     }
 
-    std::string headerFailureText(int code) const {
+    std::string headerFailureText(int code) {
         if (code == AVERROR(ENOMEM)) {
             return std::string(kAviMemoryText);
         }
         if (code == AVERROR(EINVAL) || code == AVERROR(ENOSYS) || code == AVERROR_PATCHWELCOME) {
             return std::string(kAviUnsupportedText);
         }
-        return writeFailureText(code);
-    }
-
-    std::string writeFailureText(int code) const {
-        return "AVIERR_FILEWRITE: could not write the movie file " + inQuotes(settings_.fileName) +
-               ": " + ffmpegMessage(code);
-    }
-
-    // Marks the file as lacking data; the first such failure is what close() reports.
-    std::string ioFailure(int code) {
-        std::string text = writeFailureText(code);
-        if (ioError_.empty()) {
-            ioError_ = text;
-        }
-        return text;
+        return output_.writeFailure(code);
     }
 
     std::string encodeFailureText(int code) const {
         return "AVIERR_COMPRESSOR: a frame of " + inQuotes(settings_.fileName) +
-               " could not be compressed: " + ffmpegMessage(code);
+               " could not be compressed: " + ffmpeg::message(code);
     }
 
     void stopThread() {
@@ -640,16 +465,12 @@ class AviWriter::Movie {
     std::string store(AVRational timeBase) {
         av_packet_rescale_ts(packet_.get(), timeBase, stream_->time_base);
         packet_->stream_index = stream_->index;
-        const int written = av_interleaved_write_frame(output_.get(), packet_.get());
-        av_packet_unref(packet_.get());
-        if (written < 0 || output_->pb->error < 0) {
-            return ioFailure(written < 0 ? written : output_->pb->error);
-        }
-        return {};
+        return output_.write(*packet_);
     }
 
     Settings settings_;
-    OutputPtr output_;
+    // The file under its partial name until it is whole; failures to write it are kept there.
+    ffmpeg::PartialOutput output_;
     AVStream* stream_ = nullptr;  // owned by output_
     CodecContextPtr codec_;
     FramePtr frame_;
@@ -657,8 +478,6 @@ class AviWriter::Movie {
     ScalerPtr scaler_;
     std::vector<std::unique_ptr<MjpegFrameCoder>> jpegCoders_;  // Motion JPEG: one per queued frame
     std::vector<std::uint8_t> paddedPicture_;                   // the picture handed to the scaler
-    bool created_ = false;  // the partial file exists and belongs to this movie
-    std::string ioError_;   // set when the file lacks data: it is removed instead of renamed
 
     std::thread worker_;
     std::mutex mutex_;
@@ -685,47 +504,48 @@ AviWriter::~AviWriter() {
     if (std::uncaught_exceptions() > uncaughtExceptions_) {
         // The run is being torn down by an error: whatever was written is not a finished movie.
         movie_.reset();
-        state_ = 0;
+        state_ = WriterState::kClosed;
         return;
     }
     close();
 }
 
-int AviWriter::writeFrame(const FrameImage& frame) {
+WriteStatus AviWriter::writeFrame(const FrameImage& frame) {
     switch (state_) {
-        case 1:
+        case WriterState::kWaitingForFirstFrame:
             return openAndWrite(frame);
-        case 2:
+        case WriterState::kWriting:
             return write(frame);
-        default:
-            return kAviFailed;
+        case WriterState::kClosed:
+            break;
     }
+    return WriteStatus::kFailed;
 }
 
 std::string AviWriter::compressorHandler() const {
     return handler_;
 }
 
-int AviWriter::close() {
-    state_ = 0;
+WriteStatus AviWriter::close() {
+    state_ = WriterState::kClosed;
     if (!movie_) {
-        return kAviOk;
+        return WriteStatus::kOk;
     }
     std::string error = movie_->finish(frameIndex_);
     movie_.reset();
     if (!error.empty()) {
         errorText_ = std::move(error);
-        return kAviFailed;
+        return WriteStatus::kFailed;
     }
-    return kAviOk;
+    return WriteStatus::kOk;
 }
 
-int AviWriter::fail(std::string text) {
+WriteStatus AviWriter::fail(std::string text) {
     errorText_ = std::move(text);
-    return kAviFailed;
+    return WriteStatus::kFailed;
 }
 
-int AviWriter::openAndWrite(const FrameImage& frame) {
+WriteStatus AviWriter::openAndWrite(const FrameImage& frame) {
     std::string error;
     if (frame.empty() || (bitCount_ != 24 && bitCount_ != 32) ||
         av_image_check_size(static_cast<unsigned>(frame.width()),
@@ -734,12 +554,9 @@ int AviWriter::openAndWrite(const FrameImage& frame) {
     } else {
         const Compressor* compressor =
             compressorAvailable(handler_) ? findCompressor(handler_) : nullptr;
-        Movie::Settings settings{fileName_,        partialMovieName(fileName_),
-                                 compressor,       bitCount_,
-                                 framesPerSecond_, keyFrameEvery_,
-                                 quality_,         frame.width(),
-                                 frame.height(),   threads_,
-                                 record_};
+        Movie::Settings settings{fileName_,      compressor, bitCount_,     framesPerSecond_,
+                                 keyFrameEvery_, quality_,   frame.width(), frame.height(),
+                                 threads_,       record_};
         try {
             movie_ = std::make_unique<Movie>(std::move(settings));
             error = movie_->open();
@@ -749,14 +566,14 @@ int AviWriter::openAndWrite(const FrameImage& frame) {
     }
     if (!error.empty()) {
         movie_.reset();
-        state_ = 0;
+        state_ = WriterState::kClosed;
         return fail(std::move(error));
     }
-    state_ = 2;
+    state_ = WriterState::kWriting;
     return write(frame);
 }
 
-int AviWriter::write(const FrameImage& frame) {
+WriteStatus AviWriter::write(const FrameImage& frame) {
     const int index = frameIndex_++;
     if (frame.width() != movie_->width() || frame.height() != movie_->height()) {
         return fail("AVIERR_BADSIZE: a frame of " + std::to_string(frame.width()) + " x " +
@@ -773,7 +590,7 @@ int AviWriter::write(const FrameImage& frame) {
     if (!earlier.empty()) {
         return fail(std::move(earlier));
     }
-    return kAviOk;
+    return WriteStatus::kOk;
 }
 
 }  // namespace zr

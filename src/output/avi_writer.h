@@ -59,25 +59,24 @@ class AviWriter : public MovieFileWriter {
     AviWriter& operator=(const AviWriter&) = delete;
 
     // Appends a frame. The first call creates the file and the compressed stream for the frame's
-    // size. Returns kAviOk, or kAviFailed with errorText() set: when the file could not be
+    // size. Returns kOk, or kFailed with errorText() set: when the file could not be
     // created (every later call then fails at once), when the frame's size differs from the
     // first frame's, or when an earlier frame could not be encoded or stored.
-    int writeFrame(const FrameImage& frame) override;
+    WriteStatus writeFrame(const FrameImage& frame) override;
 
     // The four-character code now in use.
     std::string compressorHandler() const;
 
     // Finishes the file: waits for the frames still being encoded, writes the index, and gives
-    // the file its final name. Returns kAviOk when the file is complete (or nothing was ever
-    // written), kAviFailed with errorText() set otherwise; an incomplete file is removed. Later
+    // the file its final name. Returns kOk when the file is complete (or nothing was ever
+    // written), kFailed with errorText() set otherwise; an incomplete file is removed. Later
     // frames fail at once. May run more than once.
-    int close() override;
+    WriteStatus close() override;
 
     const std::string& errorText() const override { return errorText_; }
     const std::string& fileName() const override { return fileName_; }
     void setRecord(const MovieRecord& record) override { record_ = record; }
-    // 0: closed or failed, every frame fails; 1: waiting for the first frame; 2: writing.
-    int state() const override { return state_; }
+    WriterState state() const override { return state_; }
     int frameIndex() const { return frameIndex_; }
     int bitCount() const { return bitCount_; }
     int framesPerSecond() const { return framesPerSecond_; }
@@ -87,9 +86,9 @@ class AviWriter : public MovieFileWriter {
   private:
     class Movie;
 
-    int openAndWrite(const FrameImage& frame);
-    int write(const FrameImage& frame);
-    int fail(std::string text);
+    WriteStatus openAndWrite(const FrameImage& frame);
+    WriteStatus write(const FrameImage& frame);
+    WriteStatus fail(std::string text);
 
     std::string fileName_;
     std::optional<MovieRecord> record_;
@@ -101,7 +100,7 @@ class AviWriter : public MovieFileWriter {
     ThreadShare threads_;
     std::string errorText_;
     int frameIndex_ = 0;
-    int state_ = 1;
+    WriterState state_ = WriterState::kWaitingForFirstFrame;
     int uncaughtExceptions_;
     std::unique_ptr<Movie> movie_;
 };

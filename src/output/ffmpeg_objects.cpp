@@ -45,10 +45,11 @@ InputPtr openInput(const std::string& path, std::string& error) {
     return input;
 }
 
-PartialOutput::PartialOutput(std::string fileName, std::string muxer)
+PartialOutput::PartialOutput(std::string fileName, std::string muxer, std::string failurePrefix)
     : fileName_(std::move(fileName)),
       partialName_(partialMovieName(fileName_)),
-      muxer_(std::move(muxer)) {}
+      muxer_(std::move(muxer)),
+      failurePrefix_(std::move(failurePrefix)) {}
 
 PartialOutput::~PartialOutput() {
     output_.reset();
@@ -58,32 +59,47 @@ PartialOutput::~PartialOutput() {
     }
 }
 
-std::string PartialOutput::create() {
+bool PartialOutput::createMuxer() {
     AVFormatContext* raw = nullptr;
     // The muxer knows the file by its partial name: MP4 and QuickTime read it back to move the
     // index to the front.
     if (avformat_alloc_output_context2(&raw, nullptr, muxer_.c_str(), partialName_.c_str()) < 0 ||
         raw == nullptr) {
-        return "cannot start a " + muxer_ + " file for " + inQuotes(fileName_) +
-               ": this build's FFmpeg libraries lack its muxer";
+        return false;
     }
     output_.reset(raw);
+    return true;
+}
+
+int PartialOutput::createFile() {
     // A file left by an interrupted run goes first, so that a link of that name cannot send the
     // movie elsewhere.
     std::error_code ignored;
     std::filesystem::remove(partialName_, ignored);
     const int opened = avio_open(&output_->pb, partialName_.c_str(), AVIO_FLAG_WRITE);
     if (opened < 0) {
+        return opened;
+    }
+    created_ = true;
+    return 0;
+}
+
+std::string PartialOutput::create() {
+    if (!createMuxer()) {
+        return "cannot start a " + muxer_ + " file for " + inQuotes(fileName_) +
+               ": this build's FFmpeg libraries lack its muxer";
+    }
+    const int opened = createFile();
+    if (opened < 0) {
         return "cannot create the movie file " + inQuotes(fileName_) + ": " + message(opened) +
                "; check that the folder exists and is writable";
     }
-    created_ = true;
     return {};
 }
 
 std::string PartialOutput::writeFailure(int code) {
-    std::string text = "could not write the movie file " + inQuotes(fileName_) + ": " +
-                       message(code) + "; check that the disk has space";
+    std::string text = failurePrefix_ + "could not write the movie file " + inQuotes(fileName_) +
+                       ": " + message(code) + "; check that the disk has space";
     if (ioError_.empty()) {
         ioError_ = text;
     }
@@ -91,25 +107,32 @@ std::string PartialOutput::writeFailure(int code) {
 }
 
 std::string PartialOutput::writeHeader(const char* options) {
-    AVDictionary* dictionary = nullptr;
+    Dictionary dictionary;
     if (options != nullptr) {
-        av_dict_parse_string(&dictionary, options, "=", ":", 0);
+        dictionary.parse(options);
     }
+    const int written = writeHeader(dictionary);
+    if (written < 0) {
+        return "cannot start the movie file " + inQuotes(fileName_) + ": " + message(written);
+    }
+    return {};
+}
+
+int PartialOutput::writeHeader(Dictionary& options) {
     if (record_) {
         av_dict_set(&output_->metadata, kMovieRecordKey, movieRecordText(*record_).c_str(), 0);
         if (muxer_ == "matroska" || muxer_ == "webm") {
             // The record's frame count is put in place once the file is complete; a checksum
             // over the tags would no longer match it.
-            av_dict_set(&dictionary, "write_crc32", "0", 0);
+            options.set("write_crc32", "0");
         }
     }
-    const int written = avformat_write_header(output_.get(), &dictionary);
-    av_dict_free(&dictionary);
+    const int written = avformat_write_header(output_.get(), options.address());
     if (written < 0) {
-        return "cannot start the movie file " + inQuotes(fileName_) + ": " + message(written);
+        return written;
     }
     headerWritten_ = true;
-    return {};
+    return 0;
 }
 
 std::string PartialOutput::write(AVPacket& packet) {
@@ -159,7 +182,7 @@ std::string PartialOutput::finish() {
         std::string error;
         if (!replaceRecordInFile(partialName_, movieRecordText(*record_),
                                  movieRecordText(completed), error)) {
-            ioError_ = error;
+            ioError_ = failurePrefix_ + error;
         }
     }
     if (!ioError_.empty()) {
@@ -167,7 +190,8 @@ std::string PartialOutput::finish() {
     }
     // The movie is whole: after a failed rename it stays under the partial name.
     created_ = false;
-    return publishMovieFile(partialName_, fileName_);
+    const std::string published = publishMovieFile(partialName_, fileName_);
+    return published.empty() ? published : failurePrefix_ + published;
 }
 
 ScalerPtr makeFrameConverter(int width, int height, AVPixelFormat target, int flags, int threads) {

@@ -51,6 +51,24 @@ struct OutputDeleter {
     }
 };
 
+// A dictionary of options or tags, freed with its owner. FFmpeg's calls that take options
+// (avformat_write_header(), avcodec_open2()) take address() and leave there what they did not use.
+class Dictionary {
+  public:
+    Dictionary() = default;
+    ~Dictionary() { av_dict_free(&dictionary_); }
+    Dictionary(const Dictionary&) = delete;
+    Dictionary& operator=(const Dictionary&) = delete;
+
+    void set(const char* key, const char* value) { av_dict_set(&dictionary_, key, value, 0); }
+    // Adds "key=value" pairs separated by ':'.
+    void parse(const char* options) { av_dict_parse_string(&dictionary_, options, "=", ":", 0); }
+    AVDictionary** address() { return &dictionary_; }
+
+  private:
+    AVDictionary* dictionary_ = nullptr;
+};
+
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
@@ -87,13 +105,18 @@ InputPtr openInput(const std::string& path, std::string& error);
 // Destroyed before finish() succeeded, it removes what it wrote.
 class PartialOutput {
   public:
-    PartialOutput(std::string fileName, std::string muxer);
+    // `failurePrefix` starts the text of every failure to write or finish the file.
+    PartialOutput(std::string fileName, std::string muxer, std::string failurePrefix = {});
     ~PartialOutput();
     PartialOutput(const PartialOutput&) = delete;
     PartialOutput& operator=(const PartialOutput&) = delete;
 
     // Creates the muxer and the partial file. Returns the error text, empty on success.
     std::string create();
+    // The two steps of create(), for a writer with texts of its own: creates the muxer (false
+    // when this build lacks it), then the partial file (FFmpeg's error code, 0 on success).
+    bool createMuxer();
+    int createFile();
     AVFormatContext& context() { return *output_; }
     const std::string& fileName() const { return fileName_; }
 
@@ -105,6 +128,8 @@ class PartialOutput {
     // Writes the file header once the streams are set up; `options` are the muxer's. Returns the
     // error text, empty on success.
     std::string writeHeader(const char* options);
+    // The same with the options as a dictionary; returns FFmpeg's error code, 0 on success.
+    int writeHeader(Dictionary& options);
 
     // Writes a packet (stream index and times already set for the stream). Returns the error
     // text, empty on success; the first failure is kept and makes finish() fail.
@@ -116,11 +141,14 @@ class PartialOutput {
 
     // The text of a failure to write to the file.
     std::string writeFailure(int code);
+    // Whether something meant for the file could not be written to it.
+    bool failed() const { return !ioError_.empty(); }
 
   private:
     std::string fileName_;
     std::string partialName_;
     std::string muxer_;
+    std::string failurePrefix_;
     OutputPtr output_;
     bool created_ = false;
     bool headerWritten_ = false;

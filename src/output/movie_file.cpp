@@ -8,20 +8,10 @@
 #include <system_error>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
+#include "output/ffmpeg_objects.h"
 
 namespace zr {
 namespace {
-
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 
 // The machine's name up to its first dot, and the process, as a file name may hold them.
 std::string writerName() {
@@ -86,7 +76,7 @@ long long movieFileFrameCount(const std::string& path) {
     if (avformat_open_input(&rawInput, path.c_str(), nullptr, nullptr) < 0) {
         return -1;
     }
-    const std::unique_ptr<AVFormatContext, InputCloser> input(rawInput);
+    const ffmpeg::InputPtr input(rawInput);
     if (avformat_find_stream_info(input.get(), nullptr) < 0) {
         return -1;
     }
@@ -94,7 +84,7 @@ long long movieFileFrameCount(const std::string& path) {
     if (stream < 0) {
         return -1;
     }
-    const std::unique_ptr<AVPacket, PacketFreer> packet(av_packet_alloc());
+    const ffmpeg::PacketPtr packet(av_packet_alloc());
     if (!packet) {
         return -1;
     }

@@ -41,13 +41,13 @@ std::string checkAviChoice(const MovieFileSpec& file, const std::string& path) {
                " frames; choose a quality from 0 to 100 and a key frame every 1 or more frames";
     }
     if (file.crf >= 0 || !file.preset.empty() || !file.pixelFormat.empty()) {
-        return "--crf, --preset and --pix-fmt are for MP4, Matroska, QuickTime and WebM files, "
-               "not the AVI movie " +
-               inQuotes(path) + "; its quality is --quality N";
+        return "--crf, --preset and --pix-fmt are for " + containerNames("and") +
+               " files, not the AVI movie " + inQuotes(path) + "; its quality is --quality N";
     }
     if (!file.soundtrack.empty()) {
-        return "the AVI movie " + inQuotes(path) +
-               " carries no soundtrack; write an MP4, Matroska, QuickTime or WebM file (such as "
+        return "the AVI movie " + inQuotes(path) + " carries no soundtrack; write an " +
+               containerNames("or") +
+               " file (such as "
                "--output film.mp4), or put the AVI files together with their sound with "
                "\"zoomreel-cli join FOLDER --audio FILE\"";
     }
@@ -55,7 +55,7 @@ std::string checkAviChoice(const MovieFileSpec& file, const std::string& path) {
         return findVideoCodec(file.codec) != nullptr
                    ? "the AVI movie " + inQuotes(path) +
                          " is written with a compressor chosen by four-character code; the codec " +
-                         inQuotes(file.codec) + " goes into .mp4, .mkv, .mov or .webm files"
+                         inQuotes(file.codec) + " goes into " + containerExtensions(true) + " files"
                    : inQuotes(file.codec) + " is not a compressor this build can write into " +
                          inQuotes(path) + "; choose one of " + compressorCodes();
     }

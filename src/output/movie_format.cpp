@@ -50,16 +50,31 @@ bool proresProfileFits(std::string_view profile, const AVPixFmtDescriptor& pixel
     return profile.starts_with("4444") == fullChroma;
 }
 
+// "a, b or c" with `conjunction` "or".
+std::string listed(std::vector<std::string> items, std::string_view conjunction) {
+    const std::string last = items.back();
+    items.pop_back();
+    return items.empty() ? last : joined(items, ", ") + " " + std::string(conjunction) + " " + last;
+}
+
 }  // namespace
 
 const std::vector<ContainerInfo>& movieContainers() {
+    // clang-format off
     static const std::vector<ContainerInfo> containers = {
-        {Container::kAvi, ".avi", "avi", "AVI", "", "pcm_s16le", false},
-        {Container::kMp4, ".mp4", "mp4", "MP4", "h264", "aac", true},
-        {Container::kMkv, ".mkv", "matroska", "Matroska", "h264", "libopus", false},
-        {Container::kMov, ".mov", "mov", "QuickTime", "h264", "aac", true},
-        {Container::kWebm, ".webm", "webm", "WebM", "vp9", "libopus", false},
+        {Container::kAvi, ".avi", "avi", "AVI", "", "pcm_s16le", false,
+         {"mp3", "ac3", "pcm_s16le"}},
+        {Container::kMp4, ".mp4", "mp4", "MP4", "h264", "aac", true,
+         {"aac", "mp3", "ac3", "eac3"}},
+        {Container::kMkv, ".mkv", "matroska", "Matroska", "h264", "libopus", false,
+         {"aac", "mp3", "vorbis", "opus", "flac", "ac3", "eac3", "alac", "pcm_s16le",
+          "pcm_s24le"}},
+        {Container::kMov, ".mov", "mov", "QuickTime", "h264", "aac", true,
+         {"aac", "mp3", "ac3", "alac", "pcm_s16le", "pcm_s24le"}},
+        {Container::kWebm, ".webm", "webm", "WebM", "vp9", "libopus", false,
+         {"vorbis", "opus"}},
     };
+    // clang-format on
     return containers;
 }
 
@@ -98,9 +113,29 @@ std::string containerExtensions(bool exceptAvi) {
             extensions.emplace_back(container.extension);
         }
     }
-    const std::string last = extensions.back();
-    extensions.pop_back();
-    return extensions.empty() ? last : joined(extensions, ", ") + " or " + last;
+    return listed(std::move(extensions), "or");
+}
+
+std::string containerNames(std::string_view conjunction) {
+    std::vector<std::string> names;
+    for (const ContainerInfo& container : movieContainers()) {
+        if (container.id != Container::kAvi) {
+            names.emplace_back(container.description);
+        }
+    }
+    return listed(std::move(names), conjunction);
+}
+
+std::string containerHelpList() {
+    std::vector<std::string> items;
+    for (const ContainerInfo& container : movieContainers()) {
+        std::string item(container.extension);
+        if (!equalIgnoringCase(container.extension.substr(1), container.description)) {
+            item += " (" + std::string(container.description) + ")";
+        }
+        items.push_back(std::move(item));
+    }
+    return joined(items, ", ");
 }
 
 std::string containerPatterns() {
@@ -221,21 +256,12 @@ std::vector<std::string> codecPixelFormats(const VideoCodec& codec) {
     return names;
 }
 
-bool chooseVideoFormat(const std::string& path, const VideoRequest& request, VideoFormat& format,
-                       std::string& error) {
-    const std::string file = inQuotes(path);
-    const ContainerInfo* container = containerForFile(path);
-    if (container == nullptr) {
-        error = "the movie file " + file + " has an extension this program cannot write; end " +
-                "its name in one of " + containerList();
-        return false;
-    }
-    if (container->id == Container::kAvi) {
-        error = "the AVI movie " + file + " is written with a compressor chosen by " +
-                "four-character code (--codec FOURCC, --quality N); --crf, --preset and " +
-                "--pix-fmt are for MP4, Matroska, QuickTime and WebM files";
-        return false;
-    }
+namespace {
+
+// The codec asked for, or the container's own; null with `error` set when the container cannot
+// hold it or this build lacks its encoder.
+const VideoCodec* chooseCodec(const ContainerInfo* container, const VideoRequest& request,
+                              const std::string& file, std::string& error) {
     const std::string codecName =
         request.codec.empty() ? std::string(container->defaultCodec) : request.codec;
     const VideoCodec* codec = findVideoCodec(codecName);
@@ -247,18 +273,22 @@ bool chooseVideoFormat(const std::string& path, const VideoRequest& request, Vid
         error = "a " + std::string(container->description) + " file such as " + file +
                 " cannot hold the video codec " + inQuotes(codecName) + "; choose one of " +
                 joined(offered, ", ") + " (\"zoomreel-cli codecs\" lists every container)";
-        return false;
+        return nullptr;
     }
     if (std::find(offered.begin(), offered.end(), codec->name) == offered.end()) {
         error = "this build's FFmpeg libraries lack the encoder " + inQuotes(codec->encoderName) +
                 " of " + std::string(codec->description) + " for " + file + "; choose one of " +
                 joined(offered, ", ");
-        return false;
+        return nullptr;
     }
+    return codec;
+}
 
-    VideoFormat chosen;
-    chosen.container = container;
-    chosen.codec = codec;
+// The constant-quality value and the preset asked for, checked against the codec's scale and
+// presets, or the codec's defaults.
+bool chooseQuality(const VideoRequest& request, const std::string& file, VideoFormat& chosen,
+                   std::string& error) {
+    const VideoCodec* codec = chosen.codec;
     const bool hasCrf = codec->minCrf <= codec->maxCrf;
     if (request.crf && !hasCrf) {
         error = std::string(codec->description) + " has no --crf scale (" + file + "); " +
@@ -292,7 +322,14 @@ bool chooseVideoFormat(const std::string& path, const VideoRequest& request, Vid
     } else {
         chosen.preset = std::string(codec->defaultPreset);
     }
+    return true;
+}
 
+// The pixel format asked for, or the codec's own, when the codec's encoder takes it; ProRes
+// takes the profile that fits it.
+bool choosePixelFormat(const VideoRequest& request, const std::string& file, VideoFormat& chosen,
+                       std::string& error) {
+    const VideoCodec* codec = chosen.codec;
     const std::vector<std::string> pixelFormats = codecPixelFormats(*codec);
     std::string pixelName =
         request.pixelFormat.empty() ? std::string(codec->pixelFormat) : request.pixelFormat;
@@ -318,9 +355,39 @@ bool chooseVideoFormat(const std::string& path, const VideoRequest& request, Vid
         }
     }
     chosen.pixelFormat = pixelFormat;
-    chosen.colorModel =
-        (pixel->flags & AV_PIX_FMT_FLAG_RGB) ? ColorModel::kRgb : ColorModel::kYuv;
+    chosen.colorModel = (pixel->flags & AV_PIX_FMT_FLAG_RGB) ? ColorModel::kRgb : ColorModel::kYuv;
     chosen.bitDepth = pixel->comp[0].depth;
+    return true;
+}
+
+}  // namespace
+
+bool chooseVideoFormat(const std::string& path, const VideoRequest& request, VideoFormat& format,
+                       std::string& error) {
+    const std::string file = inQuotes(path);
+    const ContainerInfo* container = containerForFile(path);
+    if (container == nullptr) {
+        error = "the movie file " + file + " has an extension this program cannot write; end " +
+                "its name in one of " + containerList();
+        return false;
+    }
+    if (container->id == Container::kAvi) {
+        error = "the AVI movie " + file + " is written with a compressor chosen by " +
+                "four-character code (--codec FOURCC, --quality N); --crf, --preset and " +
+                "--pix-fmt are for " + containerNames("and") + " files";
+        return false;
+    }
+    const VideoCodec* codec = chooseCodec(container, request, file, error);
+    if (codec == nullptr) {
+        return false;
+    }
+    VideoFormat chosen;
+    chosen.container = container;
+    chosen.codec = codec;
+    if (!chooseQuality(request, file, chosen, error) ||
+        !choosePixelFormat(request, file, chosen, error)) {
+        return false;
+    }
     format = chosen;
     return true;
 }

@@ -18,6 +18,9 @@ struct ContainerInfo {
     std::string_view defaultCodec;  // the video codec of a movie that names none; "" for AVI
     std::string_view soundEncoder;  // the FFmpeg encoder of a soundtrack that cannot be copied
     bool indexAtFront;              // the index goes before the frames, so playing starts early
+    // The sound codecs the container takes as they are, by FFmpeg's names ("aac"); a soundtrack
+    // in any other is encoded with soundEncoder.
+    std::vector<std::string_view> copiedSoundCodecs;
 };
 
 // Every container, AVI first.
@@ -34,6 +37,14 @@ std::string containerList();
 // ".avi, .mp4, .mkv, .mov or .webm": every container's extension, for help texts; with
 // `exceptAvi`, the containers that carry a soundtrack and a codec of their own.
 std::string containerExtensions(bool exceptAvi = false);
+
+// "MP4, Matroska, QuickTime and WebM" (with `conjunction` "and"): the containers that carry a
+// soundtrack and a codec of their own, as messages name them.
+std::string containerNames(std::string_view conjunction);
+
+// ".avi, .mp4, .mkv (Matroska), .mov (QuickTime), .webm": every container's extension, with its
+// name where the extension does not spell it, as the movie file's help lists them.
+std::string containerHelpList();
 
 // "*.mp4;*.mkv;*.mov;*.webm;*.avi": the file chooser's pattern of movie files, the containers
 // with codecs of their own first.

@@ -29,30 +29,6 @@ using ffmpeg::inQuotes;
 
 namespace {
 
-// "film_07.avi" for the first file "film.avi" and 7.
-std::string numberedName(const std::string& first, int number) {
-    return splitMovieFileName(first, number);
-}
-
-// The number of a split file named like "film_07.avi" after the first file "film.avi", or 0.
-int pieceNumber(const std::string& name, const std::string& first) {
-    const fs::path firstPath(first);
-    const std::string prefix = firstPath.stem().string() + "_";
-    const std::string extension = firstPath.extension().string();
-    if (name.size() < prefix.size() + 2 + extension.size() || !name.starts_with(prefix) ||
-        !name.ends_with(extension)) {
-        return 0;
-    }
-    const std::string digits =
-        name.substr(prefix.size(), name.size() - prefix.size() - extension.size());
-    if (digits.size() > 6 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        return 0;
-    }
-    const int number = std::stoi(digits);
-    return numberedName(first, number) == name ? number : 0;
-}
-
 // One split file, opened.
 struct Piece {
     std::string path;
@@ -189,6 +165,76 @@ std::string writeToFile(void* file, AVPacket& packet) {
     return static_cast<ffmpeg::PartialOutput*>(file)->write(packet);
 }
 
+// The joined movie's video stream: the first piece's, with a tag the container takes.
+AVStream* addCopiedVideo(AVFormatContext& output, const Piece& first,
+                         const ContainerInfo& container) {
+    AVStream* video = avformat_new_stream(&output, nullptr);
+    if (video == nullptr || avcodec_parameters_copy(video->codecpar, first.video->codecpar) < 0) {
+        return nullptr;
+    }
+    const AVCodecParameters& source = *first.video->codecpar;
+    const bool tagFits =
+        output.oformat->codec_tag == nullptr ||
+        av_codec_get_id(output.oformat->codec_tag, source.codec_tag) == source.codec_id;
+    video->codecpar->codec_tag = tagFits ? source.codec_tag : 0;
+    if (source.codec_id == AV_CODEC_ID_HEVC &&
+        (container.id == Container::kMp4 || container.id == Container::kMov)) {
+        video->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
+    }
+    video->time_base =
+        container.id == Container::kAvi ? av_inv_q(first.rate) : first.video->time_base;
+    video->avg_frame_rate = first.rate;
+    return video;
+}
+
+// Where the pieces' packets go.
+struct CopyTarget {
+    ffmpeg::PartialOutput& file;
+    AVStream& video;
+    AVRational frameTime;
+    SoundtrackWriter* sound;  // null without a soundtrack
+};
+
+// Appends the piece's video packets after `framesBefore` frames, the soundtrack keeping up.
+std::string copyPiece(Piece& piece, long long framesBefore, AVPacket& packet,
+                      const CopyTarget& target) {
+    AVStream& video = target.video;
+    const std::int64_t shift = av_rescale_q(framesBefore, target.frameTime, video.time_base);
+    long long framesDone = 0;
+    int read = 0;
+    while ((read = av_read_frame(piece.input.get(), &packet)) >= 0) {
+        if (packet.stream_index != piece.video->index) {
+            av_packet_unref(&packet);
+            continue;
+        }
+        av_packet_rescale_ts(&packet, piece.video->time_base, video.time_base);
+        if (packet.pts != AV_NOPTS_VALUE) {
+            packet.pts += shift;
+        }
+        if (packet.dts != AV_NOPTS_VALUE) {
+            packet.dts += shift;
+        }
+        packet.stream_index = video.index;
+        packet.pos = -1;
+        if (std::string error = target.file.write(packet); !error.empty()) {
+            return error;
+        }
+        ++framesDone;
+        if (target.sound != nullptr) {
+            const double seconds =
+                static_cast<double>(framesBefore + framesDone) * av_q2d(target.frameTime);
+            if (std::string error = target.sound->writeUntil(seconds, &writeToFile, &target.file);
+                !error.empty()) {
+                return error;
+            }
+        }
+    }
+    if (read != AVERROR_EOF) {
+        return "cannot read " + inQuotes(piece.path) + ": " + ffmpeg::message(read);
+    }
+    return {};
+}
+
 // The pieces' packets into one stream, with the soundtrack.
 std::string copyPieces(std::vector<Piece>& pieces, const JoinRequest& request,
                        const ContainerInfo& container, const std::optional<SoundtrackPiece>& sound,
@@ -201,22 +247,12 @@ std::string copyPieces(std::vector<Piece>& pieces, const JoinRequest& request,
     file.setWrittenFrames(result.frames);
     AVFormatContext& output = file.context();
     const Piece& first = pieces.front();
-    AVStream* video = avformat_new_stream(&output, nullptr);
-    if (video == nullptr || avcodec_parameters_copy(video->codecpar, first.video->codecpar) < 0) {
+    AVStream* video = addCopiedVideo(output, first, container);
+    if (video == nullptr) {
         return "out of memory";
     }
     const AVCodecParameters& source = *first.video->codecpar;
-    const bool tagFits =
-        output.oformat->codec_tag == nullptr ||
-        av_codec_get_id(output.oformat->codec_tag, source.codec_tag) == source.codec_id;
-    video->codecpar->codec_tag = tagFits ? source.codec_tag : 0;
-    if (source.codec_id == AV_CODEC_ID_HEVC &&
-        (container.id == Container::kMp4 || container.id == Container::kMov)) {
-        video->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
-    }
     const AVRational frameTime = av_inv_q(first.rate);
-    video->time_base = container.id == Container::kAvi ? frameTime : first.video->time_base;
-    video->avg_frame_rate = first.rate;
 
     std::unique_ptr<SoundtrackWriter> soundWriter;
     if (sound) {
@@ -242,40 +278,11 @@ std::string copyPieces(std::vector<Piece>& pieces, const JoinRequest& request,
     if (!packet) {
         return "out of memory";
     }
+    const CopyTarget target{file, *video, frameTime, soundWriter.get()};
     long long framesBefore = 0;
     for (Piece& piece : pieces) {
-        const std::int64_t shift = av_rescale_q(framesBefore, frameTime, video->time_base);
-        long long framesDone = 0;
-        int read = 0;
-        while ((read = av_read_frame(piece.input.get(), packet.get())) >= 0) {
-            if (packet->stream_index != piece.video->index) {
-                av_packet_unref(packet.get());
-                continue;
-            }
-            av_packet_rescale_ts(packet.get(), piece.video->time_base, video->time_base);
-            if (packet->pts != AV_NOPTS_VALUE) {
-                packet->pts += shift;
-            }
-            if (packet->dts != AV_NOPTS_VALUE) {
-                packet->dts += shift;
-            }
-            packet->stream_index = video->index;
-            packet->pos = -1;
-            if (std::string error = file.write(*packet); !error.empty()) {
-                return error;
-            }
-            ++framesDone;
-            if (soundWriter) {
-                const double seconds =
-                    static_cast<double>(framesBefore + framesDone) * av_q2d(frameTime);
-                if (std::string error = soundWriter->writeUntil(seconds, &writeToFile, &file);
-                    !error.empty()) {
-                    return error;
-                }
-            }
-        }
-        if (read != AVERROR_EOF) {
-            return "cannot read " + inQuotes(piece.path) + ": " + ffmpeg::message(read);
+        if (std::string error = copyPiece(piece, framesBefore, *packet, target); !error.empty()) {
+            return error;
         }
         framesBefore += piece.frames;
     }
@@ -327,6 +334,38 @@ class BgrConverter {
     int format_ = -1;
 };
 
+// The writer of the joined movie when its frames are encoded again; null with `error` set when
+// the container or codec cannot take them. `soundOf` is the writer that carries the soundtrack.
+std::unique_ptr<MovieFileWriter> makeJoinWriter(const JoinRequest& request,
+                                                const ContainerInfo& container, AVRational rate,
+                                                const std::optional<SoundtrackPiece>& sound,
+                                                const MovieWriter*& soundOf, std::string& error) {
+    if (container.id == Container::kAvi) {
+        if (sound) {
+            error =
+                "an AVI file with sound is joined only from split files whose video can be "
+                "copied; choose an " +
+                containerExtensions(true) + " file for " + inQuotes(request.output);
+            return nullptr;
+        }
+        if (!compressorAvailable(request.aviCodec)) {
+            error = "--codec: " + inQuotes(request.aviCodec) +
+                    " is not a compressor this build can write into " + inQuotes(request.output) +
+                    " (see \"zoomreel-cli codecs\")";
+            return nullptr;
+        }
+        return std::make_unique<AviWriter>(request.output, 24, rate.num, 1, 85, request.aviCodec);
+    }
+    VideoFormat format;
+    if (!chooseVideoFormat(request.output, request.video, format, error)) {
+        return nullptr;
+    }
+    auto movie =
+        std::make_unique<MovieWriter>(request.output, MovieWriterSettings{format, rate.num, sound});
+    soundOf = movie.get();
+    return movie;
+}
+
 // Decodes the pieces and encodes their frames into one movie.
 std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
                          const ContainerInfo& container,
@@ -337,30 +376,12 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
                std::to_string(rate.den) +
                " frames a second; only whole numbers of frames a second can be encoded again";
     }
-    std::unique_ptr<MovieFileWriter> writer;
     const MovieWriter* soundOf = nullptr;
-    if (container.id == Container::kAvi) {
-        if (sound) {
-            return "an AVI file with sound is joined only from split files whose video can be "
-                   "copied; choose an .mp4, .mkv, .mov or .webm file for " +
-                   inQuotes(request.output);
-        }
-        if (!compressorAvailable(request.aviCodec)) {
-            return "--codec: " + inQuotes(request.aviCodec) +
-                   " is not a compressor this build can write into " + inQuotes(request.output) +
-                   " (see \"zoomreel-cli codecs\")";
-        }
-        writer = std::make_unique<AviWriter>(request.output, 24, rate.num, 1, 85, request.aviCodec);
-    } else {
-        VideoFormat format;
-        std::string error;
-        if (!chooseVideoFormat(request.output, request.video, format, error)) {
-            return error;
-        }
-        auto movie = std::make_unique<MovieWriter>(request.output,
-                                                   MovieWriterSettings{format, rate.num, sound});
-        soundOf = movie.get();
-        writer = std::move(movie);
+    std::string writerError;
+    const std::unique_ptr<MovieFileWriter> writer =
+        makeJoinWriter(request, container, rate, sound, soundOf, writerError);
+    if (!writer) {
+        return writerError;
     }
     MovieRecord record = joinedRecord(pieces, request, result.frames);
     record.written = 0;
@@ -383,7 +404,7 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
         std::string error;
         const auto receive = [&]() {
             while (error.empty() && avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
-                if (writer->writeFrame(converter.convert(*frame)) != kAviOk) {
+                if (writer->writeFrame(converter.convert(*frame)) != WriteStatus::kOk) {
                     error = writer->errorText();
                 }
                 av_frame_unref(frame.get());
@@ -410,108 +431,71 @@ std::string encodePieces(std::vector<Piece>& pieces, const JoinRequest& request,
         }
     }
     result.soundCopied = soundOf != nullptr && soundOf->soundtrackCopied();
-    if (writer->close() != kAviOk) {
+    if (writer->close() != WriteStatus::kOk) {
         return writer->errorText();
     }
     return {};
 }
 
-}  // namespace
-
-bool findMoviePieces(const std::string& folder, const std::string& firstName,
-                     std::vector<std::string>& pieces, std::string& error) {
-    std::error_code listError;
-    if (!fs::is_directory(folder, listError)) {
-        error = "the folder " + inQuotes(folder) + " does not exist";
-        return false;
-    }
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder, listError)) {
-        names.push_back(entry.path().filename().string());
-    }
-    const auto present = [&](const std::string& name) {
-        return std::find(names.begin(), names.end(), name) != names.end();
-    };
-    std::string first = firstName;
-    if (first.empty()) {
-        std::vector<std::string> found;
-        for (const ContainerInfo& container : movieContainers()) {
-            const std::string candidate = movieFileName(0, container.extension.substr(1));
-            if (present(candidate)) {
-                found.push_back(candidate);
-            }
+// Opens every split file and checks that they make one movie: the same size and rate, records
+// of the same render, files of equal length but the last, every file there. Returns the error
+// text, empty on success, with the frames they hold in `frames`.
+std::string openPieces(const JoinRequest& request, std::vector<Piece>& pieces, long long& frames) {
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        std::error_code notThere;
+        if (fs::equivalent(request.pieces[i], request.output, notThere)) {
+            return "the joined movie " + inQuotes(request.output) +
+                   " would replace its own split file; choose another --output";
         }
-        // A film of one file has nothing to join: films with split files come first.
-        std::vector<std::string> split;
-        for (const std::string& candidate : found) {
-            if (present(numberedName(candidate, 1))) {
-                split.push_back(candidate);
-            }
+        if (std::string error = openPiece(request.pieces[i], pieces[i]); !error.empty()) {
+            return error;
         }
-        if (split.size() == 1) {
-            found = split;
+        const Piece& first = pieces.front();
+        const Piece& piece = pieces[i];
+        const AVCodecParameters& size = *piece.video->codecpar;
+        if (size.width != first.video->codecpar->width ||
+            size.height != first.video->codecpar->height || av_cmp_q(piece.rate, first.rate) != 0) {
+            return "the split file " + inQuotes(piece.path) + " holds " +
+                   std::to_string(size.width) + " x " + std::to_string(size.height) +
+                   " frames at " + std::to_string(av_q2d(piece.rate)) + " a second, unlike " +
+                   inQuotes(first.path) +
+                   "; every split file of a movie must come from the same render";
         }
-        if (found.size() != 1) {
-            error = found.empty()
-                        ? "the folder " + inQuotes(folder) +
-                              " holds no movie to join (film.avi, film.mp4, ...); "
-                              "render it first"
-                        : "the folder " + inQuotes(folder) + " holds " + found[0] + " and " +
-                              found[1] + "; choose which to join with --input " + found[0];
-            return false;
+        if (std::string problem = recordProblem(piece, i, first); !problem.empty()) {
+            return problem;
         }
-        first = found[0];
+        if (piece.hasSound && !request.soundtrack) {
+            return "the split file " + inQuotes(piece.path) +
+                   " holds sound; give its sound file with --audio (and "
+                   "--audio-offset) so that it plays through the joined movie "
+                   "without breaks";
+        }
+        frames += piece.frames;
     }
-    if (first != fs::path(first).filename().string() || containerForFile(first) == nullptr) {
-        error =
-            "--input: the first split file is named by its file name in the folder, with the "
-            "extension of a movie (such as film.avi or film.mp4), not " +
-            inQuotes(first);
-        return false;
-    }
-    if (!present(first)) {
-        error = "the first split file " + inQuotes((fs::path(folder) / first).string()) +
-                " is missing; render it again before joining";
-        return false;
-    }
-    const std::string extension = fs::path(first).extension().string();
-    int last = 0;
-    for (const std::string& name : names) {
-        last = std::max(last, pieceNumber(name, first));
-        // A file still under a partial name was not finished.
-        const std::size_t named = name.find(extension + ".");
-        const std::string finalName =
-            named == std::string::npos ? std::string() : name.substr(0, named + extension.size());
-        if (!finalName.empty() && isPartialMovieName(name, finalName) &&
-            (finalName == first || pieceNumber(finalName, first) > 0)) {
-            error = "the split file " + inQuotes((fs::path(folder) / name).string()) +
-                    " was not finished (a render is running or was stopped); let the render "
-                    "finish, or run it again, before joining";
-            return false;
+    for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
+        if (pieces[i].frames != pieces[0].frames) {
+            return "the split file " + inQuotes(pieces[i].path) + " holds " +
+                   std::to_string(pieces[i].frames) + " frames where " + inQuotes(pieces[0].path) +
+                   " holds " + std::to_string(pieces[0].frames) +
+                   ": a stopped render leaves a short file; run the render again to "
+                   "complete it";
         }
     }
-    pieces.assign(1, (fs::path(folder) / first).string());
-    for (int number = 1; number <= last; ++number) {
-        const std::string name = numberedName(first, number);
-        if (!present(name)) {
-            error = "the split file " + inQuotes((fs::path(folder) / name).string()) +
-                    " is missing (the folder holds " + first + " to " + numberedName(first, last) +
-                    "); render it again before joining";
-            return false;
-        }
-        pieces.push_back((fs::path(folder) / name).string());
+    const MovieRecord* last = pieces.back().record ? &*pieces.back().record : nullptr;
+    if (last != nullptr && pieces.size() < static_cast<std::size_t>(last->files)) {
+        return "the movie has " + std::to_string(last->files) +
+               " split files by their records, but only " + std::to_string(pieces.size()) +
+               " are there; " + kCompleteIt;
     }
-    for (const std::string& piece : pieces) {
-        std::error_code ignored;
-        if (fs::exists(unfinishedMarkerPath(piece), ignored)) {
-            error = "the split file " + inQuotes(piece) + " is not whole (" +
-                    inQuotes(unfinishedMarkerPath(piece)) +
-                    " says why); run the render command again to write it whole, then join";
-            return false;
-        }
+    if (request.expectedFrames >= 0 && frames != request.expectedFrames) {
+        return "the split files hold " + std::to_string(frames) + " frames, but the movie has " +
+               std::to_string(request.expectedFrames) +
+               "; run the render again to write what is missing";
     }
-    return true;
+    return {};
 }
+
+}  // namespace
 
 JoinResult joinMovies(const JoinRequest& request) {
     JoinResult result;
@@ -527,63 +511,8 @@ JoinResult joinMovies(const JoinRequest& request) {
         return result;
     }
     std::vector<Piece> pieces(request.pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        std::error_code notThere;
-        if (fs::equivalent(request.pieces[i], request.output, notThere)) {
-            result.error = "the joined movie " + inQuotes(request.output) +
-                           " would replace its own split file; choose another --output";
-            return result;
-        }
-        result.error = openPiece(request.pieces[i], pieces[i]);
-        if (!result.error.empty()) {
-            return result;
-        }
-        const Piece& first = pieces.front();
-        const Piece& piece = pieces[i];
-        const AVCodecParameters& size = *piece.video->codecpar;
-        if (size.width != first.video->codecpar->width ||
-            size.height != first.video->codecpar->height || av_cmp_q(piece.rate, first.rate) != 0) {
-            result.error = "the split file " + inQuotes(piece.path) + " holds " +
-                           std::to_string(size.width) + " x " + std::to_string(size.height) +
-                           " frames at " + std::to_string(av_q2d(piece.rate)) +
-                           " a second, unlike " + inQuotes(first.path) +
-                           "; every split file of a movie must come from the same render";
-            return result;
-        }
-        if (std::string problem = recordProblem(piece, i, first); !problem.empty()) {
-            result.error = std::move(problem);
-            return result;
-        }
-        if (piece.hasSound && !request.soundtrack) {
-            result.error = "the split file " + inQuotes(piece.path) +
-                           " holds sound; give its sound file with --audio (and "
-                           "--audio-offset) so that it plays through the joined movie "
-                           "without breaks";
-            return result;
-        }
-        result.frames += piece.frames;
-    }
-    for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
-        if (pieces[i].frames != pieces[0].frames) {
-            result.error = "the split file " + inQuotes(pieces[i].path) + " holds " +
-                           std::to_string(pieces[i].frames) + " frames where " +
-                           inQuotes(pieces[0].path) + " holds " + std::to_string(pieces[0].frames) +
-                           ": a stopped render leaves a short file; run the render again to "
-                           "complete it";
-            return result;
-        }
-    }
-    const MovieRecord* last = pieces.back().record ? &*pieces.back().record : nullptr;
-    if (last != nullptr && pieces.size() < static_cast<std::size_t>(last->files)) {
-        result.error = "the movie has " + std::to_string(last->files) +
-                       " split files by their records, but only " + std::to_string(pieces.size()) +
-                       " are there; " + kCompleteIt;
-        return result;
-    }
-    if (request.expectedFrames >= 0 && result.frames != request.expectedFrames) {
-        result.error = "the split files hold " + std::to_string(result.frames) +
-                       " frames, but the movie has " + std::to_string(request.expectedFrames) +
-                       "; run the render again to write what is missing";
+    result.error = openPieces(request, pieces, result.frames);
+    if (!result.error.empty()) {
         return result;
     }
 

@@ -291,22 +291,22 @@ MovieWriter::~MovieWriter() {
     if (std::uncaught_exceptions() > uncaughtExceptions_) {
         // The run is being torn down by an error: whatever was written is not a finished movie.
         movie_.reset();
-        state_ = 0;
+        state_ = WriterState::kClosed;
         return;
     }
     close();
 }
 
-int MovieWriter::fail(std::string text) {
+WriteStatus MovieWriter::fail(std::string text) {
     errorText_ = std::move(text);
-    return kAviFailed;
+    return WriteStatus::kFailed;
 }
 
-int MovieWriter::writeFrame(const FrameImage& frame) {
-    if (state_ == 0) {
-        return kAviFailed;
+WriteStatus MovieWriter::writeFrame(const FrameImage& frame) {
+    if (state_ == WriterState::kClosed) {
+        return WriteStatus::kFailed;
     }
-    if (state_ == 1) {
+    if (state_ == WriterState::kWaitingForFirstFrame) {
         std::string error;
         if (frame.empty() || settings_.format.codec == nullptr ||
             av_image_check_size(static_cast<unsigned>(frame.width()),
@@ -323,11 +323,11 @@ int MovieWriter::writeFrame(const FrameImage& frame) {
         }
         if (!error.empty()) {
             movie_.reset();
-            state_ = 0;
+            state_ = WriterState::kClosed;
             return fail(std::move(error));
         }
         soundtrackCopied_ = movie_->soundtrackCopied();
-        state_ = 2;
+        state_ = WriterState::kWriting;
     }
     const int index = frameIndex_++;
     if (frame.width() != movie_->width() || frame.height() != movie_->height()) {
@@ -345,20 +345,20 @@ int MovieWriter::writeFrame(const FrameImage& frame) {
     if (!earlier.empty()) {
         return fail(std::move(earlier));
     }
-    return kAviOk;
+    return WriteStatus::kOk;
 }
 
-int MovieWriter::close() {
-    state_ = 0;
+WriteStatus MovieWriter::close() {
+    state_ = WriterState::kClosed;
     if (!movie_) {
-        return kAviOk;
+        return WriteStatus::kOk;
     }
     std::string error = movie_->finish(frameIndex_);
     movie_.reset();
     if (!error.empty()) {
         return fail(std::move(error));
     }
-    return kAviOk;
+    return WriteStatus::kOk;
 }
 
 }  // namespace zr

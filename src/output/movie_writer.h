@@ -34,22 +34,21 @@ class MovieWriter : public MovieFileWriter {
     MovieWriter& operator=(const MovieWriter&) = delete;
 
     // Appends a frame. The first call creates the file, the encoders and the soundtrack's
-    // stream. Returns kAviOk, or kAviFailed with errorText() set: when the file could not be
+    // stream. Returns kOk, or kFailed with errorText() set: when the file could not be
     // created (every later call then fails at once), when the frame's size differs from the
     // first frame's, or when an earlier frame could not be encoded or stored.
-    int writeFrame(const FrameImage& frame) override;
+    WriteStatus writeFrame(const FrameImage& frame) override;
 
     // Finishes the file: encodes the frames still queued and the soundtrack up to the end of the
     // last frame, writes the index (at the front for MP4 and QuickTime) and gives the file its
-    // own name. Returns kAviOk when the file is complete (or nothing was ever written),
-    // kAviFailed with errorText() set otherwise. May run more than once.
-    int close() override;
+    // own name. Returns kOk when the file is complete (or nothing was ever written),
+    // kFailed with errorText() set otherwise. May run more than once.
+    WriteStatus close() override;
 
     const std::string& errorText() const override { return errorText_; }
     const std::string& fileName() const override { return fileName_; }
     void setRecord(const MovieRecord& record) override { record_ = record; }
-    // 0: closed or failed; 1: waiting for the first frame; 2: writing.
-    int state() const override { return state_; }
+    WriterState state() const override { return state_; }
     int frameIndex() const { return frameIndex_; }
     // Whether the soundtrack's stream is a copy of the sound file's (known after the first
     // frame).
@@ -58,14 +57,14 @@ class MovieWriter : public MovieFileWriter {
   private:
     class Movie;
 
-    int fail(std::string text);
+    WriteStatus fail(std::string text);
 
     std::string fileName_;
     MovieWriterSettings settings_;
     std::optional<MovieRecord> record_;  // what made the file, kept in its tags
     std::string errorText_;
     int frameIndex_ = 0;
-    int state_ = 1;
+    WriterState state_ = WriterState::kWaitingForFirstFrame;
     bool soundtrackCopied_ = false;
     int uncaughtExceptions_;
     std::unique_ptr<Movie> movie_;

@@ -7,6 +7,7 @@
 
 #include "output/ffmpeg_objects.h"
 #include "output/movie_format.h"
+#include "output/soundtrack_source.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -19,79 +20,11 @@ namespace {
 
 using ffmpeg::inQuotes;
 
-// The codecs each container takes as they are; anything else is encoded.
-bool containerCopies(Container container, AVCodecID codec) {
-    static const std::vector<AVCodecID> mp4 = {AV_CODEC_ID_AAC, AV_CODEC_ID_MP3, AV_CODEC_ID_AC3,
-                                               AV_CODEC_ID_EAC3};
-    static const std::vector<AVCodecID> mov = {AV_CODEC_ID_AAC,       AV_CODEC_ID_MP3,
-                                               AV_CODEC_ID_AC3,       AV_CODEC_ID_ALAC,
-                                               AV_CODEC_ID_PCM_S16LE, AV_CODEC_ID_PCM_S24LE};
-    static const std::vector<AVCodecID> mkv = {
-        AV_CODEC_ID_AAC,       AV_CODEC_ID_MP3,      AV_CODEC_ID_VORBIS, AV_CODEC_ID_OPUS,
-        AV_CODEC_ID_FLAC,      AV_CODEC_ID_AC3,      AV_CODEC_ID_EAC3,   AV_CODEC_ID_ALAC,
-        AV_CODEC_ID_PCM_S16LE, AV_CODEC_ID_PCM_S24LE};
-    static const std::vector<AVCodecID> webm = {AV_CODEC_ID_VORBIS, AV_CODEC_ID_OPUS};
-    static const std::vector<AVCodecID> avi = {AV_CODEC_ID_MP3, AV_CODEC_ID_AC3,
-                                               AV_CODEC_ID_PCM_S16LE};
-    const std::vector<AVCodecID>* list = &avi;
-    switch (container) {
-        case Container::kMp4:
-            list = &mp4;
-            break;
-        case Container::kMov:
-            list = &mov;
-            break;
-        case Container::kMkv:
-            list = &mkv;
-            break;
-        case Container::kWebm:
-            list = &webm;
-            break;
-        case Container::kAvi:
-            break;
-    }
-    return std::find(list->begin(), list->end(), codec) != list->end();
-}
-
-// The soundtrack file opened at its first sound stream.
-struct SoundSource {
-    ffmpeg::InputPtr input;
-    AVStream* stream = nullptr;
-};
-
-bool openSoundSource(const std::string& path, SoundSource& source, std::string& error) {
-    std::string openError;
-    source.input = ffmpeg::openInput(path, openError);
-    if (!source.input) {
-        error = "the soundtrack " + inQuotes(path) + " cannot be read (" + openError +
-                "); give a sound file FFmpeg reads, such as .ogg, .mp3, .m4a, .flac or .wav";
-        return false;
-    }
-    const int index =
-        av_find_best_stream(source.input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (index < 0) {
-        error = "the soundtrack " + inQuotes(path) +
-                " holds no sound; give a file with a sound stream (music, a recording)";
-        return false;
-    }
-    source.stream = source.input->streams[index];
-    return true;
-}
-
-double streamSeconds(const AVFormatContext& input, const AVStream& stream) {
-    if (stream.duration != AV_NOPTS_VALUE && stream.duration > 0) {
-        return static_cast<double>(stream.duration) * av_q2d(stream.time_base);
-    }
-    if (input.duration != AV_NOPTS_VALUE && input.duration > 0) {
-        return static_cast<double>(input.duration) / AV_TIME_BASE;
-    }
-    return 0.0;
-}
-
-// The soundtrack time origin: the first sample of streams that do not start at 0 (transport
-// streams) plays at soundtrack time 0.
-std::int64_t streamOrigin(const AVStream& stream) {
-    return stream.start_time != AV_NOPTS_VALUE && stream.start_time > 0 ? stream.start_time : 0;
+// Whether the container takes the codec as it is; anything else is encoded.
+bool containerCopies(const ContainerInfo& container, AVCodecID codec) {
+    const std::string_view name = avcodec_get_name(codec);
+    const std::vector<std::string_view>& copied = container.copiedSoundCodecs;
+    return std::find(copied.begin(), copied.end(), name) != copied.end();
 }
 
 // Gain of the fade-out for a sample `before` samples ahead of the end of a fade `length` long:
@@ -104,60 +37,34 @@ float fadeGain(std::int64_t before, std::int64_t length) {
     return static_cast<float>(0.5 * (1.0 + std::cos(std::numbers::pi * x)));
 }
 
-}  // namespace
-
-SoundtrackPiece soundtrackPieceFor(const std::string& path, double offsetSeconds,
-                                   long long firstFrame, long long frames, int framesPerSecond,
-                                   bool lastFile) {
-    SoundtrackPiece piece;
-    piece.path = path;
-    piece.offsetSeconds = offsetSeconds;
-    piece.startSeconds = static_cast<double>(firstFrame) / framesPerSecond;
-    piece.lengthSeconds = static_cast<double>(frames) / framesPerSecond;
-    piece.fadeOut = lastFile;
-    return piece;
+// The rate the encoder codes: the source's when the encoder takes it, else 48000.
+int encodedRate(const AVCodec& encoder, int sourceRate) {
+    if (encoder.supported_samplerates == nullptr) {
+        return sourceRate >= 8000 && sourceRate <= 192000 ? sourceRate : 48000;
+    }
+    for (const int* supported = encoder.supported_samplerates; *supported != 0; ++supported) {
+        if (*supported == sourceRate) {
+            return sourceRate;
+        }
+    }
+    return 48000;
 }
 
-bool probeSoundtrack(const std::string& path, SoundtrackInfo& info, std::string& error) {
-    SoundSource source;
-    if (!openSoundSource(path, source, error)) {
-        return false;
-    }
-    const AVCodecParameters& parameters = *source.stream->codecpar;
-    info.codecName = avcodec_get_name(parameters.codec_id);
-    info.sampleRate = parameters.sample_rate;
-    info.channels = parameters.ch_layout.nb_channels;
-    info.seconds = streamSeconds(*source.input, *source.stream);
-    // Without a stated length the packets are summed; a stream without any is silent.
-    ffmpeg::PacketPtr packet(av_packet_alloc());
-    if (!packet) {
-        error = "out of memory";
-        return false;
-    }
-    std::int64_t packetsSeen = 0;
-    double packetSeconds = 0.0;
-    while (av_read_frame(source.input.get(), packet.get()) >= 0) {
-        if (packet->stream_index == source.stream->index && packet->size > 0) {
-            ++packetsSeen;
-            packetSeconds +=
-                static_cast<double>(packet->duration) * av_q2d(source.stream->time_base);
-            if (info.seconds > 0.0) {
-                av_packet_unref(packet.get());
-                break;
+// The first of the sample formats the resampler makes that the encoder takes; none when it
+// takes none of them.
+AVSampleFormat encodedSampleFormat(const AVCodec& encoder) {
+    for (const AVSampleFormat wanted : {AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_S16}) {
+        for (const AVSampleFormat* offered = encoder.sample_fmts;
+             offered != nullptr && *offered != AV_SAMPLE_FMT_NONE; ++offered) {
+            if (*offered == wanted) {
+                return wanted;
             }
         }
-        av_packet_unref(packet.get());
     }
-    if (info.seconds <= 0.0) {
-        info.seconds = packetSeconds;
-    }
-    if (packetsSeen == 0 || info.sampleRate <= 0 || info.channels <= 0 || info.seconds <= 0.0) {
-        error = "the soundtrack " + inQuotes(path) +
-                " holds no sound: its sound stream is empty; give a file with sound in it";
-        return false;
-    }
-    return true;
+    return AV_SAMPLE_FMT_NONE;
 }
+
+}  // namespace
 
 struct SoundtrackWriter::State {
     SoundtrackPiece piece;
@@ -212,6 +119,20 @@ struct SoundtrackWriter::State {
     }
 
     std::string openEncode(AVFormatContext& muxer, const ContainerInfo& container) {
+        std::string error = openDecoder();
+        if (error.empty()) {
+            error = openEncoder(muxer, std::string(container.soundEncoder));
+        }
+        if (error.empty()) {
+            error = addEncodedStream(muxer);
+        }
+        if (error.empty()) {
+            seekNearStart();
+        }
+        return error;
+    }
+
+    std::string openDecoder() {
         const AVCodecParameters& parameters = *source.stream->codecpar;
         const AVCodec* decoderCodec = avcodec_find_decoder(parameters.codec_id);
         if (decoderCodec == nullptr) {
@@ -227,7 +148,11 @@ struct SoundtrackWriter::State {
         if (const int opened = avcodec_open2(decoder.get(), decoderCodec, nullptr); opened < 0) {
             return fail("cannot decode", opened);
         }
-        const std::string encoderName(container.soundEncoder);
+        return {};
+    }
+
+    std::string openEncoder(const AVFormatContext& muxer, const std::string& encoderName) {
+        const AVCodecParameters& parameters = *source.stream->codecpar;
         const AVCodec* encoderCodec = avcodec_find_encoder_by_name(encoderName.c_str());
         if (encoderCodec == nullptr) {
             return "this build's FFmpeg libraries lack the sound encoder " + inQuotes(encoderName) +
@@ -237,32 +162,9 @@ struct SoundtrackWriter::State {
         if (!encoder) {
             return "out of memory";
         }
-        // The source's rate when the encoder takes it, else 48000; mono stays mono, anything
-        // else becomes stereo.
-        rate = 48000;
-        for (const int* supported = encoderCodec->supported_samplerates;
-             supported != nullptr && *supported != 0; ++supported) {
-            if (*supported == parameters.sample_rate) {
-                rate = parameters.sample_rate;
-            }
-        }
-        if (encoderCodec->supported_samplerates == nullptr && parameters.sample_rate >= 8000 &&
-            parameters.sample_rate <= 192000) {
-            rate = parameters.sample_rate;
-        }
+        rate = encodedRate(*encoderCodec, parameters.sample_rate);
         channels = parameters.ch_layout.nb_channels == 1 ? 1 : 2;
-        AVSampleFormat sampleFormat = AV_SAMPLE_FMT_NONE;
-        for (const AVSampleFormat wanted :
-             {AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_S16}) {
-            for (const AVSampleFormat* offered = encoderCodec->sample_fmts;
-                 offered != nullptr && *offered != AV_SAMPLE_FMT_NONE &&
-                 sampleFormat == AV_SAMPLE_FMT_NONE;
-                 ++offered) {
-                if (*offered == wanted) {
-                    sampleFormat = wanted;
-                }
-            }
-        }
+        const AVSampleFormat sampleFormat = encodedSampleFormat(*encoderCodec);
         if (sampleFormat == AV_SAMPLE_FMT_NONE) {
             return "the sound encoder " + inQuotes(encoderName) + " takes no sample format we make";
         }
@@ -287,7 +189,11 @@ struct SoundtrackWriter::State {
         if (!(muxer.oformat->flags & AVFMT_TS_NEGATIVE)) {
             lead = encoder->initial_padding;
         }
+        return {};
+    }
 
+    // The encoder's stream in the movie and the buffers that feed it.
+    std::string addEncodedStream(AVFormatContext& muxer) {
         output = avformat_new_stream(&muxer, nullptr);
         if (output == nullptr ||
             avcodec_parameters_from_context(output->codecpar, encoder.get()) < 0) {
@@ -304,11 +210,15 @@ struct SoundtrackWriter::State {
         }
         pending.assign(channels, {});
         chunk.assign(channels, std::vector<float>(frameSize));
+        return {};
+    }
 
+    // Places the file's first sample in the soundtrack and, deep into it, starts decoding
+    // shortly before the first sample needed.
+    void seekNearStart() {
         fileStart = std::llround(piece.startSeconds * rate);
         shift = fileStart - std::llround(piece.offsetSeconds * rate);
         if (shift > rate) {
-            // Deep into the soundtrack: start decoding shortly before the first sample needed.
             const std::int64_t target =
                 av_rescale_q(shift - rate / 2, AVRational{1, rate}, source.stream->time_base) +
                 streamOrigin(*source.stream);
@@ -317,7 +227,6 @@ struct SoundtrackWriter::State {
                 avcodec_flush_buffers(decoder.get());
             }
         }
-        return {};
     }
 
     // Resamples a decoded frame and appends it to `pending`; without a frame, the resampler's
@@ -621,7 +530,7 @@ std::unique_ptr<SoundtrackWriter> SoundtrackWriter::add(AVFormatContext& output,
     const double seconds = streamSeconds(*state->source.input, stream);
     const double begins = piece.offsetSeconds - piece.startSeconds;  // in the file
     constexpr double kTolerance = 1e-3;
-    state->copy = containerCopies(container.id, stream.codecpar->codec_id) &&
+    state->copy = containerCopies(container, stream.codecpar->codec_id) &&
                   avformat_query_codec(output.oformat, stream.codecpar->codec_id,
                                        FF_COMPLIANCE_NORMAL) == 1 &&
                   begins >= 0.0 && piece.lengthSeconds > 0.0 && seconds > 0.0 &&

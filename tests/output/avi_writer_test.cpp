@@ -57,8 +57,8 @@ void expectQuadrants(const FrameImage& decoded, int frameNumber, int tolerance) 
         const int x = decoded.width() * (1 + 2 * (quadrant % 2)) / 4;
         const int y = decoded.height() * (1 + 2 * (quadrant / 2)) / 4;
         for (int channel = 0; channel < 3; ++channel) {
-            EXPECT_NEAR(quadrantColor(quadrant, frameNumber)[channel],
-                        decoded.pixel(x, y)[channel], tolerance)
+            EXPECT_NEAR(quadrantColor(quadrant, frameNumber)[channel], decoded.pixel(x, y)[channel],
+                        tolerance)
                 << "quadrant " << quadrant << " channel " << channel;
         }
     }
@@ -73,13 +73,14 @@ class AviWriterTest : public ::testing::Test {
 TEST_F(AviWriterTest, OpenFailuresNameTheCauseFailLaterFramesAndLeaveNoFile) {
     const std::string missing = folder.file("missing/film.avi");
     AviWriter writer(missing, 24, 30, 1, 100, "DIB ");
-    EXPECT_EQ(1, writer.state());
-    EXPECT_EQ(kAviFailed, writer.writeFrame(quadrantFrame(16, 16, 0)));
+    EXPECT_EQ(WriterState::kWaitingForFirstFrame, writer.state());
+    EXPECT_EQ(WriteStatus::kFailed, writer.writeFrame(quadrantFrame(16, 16, 0)));
     EXPECT_EQ(0u, writer.errorText().rfind(kAviCreateFileText, 0)) << writer.errorText();
     EXPECT_NE(std::string::npos, writer.errorText().find(missing + "\": No such file"));
-    EXPECT_EQ(0, writer.state());
+    EXPECT_EQ(WriterState::kClosed, writer.state());
     fs::create_directory(folder.file("missing"));
-    EXPECT_EQ(kAviFailed, writer.writeFrame(quadrantFrame(16, 16, 1)));  // no second attempt
+    EXPECT_EQ(WriteStatus::kFailed,
+              writer.writeFrame(quadrantFrame(16, 16, 1)));  // no second attempt
     EXPECT_TRUE(fs::is_empty(folder.file("missing")));
 
     struct Case {
@@ -92,9 +93,10 @@ TEST_F(AviWriterTest, OpenFailuresNameTheCauseFailLaterFramesAndLeaveNoFile) {
                           Case{"MSVC", 24, 30, kAviUnsupportedText},  // multiples of 4 only
                           Case{"DIB ", 16, 32, kAviUnsupportedText}}) {
         AviWriter other(folder.file("film.avi"), c.bitCount, 30, 1, 100, c.handler);
-        EXPECT_EQ(kAviFailed, other.writeFrame(quadrantFrame(c.width, 32, 0))) << c.handler;
+        EXPECT_EQ(WriteStatus::kFailed, other.writeFrame(quadrantFrame(c.width, 32, 0)))
+            << c.handler;
         EXPECT_EQ(c.text, other.errorText()) << c.handler;
-        EXPECT_EQ(0, other.state());
+        EXPECT_EQ(WriterState::kClosed, other.state());
     }
     fs::remove(folder.file("missing"));
     EXPECT_TRUE(fs::is_empty(folder.path()));
@@ -136,7 +138,7 @@ TEST_F(AviWriterTest, MovieGetsItsNameOnlyWhenComplete) {
     }
     {
         AviWriter writer(path, 24, 30, 1, 100, "DIB ");
-        ASSERT_EQ(kAviOk, writer.writeFrame(quadrantFrame(16, 8, 0)));
+        ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(16, 8, 0)));
         EXPECT_FALSE(fs::exists(path));
         EXPECT_TRUE(fs::exists(partialMovieName(path)));
         for (const std::string& other : others) {
@@ -150,7 +152,7 @@ TEST_F(AviWriterTest, MovieGetsItsNameOnlyWhenComplete) {
     fs::remove(path);
     try {
         AviWriter writer(path, 24, 30, 1, 100, "DIB ");
-        ASSERT_EQ(kAviOk, writer.writeFrame(quadrantFrame(16, 8, 0)));
+        ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(16, 8, 0)));
         throw std::runtime_error("render failed");
     } catch (const std::runtime_error&) {
     }
@@ -160,13 +162,16 @@ TEST_F(AviWriterTest, MovieGetsItsNameOnlyWhenComplete) {
 TEST_F(AviWriterTest, FrameOfAnotherSizeIsRefusedAndTheNextOneWritten) {
     const std::string path = folder.file("film.avi");
     AviWriter writer(path, 24, 30, 1, 100, "DIB ");
-    ASSERT_EQ(kAviOk, writer.writeFrame(quadrantFrame(16, 8, 0)));
-    EXPECT_EQ(kAviFailed, writer.writeFrame(quadrantFrame(16, 10, 1)));
+    ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(16, 8, 0)));
+    EXPECT_EQ(WriteStatus::kFailed, writer.writeFrame(quadrantFrame(16, 10, 1)));
     EXPECT_NE(std::string::npos, writer.errorText().find("AVIERR_BADSIZE")) << writer.errorText();
-    EXPECT_EQ(kAviOk, writer.writeFrame(quadrantFrame(16, 8, 2)));
+    // A refused frame leaves the file open: the render still counts it as written to.
+    EXPECT_EQ(WriterState::kWriting, writer.state());
+    EXPECT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(16, 8, 2)));
     EXPECT_EQ(3, writer.frameIndex());
-    EXPECT_EQ(kAviOk, writer.close());
-    EXPECT_EQ(kAviFailed, writer.writeFrame(quadrantFrame(16, 8, 3)));
+    EXPECT_EQ(WriteStatus::kOk, writer.close());
+    EXPECT_EQ(WriterState::kClosed, writer.state());
+    EXPECT_EQ(WriteStatus::kFailed, writer.writeFrame(quadrantFrame(16, 8, 3)));
     const testing::DecodedMovie movie = decodeMovie(path);
     ASSERT_FALSE(movie.frames.empty()) << movie.error;
     expectQuadrants(movie.frames.back(), 2, 0);
@@ -183,14 +188,14 @@ TEST_F(AviWriterTest, FailedWriteIsReportedAndLeavesNoMovie) {
     int failures = 0;
     AviWriter writer(path, 24, 30, 1, 100, "DIB ");
     for (int i = 0; i < 20; ++i) {
-        failures += writer.writeFrame(quadrantFrame(128, 96, i % 4)) != kAviOk;
+        failures += writer.writeFrame(quadrantFrame(128, 96, i % 4)) != WriteStatus::kOk;
     }
-    const int closed = writer.close();
+    const WriteStatus closed = writer.close();
     setrlimit(RLIMIT_FSIZE, &original);
     signal(SIGXFSZ, previousHandler);
 
     EXPECT_GT(failures, 0);
-    EXPECT_EQ(kAviFailed, closed);
+    EXPECT_EQ(WriteStatus::kFailed, closed);
     EXPECT_NE(std::string::npos, writer.errorText().find("AVIERR_FILEWRITE")) << writer.errorText();
     EXPECT_NE(std::string::npos, writer.errorText().find(path)) << writer.errorText();
     EXPECT_TRUE(fs::is_empty(folder.path()));
@@ -203,9 +208,9 @@ TEST_F(AviWriterTest, UncompressedFramesAreStoredBottomUpAtTheirDepth) {
         const std::string path = folder.file(std::to_string(bitCount) + ".avi");
         AviWriter writer(path, bitCount, 25, 1, 100, "DIB ");
         for (int i = 0; i < 3; ++i) {
-            ASSERT_EQ(kAviOk, writer.writeFrame(quadrantFrame(101, 30, i)));
+            ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(101, 30, i)));
         }
-        ASSERT_EQ(kAviOk, writer.close()) << writer.errorText();
+        ASSERT_EQ(WriteStatus::kOk, writer.close()) << writer.errorText();
 
         const testing::StreamBitmapHeader header = testing::readStreamBitmapHeader(path);
         EXPECT_EQ(101, header.width);
@@ -226,9 +231,9 @@ TEST_F(AviWriterTest, KeyFramesComeAtTheChosenInterval) {
         const std::string path = folder.file(std::string(handler) + ".avi");
         AviWriter writer(path, 24, 30, 3, 100, handler);
         for (int i = 0; i < 7; ++i) {
-            ASSERT_EQ(kAviOk, writer.writeFrame(quadrantFrame(64, 48, i % 2))) << handler;
+            ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(64, 48, i % 2))) << handler;
         }
-        ASSERT_EQ(kAviOk, writer.close());
+        ASSERT_EQ(WriteStatus::kOk, writer.close());
         EXPECT_EQ(everyThird, decodeMovie(path).keyPackets) << handler;
     }
 }
@@ -244,9 +249,9 @@ TEST_F(AviWriterTest, LowerQualityGivesSmallerFiles) {
             const std::string path = folder.file(std::to_string(quality) + handler + ".avi");
             AviWriter writer(path, 24, 30, 1, quality, handler);
             for (int i = 0; i < 3; ++i) {
-                ASSERT_EQ(kAviOk, writer.writeFrame(detailed)) << handler;
+                ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(detailed)) << handler;
             }
-            ASSERT_EQ(kAviOk, writer.close());
+            ASSERT_EQ(WriteStatus::kOk, writer.close());
             sizes[quality == 100 ? 0 : 1] = fs::file_size(path);
         }
         EXPECT_GT(sizes[0], sizes[1] * 3 / 2) << handler;
@@ -275,9 +280,10 @@ TEST_P(CompressorRoundTrip, FramesDecodeBack) {
     const std::string path = folder.file("film.avi");
     AviWriter writer(path, 24, 30, 2, 100, compressor.fourcc);
     for (int i = 0; i < 4; ++i) {
-        ASSERT_EQ(kAviOk, writer.writeFrame(quadrantFrame(64, 48, i))) << writer.errorText();
+        ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(64, 48, i)))
+            << writer.errorText();
     }
-    ASSERT_EQ(kAviOk, writer.close()) << writer.errorText();
+    ASSERT_EQ(WriteStatus::kOk, writer.close()) << writer.errorText();
 
     const testing::DecodedMovie movie = decodeMovie(path);
     ASSERT_EQ("", movie.error);

@@ -70,10 +70,10 @@ TEST_F(MjpegFrameCoderTest, MoviesDecodeFrameByFrameCloseToTheRenderedFrames) {
         const std::string path = folder.file("q" + std::to_string(quality) + ".avi");
         AviWriter writer(path, 24, 30, 1, quality, "MJPG");
         for (int i = 0; i < kFrames; ++i) {
-            ASSERT_EQ(kAviOk, writer.writeFrame(zoomLikeFrame(kWidth, kHeight, i)))
+            ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(zoomLikeFrame(kWidth, kHeight, i)))
                 << writer.errorText();
         }
-        ASSERT_EQ(kAviOk, writer.close()) << writer.errorText();
+        ASSERT_EQ(WriteStatus::kOk, writer.close()) << writer.errorText();
 
         const testing::DecodedMovie movie = decodeMovie(path);
         ASSERT_EQ("", movie.error);

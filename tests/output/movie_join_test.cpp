@@ -74,16 +74,16 @@ void writeRender(const std::string& folder, const std::string& extension, const 
     std::unique_ptr<MovieFileWriter> writer;
     for (int i = 0; i < count; ++i) {
         if (perFile > 0 && i % perFile == 0 && i > 0) {
-            ASSERT_EQ(kAviOk, writer->close()) << writer->errorText();
+            ASSERT_EQ(WriteStatus::kOk, writer->close()) << writer->errorText();
             char name[32];
             std::snprintf(name, sizeof name, "film_%02d", i / perFile);
             writer = make(folder + "/" + name + extension);
         } else if (!writer) {
             writer = make(folder + "/film" + extension);
         }
-        ASSERT_EQ(kAviOk, writer->writeFrame(movingFrame(i))) << writer->errorText();
+        ASSERT_EQ(WriteStatus::kOk, writer->writeFrame(movingFrame(i))) << writer->errorText();
     }
-    ASSERT_EQ(kAviOk, writer->close()) << writer->errorText();
+    ASSERT_EQ(WriteStatus::kOk, writer->close()) << writer->errorText();
 }
 
 // The MD5 of every decoded frame in blue, green, red, as FFmpeg's framemd5 prints them.
@@ -290,7 +290,7 @@ TEST_F(MovieJoinTest, PiecesThatDoNotMakeOneMovieAreRefused) {
     const auto write = [&](const std::string& name, int frames, int width) {
         AviWriter writer(folder.file(name), 24, kFps, 1, 90, "MJPG");
         for (int i = 0; i < frames; ++i) {
-            writer.writeFrame(FrameImage(width, 32));
+            ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(FrameImage(width, 32)));
         }
     };
     write("a.avi", 4, 32);

@@ -60,11 +60,11 @@ std::string writeMovie(const std::string& path, const VideoFormat& format, int f
                        int height, int framesPerSecond = 25) {
     MovieWriter writer(path, {format, framesPerSecond, std::nullopt});
     for (int i = 0; i < frames; ++i) {
-        if (writer.writeFrame(quadrantFrame(width, height, i)) != kAviOk) {
+        if (writer.writeFrame(quadrantFrame(width, height, i)) != WriteStatus::kOk) {
             return writer.errorText();
         }
     }
-    return writer.close() == kAviOk ? std::string() : writer.errorText();
+    return writer.close() == WriteStatus::kOk ? std::string() : writer.errorText();
 }
 
 class MovieFormatTest : public ::testing::Test {
@@ -250,8 +250,8 @@ TEST_F(MovieWriterTest, ColorBarsSurviveTheConversionToYuv) {
         const std::string path = folder.file("bars" + std::to_string(size.width) + ".mp4");
         {
             MovieWriter writer(path, {formatFor(path, {"h264", 16, "ultrafast", ""}), 25, {}});
-            ASSERT_EQ(kAviOk, writer.writeFrame(bars));
-            ASSERT_EQ(kAviOk, writer.close()) << writer.errorText();
+            ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(bars));
+            ASSERT_EQ(WriteStatus::kOk, writer.close()) << writer.errorText();
         }
         const testing::DecodedMovie movie = decodeMovie(path);
         ASSERT_EQ(1u, movie.frames.size()) << movie.error;
@@ -272,18 +272,22 @@ TEST_F(MovieWriterTest, FailuresLeaveNoFileUnderAnyName) {
     const VideoFormat h264 = formatFor("film.mp4", {"h264", {}, "ultrafast", ""});
     const std::string missing = folder.file("missing/film.mp4");
     MovieWriter writer(missing, {h264, 25, {}});
-    EXPECT_EQ(kAviFailed, writer.writeFrame(quadrantFrame(16, 16, 0)));
+    EXPECT_EQ(WriterState::kWaitingForFirstFrame, writer.state());
+    EXPECT_EQ(WriteStatus::kFailed, writer.writeFrame(quadrantFrame(16, 16, 0)));
+    EXPECT_EQ(WriterState::kClosed, writer.state());
     EXPECT_NE(std::string::npos, writer.errorText().find(missing)) << writer.errorText();
-    EXPECT_EQ(kAviFailed, writer.writeFrame(quadrantFrame(16, 16, 1)));  // no second attempt
+    EXPECT_EQ(WriteStatus::kFailed,
+              writer.writeFrame(quadrantFrame(16, 16, 1)));  // no second attempt
 
     // An odd size for 4:2:0, and a frame of another size than the first.
     EXPECT_NE("", writeMovie(folder.file("odd.mp4"), h264, 1, 33, 32));
     const std::string path = folder.file("film.mp4");
     {
         MovieWriter sized(path, {h264, 25, {}});
-        ASSERT_EQ(kAviOk, sized.writeFrame(quadrantFrame(32, 32, 0)));
-        EXPECT_EQ(kAviFailed, sized.writeFrame(quadrantFrame(32, 16, 1)));
+        ASSERT_EQ(WriteStatus::kOk, sized.writeFrame(quadrantFrame(32, 32, 0)));
+        EXPECT_EQ(WriteStatus::kFailed, sized.writeFrame(quadrantFrame(32, 16, 1)));
         EXPECT_NE(std::string::npos, sized.errorText().find("32 x 16")) << sized.errorText();
+        EXPECT_EQ(WriterState::kWriting, sized.state());
         EXPECT_TRUE(fs::exists(partialMovieName(path)));
         EXPECT_FALSE(fs::exists(path));
     }

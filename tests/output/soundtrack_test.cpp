@@ -98,14 +98,14 @@ class SoundtrackTest : public ::testing::Test {
         }
         MovieWriter writer(path, {format, kFps, piece});
         for (int i = 0; i < frames; ++i) {
-            if (writer.writeFrame(FrameImage(64, 64)) != kAviOk) {
+            if (writer.writeFrame(FrameImage(64, 64)) != WriteStatus::kOk) {
                 return writer.errorText();
             }
         }
         if (copied != nullptr) {
             *copied = writer.soundtrackCopied();
         }
-        return writer.close() == kAviOk ? std::string() : writer.errorText();
+        return writer.close() == WriteStatus::kOk ? std::string() : writer.errorText();
     }
 
     TempFolder folder;
@@ -204,7 +204,7 @@ TEST_F(SoundtrackTest, UnreadableOrSilentFilesAreRefusedByName) {
     const std::string pictureOnly = folder.file("picture.avi");
     {
         AviWriter writer(pictureOnly, 24, kFps, 1, 100, "DIB ");
-        writer.writeFrame(FrameImage(16, 16));
+        ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(FrameImage(16, 16)));
     }
     const std::string empty = folder.file("empty.wav");
     testing::writeWav(empty, kRate, {});
