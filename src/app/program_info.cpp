@@ -1,7 +1,6 @@
 #include "app/program_info.h"
 
 #include <algorithm>
-#include <deque>
 #include <string>
 
 #include "app/commands.h"
@@ -235,14 +234,8 @@ constexpr ProgramInfo kDesktopProgram{
     kDesktopOptions,
 };
 
-// Texts made from the parameter table, kept for the whole run (the option table holds views).
-std::string_view keptText(std::string text) {
-    static std::deque<std::string> texts;
-    return texts.emplace_back(std::move(text));
-}
-
 // A flag's help from the parameter table: its meaning, then its type, unit, range and default.
-std::string_view flagHelp(const Parameter& parameter) {
+std::string makeFlagHelp(const Parameter& parameter) {
     std::string help(parameter.help);
     const std::string range = parameterRange(parameter);
     const std::string unit = parameter.unit.empty() ? "" : " of " + std::string(parameter.unit);
@@ -254,11 +247,24 @@ std::string_view flagHelp(const Parameter& parameter) {
             help += "; a decimal number" + unit + ", " + range;
             break;
         default:
-            return parameter.help;
+            return help;
     }
     if (!parameter.defaultValue.empty())
         help += ", default " + std::string(parameter.defaultValue);
-    return keptText(std::move(help));
+    return help;
+}
+
+// The help of the flag of `parameter`, made once for every parameter in the table's order and
+// kept for the whole run: the option tables hold views of it.
+std::string_view flagHelp(const Parameter& parameter) {
+    static const std::vector<std::string> helps = [] {
+        std::vector<std::string> made;
+        for (const Parameter& each : parameters()) {
+            made.push_back(makeFlagHelp(each));
+        }
+        return made;
+    }();
+    return helps[static_cast<std::size_t>(&parameter - parameters().data())];
 }
 
 std::vector<CliOption> makeSettingsOptions() {

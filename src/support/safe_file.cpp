@@ -67,7 +67,8 @@ bool writeAll(int fd, std::string_view content) {
 }
 
 std::string temporaryNameFor(const std::string& path) {
-    static thread_local std::mt19937_64 random{std::random_device{}()};
+    // O_EXCL refuses a name that is taken, so a fresh random part each time is enough.
+    std::random_device random;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%d-%08llx.tmp", static_cast<int>(::getpid()),
                   static_cast<unsigned long long>(random() & 0xffffffffull));

@@ -195,9 +195,15 @@ class ScrubberTest : public QObject {
         writeTone(folder_->filePath("tone.wav"));
         dialog_->setText(kIdSoundFile, "tone.wav");
         QTRY_VERIFY(scrubber.sound() != nullptr);
+        // The new sound makes the timeline take up the movie again; Play counts once it has.
+        QTRY_VERIFY(scrubber.movieReady());
         scrubber.showFrame(0);
-        scrubber.playButton().click();
-        QVERIFY(scrubber.playing());
+        QTRY_VERIFY([&scrubber] {
+            if (!scrubber.playing()) {
+                scrubber.playButton().click();
+            }
+            return scrubber.playing();
+        }());
         QTest::qWait(600);  // long enough for an audio thread to write what it has
         const QString silent = scrubber.sound()->silent();
         if (!silent.isEmpty()) {
