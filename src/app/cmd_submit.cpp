@@ -572,7 +572,9 @@ int runSubmitCommand(const std::vector<std::string>& args) {
     if (shares < static_cast<std::size_t>(*tasks)) {
         std::cerr << "zoomreel-cli submit: the movie has " << shares << " file"
                   << (shares == 1 ? "" : "s") << ": " << shares << " task"
-                  << (shares == 1 ? "" : "s") << " instead of " << *tasks << '\n';
+                  << (shares == 1 ? "" : "s") << " instead of " << *tasks
+                  << "; to share it among more, split it into more files with --set FPM=N "
+                     "(frames per movie file)\n";
     }
     // The tasks to submit: all (empty list), those with files to make, or none.
     std::optional<std::string> array = std::string();
