@@ -470,8 +470,12 @@ int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
         errors << prefix << folder.message << ": " << folder.detail << "\n";
         return 1;
     }
+    // "Frames per movie" that a settings file or --set gives stays as it is given.
+    bool framesPerMovieGiven = false;
     if (commandLine.settingsFile) {
         const SettingsFileResult loaded = loadSettingsFile(controls, *commandLine.settingsFile);
+        framesPerMovieGiven =
+            std::find(loaded.keys.begin(), loaded.keys.end(), "FPM") != loaded.keys.end();
         if (!loaded.ok) {
             errors << prefix << "cannot load the settings file: " << loaded.detail << "\n";
             return 1;
@@ -480,6 +484,7 @@ int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
             errors << prefix << note << "\n";
     }
     for (const auto& [key, value] : commandLine.sets) {
+        framesPerMovieGiven = framesPerMovieGiven || key == "FPM";
         std::vector<std::string> notes;
         applySettingsValue(controls, key, value, &notes);
         for (const std::string& note : notes)
@@ -502,7 +507,8 @@ int applyCommandLine(const CommandLine& commandLine, MemoryControls& controls,
     }
     if (commandLine.zoomSize)
         controls.setZoomSizeAnswer(*commandLine.zoomSize);
-    proposeFramesPerMovieForContainer(controls);
+    if (!framesPerMovieGiven)
+        proposeFramesPerMovieForContainer(controls);
     std::ostringstream warnings;
     std::string error;
     bool fits = checkAgainstFolder(commandLine, controls, warnings, error);

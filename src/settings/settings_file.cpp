@@ -123,7 +123,8 @@ std::string settingsText(const Controls& controls) {
     return text;
 }
 
-std::vector<SettingsLineFinding> checkSettingsText(std::string_view text, int* knownKeys) {
+std::vector<SettingsLineFinding> checkSettingsText(std::string_view text, int* knownKeys,
+                                                   std::vector<std::string>* keys) {
     std::vector<SettingsLineFinding> findings;
     std::unordered_map<std::string_view, int> seen;
     const std::string lines = linesOf(text);
@@ -131,7 +132,12 @@ std::vector<SettingsLineFinding> checkSettingsText(std::string_view text, int* k
     int known = 0;
     forEachPiece(lines, '\n', [&](std::string_view line) {
         ++number;
-        known += parameterWithKey(keyAndValue(line).first) != nullptr ? 1 : 0;
+        const std::string_view key = keyAndValue(line).first;
+        if (parameterWithKey(key) != nullptr) {
+            ++known;
+            if (keys != nullptr)
+                keys->emplace_back(key);
+        }
         SettingsLineFinding finding = findingOfLine(number, line, seen);
         if (finding.line != 0)
             findings.push_back(std::move(finding));
@@ -233,7 +239,7 @@ SettingsFileResult readSettingsFileText(const std::string& path, std::string& te
         result.detail = describeErrno(path, "cannot read");
         return result;
     }
-    result.findings = checkSettingsText(text, &result.knownKeys);
+    result.findings = checkSettingsText(text, &result.knownKeys, &result.keys);
     return result;
 }
 

@@ -39,7 +39,8 @@ struct SettingsLineFinding {
 
 // What is wrong with the lines of a settings file's text, line by line, without applying it.
 // `knownKeys` counts the lines with a key the file knows.
-std::vector<SettingsLineFinding> checkSettingsText(std::string_view text, int* knownKeys = nullptr);
+std::vector<SettingsLineFinding> checkSettingsText(std::string_view text, int* knownKeys = nullptr,
+                                                   std::vector<std::string>* keys = nullptr);
 
 // Whether `key` is one of the settings file's keys.
 bool isSettingsKey(std::string_view key);
@@ -62,6 +63,7 @@ struct SettingsFileResult {
     std::vector<std::string> notes;
     std::vector<SettingsLineFinding> findings;  // what checkSettingsText found
     int knownKeys = 0;                          // lines with a key the file knows
+    std::vector<std::string> keys;              // those keys, in the file's order
     bool empty = false;                         // the file holds nothing but blanks
 };
 

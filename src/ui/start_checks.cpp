@@ -39,7 +39,7 @@ std::optional<StartProblem> keyFrameFolderProblem(const MovieSpec& spec) {
     } else if (!exists) {
         reason = "the key frame folder " + quoted(folder) + " does not exist";
     } else {
-        reason = "no .zmb key frame file and no .jpg picture in " + quoted(folder);
+        reason = "no .zmb key frame file and no .jpg, .png or .bmp picture in " + quoted(folder);
     }
     return StartProblem{"Invalid Folder: " + reason +
                             ".\nChoose a folder of key frames with \"...\" beside Directory.",

@@ -258,6 +258,22 @@ TEST_F(ApplyCommandLineTest, FolderThenSettingsThenSetsThenFlags) {
     EXPECT_EQ(controls.askZoomSize(), std::optional<std::string>("1.5"));
 }
 
+TEST_F(ApplyCommandLineTest, AnMp4MovieIsOneFileUnlessASettingsFileOrSetSaysHowItIsSplit) {
+    std::string error;
+    ASSERT_TRUE(writeKeyFrameFile((root / "keys" / "00001_1e0.zmb").string(),
+                                  KeyFrameFileData::uniform(320, 180), &error));
+    const std::string keys = (root / "keys").string();
+    EXPECT_EQ(apply({keys, "--output", "z.mp4"}), 0) << errors.str();
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "0");
+    // A settings file that holds the AVI proposal keeps it, as the dialog's Load does.
+    const fs::path settings = root / "split.zrs";
+    std::ofstream(settings, std::ios::binary) << "FPM: 4500\r\nMOVIEFILE: z.mp4\r\n";
+    EXPECT_EQ(apply({keys, "--settings", settings.string()}), 0) << errors.str();
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "4500");
+    EXPECT_EQ(apply({keys, "--output", "z.mp4", "--set", "FPM=4500"}), 0) << errors.str();
+    EXPECT_EQ(controls.text(kIdFramesPerMovie), "4500");
+}
+
 TEST_F(ApplyCommandLineTest, FailuresAreReported) {
     EXPECT_EQ(apply({(root / "none").string()}), 1);
     EXPECT_NE(errors.str().find("\"" + (root / "none").string() + "\" does not exist"),
