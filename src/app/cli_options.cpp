@@ -449,10 +449,13 @@ std::optional<int> readCommandLine(const CliCommand& command, const std::vector<
 std::string missingFolderMessage(const std::string& folder) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(folder, error);
+    constexpr const char* kAdvice =
+        "; give the folder that holds the key frames (.zmb files or pictures), or make one with "
+        "\"zoomreel-cli make-keyframes FOLDER\"";
     if (!std::filesystem::exists(status))
-        return "the folder \"" + folder + "\" does not exist";
+        return "the folder \"" + folder + "\" does not exist" + kAdvice;
     if (!std::filesystem::is_directory(status))
-        return "\"" + folder + "\" is not a folder";
+        return "\"" + folder + "\" is not a folder" + kAdvice;
     return {};
 }
 
