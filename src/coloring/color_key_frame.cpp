@@ -17,6 +17,9 @@
 #include <emmintrin.h>
 #define ZR_COLOR_SSE2 1
 #endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace zr {
 
@@ -281,133 +284,227 @@ void colorSmoothWavesRow(const PixelRules& rules, const KeyFrame& frame, int y, 
 
 // The palette as floats, four to an entry, so that the smooth blend of a pixel's two entries
 // is a few vector operations. Bytes convert to float exactly: the results are those of the
-// byte formula.
+// byte formula. One entry more holds the inside colour: a pixel inside the set blends it with
+// itself at weight 1, which gives the colour exactly (its value times 1 plus 0).
 struct alignas(16) FloatColor {
     float channel[4];
 };
-using FloatPalette = std::array<FloatColor, kPaletteSize>;
+constexpr int kInsideEntry = kPaletteSize;
+using FloatPalette = std::array<FloatColor, kPaletteSize + 1>;
 
-FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette) {
+FloatColor floatColor(const Bgr& color) {
+    return FloatColor{{static_cast<float>(color.blue), static_cast<float>(color.green),
+                       static_cast<float>(color.red), 0.0f}};
+}
+
+FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette, const Bgr& inside) {
     FloatPalette floats{};
     for (int i = 0; i < kPaletteSize; ++i) {
-        floats[i] =
-            FloatColor{{static_cast<float>(palette[i].blue), static_cast<float>(palette[i].green),
-                        static_cast<float>(palette[i].red), 0.0f}};
+        floats[i] = floatColor(palette[i]);
     }
+    floats[kInsideEntry] = floatColor(inside);
     return floats;
 }
 
+// How the smooth value becomes a colour index: s / division. A division by a power of two
+// (1 among them) is a multiplication by its reciprocal, which is exact, so both round the same
+// real number and give the same double.
+struct IndexScale {
+    bool divides = false;  // s / divisor, else s * factor
+    double divisor = 1.0;
+    double factor = 1.0;
+};
+
+IndexScale indexScaleOf(double division) {
+    IndexScale scale;
+    int exponent = 0;
+    if (division == 0) {
+        return scale;
+    }
+    if (std::isfinite(division) && std::frexp(std::fabs(division), &exponent) == 0.5) {
+        scale.factor = 1.0 / division;
+        return scale;
+    }
+    scale.divides = true;
+    scale.divisor = division;
+    return scale;
+}
+
+// A run of pixels of the smooth Standard colouring: per pixel the entry that weighs w, the
+// entry that weighs 1 - w, and w.
+constexpr int kRun = 256;
+struct BlendRun {
+    std::int32_t first[kRun];
+    std::int32_t second[kRun];
+    float weight[kRun];
+};
+
+// The colour indices of `run` pixels, in loops of plain arithmetic that the compiler
+// vectorises, then their entries and weights.
+[[gnu::always_inline]] inline void prepareBlendRun(const std::int32_t* counts,
+                                                   const float* fractions, int run,
+                                                   std::int32_t inside, const IndexScale& scale,
+                                                   double offset, BlendRun& blend) {
+    double indices[kRun];
+    if (scale.divides) {
+        for (int i = 0; i < run; ++i) {
+            const double s =
+                static_cast<double>(counts[i]) + 1.0 - static_cast<double>(fractions[i]);
+            indices[i] = s / scale.divisor + offset;
+        }
+    } else {
+        for (int i = 0; i < run; ++i) {
+            const double s =
+                static_cast<double>(counts[i]) + 1.0 - static_cast<double>(fractions[i]);
+            indices[i] = s * scale.factor + offset;
+        }
+    }
+    // Indices outside 0 .. 2^31 (a negative offset, a corrupt value) are brought into the
+    // palette one at a time; a run rarely has any.
+    int outside = 0;
+    for (int i = 0; i < run; ++i) {
+        outside |=
+            static_cast<int>(!(indices[i] >= 0)) | static_cast<int>(!(indices[i] < kIndexLimit));
+    }
+    for (int i = 0; outside != 0 && i < run; ++i) {
+        if (!(indices[i] >= 0 && indices[i] < kIndexLimit)) {
+            double t = std::isfinite(indices[i]) ? raiseIntoPalette(indices[i]) : 0.0;
+            if (t >= kIndexLimit) {
+                t = std::fmod(t, 1024.0);
+            }
+            indices[i] = t;
+        }
+    }
+    for (int i = 0; i < run; ++i) {
+        const double t = indices[i];
+        const int k = static_cast<int>(t);
+        blend.first[i] = k;
+        blend.weight[i] = static_cast<float>(1 - (t - k));
+    }
+    for (int i = 0; i < run; ++i) {
+        const bool in = counts[i] == inside;
+        const int entry = blend.first[i] & (kPaletteSize - 1);
+        blend.first[i] = in ? kInsideEntry : entry;
+        blend.second[i] = in ? kInsideEntry : (entry + 1) & (kPaletteSize - 1);
+        blend.weight[i] = in ? 1.0f : blend.weight[i];
+    }
+}
+
+// Pixel i of a run into out: the two entries' channels times their weights, truncated.
+[[gnu::always_inline]] inline void blendPixel(const FloatPalette& palette, const BlendRun& blend,
+                                              int i, bool lastOfRow, std::uint8_t* out) {
+    const float w = blend.weight[i];
+    const float rest = 1 - w;
+    const FloatColor& a = palette[blend.first[i]];
+    const FloatColor& b = palette[blend.second[i]];
+#if ZR_COLOR_SSE2
+    // The same products and sum for the four lanes at once; the fourth lane is 0.
+    const __m128 value = _mm_add_ps(_mm_mul_ps(_mm_load_ps(a.channel), _mm_set1_ps(w)),
+                                    _mm_mul_ps(_mm_load_ps(b.channel), _mm_set1_ps(rest)));
+    const __m128i whole = _mm_cvttps_epi32(value);
+    const __m128i words = _mm_packs_epi32(whole, whole);
+    const auto packed =
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+    std::memcpy(out, &packed, lastOfRow ? 3 : 4);  // the next pixel overwrites the fourth byte
+#else
+    (void)lastOfRow;
+    for (int c = 0; c < 3; ++c) {
+        out[c] =
+            static_cast<std::uint8_t>(static_cast<int>(a.channel[c] * w + b.channel[c] * rest));
+    }
+#endif
+}
+
 // One row of the smooth Standard colouring without any later stage: the common case, kept
-// free of everything the other options need.
+// free of everything the other options need. BlendPixels colours the pixels of a run from
+// `from` on and returns how far it got; blendPixel does the rest.
+template <typename BlendPixels>
 [[gnu::always_inline]] inline void colorStandardSmoothRow(const PixelRules& rules,
                                                           const FloatPalette& palette,
                                                           const KeyFrame& frame, int y, int left,
-                                                          int right, std::uint8_t* out) {
-    const ColoringPlan& plan = rules.plan;
+                                                          int right, std::uint8_t* out,
+                                                          BlendPixels blendPixels) {
     const int width = right - left;
     const std::size_t rowStart = static_cast<std::size_t>(y) * frame.width + left;
     const std::int32_t* counts = frame.counts.data() + rowStart;
     const float* fractions = frame.fractions.data() + rowStart;
-    const std::int32_t inside = rules.insideValue;
-    const Bgr insideColor = plan.inside;
-    const double division = plan.division;
-    const double offset = rules.offsetAdded;
-
-    // The colour indices of a run of pixels first, in a loop of plain arithmetic that the
-    // compiler vectorises; then the palette blend of each pixel.
-    constexpr int kRun = 256;
-    double indices[kRun];
-    std::int32_t entries[kRun];
-    float weights[kRun];
+    const IndexScale scale = indexScaleOf(rules.plan.division);
+    BlendRun blend;
     for (int first = 0; first < width; first += kRun) {
         const int run = std::min(kRun, width - first);
-        if (division != 0) {
-            for (int i = 0; i < run; ++i) {
-                const double s = static_cast<double>(counts[first + i]) + 1.0 -
-                                 static_cast<double>(fractions[first + i]);
-                indices[i] = s / division + offset;
-            }
-        } else {
-            for (int i = 0; i < run; ++i) {
-                const double s = static_cast<double>(counts[first + i]) + 1.0 -
-                                 static_cast<double>(fractions[first + i]);
-                indices[i] = s + offset;
-            }
-        }
-        // The palette entry and the weight of each index, again in plain vectorised arithmetic;
-        // indices outside 0 .. 2^31 (a negative offset, a corrupt value) are brought into the
-        // palette first, one at a time.
-        for (int i = 0; i < run; ++i) {
-            if (!(indices[i] >= 0 && indices[i] < kIndexLimit)) {
-                double t = std::isfinite(indices[i]) ? raiseIntoPalette(indices[i]) : 0.0;
-                if (t >= kIndexLimit) {
-                    t = std::fmod(t, 1024.0);
-                }
-                indices[i] = t;
-            }
-        }
-        for (int i = 0; i < run; ++i) {
-            const double t = indices[i];
-            const int k = static_cast<int>(t);
-            const double f = t - k;
-            entries[i] = k;
-            weights[i] = static_cast<float>(1 - f);
-        }
-        for (int i = 0; i < run; ++i, out += FrameImage::kBytesPerPixel) {
-            if (counts[first + i] == inside) {
-                out[0] = insideColor.blue;
-                out[1] = insideColor.green;
-                out[2] = insideColor.red;
-                continue;
-            }
-            const int k = entries[i];
-            const float w = weights[i];
-            const float rest = 1 - w;
-            const FloatColor& a = palette[k & (kPaletteSize - 1)];
-            const FloatColor& b = palette[((k & (kPaletteSize - 1)) + 1) & (kPaletteSize - 1)];
-#if ZR_COLOR_SSE2
-            // The same products and sum for the four lanes at once; the fourth lane is 0.
-            const __m128 value = _mm_add_ps(_mm_mul_ps(_mm_load_ps(a.channel), _mm_set1_ps(w)),
-                                            _mm_mul_ps(_mm_load_ps(b.channel), _mm_set1_ps(rest)));
-            const __m128i whole = _mm_cvttps_epi32(value);
-            const __m128i words = _mm_packs_epi32(whole, whole);
-            const auto packed =
-                static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
-            if (first + i + 1 < width) {
-                std::memcpy(out, &packed, 4);  // the next pixel overwrites the fourth byte
-            } else {
-                std::memcpy(out, &packed, 3);
-            }
-#else
-            float value[4];
-            for (int c = 0; c < 4; ++c) {
-                value[c] = a.channel[c] * w + b.channel[c] * rest;
-            }
-            out[0] = static_cast<std::uint8_t>(static_cast<int>(value[0]));
-            out[1] = static_cast<std::uint8_t>(static_cast<int>(value[1]));
-            out[2] = static_cast<std::uint8_t>(static_cast<int>(value[2]));
-#endif
+        prepareBlendRun(counts + first, fractions + first, run, rules.insideValue, scale,
+                        rules.offsetAdded, blend);
+        const int following = width - first - run;  // pixels of the row after the run
+        int i = blendPixels(palette, blend, run, following, out);
+        out += FrameImage::kBytesPerPixel * i;
+        for (; i < run; ++i, out += FrameImage::kBytesPerPixel) {
+            blendPixel(palette, blend, i, following == 0 && i + 1 == run, out);
         }
     }
 }
 
-// The row colouring compiled for the processor: with AVX2 where it has it (the same operations
-// on wider vectors, no fused multiply-adds: the same bytes).
+// The row colouring compiled for the processor: with AVX2 where it has it (eight pixels at a
+// time, the same operations on each, no fused multiply-adds: the same bytes).
 using StandardSmoothRow = void (*)(const PixelRules&, const FloatPalette&, const KeyFrame&, int,
                                    int, int, std::uint8_t*);
 
 void colorStandardSmoothRowBaseline(const PixelRules& rules, const FloatPalette& palette,
                                     const KeyFrame& frame, int y, int left, int right,
                                     std::uint8_t* out) {
-    colorStandardSmoothRow(rules, palette, frame, y, left, right, out);
+    colorStandardSmoothRow(
+        rules, palette, frame, y, left, right, out,
+        [](const FloatPalette&, const BlendRun&, int, int, std::uint8_t*) { return 0; });
 }
 
 #if defined(__x86_64__)
+// Two pixels' four channels, a + b weighed by the lanes' weights in `weights`.
+[[gnu::target("avx2")]] inline __m256 blendPair(const FloatPalette& palette, const BlendRun& blend,
+                                                int i, __m256 weights) {
+    const __m256 a =
+        _mm256_loadu2_m128(palette[blend.first[i + 1]].channel, palette[blend.first[i]].channel);
+    const __m256 b =
+        _mm256_loadu2_m128(palette[blend.second[i + 1]].channel, palette[blend.second[i]].channel);
+    const __m256 rest = _mm256_sub_ps(_mm256_set1_ps(1.0f), weights);
+    return _mm256_add_ps(_mm256_mul_ps(a, weights), _mm256_mul_ps(b, rest));
+}
+
+// Pixels of a run eight at a time, as long as two more pixels of the row follow (the stores
+// write four bytes past the eighth pixel, which the next pixels overwrite).
+[[gnu::target("avx2")]] int blendPixelsAvx2(const FloatPalette& palette, const BlendRun& blend,
+                                            int run, int following, std::uint8_t* out) {
+    const int limit = std::min(run, run + following - 2);
+    const __m128i dropFourth =
+        _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int i = 0;
+    for (; i + 8 <= limit; i += 8, out += 8 * FrameImage::kBytesPerPixel) {
+        const __m256 weights = _mm256_loadu_ps(blend.weight + i);
+        __m256i whole[4];
+        for (int pair = 0; pair < 4; ++pair) {
+            const __m256i lanes =
+                _mm256_setr_epi32(2 * pair, 2 * pair, 2 * pair, 2 * pair, 2 * pair + 1,
+                                  2 * pair + 1, 2 * pair + 1, 2 * pair + 1);
+            const __m256 value =
+                blendPair(palette, blend, i + 2 * pair, _mm256_permutevar8x32_ps(weights, lanes));
+            whole[pair] = _mm256_cvttps_epi32(value);
+        }
+        // Low halves hold pixels 0 2 4 6, high halves 1 3 5 7, four bytes each.
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packs_epi32(whole[0], whole[1]),
+                                                  _mm256_packs_epi32(whole[2], whole[3]));
+        const __m128i even = _mm256_castsi256_si128(bytes);
+        const __m128i odd = _mm256_extracti128_si256(bytes, 1);
+        const __m128i low = _mm_shuffle_epi8(_mm_unpacklo_epi32(even, odd), dropFourth);
+        const __m128i high = _mm_shuffle_epi8(_mm_unpackhi_epi32(even, odd), dropFourth);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), high);
+    }
+    return i;
+}
+
 [[gnu::target("avx2")]] void colorStandardSmoothRowAvx2(const PixelRules& rules,
                                                         const FloatPalette& palette,
                                                         const KeyFrame& frame, int y, int left,
                                                         int right, std::uint8_t* out) {
-    colorStandardSmoothRow(rules, palette, frame, y, left, right, out);
+    colorStandardSmoothRow(rules, palette, frame, y, left, right, out, &blendPixelsAvx2);
 }
 #endif
 
@@ -455,7 +552,7 @@ bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameIma
     constexpr int kBand = 16;
     if (plan.method == kStandard && plan.smooth && !plan.fixedCycling && !plan.waves &&
         !rules.anyStage) {
-        const FloatPalette palette = floatPalette(rules.palette);
+        const FloatPalette palette = floatPalette(rules.palette, plan.inside);
         const StandardSmoothRow colorRow = standardSmoothRowKernel();
         threads.parallelFor(
             top, bottom,
@@ -540,8 +637,8 @@ ColoringPlan makeColoringPlan(const ColoringSpec& coloring, const TextureSpec& t
                                       textureSpec.textureStrength, textureSpec.textureMerge};
     }
     if (coloring.slopes || coloring.colorMethod == kDistance) {
-        plan.slopes = SlopeShading{slopeLight(color.startRotation), slopeScale,
-                                   coloring.slopeRatio, coloring.divideSlopes, color.startCycle};
+        plan.slopes = SlopeShading{slopeLight(color.startRotation), slopeScale, coloring.slopeRatio,
+                                   coloring.divideSlopes, color.startCycle};
     }
     return plan;
 }

@@ -215,25 +215,28 @@ TEST_F(ColorKeyFrame, TheStandardFastPathMatchesTheGeneralOne) {
     std::uniform_int_distribution<std::int32_t> count(-3, 5000);
     std::uniform_real_distribution<float> fraction(0.0f, 1.0f);
     // Rows of an odd width, so that the vector colouring of several pixels at once also ends
-    // rows with single pixels; a few damaged fractions among them.
-    std::vector<std::int32_t> counts(67 * 16);
-    std::vector<float> fractions(counts.size());
-    for (std::size_t i = 0; i < counts.size(); ++i) {
-        counts[i] = count(random);
-        fractions[i] = fraction(random);
-    }
-    counts[5] = counts[6] = 77;
-    fractions[200] = std::numeric_limits<float>::quiet_NaN();
-    fractions[333] = std::numeric_limits<float>::infinity();
-    const KeyFrame frame = makeKeyFrame(67, 16, counts, fractions, 77);
-    for (const double division : {1.0, 0.0, 3.7, -2.0, 1e-7}) {
-        for (const double offset : {0.0, 12.34, -4321.5}) {
-            settings.colorDivision = division;
-            settings.colorMethod = kStandard;
-            const FrameImage fast = colorWithSettings(frame, offset, 1.0, 1.0);
-            settings.colorMethod = 17;
-            EXPECT_EQ(fast, colorWithSettings(frame, offset, 1.0, 1.0))
-                << division << " " << offset;
+    // rows with single pixels, and of one pixel more than a run of 256; a few damaged fractions
+    // among them. Divisions by powers of two are multiplications: the same indices.
+    for (const int width : {67, 257}) {
+        std::vector<std::int32_t> counts(static_cast<std::size_t>(width) * 16);
+        std::vector<float> fractions(counts.size());
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            counts[i] = count(random);
+            fractions[i] = fraction(random);
+        }
+        counts[5] = counts[6] = 77;
+        fractions[200] = std::numeric_limits<float>::quiet_NaN();
+        fractions[333] = std::numeric_limits<float>::infinity();
+        const KeyFrame frame = makeKeyFrame(width, 16, counts, fractions, 77);
+        for (const double division : {1.0, 0.0, 3.7, -2.0, 1e-7, 0.5, 1.0 / 1024, 4096.0}) {
+            for (const double offset : {0.0, 12.34, -4321.5}) {
+                settings.colorDivision = division;
+                settings.colorMethod = kStandard;
+                const FrameImage fast = colorWithSettings(frame, offset, 1.0, 1.0);
+                settings.colorMethod = 17;
+                EXPECT_EQ(fast, colorWithSettings(frame, offset, 1.0, 1.0))
+                    << width << " " << division << " " << offset;
+            }
         }
     }
 }
