@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <limits>
 #include <optional>
 
 #include "coloring/color_math.h"
@@ -221,33 +222,89 @@ inline void colorPixel(const PixelRules& rules, const KeyFrame& frame, int x, in
     finishPixel(rules, frame, x, y, n, s, pixel, out);
 }
 
+// How the smooth value becomes a colour index: s / division. A division by a power of two
+// (1 among them) is a multiplication by its reciprocal, which is exact, so both round the same
+// real number and give the same double.
+struct IndexScale {
+    bool divides = false;  // s / divisor, else s * factor
+    double divisor = 1.0;
+    double factor = 1.0;
+};
+
+IndexScale indexScaleOf(double division) {
+    IndexScale scale;
+    int exponent = 0;
+    if (division == 0) {
+        return scale;
+    }
+    if (std::isfinite(division) && std::frexp(std::fabs(division), &exponent) == 0.5) {
+        scale.factor = 1.0 / division;
+        return scale;
+    }
+    scale.divides = true;
+    scale.divisor = division;
+    return scale;
+}
+
+// The smooth values and colour indices of `run` pixels of the Standard method without fixed
+// cycling, in a loop without branches; then those outside the set are moved to the front.
+// Returns how many are outside.
+[[gnu::always_inline]] inline int standardWaveIndices(const PixelRules& rules,
+                                                      const std::int32_t* counts,
+                                                      const float* fractions, int run,
+                                                      double* smooth, double* indices) {
+    const IndexScale scale = indexScaleOf(rules.plan.division);
+    const double offset = rules.offsetAdded;
+    constexpr double kLargest = std::numeric_limits<double>::max();
+    for (int i = 0; i < run; ++i) {
+        smooth[i] = static_cast<double>(counts[i]) + 1.0 - static_cast<double>(fractions[i]);
+    }
+    if (scale.divides) {
+        for (int i = 0; i < run; ++i) {
+            const double t = smooth[i] / scale.divisor + offset;
+            indices[i] = std::fabs(t) <= kLargest ? t : 0.0;  // not a number, infinite: 0
+        }
+    } else {
+        for (int i = 0; i < run; ++i) {
+            const double t = smooth[i] * scale.factor + offset;
+            indices[i] = std::fabs(t) <= kLargest ? t : 0.0;
+        }
+    }
+    int inside = 0;
+    for (int i = 0; i < run; ++i) {
+        inside += counts[i] == rules.insideValue ? 1 : 0;
+    }
+    if (inside == 0) {
+        return run;
+    }
+    int outside = 0;
+    for (int i = 0; i < run; ++i) {
+        smooth[outside] = smooth[i];
+        indices[outside] = indices[i];
+        outside += counts[i] != rules.insideValue ? 1 : 0;
+    }
+    return outside;
+}
+
 // One row of smooth wave colours: the indices of a run of pixels outside the set first, then
 // their colours several at a time, then the later stages pixel by pixel.
-void colorSmoothWavesRow(const PixelRules& rules, const KeyFrame& frame, int y, int left, int right,
-                         std::uint8_t* out) {
+[[gnu::always_inline]] inline void colorSmoothWavesRow(const PixelRules& rules,
+                                                       const KeyFrame& frame, int y, int left,
+                                                       int right, std::uint8_t* out) {
     constexpr int kRun = 256;
     double smooth[kRun];
     double indices[kRun];
     Bgr colors[kRun];
-    const std::int32_t* counts = frame.counts.data() + static_cast<std::size_t>(y) * frame.width;
+    const std::size_t rowStart = static_cast<std::size_t>(y) * frame.width;
+    const std::int32_t* counts = frame.counts.data() + rowStart;
     const bool standardIndex = rules.plan.method == kStandard && !rules.plan.fixedCycling;
-    const double division = rules.plan.division;
     for (int first = left; first < right; first += kRun) {
         const int end = std::min(first + kRun, right);
         int outside = 0;
         if (standardIndex) {
-            // pixelIndex() of the Standard method without fixed cycling, in a loop without
-            // branches: every pixel is written, and those outside the set are kept.
-            const float* fractions =
-                frame.fractions.data() + static_cast<std::size_t>(y) * frame.width;
-            for (int x = first; x < end; ++x) {
-                const double s =
-                    static_cast<double>(counts[x]) + 1.0 - static_cast<double>(fractions[x]);
-                const double t = (division != 0 ? s / division : s) + rules.offsetAdded;
-                smooth[outside] = s;
-                indices[outside] = std::isfinite(t) ? t : 0.0;
-                outside += counts[x] != rules.insideValue ? 1 : 0;
-            }
+            outside = standardWaveIndices(rules, counts + first,
+                                          frame.fractions.data() + rowStart + first, end - first,
+                                          smooth, indices);
         } else {
             for (int x = first; x < end; ++x) {
                 if (counts[x] != rules.insideValue) {
@@ -282,6 +339,33 @@ void colorSmoothWavesRow(const PixelRules& rules, const KeyFrame& frame, int y, 
     }
 }
 
+// The wave rows compiled for the processor: with AVX2 where it has it (the index loops on wider
+// vectors, the same operations: the same values).
+using SmoothWavesRow = void (*)(const PixelRules&, const KeyFrame&, int, int, int, std::uint8_t*);
+
+void colorSmoothWavesRowBaseline(const PixelRules& rules, const KeyFrame& frame, int y, int left,
+                                 int right, std::uint8_t* out) {
+    colorSmoothWavesRow(rules, frame, y, left, right, out);
+}
+
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] void colorSmoothWavesRowAvx2(const PixelRules& rules, const KeyFrame& frame,
+                                                     int y, int left, int right,
+                                                     std::uint8_t* out) {
+    colorSmoothWavesRow(rules, frame, y, left, right, out);
+}
+#endif
+
+SmoothWavesRow smoothWavesRowKernel() {
+#if defined(__x86_64__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) {
+        return &colorSmoothWavesRowAvx2;
+    }
+#endif
+    return &colorSmoothWavesRowBaseline;
+}
+
 // The palette as floats, four to an entry, so that the smooth blend of a pixel's two entries
 // is a few vector operations. Bytes convert to float exactly: the results are those of the
 // byte formula. One entry more holds the inside colour: a pixel inside the set blends it with
@@ -304,30 +388,6 @@ FloatPalette floatPalette(const std::array<Bgr, kPaletteSize>& palette, const Bg
     }
     floats[kInsideEntry] = floatColor(inside);
     return floats;
-}
-
-// How the smooth value becomes a colour index: s / division. A division by a power of two
-// (1 among them) is a multiplication by its reciprocal, which is exact, so both round the same
-// real number and give the same double.
-struct IndexScale {
-    bool divides = false;  // s / divisor, else s * factor
-    double divisor = 1.0;
-    double factor = 1.0;
-};
-
-IndexScale indexScaleOf(double division) {
-    IndexScale scale;
-    int exponent = 0;
-    if (division == 0) {
-        return scale;
-    }
-    if (std::isfinite(division) && std::frexp(std::fabs(division), &exponent) == 0.5) {
-        scale.factor = 1.0 / division;
-        return scale;
-    }
-    scale.divides = true;
-    scale.divisor = division;
-    return scale;
 }
 
 // A run of pixels of the smooth Standard colouring: per pixel the entry that weighs w, the
@@ -561,10 +621,10 @@ bool colorKeyFrameInto(const KeyFrame& frame, const ColoringPlan& plan, FrameIma
         return true;
     }
     if (plan.waves && plan.smooth) {
+        const SmoothWavesRow colorRow = smoothWavesRowKernel();
         threads.parallelFor(
             top, bottom,
-            [&](int y) { colorSmoothWavesRow(rules, frame, y, left, right, image.pixel(left, y)); },
-            kBand);
+            [&](int y) { colorRow(rules, frame, y, left, right, image.pixel(left, y)); }, kBand);
         return true;
     }
     threads.parallelFor(
