@@ -399,36 +399,42 @@ struct BlendRun {
     float weight[kRun];
 };
 
-// The colour indices of `run` pixels, in loops of plain arithmetic that the compiler
-// vectorises, then their entries and weights.
+// The entries and weights of `run` pixels, in loops of plain arithmetic that the compiler
+// vectorises. Indices outside 0 .. 2^31 (a negative offset, a corrupt value) are brought into
+// the palette one at a time; a run rarely has any.
 [[gnu::always_inline]] inline void prepareBlendRun(const std::int32_t* counts,
                                                    const float* fractions, int run,
                                                    std::int32_t inside, const IndexScale& scale,
                                                    double offset, BlendRun& blend) {
+    const auto indexOf = [&scale, offset, counts, fractions](int i) {
+        const double s = static_cast<double>(counts[i]) + 1.0 - static_cast<double>(fractions[i]);
+        return (scale.divides ? s / scale.divisor : s * scale.factor) + offset;
+    };
     double indices[kRun];
+    int outside = 0;
     if (scale.divides) {
         for (int i = 0; i < run; ++i) {
             const double s =
                 static_cast<double>(counts[i]) + 1.0 - static_cast<double>(fractions[i]);
-            indices[i] = s / scale.divisor + offset;
+            const double t = s / scale.divisor + offset;
+            const bool usable = (t >= 0) & (t < kIndexLimit);
+            outside |= static_cast<int>(!usable);
+            indices[i] = usable ? t : 0.0;
         }
     } else {
         for (int i = 0; i < run; ++i) {
             const double s =
                 static_cast<double>(counts[i]) + 1.0 - static_cast<double>(fractions[i]);
-            indices[i] = s * scale.factor + offset;
+            const double t = s * scale.factor + offset;
+            const bool usable = (t >= 0) & (t < kIndexLimit);
+            outside |= static_cast<int>(!usable);
+            indices[i] = usable ? t : 0.0;
         }
     }
-    // Indices outside 0 .. 2^31 (a negative offset, a corrupt value) are brought into the
-    // palette one at a time; a run rarely has any.
-    int outside = 0;
-    for (int i = 0; i < run; ++i) {
-        outside |=
-            static_cast<int>(!(indices[i] >= 0)) | static_cast<int>(!(indices[i] < kIndexLimit));
-    }
     for (int i = 0; outside != 0 && i < run; ++i) {
-        if (!(indices[i] >= 0 && indices[i] < kIndexLimit)) {
-            double t = std::isfinite(indices[i]) ? raiseIntoPalette(indices[i]) : 0.0;
+        double t = indexOf(i);
+        if (!(t >= 0 && t < kIndexLimit)) {
+            t = std::isfinite(t) ? raiseIntoPalette(t) : 0.0;
             if (t >= kIndexLimit) {
                 t = std::fmod(t, 1024.0);
             }
