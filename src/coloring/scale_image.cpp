@@ -15,6 +15,10 @@
 #include <emmintrin.h>
 #define ZR_SCALE_SSE2 1
 #endif
+#if ZR_SCALE_SSE2 && defined(__x86_64__)
+#include <immintrin.h>
+#define ZR_SCALE_AVX2 1
+#endif
 
 // The row kernels are inlined into one function per instruction set (see scaleRowsFor).
 #define ZR_KERNEL [[gnu::always_inline]] inline
@@ -116,10 +120,27 @@ struct ScaleJob {
     int targetTop;
     int visibleLeft;  // plan indices drawn
     int visibleRight;
-    // With 16-bit vertical sums and 2 or 3 horizontal taps: per target column the weights
-    // spread over the lanes of the pixels they multiply, 16 a column (see sumRowShortVector).
+    // With integer sums and 16-bit weights: per target column the weights spread over the
+    // lanes of the pixels they multiply (see shortLanes and wideLanes).
     const std::uint16_t* laneWeights;
 };
+
+// The lane weights of drawn column `index` (counted from visibleLeft) come in pairs of columns,
+// so that one 256-bit load takes two columns' weights. With 16-bit vertical sums and 2 or 3
+// taps a pair has 32 lanes: the first column's taps 0 and 1 (lanes 0-2 and 3-5 of eight), the
+// second's, then the first column's tap 2 (lanes 0-2), the second's.
+constexpr std::size_t shortLanes(int index) {
+    return static_cast<std::size_t>(index / 2) * 32 + static_cast<std::size_t>(index % 2) * 8;
+}
+constexpr std::size_t kShortThirdTap = 16;  // from a column's first lanes to those of its tap 2
+
+// With 32-bit vertical sums, per tap eight lanes a column (the weight in lanes 0-5, the 16-bit
+// halves of three channels), the two columns of a pair side by side.
+constexpr std::size_t wideLanes(int index, int taps) {
+    return static_cast<std::size_t>(index / 2) * taps * 16 +
+           static_cast<std::size_t>(index % 2) * 8;
+}
+constexpr std::size_t kWideNextTap = 16;
 
 // Sum over the taps of one target pixel; Taps > 0 fixes the count at compile time.
 template <int Taps, typename Column, typename Sum>
@@ -151,21 +172,26 @@ ZR_KERNEL void sumRow(const ScaleJob& job, const Column* columnSums, Sum* pixelS
     }
 }
 
+// The vertical sums of the pixel under the first tap of target column j.
+template <typename Column>
+ZR_KERNEL const Column* firstTapSums(const ScaleJob& job, const Column* columnSums, int j) {
+    const AxisPlan& columns = *job.columns;
+    return columnSums +
+           static_cast<std::size_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels;
+}
+
 #if ZR_SCALE_SSE2
-// The horizontal pass over 16-bit vertical sums, eight lanes at a time. Taps 0 and 1 of a
-// target pixel are lanes 0-2 and 3-5 of one load, tap 2 lanes 0-2 of a second load; products
-// are widened to 32 bits and the pixels' three lanes added up. Each store writes a fourth,
-// unused lane that the next pixel (or the buffer's spare element) takes.
+// The horizontal pass over 16-bit vertical sums, eight lanes at a time, for target columns
+// [begin, end). Taps 0 and 1 of a target pixel are lanes 0-2 and 3-5 of one load, tap 2 lanes
+// 0-2 of a second load; products are widened to 32 bits and the pixels' three lanes added up.
+// Each store writes a fourth, unused lane that the next pixel (or the buffer's spare element)
+// takes.
 template <int Taps>
 ZR_KERNEL void sumRowShortVector(const ScaleJob& job, const std::uint16_t* columnSums,
-                                 std::int32_t* pixelSums) {
-    const AxisPlan& columns = *job.columns;
-    for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
-        const std::uint16_t* sums =
-            columnSums +
-            static_cast<std::size_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels;
-        const std::uint16_t* weights =
-            job.laneWeights + static_cast<std::size_t>(j - columns.offset) * 16;
+                                 std::int32_t* pixelSums, int begin, int end) {
+    for (int j = begin; j < end; ++j) {
+        const std::uint16_t* sums = firstTapSums(job, columnSums, j);
+        const std::uint16_t* weights = job.laneWeights + shortLanes(j - job.visibleLeft);
         const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums));
         const __m128i weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights));
         const __m128i low = _mm_mullo_epi16(values, weight);
@@ -177,7 +203,8 @@ ZR_KERNEL void sumRowShortVector(const ScaleJob& job, const std::uint16_t* colum
         if constexpr (Taps == 3) {
             const __m128i values2 =
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 2 * kChannels));
-            const __m128i weight2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 8));
+            const __m128i weight2 =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + kShortThirdTap));
             const __m128i low2 = _mm_mullo_epi16(values2, weight2);
             const __m128i high2 = _mm_mulhi_epu16(values2, weight2);
             sum = _mm_add_epi32(sum, _mm_unpacklo_epi16(low2, high2));
@@ -189,25 +216,21 @@ ZR_KERNEL void sumRowShortVector(const ScaleJob& job, const std::uint16_t* colum
 }
 
 // The horizontal pass over 32-bit vertical sums below 2^31 with weights below 2^16, one tap
-// at a time: the tap's pixel is loaded as four 32-bit lanes and multiplied in 16-bit halves,
-// low * w + ((high * w) << 16), which is exact because the products stay below 2^32. Lane
-// weights hold each tap's weight in the six 16-bit lanes of its three channels.
+// at a time, for target columns [begin, end): the tap's pixel is loaded as four 32-bit lanes
+// and multiplied in 16-bit halves, low * w + ((high * w) << 16), which is exact because the
+// products stay below 2^32.
 template <int Taps>
 ZR_KERNEL void sumRowWideVector(const ScaleJob& job, const std::int32_t* columnSums,
-                                std::int32_t* pixelSums) {
-    const AxisPlan& columns = *job.columns;
-    for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
-        const std::int32_t* sums =
-            columnSums +
-            static_cast<std::size_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels;
-        const std::uint16_t* weights =
-            job.laneWeights + static_cast<std::size_t>(j - columns.offset) * Taps * 8;
+                                std::int32_t* pixelSums, int begin, int end) {
+    for (int j = begin; j < end; ++j) {
+        const std::int32_t* sums = firstTapSums(job, columnSums, j);
+        const std::uint16_t* weights = job.laneWeights + wideLanes(j - job.visibleLeft, Taps);
         __m128i sum = _mm_setzero_si128();
         for (int k = 0; k < Taps; ++k) {
             const __m128i values =
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k * kChannels));
             const __m128i weight =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + k * 8));
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + k * kWideNextTap));
             const __m128i low = _mm_mullo_epi16(values, weight);
             const __m128i high = _mm_slli_epi32(_mm_mulhi_epu16(values, weight), 16);
             sum = _mm_add_epi32(sum, _mm_add_epi32(low, high));
@@ -219,15 +242,174 @@ ZR_KERNEL void sumRowWideVector(const ScaleJob& job, const std::int32_t* columnS
 }
 #endif
 
-template <typename Column, typename Sum>
+// The exact mean, rounded to nearest, of a pixel sum plus half the total, n = sum + total / 2:
+// floor(n / total). Adding 0.5 before the multiplication keeps the product at least
+// 0.5 / total away from a whole number, far more than its rounding error, so truncating it is
+// exact.
+template <typename Sum>
+ZR_KERNEL std::uint8_t roundedMean(Sum n, double inverse) {
+    return static_cast<std::uint8_t>(static_cast<int>((static_cast<double>(n) + 0.5) * inverse));
+}
+
+#if ZR_SCALE_AVX2
+// Helpers inlined into the AVX2 passes, and the passes over a row: called from the row
+// kernels of both instruction sets, only the AVX2 ones take them.
+#define ZR_AVX2_KERNEL [[gnu::always_inline, gnu::target("avx2")]] inline
+#define ZR_AVX2_PASS [[gnu::target("avx2")]]
+
+// 16 bytes at `low` in the low half, 16 bytes at `high` in the high half.
+ZR_AVX2_KERNEL __m256i loadHalves(const void* low, const void* high) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(static_cast<const __m128i*>(low))),
+        _mm_loadu_si128(static_cast<const __m128i*>(high)), 1);
+}
+
+// Stores the four 32-bit lanes of each half as the pixel sums of drawn columns index and
+// index + 1; the second store overwrites the first one's unused fourth lane.
+ZR_AVX2_KERNEL void storePixelPair(std::int32_t* pixelSums, int index, __m256i sums) {
+    std::int32_t* out = pixelSums + static_cast<std::size_t>(index) * kChannels;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(sums));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kChannels),
+                     _mm256_extracti128_si256(sums, 1));
+}
+
+// sumRowShortVector for two target columns a vector: the halves of a 256-bit vector do what
+// one 128-bit vector does there (the shifts and unpacks work within halves), the first
+// column in the low half and the second in the high one. An odd last column goes alone.
+template <int Taps>
+ZR_AVX2_PASS void sumRowShortAvx2(const ScaleJob& job, const std::uint16_t* columnSums,
+                                  std::int32_t* pixelSums) {
+    int j = job.visibleLeft;
+    for (; j + 1 < job.visibleRight; j += 2) {
+        const std::uint16_t* sums = firstTapSums(job, columnSums, j);
+        const std::uint16_t* nextSums = firstTapSums(job, columnSums, j + 1);
+        const std::uint16_t* weights = job.laneWeights + shortLanes(j - job.visibleLeft);
+        const __m256i values = loadHalves(sums, nextSums);
+        const __m256i weight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
+        const __m256i low = _mm256_mullo_epi16(values, weight);
+        const __m256i high = _mm256_mulhi_epu16(values, weight);
+        const __m256i first = _mm256_unpacklo_epi16(low, high);
+        const __m256i second = _mm256_unpackhi_epi16(low, high);
+        __m256i sum = _mm256_add_epi32(
+            first, _mm256_or_si256(_mm256_srli_si256(first, 12), _mm256_slli_si256(second, 4)));
+        if constexpr (Taps == 3) {
+            const __m256i values2 = loadHalves(sums + 2 * kChannels, nextSums + 2 * kChannels);
+            const __m256i weight2 =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + kShortThirdTap));
+            const __m256i low2 = _mm256_mullo_epi16(values2, weight2);
+            const __m256i high2 = _mm256_mulhi_epu16(values2, weight2);
+            sum = _mm256_add_epi32(sum, _mm256_unpacklo_epi16(low2, high2));
+        }
+        storePixelPair(pixelSums, j - job.visibleLeft, sum);
+    }
+    sumRowShortVector<Taps>(job, columnSums, pixelSums, j, job.visibleRight);
+}
+
+// sumRowWideVector for two target columns a vector, as sumRowShortAvx2 does it.
+template <int Taps>
+ZR_AVX2_PASS void sumRowWideAvx2(const ScaleJob& job, const std::int32_t* columnSums,
+                                 std::int32_t* pixelSums) {
+    int j = job.visibleLeft;
+    for (; j + 1 < job.visibleRight; j += 2) {
+        const std::int32_t* sums = firstTapSums(job, columnSums, j);
+        const std::int32_t* nextSums = firstTapSums(job, columnSums, j + 1);
+        const std::uint16_t* weights = job.laneWeights + wideLanes(j - job.visibleLeft, Taps);
+        __m256i sum = _mm256_setzero_si256();
+        for (int k = 0; k < Taps; ++k) {
+            const __m256i values = loadHalves(sums + k * kChannels, nextSums + k * kChannels);
+            const __m256i weight =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + k * kWideNextTap));
+            const __m256i low = _mm256_mullo_epi16(values, weight);
+            const __m256i high = _mm256_slli_epi32(_mm256_mulhi_epu16(values, weight), 16);
+            sum = _mm256_add_epi32(sum, _mm256_add_epi32(low, high));
+        }
+        storePixelPair(pixelSums, j - job.visibleLeft, sum);
+    }
+    sumRowWideVector<Taps>(job, columnSums, pixelSums, j, job.visibleRight);
+}
+
+// The rounded means of 8 integer sums n = sum + total / 2, each below 2^31 and at most
+// 255.5 * total: floor(n / total), from a single precision estimate and one correction.
+// float(n) and 1 / total rounded to single precision are each within a relative 2^-24 of the
+// exact values and so is their rounded product: the estimate is within 3.1 * 2^-24 * 255.5 < 2^-14
+// of n / total, and its truncation q is the quotient or one off it (only where n / total lies
+// within 2^-14 of a whole number). The remainder n - q * total, exact in 32 bits because q <= 255
+// and 255 * total < 2^31, is below 0 or at least total exactly when q is one too large or too
+// small, and tells the step back.
+ZR_AVX2_KERNEL __m256i roundedMeansOf8(__m256i sums, __m256i half, __m256i total,
+                                       __m256i totalLess1, __m256 inverse) {
+    const __m256i n = _mm256_add_epi32(sums, half);
+    const __m256i estimate = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverse));
+    const __m256i remainder = _mm256_sub_epi32(n, _mm256_mullo_epi32(estimate, total));
+    const __m256i tooLarge = _mm256_cmpgt_epi32(_mm256_setzero_si256(), remainder);  // -1
+    const __m256i tooSmall = _mm256_cmpgt_epi32(remainder, totalLess1);              // -1
+    return _mm256_sub_epi32(_mm256_add_epi32(estimate, tooLarge), tooSmall);
+}
+
+// The output bytes of `count` pixel sums with a total that is no power of two, 16 at a time;
+// the rest as roundedMean does it.
+ZR_AVX2_PASS void divideRowAvx2(const std::int32_t* pixelSums, std::size_t count, std::int32_t half,
+                                std::uint64_t total, std::uint8_t* out) {
+    const __m256i halfLanes = _mm256_set1_epi32(half);
+    const __m256i totalLanes = _mm256_set1_epi32(static_cast<std::int32_t>(total));
+    const __m256i totalLess1 = _mm256_set1_epi32(static_cast<std::int32_t>(total - 1));
+    const __m256 inverse = _mm256_set1_ps(static_cast<float>(1.0 / static_cast<double>(total)));
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m256i first =
+            roundedMeansOf8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixelSums + i)),
+                            halfLanes, totalLanes, totalLess1, inverse);
+        const __m256i second =
+            roundedMeansOf8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixelSums + i + 8)),
+                            halfLanes, totalLanes, totalLess1, inverse);
+        // packs works within halves: 64-bit blocks first 0-3, second 0-3, first 4-7, second 4-7.
+        const __m256i words =
+            _mm256_permute4x64_epi64(_mm256_packs_epi32(first, second), 0b11011000);
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(out + i),
+            _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1)));
+    }
+    const double inverseDouble = 1.0 / static_cast<double>(total);
+    for (; i < count; ++i) {
+        out[i] = roundedMean(pixelSums[i] + half, inverseDouble);
+    }
+}
+#endif
+#if ZR_SCALE_SSE2
+// The horizontal pass over 32-bit vertical sums with the vector kernels.
+template <int Taps, bool Avx2>
+ZR_KERNEL void sumRowWide(const ScaleJob& job, const std::int32_t* columnSums,
+                          std::int32_t* pixelSums) {
+#if ZR_SCALE_AVX2
+    if constexpr (Avx2) {
+        sumRowWideAvx2<Taps>(job, columnSums, pixelSums);
+        return;
+    }
+#endif
+    sumRowWideVector<Taps>(job, columnSums, pixelSums, job.visibleLeft, job.visibleRight);
+}
+#endif
+
+template <typename Column, typename Sum, bool Avx2>
 ZR_KERNEL void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
 #if ZR_SCALE_SSE2
     if constexpr (std::is_same_v<Column, std::uint16_t> && std::is_same_v<Sum, std::int32_t>) {
         if (job.laneWeights != nullptr) {
-            if (job.columns->taps == 3) {
-                sumRowShortVector<3>(job, columnSums, pixelSums);
+            const bool threeTaps = job.columns->taps == 3;
+#if ZR_SCALE_AVX2
+            if constexpr (Avx2) {
+                if (threeTaps) {
+                    sumRowShortAvx2<3>(job, columnSums, pixelSums);
+                } else {
+                    sumRowShortAvx2<2>(job, columnSums, pixelSums);
+                }
+                return;
+            }
+#endif
+            if (threeTaps) {
+                sumRowShortVector<3>(job, columnSums, pixelSums, job.visibleLeft, job.visibleRight);
             } else {
-                sumRowShortVector<2>(job, columnSums, pixelSums);
+                sumRowShortVector<2>(job, columnSums, pixelSums, job.visibleLeft, job.visibleRight);
             }
             return;
         }
@@ -236,16 +418,16 @@ ZR_KERNEL void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum
         if (job.laneWeights != nullptr) {
             switch (job.columns->taps) {
                 case 1:
-                    sumRowWideVector<1>(job, columnSums, pixelSums);
+                    sumRowWide<1, Avx2>(job, columnSums, pixelSums);
                     return;
                 case 2:
-                    sumRowWideVector<2>(job, columnSums, pixelSums);
+                    sumRowWide<2, Avx2>(job, columnSums, pixelSums);
                     return;
                 case 3:
-                    sumRowWideVector<3>(job, columnSums, pixelSums);
+                    sumRowWide<3, Avx2>(job, columnSums, pixelSums);
                     return;
                 default:
-                    sumRowWideVector<4>(job, columnSums, pixelSums);
+                    sumRowWide<4, Avx2>(job, columnSums, pixelSums);
                     return;
             }
         }
@@ -270,8 +452,35 @@ ZR_KERNEL void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum
     }
 }
 
-// Column is the type of the vertical sums (16 bits where they fit), Sum that of the pixel sums.
-template <typename Column, typename Sum>
+// The output bytes of one row of pixel sums: their exact means rounded to nearest.
+template <typename Sum, bool Avx2>
+ZR_KERNEL void dividePass(const Sum* pixelSums, std::size_t count, Sum half, std::uint64_t total,
+                          std::uint8_t* out) {
+    if constexpr (std::is_integral_v<Sum>) {
+        // A total that is a power of two (whole-factor reductions) divides by a shift.
+        if (std::has_single_bit(total)) {
+            const int shift = std::countr_zero(total);
+            for (std::size_t i = 0; i < count; ++i) {
+                out[i] = static_cast<std::uint8_t>((pixelSums[i] + half) >> shift);
+            }
+            return;
+        }
+#if ZR_SCALE_AVX2
+        if constexpr (Avx2) {
+            divideRowAvx2(pixelSums, count, half, total, out);
+            return;
+        }
+#endif
+    }
+    const double inverse = 1.0 / static_cast<double>(total);
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = roundedMean(pixelSums[i] + half, inverse);
+    }
+}
+
+// Column is the type of the vertical sums (16 bits where they fit), Sum that of the pixel sums;
+// Avx2 picks the kernels written for 256-bit vectors.
+template <typename Column, typename Sum, bool Avx2>
 ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
     const AxisPlan& columns = *job.columns;
     const AxisPlan& rows = *job.rows;
@@ -286,9 +495,6 @@ ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
     Sum* pixelSums = pixelBuffer.data();
     const std::uint64_t total = columns.weightSum * rows.weightSum;
     const Sum half = static_cast<Sum>(total / 2);
-    const double inverse = 1.0 / static_cast<double>(total);
-    // A total that is a power of two (whole-factor reductions) divides by a shift.
-    const int shift = std::has_single_bit(total) ? std::countr_zero(total) : -1;
 
     for (int y = rowBegin; y < rowEnd; ++y) {
         // Vertical pass: the weighted sum of the source rows over every column read.
@@ -308,49 +514,50 @@ ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
                 }
             }
         }
-        horizontalPass(job, columnSums, pixelSums);
-        // The exact mean, rounded to nearest: floor((sum + total / 2) / total). Adding 0.5
-        // before the multiplication keeps the product at least 0.5 / total away from a whole
-        // number, far more than its rounding error, so truncating it is exact.
+        horizontalPass<Column, Sum, Avx2>(job, columnSums, pixelSums);
         std::uint8_t* out = job.target->row(job.targetTop + y) +
                             static_cast<std::size_t>(job.targetLeft + job.visibleLeft) * kChannels;
-        if constexpr (std::is_integral_v<Sum>) {
-            if (shift >= 0) {
-                for (std::size_t i = 0; i < drawn; ++i) {
-                    out[i] = static_cast<std::uint8_t>((pixelSums[i] + half) >> shift);
-                }
-                continue;
-            }
-        }
-        for (std::size_t i = 0; i < drawn; ++i) {
-            out[i] = static_cast<std::uint8_t>(
-                static_cast<int>((static_cast<double>(pixelSums[i] + half) + 0.5) * inverse));
-        }
+        dividePass<Sum, Avx2>(pixelSums, drawn, half, total, out);
     }
 }
 
-// The row kernels compiled for the processor: with AVX2 where it has it. The same integer
-// operations on wider vectors: the results are the same.
+// The row kernels compiled for the processor: with AVX2 where it has it. Both give the same
+// bytes: the same exact sums, and exact divisions.
 template <typename Column, typename Sum>
 void scaleRowsBaseline(const ScaleJob& job, int rowBegin, int rowEnd) {
-    scaleRows<Column, Sum>(job, rowBegin, rowEnd);
+    scaleRows<Column, Sum, false>(job, rowBegin, rowEnd);
 }
 
-#if defined(__x86_64__)
+#if ZR_SCALE_AVX2
 template <typename Column, typename Sum>
 [[gnu::target("avx2")]] void scaleRowsAvx2(const ScaleJob& job, int rowBegin, int rowEnd) {
-    scaleRows<Column, Sum>(job, rowBegin, rowEnd);
+    scaleRows<Column, Sum, true>(job, rowBegin, rowEnd);
+}
+#endif
+
+void roundedMeansBaseline(const std::int32_t* pixelSums, std::size_t count, std::uint64_t total,
+                          std::uint8_t* out) {
+    dividePass<std::int32_t, false>(pixelSums, count, static_cast<std::int32_t>(total / 2), total,
+                                    out);
+}
+
+#if ZR_SCALE_AVX2
+[[gnu::target("avx2")]] void roundedMeansAvx2(const std::int32_t* pixelSums, std::size_t count,
+                                              std::uint64_t total, std::uint8_t* out) {
+    dividePass<std::int32_t, true>(pixelSums, count, static_cast<std::int32_t>(total / 2), total,
+                                   out);
 }
 #endif
 
 template <typename Column, typename Sum>
-auto scaleRowsFor() {
-#if defined(__x86_64__)
+auto scaleRowsFor(detail::ScaleKernels kernels) {
+#if ZR_SCALE_AVX2
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) {
+    if (avx2 && kernels == detail::ScaleKernels::best) {
         return &scaleRowsAvx2<Column, Sum>;
     }
 #endif
+    (void)kernels;
     return &scaleRowsBaseline<Column, Sum>;
 }
 
@@ -481,36 +688,35 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
                    PixelRect{0, 0, target.width(), target.height()}, threads);
 }
 
-// Lane weights for the vector kernels (see sumRowShortVector and sumRowWideVector) of the
-// drawn columns [visibleLeft, visibleRight); empty when the plain kernels serve.
+// Lane weights for the vector kernels (see shortLanes and wideLanes) of the drawn columns
+// [visibleLeft, visibleRight); empty when the plain kernels serve.
 std::vector<std::uint16_t> vectorLaneWeights(const AxisPlan& columns, bool integerSums,
                                              bool shortColumnSums, int visibleLeft,
                                              int visibleRight) {
     std::vector<std::uint16_t> laneWeights;
 #if ZR_SCALE_SSE2
-    const int drawnColumns = visibleRight - visibleLeft;
+    // Whole pairs of columns, the last one's second column unused when their count is odd.
+    const int pairedColumns = (visibleRight - visibleLeft + 1) / 2 * 2;
     const bool shortWeights = columns.weightSum <= 0xFFFF;  // every weight fits 16 bits
     if (integerSums && shortColumnSums && shortWeights &&
         (columns.taps == 2 || columns.taps == 3)) {
-        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * 16, 0);
+        laneWeights.assign(static_cast<std::size_t>(pairedColumns) * 16, 0);
         for (int j = visibleLeft; j < visibleRight; ++j) {
             const std::uint32_t* weights = columns.weightsOf(j);
-            std::uint16_t* lanes =
-                laneWeights.data() + static_cast<std::size_t>(j - visibleLeft) * 16;
+            std::uint16_t* lanes = laneWeights.data() + shortLanes(j - visibleLeft);
             for (int k = 0; k < columns.taps; ++k) {
-                const int lane = k < 2 ? k * kChannels : 8;
-                std::fill(lanes + lane, lanes + lane + kChannels,
-                          static_cast<std::uint16_t>(weights[k]));
+                std::uint16_t* tapLanes = k < 2 ? lanes + k * kChannels : lanes + kShortThirdTap;
+                std::fill(tapLanes, tapLanes + kChannels, static_cast<std::uint16_t>(weights[k]));
             }
         }
     } else if (integerSums && !shortColumnSums && shortWeights && columns.taps <= 4) {
-        const std::size_t perColumn = static_cast<std::size_t>(columns.taps) * 8;
-        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * perColumn, 0);
+        laneWeights.assign(static_cast<std::size_t>(pairedColumns) * columns.taps * 8, 0);
         for (int j = visibleLeft; j < visibleRight; ++j) {
             const std::uint32_t* weights = columns.weightsOf(j);
-            std::uint16_t* lanes = laneWeights.data() + (j - visibleLeft) * perColumn;
+            std::uint16_t* lanes = laneWeights.data() + wideLanes(j - visibleLeft, columns.taps);
             for (int k = 0; k < columns.taps; ++k) {
-                std::fill(lanes + k * 8, lanes + k * 8 + 2 * kChannels,
+                std::uint16_t* tapLanes = lanes + k * kWideNextTap;
+                std::fill(tapLanes, tapLanes + 2 * kChannels,
                           static_cast<std::uint16_t>(weights[k]));
             }
         }
@@ -523,6 +729,15 @@ std::vector<std::uint16_t> vectorLaneWeights(const AxisPlan& columns, bool integ
 
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
                     PixelRect targetRect, PixelRect clip, const ThreadShare& threads) {
+    detail::scaleImageIntoWith(detail::ScaleKernels::best, source, sourceRect, target, targetRect,
+                               clip, threads);
+}
+
+namespace detail {
+
+void scaleImageIntoWith(ScaleKernels kernels, const FrameImage& source, PixelRect sourceRect,
+                        FrameImage& target, PixelRect targetRect, PixelRect clip,
+                        const ThreadShare& threads) {
     if (source.empty() || target.empty() || sourceRect.width <= 0 || sourceRect.height <= 0 ||
         targetRect.width <= 0 || targetRect.height <= 0) {
         return;
@@ -574,13 +789,13 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
         input,       &target,         &columns,
         &rows,       targetRect.left, targetRect.top,
         visibleLeft, visibleRight,    laneWeights.empty() ? nullptr : laneWeights.data()};
-    auto run = [&job, integerSums, shortColumnSums](int begin, int end) {
+    auto run = [&job, integerSums, shortColumnSums, kernels](int begin, int end) {
         if (integerSums && shortColumnSums) {
-            scaleRowsFor<std::uint16_t, std::int32_t>()(job, begin, end);
+            scaleRowsFor<std::uint16_t, std::int32_t>(kernels)(job, begin, end);
         } else if (integerSums) {
-            scaleRowsFor<std::int32_t, std::int32_t>()(job, begin, end);
+            scaleRowsFor<std::int32_t, std::int32_t>(kernels)(job, begin, end);
         } else {
-            scaleRowsFor<double, double>()(job, begin, end);
+            scaleRowsFor<double, double>(kernels)(job, begin, end);
         }
     };
 
@@ -588,6 +803,21 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
     // each band sets up.
     threads.parallelFor(visibleTop, visibleBottom, run, 16);
 }
+
+void roundedMeans(ScaleKernels kernels, const std::int32_t* pixelSums, std::size_t count,
+                  std::uint64_t total, std::uint8_t* out) {
+#if ZR_SCALE_AVX2
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && kernels == ScaleKernels::best) {
+        roundedMeansAvx2(pixelSums, count, total, out);
+        return;
+    }
+#endif
+    (void)kernels;
+    roundedMeansBaseline(pixelSums, count, total, out);
+}
+
+}  // namespace detail
 
 FrameImage scaleImage(const FrameImage& source, int width, int height, const ThreadShare& threads) {
     if (source.empty() || width <= 0 || height <= 0) {
