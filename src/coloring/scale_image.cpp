@@ -121,26 +121,33 @@ struct ScaleJob {
     int visibleLeft;  // plan indices drawn
     int visibleRight;
     // With integer sums and 16-bit weights: per target column the weights spread over the
-    // lanes of the pixels they multiply (see shortLanes and wideLanes).
+    // lanes of the pixels they multiply (see shortLanes and wideLanes), and per drawn column
+    // the index of its first tap's vertical sums.
     const std::uint16_t* laneWeights;
+    const std::uint32_t* firstSums;
 };
 
 // The lane weights of drawn column `index` (counted from visibleLeft) come in pairs of columns,
 // so that one 256-bit load takes two columns' weights. With 16-bit vertical sums and 2 or 3
 // taps a pair has 32 lanes: the first column's taps 0 and 1 (lanes 0-2 and 3-5 of eight), the
 // second's, then the first column's tap 2 (lanes 0-2), the second's.
-constexpr std::size_t shortLanes(int index) {
-    return static_cast<std::size_t>(index / 2) * 32 + static_cast<std::size_t>(index % 2) * 8;
-}
+constexpr std::size_t kShortPair = 32;
 constexpr std::size_t kShortThirdTap = 16;  // from a column's first lanes to those of its tap 2
-
-// With 32-bit vertical sums, per tap eight lanes a column (the weight in lanes 0-5, the 16-bit
-// halves of three channels), the two columns of a pair side by side.
-constexpr std::size_t wideLanes(int index, int taps) {
-    return static_cast<std::size_t>(index / 2) * taps * 16 +
-           static_cast<std::size_t>(index % 2) * 8;
+constexpr std::size_t shortLanes(std::size_t index) {
+    return index / 2 * kShortPair + index % 2 * 8;
 }
+
+// With 32-bit vertical sums, per tap eight lanes a column, the two columns of a pair side by
+// side: for the AVX2 kernels the weight as a 32-bit number in lanes 0-1, 2-3 and 4-5, for the
+// others in each 16-bit lane 0-5 (the halves of three channels).
 constexpr std::size_t kWideNextTap = 16;
+constexpr std::size_t wideLanes(std::size_t index, int taps) {
+    return index / 2 * static_cast<std::size_t>(taps) * kWideNextTap + index % 2 * 8;
+}
+
+constexpr std::size_t drawnColumns(const ScaleJob& job) {
+    return static_cast<std::size_t>(job.visibleRight - job.visibleLeft);
+}
 
 // Sum over the taps of one target pixel; Taps > 0 fixes the count at compile time.
 template <int Taps, typename Column, typename Sum>
@@ -172,26 +179,19 @@ ZR_KERNEL void sumRow(const ScaleJob& job, const Column* columnSums, Sum* pixelS
     }
 }
 
-// The vertical sums of the pixel under the first tap of target column j.
-template <typename Column>
-ZR_KERNEL const Column* firstTapSums(const ScaleJob& job, const Column* columnSums, int j) {
-    const AxisPlan& columns = *job.columns;
-    return columnSums +
-           static_cast<std::size_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels;
-}
-
 #if ZR_SCALE_SSE2
-// The horizontal pass over 16-bit vertical sums, eight lanes at a time, for target columns
+// The horizontal pass over 16-bit vertical sums, eight lanes at a time, for drawn columns
 // [begin, end). Taps 0 and 1 of a target pixel are lanes 0-2 and 3-5 of one load, tap 2 lanes
 // 0-2 of a second load; products are widened to 32 bits and the pixels' three lanes added up.
 // Each store writes a fourth, unused lane that the next pixel (or the buffer's spare element)
 // takes.
 template <int Taps>
 ZR_KERNEL void sumRowShortVector(const ScaleJob& job, const std::uint16_t* columnSums,
-                                 std::int32_t* pixelSums, int begin, int end) {
-    for (int j = begin; j < end; ++j) {
-        const std::uint16_t* sums = firstTapSums(job, columnSums, j);
-        const std::uint16_t* weights = job.laneWeights + shortLanes(j - job.visibleLeft);
+                                 std::int32_t* pixelSums, std::size_t begin, std::size_t end) {
+    const std::uint32_t* firstSums = job.firstSums;
+    for (std::size_t i = begin; i < end; ++i) {
+        const std::uint16_t* sums = columnSums + firstSums[i];
+        const std::uint16_t* weights = job.laneWeights + shortLanes(i);
         const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums));
         const __m128i weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights));
         const __m128i low = _mm_mullo_epi16(values, weight);
@@ -209,22 +209,21 @@ ZR_KERNEL void sumRowShortVector(const ScaleJob& job, const std::uint16_t* colum
             const __m128i high2 = _mm_mulhi_epu16(values2, weight2);
             sum = _mm_add_epi32(sum, _mm_unpacklo_epi16(low2, high2));
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(
-                             pixelSums + static_cast<std::size_t>(j - job.visibleLeft) * kChannels),
-                         sum);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelSums + i * kChannels), sum);
     }
 }
 
 // The horizontal pass over 32-bit vertical sums below 2^31 with weights below 2^16, one tap
-// at a time, for target columns [begin, end): the tap's pixel is loaded as four 32-bit lanes
-// and multiplied in 16-bit halves, low * w + ((high * w) << 16), which is exact because the
-// products stay below 2^32.
+// at a time: the tap's pixel is loaded as four 32-bit lanes and multiplied in 16-bit halves,
+// low * w + ((high * w) << 16), which is exact because the products stay below 2^32.
 template <int Taps>
 ZR_KERNEL void sumRowWideVector(const ScaleJob& job, const std::int32_t* columnSums,
-                                std::int32_t* pixelSums, int begin, int end) {
-    for (int j = begin; j < end; ++j) {
-        const std::int32_t* sums = firstTapSums(job, columnSums, j);
-        const std::uint16_t* weights = job.laneWeights + wideLanes(j - job.visibleLeft, Taps);
+                                std::int32_t* pixelSums) {
+    const std::uint32_t* firstSums = job.firstSums;
+    const std::size_t count = static_cast<std::size_t>(job.visibleRight - job.visibleLeft);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int32_t* sums = columnSums + firstSums[i];
+        const std::uint16_t* weights = job.laneWeights + wideLanes(i, Taps);
         __m128i sum = _mm_setzero_si128();
         for (int k = 0; k < Taps; ++k) {
             const __m128i values =
@@ -235,9 +234,7 @@ ZR_KERNEL void sumRowWideVector(const ScaleJob& job, const std::int32_t* columnS
             const __m128i high = _mm_slli_epi32(_mm_mulhi_epu16(values, weight), 16);
             sum = _mm_add_epi32(sum, _mm_add_epi32(low, high));
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(
-                             pixelSums + static_cast<std::size_t>(j - job.visibleLeft) * kChannels),
-                         sum);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelSums + i * kChannels), sum);
     }
 }
 #endif
@@ -264,10 +261,9 @@ ZR_AVX2_KERNEL __m256i loadHalves(const void* low, const void* high) {
         _mm_loadu_si128(static_cast<const __m128i*>(high)), 1);
 }
 
-// Stores the four 32-bit lanes of each half as the pixel sums of drawn columns index and
-// index + 1; the second store overwrites the first one's unused fourth lane.
-ZR_AVX2_KERNEL void storePixelPair(std::int32_t* pixelSums, int index, __m256i sums) {
-    std::int32_t* out = pixelSums + static_cast<std::size_t>(index) * kChannels;
+// Stores the four 32-bit lanes of each half as the sums of two pixels in a row; the second
+// store overwrites the first one's unused fourth lane.
+ZR_AVX2_KERNEL void storePixelPair(std::int32_t* out, __m256i sums) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(sums));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kChannels),
                      _mm256_extracti128_si256(sums, 1));
@@ -279,11 +275,13 @@ ZR_AVX2_KERNEL void storePixelPair(std::int32_t* pixelSums, int index, __m256i s
 template <int Taps>
 ZR_AVX2_PASS void sumRowShortAvx2(const ScaleJob& job, const std::uint16_t* columnSums,
                                   std::int32_t* pixelSums) {
-    int j = job.visibleLeft;
-    for (; j + 1 < job.visibleRight; j += 2) {
-        const std::uint16_t* sums = firstTapSums(job, columnSums, j);
-        const std::uint16_t* nextSums = firstTapSums(job, columnSums, j + 1);
-        const std::uint16_t* weights = job.laneWeights + shortLanes(j - job.visibleLeft);
+    const std::uint32_t* firstSums = job.firstSums;
+    const std::uint16_t* weights = job.laneWeights;
+    const std::size_t count = static_cast<std::size_t>(job.visibleRight - job.visibleLeft);
+    std::size_t i = 0;
+    for (; i + 1 < count; i += 2, weights += kShortPair) {
+        const std::uint16_t* sums = columnSums + firstSums[i];
+        const std::uint16_t* nextSums = columnSums + firstSums[i + 1];
         const __m256i values = loadHalves(sums, nextSums);
         const __m256i weight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
         const __m256i low = _mm256_mullo_epi16(values, weight);
@@ -300,32 +298,45 @@ ZR_AVX2_PASS void sumRowShortAvx2(const ScaleJob& job, const std::uint16_t* colu
             const __m256i high2 = _mm256_mulhi_epu16(values2, weight2);
             sum = _mm256_add_epi32(sum, _mm256_unpacklo_epi16(low2, high2));
         }
-        storePixelPair(pixelSums, j - job.visibleLeft, sum);
+        storePixelPair(pixelSums + i * kChannels, sum);
     }
-    sumRowShortVector<Taps>(job, columnSums, pixelSums, j, job.visibleRight);
+    sumRowShortVector<Taps>(job, columnSums, pixelSums, i, count);
 }
 
-// sumRowWideVector for two target columns a vector, as sumRowShortAvx2 does it.
+// The horizontal pass over 32-bit vertical sums two target columns a vector, as
+// sumRowShortAvx2 pairs them, with a 32-bit multiply (the products stay below 2^31). An odd
+// last column goes alone in a 128-bit vector.
 template <int Taps>
 ZR_AVX2_PASS void sumRowWideAvx2(const ScaleJob& job, const std::int32_t* columnSums,
                                  std::int32_t* pixelSums) {
-    int j = job.visibleLeft;
-    for (; j + 1 < job.visibleRight; j += 2) {
-        const std::int32_t* sums = firstTapSums(job, columnSums, j);
-        const std::int32_t* nextSums = firstTapSums(job, columnSums, j + 1);
-        const std::uint16_t* weights = job.laneWeights + wideLanes(j - job.visibleLeft, Taps);
+    const std::uint32_t* firstSums = job.firstSums;
+    const std::uint16_t* weights = job.laneWeights;
+    const std::size_t count = static_cast<std::size_t>(job.visibleRight - job.visibleLeft);
+    std::size_t i = 0;
+    for (; i + 1 < count; i += 2, weights += Taps * kWideNextTap) {
+        const std::int32_t* sums = columnSums + firstSums[i];
+        const std::int32_t* nextSums = columnSums + firstSums[i + 1];
         __m256i sum = _mm256_setzero_si256();
         for (int k = 0; k < Taps; ++k) {
             const __m256i values = loadHalves(sums + k * kChannels, nextSums + k * kChannels);
             const __m256i weight =
                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + k * kWideNextTap));
-            const __m256i low = _mm256_mullo_epi16(values, weight);
-            const __m256i high = _mm256_slli_epi32(_mm256_mulhi_epu16(values, weight), 16);
-            sum = _mm256_add_epi32(sum, _mm256_add_epi32(low, high));
+            sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(values, weight));
         }
-        storePixelPair(pixelSums, j - job.visibleLeft, sum);
+        storePixelPair(pixelSums + i * kChannels, sum);
     }
-    sumRowWideVector<Taps>(job, columnSums, pixelSums, j, job.visibleRight);
+    if (i < count) {
+        const std::int32_t* sums = columnSums + firstSums[i];
+        __m128i sum = _mm_setzero_si128();
+        for (int k = 0; k < Taps; ++k) {
+            const __m128i values =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k * kChannels));
+            const __m128i weight =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + k * kWideNextTap));
+            sum = _mm_add_epi32(sum, _mm_mullo_epi32(values, weight));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelSums + i * kChannels), sum);
+    }
 }
 
 // The rounded means of 8 integer sums n = sum + total / 2, each below 2^31 and at most
@@ -344,6 +355,48 @@ ZR_AVX2_KERNEL __m256i roundedMeansOf8(__m256i sums, __m256i half, __m256i total
     const __m256i tooLarge = _mm256_cmpgt_epi32(_mm256_setzero_si256(), remainder);  // -1
     const __m256i tooSmall = _mm256_cmpgt_epi32(remainder, totalLess1);              // -1
     return _mm256_sub_epi32(_mm256_add_epi32(estimate, tooLarge), tooSmall);
+}
+
+// The vertical pass over 32-bit sums with row weights below 2^15, two source rows at a time:
+// their bytes interleaved and widened to 16 bits, one multiply-add of pairs (vpmaddwd) gives
+// both rows' products, a * wa + b * wb, for 8 bytes at once. An odd last row pairs with weight
+// zero.
+ZR_AVX2_PASS void sumColumnsWideAvx2(const ScaleJob& job, int y, std::int32_t* columnSums,
+                                     std::size_t span) {
+    const AxisPlan& rows = *job.rows;
+    const std::uint32_t* weights = rows.weightsOf(y);
+    const std::size_t start = static_cast<std::size_t>(job.columns->sourceFirst) * kChannels;
+    for (int k = 0; k < rows.taps; k += 2) {
+        const bool paired = k + 1 < rows.taps;
+        const std::uint8_t* first = job.source->row(rows.firstSource(y) + k) + start;
+        const std::uint8_t* second =
+            paired ? job.source->row(rows.firstSource(y) + k + 1) + start : first;
+        const std::uint32_t firstWeight = weights[k];
+        const std::uint32_t secondWeight = paired ? weights[k + 1] : 0;
+        const __m256i weightPair =
+            _mm256_set1_epi32(static_cast<std::int32_t>(firstWeight | secondWeight << 16));
+        std::size_t i = 0;
+        for (; i + 16 <= span; i += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + i));
+            __m256i low =
+                _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(a, b)), weightPair);
+            __m256i high =
+                _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(a, b)), weightPair);
+            __m256i* out = reinterpret_cast<__m256i*>(columnSums + i);
+            if (k > 0) {
+                low = _mm256_add_epi32(low, _mm256_loadu_si256(out));
+                high = _mm256_add_epi32(high, _mm256_loadu_si256(out + 1));
+            }
+            _mm256_storeu_si256(out, low);
+            _mm256_storeu_si256(out + 1, high);
+        }
+        for (; i < span; ++i) {
+            const std::int32_t products =
+                static_cast<std::int32_t>(firstWeight * first[i] + secondWeight * second[i]);
+            columnSums[i] = k > 0 ? columnSums[i] + products : products;
+        }
+    }
 }
 
 // The output bytes of `count` pixel sums with a total that is no power of two, 16 at a time;
@@ -386,7 +439,7 @@ ZR_KERNEL void sumRowWide(const ScaleJob& job, const std::int32_t* columnSums,
         return;
     }
 #endif
-    sumRowWideVector<Taps>(job, columnSums, pixelSums, job.visibleLeft, job.visibleRight);
+    sumRowWideVector<Taps>(job, columnSums, pixelSums);
 }
 #endif
 
@@ -407,9 +460,9 @@ ZR_KERNEL void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum
             }
 #endif
             if (threeTaps) {
-                sumRowShortVector<3>(job, columnSums, pixelSums, job.visibleLeft, job.visibleRight);
+                sumRowShortVector<3>(job, columnSums, pixelSums, 0, drawnColumns(job));
             } else {
-                sumRowShortVector<2>(job, columnSums, pixelSums, job.visibleLeft, job.visibleRight);
+                sumRowShortVector<2>(job, columnSums, pixelSums, 0, drawnColumns(job));
             }
             return;
         }
@@ -478,6 +531,12 @@ ZR_KERNEL void dividePass(const Sum* pixelSums, std::size_t count, Sum half, std
     }
 }
 
+// The first drawn byte of plan row y in the target.
+ZR_KERNEL std::uint8_t* outputRow(const ScaleJob& job, int y) {
+    return job.target->row(job.targetTop + y) +
+           static_cast<std::size_t>(job.targetLeft + job.visibleLeft) * kChannels;
+}
+
 // Column is the type of the vertical sums (16 bits where they fit), Sum that of the pixel sums;
 // Avx2 picks the kernels written for 256-bit vectors.
 template <typename Column, typename Sum, bool Avx2>
@@ -495,9 +554,20 @@ ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
     Sum* pixelSums = pixelBuffer.data();
     const std::uint64_t total = columns.weightSum * rows.weightSum;
     const Sum half = static_cast<Sum>(total / 2);
+    [[maybe_unused]] const bool pairedRowWeights = rows.weightSum <= 0x7FFF;
 
     for (int y = rowBegin; y < rowEnd; ++y) {
         // Vertical pass: the weighted sum of the source rows over every column read.
+#if ZR_SCALE_AVX2
+        if constexpr (Avx2 && std::is_same_v<Column, std::int32_t>) {
+            if (pairedRowWeights) {
+                sumColumnsWideAvx2(job, y, columnSums, span);
+                horizontalPass<Column, Sum, Avx2>(job, columnSums, pixelSums);
+                dividePass<Sum, Avx2>(pixelSums, drawn, half, total, outputRow(job, y));
+                continue;
+            }
+        }
+#endif
         const std::uint32_t* rowWeights = rows.weightsOf(y);
         for (int k = 0; k < rows.taps; ++k) {
             const Column weight = static_cast<Column>(rowWeights[k]);
@@ -515,9 +585,7 @@ ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
             }
         }
         horizontalPass<Column, Sum, Avx2>(job, columnSums, pixelSums);
-        std::uint8_t* out = job.target->row(job.targetTop + y) +
-                            static_cast<std::size_t>(job.targetLeft + job.visibleLeft) * kChannels;
-        dividePass<Sum, Avx2>(pixelSums, drawn, half, total, out);
+        dividePass<Sum, Avx2>(pixelSums, drawn, half, total, outputRow(job, y));
     }
 }
 
@@ -549,15 +617,25 @@ void roundedMeansBaseline(const std::int32_t* pixelSums, std::size_t count, std:
 }
 #endif
 
-template <typename Column, typename Sum>
-auto scaleRowsFor(detail::ScaleKernels kernels) {
+// Whether the AVX2 kernels serve: asked for, and the processor has AVX2.
+bool avx2Kernels(detail::ScaleKernels kernels) {
 #if ZR_SCALE_AVX2
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2 && kernels == detail::ScaleKernels::best) {
+    return avx2 && kernels == detail::ScaleKernels::best;
+#else
+    (void)kernels;
+    return false;
+#endif
+}
+
+template <typename Column, typename Sum>
+auto scaleRowsFor(bool avx2) {
+#if ZR_SCALE_AVX2
+    if (avx2) {
         return &scaleRowsAvx2<Column, Sum>;
     }
 #endif
-    (void)kernels;
+    (void)avx2;
     return &scaleRowsBaseline<Column, Sum>;
 }
 
@@ -689,42 +767,61 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
 }
 
 // Lane weights for the vector kernels (see shortLanes and wideLanes) of the drawn columns
-// [visibleLeft, visibleRight); empty when the plain kernels serve.
+// [visibleLeft, visibleRight), laid out for the AVX2 kernels or the others; empty when the
+// plain kernels serve.
 std::vector<std::uint16_t> vectorLaneWeights(const AxisPlan& columns, bool integerSums,
                                              bool shortColumnSums, int visibleLeft,
-                                             int visibleRight) {
+                                             int visibleRight, bool avx2) {
     std::vector<std::uint16_t> laneWeights;
 #if ZR_SCALE_SSE2
     // Whole pairs of columns, the last one's second column unused when their count is odd.
-    const int pairedColumns = (visibleRight - visibleLeft + 1) / 2 * 2;
+    const std::size_t pairedColumns =
+        static_cast<std::size_t>(visibleRight - visibleLeft + 1) / 2 * 2;
     const bool shortWeights = columns.weightSum <= 0xFFFF;  // every weight fits 16 bits
     if (integerSums && shortColumnSums && shortWeights &&
         (columns.taps == 2 || columns.taps == 3)) {
-        laneWeights.assign(static_cast<std::size_t>(pairedColumns) * 16, 0);
+        laneWeights.assign(pairedColumns * kShortPair / 2, 0);
         for (int j = visibleLeft; j < visibleRight; ++j) {
             const std::uint32_t* weights = columns.weightsOf(j);
-            std::uint16_t* lanes = laneWeights.data() + shortLanes(j - visibleLeft);
+            std::uint16_t* lanes =
+                laneWeights.data() + shortLanes(static_cast<std::size_t>(j - visibleLeft));
             for (int k = 0; k < columns.taps; ++k) {
                 std::uint16_t* tapLanes = k < 2 ? lanes + k * kChannels : lanes + kShortThirdTap;
                 std::fill(tapLanes, tapLanes + kChannels, static_cast<std::uint16_t>(weights[k]));
             }
         }
     } else if (integerSums && !shortColumnSums && shortWeights && columns.taps <= 4) {
-        laneWeights.assign(static_cast<std::size_t>(pairedColumns) * columns.taps * 8, 0);
+        laneWeights.assign(pairedColumns * columns.taps * kWideNextTap / 2, 0);
         for (int j = visibleLeft; j < visibleRight; ++j) {
             const std::uint32_t* weights = columns.weightsOf(j);
-            std::uint16_t* lanes = laneWeights.data() + wideLanes(j - visibleLeft, columns.taps);
+            std::uint16_t* lanes =
+                laneWeights.data() +
+                wideLanes(static_cast<std::size_t>(j - visibleLeft), columns.taps);
             for (int k = 0; k < columns.taps; ++k) {
                 std::uint16_t* tapLanes = lanes + k * kWideNextTap;
-                std::fill(tapLanes, tapLanes + 2 * kChannels,
-                          static_cast<std::uint16_t>(weights[k]));
+                for (int lane = 0; lane < 2 * kChannels; lane += avx2 ? 2 : 1) {
+                    tapLanes[lane] = static_cast<std::uint16_t>(weights[k]);
+                }
             }
         }
     }
 #else
-    (void)columns, (void)integerSums, (void)shortColumnSums, (void)visibleLeft, (void)visibleRight;
+    (void)columns, (void)integerSums, (void)shortColumnSums, (void)visibleLeft, (void)visibleRight,
+        (void)avx2;
 #endif
     return laneWeights;
+}
+
+// Per drawn column of the vector kernels, the index of its first tap's vertical sums.
+std::vector<std::uint32_t> firstTapSums(const AxisPlan& columns, int visibleLeft,
+                                        int visibleRight) {
+    std::vector<std::uint32_t> firstSums;
+    firstSums.reserve(static_cast<std::size_t>(visibleRight - visibleLeft));
+    for (int j = visibleLeft; j < visibleRight; ++j) {
+        firstSums.push_back(
+            static_cast<std::uint32_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels);
+    }
+    return firstSums;
 }
 
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
@@ -783,19 +880,24 @@ void scaleImageIntoWith(ScaleKernels kernels, const FrameImage& source, PixelRec
     }
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
     const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
+    const bool avx2 = avx2Kernels(kernels);
     const std::vector<std::uint16_t> laneWeights =
-        vectorLaneWeights(columns, integerSums, shortColumnSums, visibleLeft, visibleRight);
+        vectorLaneWeights(columns, integerSums, shortColumnSums, visibleLeft, visibleRight, avx2);
+    const std::vector<std::uint32_t> firstSums =
+        laneWeights.empty() ? std::vector<std::uint32_t>{}
+                            : firstTapSums(columns, visibleLeft, visibleRight);
     const ScaleJob job{
-        input,       &target,         &columns,
-        &rows,       targetRect.left, targetRect.top,
-        visibleLeft, visibleRight,    laneWeights.empty() ? nullptr : laneWeights.data()};
-    auto run = [&job, integerSums, shortColumnSums, kernels](int begin, int end) {
+        input,           &target,         &columns,
+        &rows,           targetRect.left, targetRect.top,
+        visibleLeft,     visibleRight,    laneWeights.empty() ? nullptr : laneWeights.data(),
+        firstSums.data()};
+    auto run = [&job, integerSums, shortColumnSums, avx2](int begin, int end) {
         if (integerSums && shortColumnSums) {
-            scaleRowsFor<std::uint16_t, std::int32_t>(kernels)(job, begin, end);
+            scaleRowsFor<std::uint16_t, std::int32_t>(avx2)(job, begin, end);
         } else if (integerSums) {
-            scaleRowsFor<std::int32_t, std::int32_t>(kernels)(job, begin, end);
+            scaleRowsFor<std::int32_t, std::int32_t>(avx2)(job, begin, end);
         } else {
-            scaleRowsFor<double, double>(kernels)(job, begin, end);
+            scaleRowsFor<double, double>(avx2)(job, begin, end);
         }
     };
 
@@ -807,13 +909,11 @@ void scaleImageIntoWith(ScaleKernels kernels, const FrameImage& source, PixelRec
 void roundedMeans(ScaleKernels kernels, const std::int32_t* pixelSums, std::size_t count,
                   std::uint64_t total, std::uint8_t* out) {
 #if ZR_SCALE_AVX2
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2 && kernels == ScaleKernels::best) {
+    if (avx2Kernels(kernels)) {
         roundedMeansAvx2(pixelSums, count, total, out);
         return;
     }
 #endif
-    (void)kernels;
     roundedMeansBaseline(pixelSums, count, total, out);
 }
 
