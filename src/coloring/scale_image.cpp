@@ -111,6 +111,9 @@ AxisPlan planAxis(int start, int length, int limit, int targetLength, int begin,
 // double precision, still exact below 2^53.
 constexpr std::uint64_t kIntegerWeightLimit = ((std::uint64_t{1} << 32) - 1) / 511;
 
+// The most source rows a target row of the AVX2 vertical pass (sumColumnsAvx2) takes.
+constexpr int kFusedRows = 8;
+
 struct ScaleJob {
     const FrameImage* source;
     FrameImage* target;
@@ -357,45 +360,72 @@ ZR_AVX2_KERNEL __m256i roundedMeansOf8(__m256i sums, __m256i half, __m256i total
     return _mm256_sub_epi32(_mm256_add_epi32(estimate, tooLarge), tooSmall);
 }
 
-// The vertical pass over 32-bit sums with row weights below 2^15, two source rows at a time:
-// their bytes interleaved and widened to 16 bits, one multiply-add of pairs (vpmaddwd) gives
-// both rows' products, a * wa + b * wb, for 8 bytes at once. An odd last row pairs with weight
-// zero.
-ZR_AVX2_PASS void sumColumnsWideAvx2(const ScaleJob& job, int y, std::int32_t* columnSums,
-                                     std::size_t span) {
+// The vertical pass with AVX2 for up to kFusedRows source rows: 16 bytes of the span from every
+// row at a time, their weighted sum kept in registers and stored once. 16-bit sums multiply
+// 16-bit lanes; 32-bit sums (with row weights below 2^15) take two rows a multiply-add of pairs
+// (vpmaddwd): their bytes interleaved and widened to 16 bits give a * wa + b * wb in one step,
+// an odd last row paired with weight zero.
+
+template <typename Column>
+ZR_AVX2_PASS void sumColumnsAvx2(const ScaleJob& job, int y, Column* columnSums, std::size_t span) {
     const AxisPlan& rows = *job.rows;
     const std::uint32_t* weights = rows.weightsOf(y);
     const std::size_t start = static_cast<std::size_t>(job.columns->sourceFirst) * kChannels;
-    for (int k = 0; k < rows.taps; k += 2) {
-        const bool paired = k + 1 < rows.taps;
-        const std::uint8_t* first = job.source->row(rows.firstSource(y) + k) + start;
-        const std::uint8_t* second =
-            paired ? job.source->row(rows.firstSource(y) + k + 1) + start : first;
-        const std::uint32_t firstWeight = weights[k];
-        const std::uint32_t secondWeight = paired ? weights[k + 1] : 0;
-        const __m256i weightPair =
-            _mm256_set1_epi32(static_cast<std::int32_t>(firstWeight | secondWeight << 16));
-        std::size_t i = 0;
+    const int taps = rows.taps;
+    const std::uint8_t* in[kFusedRows + 1] = {};
+    std::uint32_t weightOf[kFusedRows + 1] = {};
+    for (int k = 0; k < taps; ++k) {
+        in[k] = job.source->row(rows.firstSource(y) + k) + start;
+        weightOf[k] = weights[k];
+    }
+    in[taps] = in[taps - 1];
+    weightOf[taps] = 0;
+    std::size_t i = 0;
+    if constexpr (std::is_same_v<Column, std::uint16_t>) {
+        __m256i weightLanes[kFusedRows];
+        for (int k = 0; k < taps; ++k) {
+            weightLanes[k] = _mm256_set1_epi16(static_cast<std::int16_t>(weightOf[k]));
+        }
         for (; i + 16 <= span; i += 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + i));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + i));
-            __m256i low =
-                _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(a, b)), weightPair);
-            __m256i high =
-                _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(a, b)), weightPair);
-            __m256i* out = reinterpret_cast<__m256i*>(columnSums + i);
-            if (k > 0) {
-                low = _mm256_add_epi32(low, _mm256_loadu_si256(out));
-                high = _mm256_add_epi32(high, _mm256_loadu_si256(out + 1));
+            __m256i sum = _mm256_setzero_si256();
+            for (int k = 0; k < taps; ++k) {
+                const __m256i bytes = _mm256_cvtepu8_epi16(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[k] + i)));
+                sum = _mm256_add_epi16(sum, _mm256_mullo_epi16(bytes, weightLanes[k]));
             }
-            _mm256_storeu_si256(out, low);
-            _mm256_storeu_si256(out + 1, high);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(columnSums + i), sum);
         }
-        for (; i < span; ++i) {
-            const std::int32_t products =
-                static_cast<std::int32_t>(firstWeight * first[i] + secondWeight * second[i]);
-            columnSums[i] = k > 0 ? columnSums[i] + products : products;
+    } else {
+        __m256i weightPairs[kFusedRows / 2];
+        const int pairs = (taps + 1) / 2;
+        for (int p = 0; p < pairs; ++p) {
+            weightPairs[p] = _mm256_set1_epi32(
+                static_cast<std::int32_t>(weightOf[2 * p] | weightOf[2 * p + 1] << 16));
         }
+        for (; i + 16 <= span; i += 16) {
+            __m256i low = _mm256_setzero_si256();
+            __m256i high = _mm256_setzero_si256();
+            for (int p = 0; p < pairs; ++p) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[2 * p] + i));
+                const __m128i b =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[2 * p + 1] + i));
+                low = _mm256_add_epi32(
+                    low, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(a, b)),
+                                           weightPairs[p]));
+                high = _mm256_add_epi32(
+                    high, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(a, b)),
+                                            weightPairs[p]));
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(columnSums + i), low);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(columnSums + i + 8), high);
+        }
+    }
+    for (; i < span; ++i) {
+        std::uint32_t sum = 0;
+        for (int k = 0; k < taps; ++k) {
+            sum += weightOf[k] * in[k][i];
+        }
+        columnSums[i] = static_cast<Column>(sum);
     }
 }
 
@@ -554,14 +584,16 @@ ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
     Sum* pixelSums = pixelBuffer.data();
     const std::uint64_t total = columns.weightSum * rows.weightSum;
     const Sum half = static_cast<Sum>(total / 2);
-    [[maybe_unused]] const bool pairedRowWeights = rows.weightSum <= 0x7FFF;
+    // The fused AVX2 vertical pass: few enough rows, and for 32-bit sums weights below 2^15.
+    [[maybe_unused]] const bool fusedRows =
+        rows.taps <= kFusedRows && (sizeof(Column) == 2 || rows.weightSum <= 0x7FFF);
 
     for (int y = rowBegin; y < rowEnd; ++y) {
         // Vertical pass: the weighted sum of the source rows over every column read.
 #if ZR_SCALE_AVX2
-        if constexpr (Avx2 && std::is_same_v<Column, std::int32_t>) {
-            if (pairedRowWeights) {
-                sumColumnsWideAvx2(job, y, columnSums, span);
+        if constexpr (Avx2 && std::is_integral_v<Column>) {
+            if (fusedRows) {
+                sumColumnsAvx2(job, y, columnSums, span);
                 horizontalPass<Column, Sum, Avx2>(job, columnSums, pixelSums);
                 dividePass<Sum, Avx2>(pixelSums, drawn, half, total, outputRow(job, y));
                 continue;
@@ -879,8 +911,8 @@ void scaleImageIntoWith(ScaleKernels kernels, const FrameImage& source, PixelRec
         return;
     }
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
-    const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
     const bool avx2 = avx2Kernels(kernels);
+    const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
     const std::vector<std::uint16_t> laneWeights =
         vectorLaneWeights(columns, integerSums, shortColumnSums, visibleLeft, visibleRight, avx2);
     const std::vector<std::uint32_t> firstSums =
