@@ -128,7 +128,14 @@ struct ScaleJob {
     // the index of its first tap's vertical sums.
     const std::uint16_t* laneWeights;
     const std::uint32_t* firstSums;
+    bool signedShortLanes;  // the lane weights of 16-bit sums are those of sumRowShortAvx2
 };
+
+// Whether the AVX2 horizontal pass over 16-bit vertical sums serves: its weights are taken as
+// signed 16-bit numbers.
+bool signedShortLanes(const AxisPlan& columns, bool avx2) {
+    return avx2 && columns.weightSum <= 0x7FFF;
+}
 
 // The lane weights of drawn column `index` (counted from visibleLeft) come in pairs of columns,
 // so that one 256-bit load takes two columns' weights. With 16-bit vertical sums and 2 or 3
@@ -272,43 +279,80 @@ ZR_AVX2_KERNEL void storePixelPair(std::int32_t* out, __m256i sums) {
                      _mm256_extracti128_si256(sums, 1));
 }
 
-// sumRowShortVector for two target columns a vector: the halves of a 256-bit vector do what
-// one 128-bit vector does there (the shifts and unpacks work within halves), the first
-// column in the low half and the second in the high one. An odd last column goes alone.
+// The horizontal pass over 16-bit vertical sums with AVX2 and weights below 2^15, two target
+// columns a vector (the first in the low half): a byte shuffle puts the sums of taps 0 and 1
+// side by side per channel (b0 b1 g0 g1 r0 r1, then two zero lanes), and one of a second load
+// tap 2's alone (b2 0 g2 0 r2 0 0 0); a multiply-add of signed pairs (vpmaddwd) then gives each
+// channel's sum. The sums are unsigned, so they are taken as v - 2^15 (their top bit flipped)
+// and the 2^15 * (w0 + w1 + w2) = 2^15 * S this leaves out is added back: every product and
+// pair sum stays inside 32 bits, and the total is exact. Lane weights: per pair of columns the
+// first's w0 w1 w0 w1 w0 w1 0 0, the second's, then the first's w2 0 w2 0 w2 0 0 0, the
+// second's (see vectorLaneWeights).
+ZR_AVX2_KERNEL __m128i sumShortPixel(const std::uint16_t* sums, const std::uint16_t* weights,
+                                     bool threeTaps, __m128i firstTaps, __m128i thirdTap,
+                                     __m128i flip, __m128i leftOut) {
+    const __m128i values = _mm_xor_si128(
+        _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums)), firstTaps), flip);
+    __m128i sum =
+        _mm_madd_epi16(values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights)));
+    if (threeTaps) {
+        const __m128i values2 = _mm_xor_si128(
+            _mm_shuffle_epi8(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 2 * kChannels)), thirdTap),
+            flip);
+        sum = _mm_add_epi32(
+            sum, _mm_madd_epi16(values2, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                             weights + kShortThirdTap))));
+    }
+    return _mm_add_epi32(sum, leftOut);
+}
+
 template <int Taps>
 ZR_AVX2_PASS void sumRowShortAvx2(const ScaleJob& job, const std::uint16_t* columnSums,
                                   std::int32_t* pixelSums) {
+    // Byte indices of the shuffles; -128 gives a zero byte.
+    const __m128i firstTaps =
+        _mm_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -128, -128, -128, -128);
+    const __m128i thirdTap =
+        _mm_setr_epi8(0, 1, -128, -128, 2, 3, -128, -128, 4, 5, -128, -128, -128, -128, -128, -128);
+    const __m128i flip = _mm_set1_epi16(static_cast<std::int16_t>(0x8000));
+    const __m128i leftOut = _mm_set1_epi32(static_cast<std::int32_t>(job.columns->weightSum << 15));
+    const __m256i firstTaps2 = _mm256_broadcastsi128_si256(firstTaps);
+    const __m256i thirdTap2 = _mm256_broadcastsi128_si256(thirdTap);
+    const __m256i flip2 = _mm256_broadcastsi128_si256(flip);
+    const __m256i leftOut2 = _mm256_broadcastsi128_si256(leftOut);
     const std::uint32_t* firstSums = job.firstSums;
     const std::uint16_t* weights = job.laneWeights;
-    const std::size_t count = static_cast<std::size_t>(job.visibleRight - job.visibleLeft);
+    const std::size_t count = drawnColumns(job);
     std::size_t i = 0;
     for (; i + 1 < count; i += 2, weights += kShortPair) {
         const std::uint16_t* sums = columnSums + firstSums[i];
         const std::uint16_t* nextSums = columnSums + firstSums[i + 1];
-        const __m256i values = loadHalves(sums, nextSums);
-        const __m256i weight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
-        const __m256i low = _mm256_mullo_epi16(values, weight);
-        const __m256i high = _mm256_mulhi_epu16(values, weight);
-        const __m256i first = _mm256_unpacklo_epi16(low, high);
-        const __m256i second = _mm256_unpackhi_epi16(low, high);
-        __m256i sum = _mm256_add_epi32(
-            first, _mm256_or_si256(_mm256_srli_si256(first, 12), _mm256_slli_si256(second, 4)));
+        const __m256i values =
+            _mm256_xor_si256(_mm256_shuffle_epi8(loadHalves(sums, nextSums), firstTaps2), flip2);
+        __m256i sum = _mm256_madd_epi16(
+            values, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights)));
         if constexpr (Taps == 3) {
-            const __m256i values2 = loadHalves(sums + 2 * kChannels, nextSums + 2 * kChannels);
-            const __m256i weight2 =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + kShortThirdTap));
-            const __m256i low2 = _mm256_mullo_epi16(values2, weight2);
-            const __m256i high2 = _mm256_mulhi_epu16(values2, weight2);
-            sum = _mm256_add_epi32(sum, _mm256_unpacklo_epi16(low2, high2));
+            const __m256i values2 = _mm256_xor_si256(
+                _mm256_shuffle_epi8(loadHalves(sums + 2 * kChannels, nextSums + 2 * kChannels),
+                                    thirdTap2),
+                flip2);
+            sum = _mm256_add_epi32(
+                sum, _mm256_madd_epi16(values2, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                                                    weights + kShortThirdTap))));
         }
-        storePixelPair(pixelSums + i * kChannels, sum);
+        storePixelPair(pixelSums + i * kChannels, _mm256_add_epi32(sum, leftOut2));
     }
-    sumRowShortVector<Taps>(job, columnSums, pixelSums, i, count);
+    if (i < count) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelSums + i * kChannels),
+                         sumShortPixel(columnSums + firstSums[i], weights, Taps == 3, firstTaps,
+                                       thirdTap, flip, leftOut));
+    }
 }
 
 // The horizontal pass over 32-bit vertical sums two target columns a vector, as
-// sumRowShortAvx2 pairs them, with a 32-bit multiply (the products stay below 2^31). An odd
-// last column goes alone in a 128-bit vector.
+// sumRowShortAvx2 pairs them (lane weights: see wideLanes), with a 32-bit multiply (the products
+// stay below 2^31). An odd last column goes alone in a 128-bit vector.
 template <int Taps>
 ZR_AVX2_PASS void sumRowWideAvx2(const ScaleJob& job, const std::int32_t* columnSums,
                                  std::int32_t* pixelSums) {
@@ -480,7 +524,7 @@ ZR_KERNEL void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum
         if (job.laneWeights != nullptr) {
             const bool threeTaps = job.columns->taps == 3;
 #if ZR_SCALE_AVX2
-            if constexpr (Avx2) {
+            if (Avx2 && job.signedShortLanes) {
                 if (threeTaps) {
                     sumRowShortAvx2<3>(job, columnSums, pixelSums);
                 } else {
@@ -810,6 +854,7 @@ std::vector<std::uint16_t> vectorLaneWeights(const AxisPlan& columns, bool integ
     const std::size_t pairedColumns =
         static_cast<std::size_t>(visibleRight - visibleLeft + 1) / 2 * 2;
     const bool shortWeights = columns.weightSum <= 0xFFFF;  // every weight fits 16 bits
+    const bool signedShort = signedShortLanes(columns, avx2);
     if (integerSums && shortColumnSums && shortWeights &&
         (columns.taps == 2 || columns.taps == 3)) {
         laneWeights.assign(pairedColumns * kShortPair / 2, 0);
@@ -818,8 +863,15 @@ std::vector<std::uint16_t> vectorLaneWeights(const AxisPlan& columns, bool integ
             std::uint16_t* lanes =
                 laneWeights.data() + shortLanes(static_cast<std::size_t>(j - visibleLeft));
             for (int k = 0; k < columns.taps; ++k) {
-                std::uint16_t* tapLanes = k < 2 ? lanes + k * kChannels : lanes + kShortThirdTap;
-                std::fill(tapLanes, tapLanes + kChannels, static_cast<std::uint16_t>(weights[k]));
+                const auto weight = static_cast<std::uint16_t>(weights[k]);
+                if (signedShort) {  // w0 w1 w0 w1 w0 w1, and w2 0 w2 0 w2 0
+                    std::uint16_t* tapLanes = k < 2 ? lanes + k : lanes + kShortThirdTap;
+                    tapLanes[0] = tapLanes[2] = tapLanes[4] = weight;
+                } else {  // w0 w0 w0 w1 w1 w1, and w2 w2 w2
+                    std::uint16_t* tapLanes =
+                        k < 2 ? lanes + k * kChannels : lanes + kShortThirdTap;
+                    std::fill(tapLanes, tapLanes + kChannels, weight);
+                }
             }
         }
     } else if (integerSums && !shortColumnSums && shortWeights && columns.taps <= 4) {
@@ -918,11 +970,17 @@ void scaleImageIntoWith(ScaleKernels kernels, const FrameImage& source, PixelRec
     const std::vector<std::uint32_t> firstSums =
         laneWeights.empty() ? std::vector<std::uint32_t>{}
                             : firstTapSums(columns, visibleLeft, visibleRight);
-    const ScaleJob job{
-        input,           &target,         &columns,
-        &rows,           targetRect.left, targetRect.top,
-        visibleLeft,     visibleRight,    laneWeights.empty() ? nullptr : laneWeights.data(),
-        firstSums.data()};
+    const ScaleJob job{input,
+                       &target,
+                       &columns,
+                       &rows,
+                       targetRect.left,
+                       targetRect.top,
+                       visibleLeft,
+                       visibleRight,
+                       laneWeights.empty() ? nullptr : laneWeights.data(),
+                       firstSums.data(),
+                       signedShortLanes(columns, avx2)};
     auto run = [&job, integerSums, shortColumnSums, avx2](int begin, int end) {
         if (integerSums && shortColumnSums) {
             scaleRowsFor<std::uint16_t, std::int32_t>(avx2)(job, begin, end);
