@@ -386,22 +386,32 @@ ZR_AVX2_PASS void sumRowWideAvx2(const ScaleJob& job, const std::int32_t* column
     }
 }
 
-// The rounded means of 8 integer sums n = sum + total / 2, each below 2^31 and at most
-// 255.5 * total: floor(n / total), from a single precision estimate and one correction.
-// float(n) and 1 / total rounded to single precision are each within a relative 2^-24 of the
-// exact values and so is their rounded product: the estimate is within 3.1 * 2^-24 * 255.5 < 2^-14
-// of n / total, and its truncation q is the quotient or one off it (only where n / total lies
-// within 2^-14 of a whole number). The remainder n - q * total, exact in 32 bits because q <= 255
-// and 255 * total < 2^31, is below 0 or at least total exactly when q is one too large or too
-// small, and tells the step back.
-ZR_AVX2_KERNEL __m256i roundedMeansOf8(__m256i sums, __m256i half, __m256i total,
-                                       __m256i totalLess1, __m256 inverse) {
+// Division by a total that is no power of two, 1 < total < 2^24, of numbers n below 2^31 by
+// a multiply and a shift: floor(n / total) = floor(n * m / 2^s) with s = 31 + l, l the bits of
+// total - 1 (2^(l-1) < total < 2^l), and m = ceil(2^s / total) = (2^s + r) / total, 0 <= r <
+// total. Proof: with n = q * total + e, 0 <= e < total, n * m / 2^s = q + e / total +
+// n * r / (total * 2^s), and n * r < 2^31 * total <= 2^s makes the last part below 1 / total,
+// so the sum stays below q + 1. m < 2^32 (2^s / total < 2^32 / (1 + 2^(1-l)) < 2^32 - 1), so n * m
+// fits 64 bits.
+struct Reciprocal {
+    std::uint64_t multiplier;
+    int shift;
+};
+
+Reciprocal reciprocalOf(std::uint64_t total) {
+    const int shift = 31 + std::bit_width(total - 1);
+    return {((std::uint64_t{1} << shift) + total - 1) / total, shift};
+}
+
+// The rounded means of 8 pixel sums: floor((sum + half) / total) by the reciprocal, the 64-bit
+// products of the even and the odd 32-bit lanes shifted so that each quotient lands in its lane.
+ZR_AVX2_KERNEL __m256i roundedMeansOf8(__m256i sums, __m256i half, __m256i multiplier,
+                                       __m256i shift, __m256i oddShift) {
     const __m256i n = _mm256_add_epi32(sums, half);
-    const __m256i estimate = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(n), inverse));
-    const __m256i remainder = _mm256_sub_epi32(n, _mm256_mullo_epi32(estimate, total));
-    const __m256i tooLarge = _mm256_cmpgt_epi32(_mm256_setzero_si256(), remainder);  // -1
-    const __m256i tooSmall = _mm256_cmpgt_epi32(remainder, totalLess1);              // -1
-    return _mm256_sub_epi32(_mm256_add_epi32(estimate, tooLarge), tooSmall);
+    const __m256i even = _mm256_srlv_epi64(_mm256_mul_epu32(n, multiplier), shift);
+    const __m256i odd =
+        _mm256_srlv_epi64(_mm256_mul_epu32(_mm256_srli_epi64(n, 32), multiplier), oddShift);
+    return _mm256_blend_epi32(even, odd, 0b10101010);
 }
 
 // The vertical pass with AVX2 for up to kFusedRows source rows: 16 bytes of the span from every
@@ -409,7 +419,6 @@ ZR_AVX2_KERNEL __m256i roundedMeansOf8(__m256i sums, __m256i half, __m256i total
 // 16-bit lanes; 32-bit sums (with row weights below 2^15) take two rows a multiply-add of pairs
 // (vpmaddwd): their bytes interleaved and widened to 16 bits give a * wa + b * wb in one step,
 // an odd last row paired with weight zero.
-
 template <typename Column>
 ZR_AVX2_PASS void sumColumnsAvx2(const ScaleJob& job, int y, Column* columnSums, std::size_t span) {
     const AxisPlan& rows = *job.rows;
@@ -477,18 +486,19 @@ ZR_AVX2_PASS void sumColumnsAvx2(const ScaleJob& job, int y, Column* columnSums,
 // the rest as roundedMean does it.
 ZR_AVX2_PASS void divideRowAvx2(const std::int32_t* pixelSums, std::size_t count, std::int32_t half,
                                 std::uint64_t total, std::uint8_t* out) {
+    const Reciprocal reciprocal = reciprocalOf(total);
     const __m256i halfLanes = _mm256_set1_epi32(half);
-    const __m256i totalLanes = _mm256_set1_epi32(static_cast<std::int32_t>(total));
-    const __m256i totalLess1 = _mm256_set1_epi32(static_cast<std::int32_t>(total - 1));
-    const __m256 inverse = _mm256_set1_ps(static_cast<float>(1.0 / static_cast<double>(total)));
+    const __m256i multiplier = _mm256_set1_epi64x(static_cast<std::int64_t>(reciprocal.multiplier));
+    const __m256i shift = _mm256_set1_epi64x(reciprocal.shift);
+    const __m256i oddShift = _mm256_set1_epi64x(reciprocal.shift - 32);
     std::size_t i = 0;
     for (; i + 16 <= count; i += 16) {
         const __m256i first =
             roundedMeansOf8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixelSums + i)),
-                            halfLanes, totalLanes, totalLess1, inverse);
+                            halfLanes, multiplier, shift, oddShift);
         const __m256i second =
             roundedMeansOf8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixelSums + i + 8)),
-                            halfLanes, totalLanes, totalLess1, inverse);
+                            halfLanes, multiplier, shift, oddShift);
         // packs works within halves: 64-bit blocks first 0-3, second 0-3, first 4-7, second 4-7.
         const __m256i words =
             _mm256_permute4x64_epi64(_mm256_packs_epi32(first, second), 0b11011000);

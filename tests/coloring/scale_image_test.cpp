@@ -299,8 +299,8 @@ TEST(ScaleImage, TheProcessorsKernelsGiveTheBaselineBytesAtRandomRatiosAndClips)
 TEST(ScaleImage, RoundedMeansAreExactAtEveryStepOfEveryTotal) {
     // The division may only err where a mean lies next to a whole number: for each total, every
     // sum from two below to one above each rounding step k * total - total / 2 (k = 1 .. 255),
-    // the smallest and largest sums, for every total up to 3000, and totals spread up to the
-    // largest one the integer sums take.
+    // the smallest and largest sums, for every total up to 3000, totals either side of powers of
+    // two, and totals spread up to the largest one the integer sums take.
     std::vector<std::uint64_t> totals;
     for (std::uint64_t total = 1; total <= 3000; ++total) {
         totals.push_back(total);
@@ -313,6 +313,10 @@ TEST(ScaleImage, RoundedMeansAreExactAtEveryStepOfEveryTotal) {
     }
     for (std::uint64_t total = kLargestTotal - 300; total <= kLargestTotal; ++total) {
         totals.push_back(total);
+    }
+    for (int bits = 12; bits <= 23; ++bits) {  // either side of each power of two
+        totals.push_back((std::uint64_t{1} << bits) - 1);
+        totals.push_back((std::uint64_t{1} << bits) + 1);
     }
     std::vector<std::int32_t> sums;
     std::vector<std::uint8_t> expected;
