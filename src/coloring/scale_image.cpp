@@ -139,8 +139,9 @@ bool signedShortLanes(const AxisPlan& columns, bool avx2) {
 
 // The lane weights of drawn column `index` (counted from visibleLeft) come in pairs of columns,
 // so that one 256-bit load takes two columns' weights. With 16-bit vertical sums and 2 or 3
-// taps a pair has 32 lanes: the first column's taps 0 and 1 (lanes 0-2 and 3-5 of eight), the
-// second's, then the first column's tap 2 (lanes 0-2), the second's.
+// taps a pair has 32 lanes: the first column's taps 0 and 1 (eight lanes: w0 w0 w0 w1 w1 w1 for
+// sumRowShortVector, w0 w1 w0 w1 w0 w1 for sumRowShortAvx2), the second's, then the first
+// column's tap 2 (w2 w2 w2, or w2 0 w2 0 w2 0), the second's.
 constexpr std::size_t kShortPair = 32;
 constexpr std::size_t kShortThirdTap = 16;  // from a column's first lanes to those of its tap 2
 constexpr std::size_t shortLanes(std::size_t index) {
