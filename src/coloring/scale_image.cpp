@@ -729,6 +729,18 @@ auto scaleRowsFor(bool avx2) {
 // When every target index lies within one source index on both axes (the same size, or a whole
 // factor larger), each target pixel is a source pixel: the rows are copied, and a target row
 // that repeats the source row of the one above copies that.
+//
+// Columns that are not consecutive (enlargements) go by byte shuffles where the processor has
+// AVX2: each 16 target bytes whose source bytes lie within 16 bytes of the source row (as in
+// enlargements, where each source pixel comes once or more in turn) are one load at `loadAt`
+// and a shuffle by `order`; the others (kScalarChunk) and the last bytes go one by one.
+constexpr std::uint32_t kScalarChunk = ~std::uint32_t{0};
+
+struct ShufflePlan {
+    std::vector<std::uint32_t> loadAt;  // per 16 target bytes
+    std::vector<std::uint8_t> order;    // 16 per 16 target bytes
+};
+
 struct CopyJob {
     const FrameImage* source;
     FrameImage* target;
@@ -738,7 +750,61 @@ struct CopyJob {
     int targetLeft;                  // target position of the first drawn column
     int targetTop;                   // target position of plan index 0
     bool contiguous;                 // the columns are consecutive source columns
+    ShufflePlan shuffles;            // empty without AVX2 or when contiguous
 };
+
+// The source row byte that target row byte `index` (from the first drawn column) copies.
+std::size_t sourceByte(const std::vector<int>& sourceColumns, std::size_t index) {
+    return static_cast<std::size_t>(sourceColumns[index / kChannels]) * kChannels +
+           index % kChannels;
+}
+
+ShufflePlan planShuffles(const std::vector<int>& sourceColumns, int sourceWidth) {
+    ShufflePlan plan;
+    const std::size_t chunks = sourceColumns.size() * kChannels / 16;
+    const std::size_t rowBytes = static_cast<std::size_t>(sourceWidth) * kChannels;
+    plan.loadAt.resize(chunks);
+    plan.order.resize(chunks * 16);
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+        std::size_t lowest = sourceByte(sourceColumns, chunk * 16);
+        std::size_t highest = lowest;
+        for (std::size_t index = chunk * 16; index < chunk * 16 + 16; ++index) {
+            lowest = std::min(lowest, sourceByte(sourceColumns, index));
+            highest = std::max(highest, sourceByte(sourceColumns, index));
+        }
+        const bool fits = highest - lowest < 16 && lowest + 16 <= rowBytes;
+        plan.loadAt[chunk] = fits ? static_cast<std::uint32_t>(lowest) : kScalarChunk;
+        for (std::size_t index = chunk * 16; fits && index < chunk * 16 + 16; ++index) {
+            plan.order[index] =
+                static_cast<std::uint8_t>(sourceByte(sourceColumns, index) - lowest);
+        }
+    }
+    return plan;
+}
+
+#if ZR_SCALE_AVX2
+ZR_AVX2_PASS void copyRowShuffled(const CopyJob& job, const std::uint8_t* in, std::uint8_t* out) {
+    const ShufflePlan& plan = job.shuffles;
+    const std::size_t chunks = plan.loadAt.size();
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+        if (plan.loadAt[chunk] == kScalarChunk) {
+            for (std::size_t index = chunk * 16; index < chunk * 16 + 16; ++index) {
+                out[index] = in[sourceByte(job.sourceColumns, index)];
+            }
+            continue;
+        }
+        const __m128i bytes =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + plan.loadAt[chunk]));
+        const __m128i order =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(plan.order.data() + chunk * 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + chunk * 16),
+                         _mm_shuffle_epi8(bytes, order));
+    }
+    for (std::size_t index = chunks * 16; index < job.sourceColumns.size() * kChannels; ++index) {
+        out[index] = in[sourceByte(job.sourceColumns, index)];
+    }
+}
+#endif
 
 void copyRows(const CopyJob& job, int rowBegin, int rowEnd) {
     const std::size_t bytes = job.sourceColumns.size() * kChannels;
@@ -760,6 +826,12 @@ void copyRows(const CopyJob& job, int rowBegin, int rowEnd) {
                         bytes);
             continue;
         }
+#if ZR_SCALE_AVX2
+        if (!job.shuffles.loadAt.empty()) {
+            copyRowShuffled(job, in, out);
+            continue;
+        }
+#endif
         for (const int column : job.sourceColumns) {
             const std::uint8_t* pixel = in + static_cast<std::size_t>(column) * kChannels;
             out[0] = pixel[0];
@@ -963,10 +1035,14 @@ void scaleImageIntoWith(ScaleKernels kernels, const FrameImage& source, PixelRec
                      visibleTop,
                      targetRect.left + visibleLeft,
                      targetRect.top,
-                     true};
+                     true,
+                     {}};
         for (std::size_t i = 1; i < copy.sourceColumns.size(); ++i) {
             copy.contiguous = copy.contiguous &&
                               copy.sourceColumns[i] == copy.sourceColumns[0] + static_cast<int>(i);
+        }
+        if (!copy.contiguous && avx2Kernels(kernels)) {
+            copy.shuffles = planShuffles(copy.sourceColumns, input->width());
         }
         threads.parallelFor(
             visibleTop, visibleBottom, [&copy](int begin, int end) { copyRows(copy, begin, end); },

@@ -261,24 +261,33 @@ TEST(ScaleImage, ThreadsLargeSizesAndAliasingGiveTheSameResult) {
 }
 
 TEST(ScaleImage, TheProcessorsKernelsGiveTheBaselineBytesAtRandomRatiosAndClips) {
-    // Random ratios from 0.4 to 9.5 on each axis (1 to 11 taps), odd and even numbers of drawn
-    // columns, rectangles reaching beyond the source, and sizes for each kind of sums: small
-    // ones (16-bit vertical sums), taller coprime ones (32-bit sums) and huge ones (double
-    // precision); only a clip of the huge ones is drawn.
+    // Random ratios from 0.4 to 9.5 on each axis (1 to 11 taps) and whole-factor enlargements,
+    // odd and even numbers of drawn columns, rectangles reaching beyond the source, and sizes for
+    // each kind of sums: small ones (16-bit vertical sums), taller coprime ones (32-bit sums) and
+    // huge ones (double precision); only a clip of the huge ones is drawn.
     ThreadPool pool(1);
     std::mt19937 random(20261208);
     std::uniform_real_distribution<double> ratio(0.4, 9.5);
     std::uniform_int_distribution<int> place(-30, 60);
     std::uniform_int_distribution<int> extent(1, 48);
+    std::uniform_int_distribution<int> factor(1, 5);
     const FrameImage source = randomImage(157, 131, random);
     const int sizeLimits[][2] = {{1, 90}, {200, 900}, {1500, 2600}};
     for (int round = 0; round < 300; ++round) {
         std::uniform_int_distribution<int> size(sizeLimits[round % 3][0], sizeLimits[round % 3][1]);
-        const int width = size(random);
-        const int height = size(random);
-        const PixelRect from{place(random), place(random),
-                             std::max(1, static_cast<int>(width * ratio(random))),
-                             std::max(1, static_cast<int>(height * ratio(random)))};
+        int width = size(random);
+        int height = size(random);
+        PixelRect from{place(random), place(random),
+                       std::max(1, static_cast<int>(width * ratio(random))),
+                       std::max(1, static_cast<int>(height * ratio(random)))};
+        if (round % 4 == 3) {  // copies: the same size or a whole factor larger
+            const int across = factor(random);
+            const int down = factor(random);
+            from.width = std::max(1, width / across);
+            from.height = std::max(1, height / down);
+            width = from.width * across;
+            height = from.height * down;
+        }
         const PixelRect to{place(random) - width / 2, place(random) - height / 2, width, height};
         const PixelRect clip{place(random), place(random), extent(random), extent(random)};
         const FrameImage before = randomImage(64, 48, random);
