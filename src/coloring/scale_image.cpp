@@ -842,6 +842,18 @@ void copyRows(const CopyJob& job, int rowBegin, int rowEnd) {
     }
 }
 
+// Whether the copy's columns are consecutive source columns, and if not, their shuffles where
+// the AVX2 kernels serve.
+void planCopyColumns(CopyJob& copy, int sourceWidth, bool avx2) {
+    for (std::size_t i = 1; i < copy.sourceColumns.size(); ++i) {
+        copy.contiguous =
+            copy.contiguous && copy.sourceColumns[i] == copy.sourceColumns[0] + static_cast<int>(i);
+    }
+    if (!copy.contiguous && avx2) {
+        copy.shuffles = planShuffles(copy.sourceColumns, sourceWidth);
+    }
+}
+
 // The one source index of each target index of a plan whose weights add up to 1.
 std::vector<int> onlySources(const AxisPlan& plan, int begin, int end) {
     std::vector<int> sources;
@@ -1037,13 +1049,7 @@ void scaleImageIntoWith(ScaleKernels kernels, const FrameImage& source, PixelRec
                      targetRect.top,
                      true,
                      {}};
-        for (std::size_t i = 1; i < copy.sourceColumns.size(); ++i) {
-            copy.contiguous = copy.contiguous &&
-                              copy.sourceColumns[i] == copy.sourceColumns[0] + static_cast<int>(i);
-        }
-        if (!copy.contiguous && avx2Kernels(kernels)) {
-            copy.shuffles = planShuffles(copy.sourceColumns, input->width());
-        }
+        planCopyColumns(copy, input->width(), avx2Kernels(kernels));
         threads.parallelFor(
             visibleTop, visibleBottom, [&copy](int begin, int end) { copyRows(copy, begin, end); },
             32);
