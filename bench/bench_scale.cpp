@@ -98,16 +98,18 @@ void copySourceBench(benchmark::State& state) {
 BENCHMARK(scaleImageBench)
     ->Name("scaleImage")
     ->Args({3840, 2160, 1, 0, 0})
-    ->Args({3000, 1688, 1, 0, 0})
+    ->Args({3000, 1688, 1, 0, 0})  // a view with 16-bit vertical sums, 2 or 3 taps a column
     ->Args({3840, 2160, 2, 0, 0})
     ->Args({3840, 2160, 8, 0, 0})  // as the composer asks: up to eight threads
     ->Args({2881, 1621, 1, 0, 0})  // a view cut out of a composed picture: no common divisor
     ->Args({2881, 1621, 8, 0, 0})
-    ->Args({1280, 720, 1, 0, 0})  // upscale by 1.5
+    ->Args({2877, 1618, 1, 0, 0})  // another view: 32-bit vertical sums
+    ->Args({1280, 720, 1, 0, 0})   // upscale by 1.5
     ->Args({1280, 720, 8, 0, 0})
     ->Args({1920, 1080, 1, 3840, 2160})  // twice as large, as a key frame into a composed picture
     ->Args({1920, 1080, 1, 1920, 1080})  // the same size, as the next key frame
     ->Args({1920, 1080, 1, 960, 540})    // halved, as the one after it
+    ->Args({1920, 1080, 1, 240, 135})    // an eighth, as a deep key frame's placement
     ->Args({1280, 720, 1, 640, 360})     // a small movie
     ->Args({1280, 720, 8, 640, 360})
     ->Args({320, 180, 8, 160, 90})  // a deep key frame's small placement

@@ -15,6 +15,10 @@
 #include <emmintrin.h>
 #define ZR_SCALE_SSE2 1
 #endif
+#if ZR_SCALE_SSE2 && defined(__x86_64__)
+#include <immintrin.h>
+#define ZR_SCALE_AVX2 1
+#endif
 
 // The row kernels are inlined into one function per instruction set (see scaleRowsFor).
 #define ZR_KERNEL [[gnu::always_inline]] inline
@@ -107,6 +111,9 @@ AxisPlan planAxis(int start, int length, int limit, int targetLength, int begin,
 // double precision, still exact below 2^53.
 constexpr std::uint64_t kIntegerWeightLimit = ((std::uint64_t{1} << 32) - 1) / 511;
 
+// The most source rows a target row of the AVX2 vertical pass (sumColumnsAvx2) takes.
+constexpr int kFusedRows = 8;
+
 struct ScaleJob {
     const FrameImage* source;
     FrameImage* target;
@@ -116,10 +123,42 @@ struct ScaleJob {
     int targetTop;
     int visibleLeft;  // plan indices drawn
     int visibleRight;
-    // With 16-bit vertical sums and 2 or 3 horizontal taps: per target column the weights
-    // spread over the lanes of the pixels they multiply, 16 a column (see sumRowShortVector).
+    // With integer sums and 16-bit weights: per target column the weights spread over the
+    // lanes of the pixels they multiply (see shortLanes and wideLanes), and per drawn column
+    // the index of its first tap's vertical sums.
     const std::uint16_t* laneWeights;
+    const std::uint32_t* firstSums;
+    bool signedShortLanes;  // the lane weights of 16-bit sums are those of sumRowShortAvx2
 };
+
+// Whether the AVX2 horizontal pass over 16-bit vertical sums serves: its weights are taken as
+// signed 16-bit numbers.
+bool signedShortLanes(const AxisPlan& columns, bool avx2) {
+    return avx2 && columns.weightSum <= 0x7FFF;
+}
+
+// The lane weights of drawn column `index` (counted from visibleLeft) come in pairs of columns,
+// so that one 256-bit load takes two columns' weights. With 16-bit vertical sums and 2 or 3
+// taps a pair has 32 lanes: the first column's taps 0 and 1 (eight lanes: w0 w0 w0 w1 w1 w1 for
+// sumRowShortVector, w0 w1 w0 w1 w0 w1 for sumRowShortAvx2), the second's, then the first
+// column's tap 2 (w2 w2 w2, or w2 0 w2 0 w2 0), the second's.
+constexpr std::size_t kShortPair = 32;
+constexpr std::size_t kShortThirdTap = 16;  // from a column's first lanes to those of its tap 2
+constexpr std::size_t shortLanes(std::size_t index) {
+    return index / 2 * kShortPair + index % 2 * 8;
+}
+
+// With 32-bit vertical sums, per tap eight lanes a column, the two columns of a pair side by
+// side: for the AVX2 kernels the weight as a 32-bit number in lanes 0-1, 2-3 and 4-5, for the
+// others in each 16-bit lane 0-5 (the halves of three channels).
+constexpr std::size_t kWideNextTap = 16;
+constexpr std::size_t wideLanes(std::size_t index, int taps) {
+    return index / 2 * static_cast<std::size_t>(taps) * kWideNextTap + index % 2 * 8;
+}
+
+constexpr std::size_t drawnColumns(const ScaleJob& job) {
+    return static_cast<std::size_t>(job.visibleRight - job.visibleLeft);
+}
 
 // Sum over the taps of one target pixel; Taps > 0 fixes the count at compile time.
 template <int Taps, typename Column, typename Sum>
@@ -152,20 +191,18 @@ ZR_KERNEL void sumRow(const ScaleJob& job, const Column* columnSums, Sum* pixelS
 }
 
 #if ZR_SCALE_SSE2
-// The horizontal pass over 16-bit vertical sums, eight lanes at a time. Taps 0 and 1 of a
-// target pixel are lanes 0-2 and 3-5 of one load, tap 2 lanes 0-2 of a second load; products
-// are widened to 32 bits and the pixels' three lanes added up. Each store writes a fourth,
-// unused lane that the next pixel (or the buffer's spare element) takes.
+// The horizontal pass over 16-bit vertical sums, eight lanes at a time, for drawn columns
+// [begin, end). Taps 0 and 1 of a target pixel are lanes 0-2 and 3-5 of one load, tap 2 lanes
+// 0-2 of a second load; products are widened to 32 bits and the pixels' three lanes added up.
+// Each store writes a fourth, unused lane that the next pixel (or the buffer's spare element)
+// takes.
 template <int Taps>
 ZR_KERNEL void sumRowShortVector(const ScaleJob& job, const std::uint16_t* columnSums,
-                                 std::int32_t* pixelSums) {
-    const AxisPlan& columns = *job.columns;
-    for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
-        const std::uint16_t* sums =
-            columnSums +
-            static_cast<std::size_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels;
-        const std::uint16_t* weights =
-            job.laneWeights + static_cast<std::size_t>(j - columns.offset) * 16;
+                                 std::int32_t* pixelSums, std::size_t begin, std::size_t end) {
+    const std::uint32_t* firstSums = job.firstSums;
+    for (std::size_t i = begin; i < end; ++i) {
+        const std::uint16_t* sums = columnSums + firstSums[i];
+        const std::uint16_t* weights = job.laneWeights + shortLanes(i);
         const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums));
         const __m128i weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights));
         const __m128i low = _mm_mullo_epi16(values, weight);
@@ -177,57 +214,340 @@ ZR_KERNEL void sumRowShortVector(const ScaleJob& job, const std::uint16_t* colum
         if constexpr (Taps == 3) {
             const __m128i values2 =
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 2 * kChannels));
-            const __m128i weight2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + 8));
+            const __m128i weight2 =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + kShortThirdTap));
             const __m128i low2 = _mm_mullo_epi16(values2, weight2);
             const __m128i high2 = _mm_mulhi_epu16(values2, weight2);
             sum = _mm_add_epi32(sum, _mm_unpacklo_epi16(low2, high2));
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(
-                             pixelSums + static_cast<std::size_t>(j - job.visibleLeft) * kChannels),
-                         sum);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelSums + i * kChannels), sum);
     }
 }
 
 // The horizontal pass over 32-bit vertical sums below 2^31 with weights below 2^16, one tap
 // at a time: the tap's pixel is loaded as four 32-bit lanes and multiplied in 16-bit halves,
-// low * w + ((high * w) << 16), which is exact because the products stay below 2^32. Lane
-// weights hold each tap's weight in the six 16-bit lanes of its three channels.
+// low * w + ((high * w) << 16), which is exact because the products stay below 2^32.
 template <int Taps>
 ZR_KERNEL void sumRowWideVector(const ScaleJob& job, const std::int32_t* columnSums,
                                 std::int32_t* pixelSums) {
-    const AxisPlan& columns = *job.columns;
-    for (int j = job.visibleLeft; j < job.visibleRight; ++j) {
-        const std::int32_t* sums =
-            columnSums +
-            static_cast<std::size_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels;
-        const std::uint16_t* weights =
-            job.laneWeights + static_cast<std::size_t>(j - columns.offset) * Taps * 8;
+    const std::uint32_t* firstSums = job.firstSums;
+    const std::size_t count = static_cast<std::size_t>(job.visibleRight - job.visibleLeft);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::int32_t* sums = columnSums + firstSums[i];
+        const std::uint16_t* weights = job.laneWeights + wideLanes(i, Taps);
         __m128i sum = _mm_setzero_si128();
         for (int k = 0; k < Taps; ++k) {
             const __m128i values =
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k * kChannels));
             const __m128i weight =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + k * 8));
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + k * kWideNextTap));
             const __m128i low = _mm_mullo_epi16(values, weight);
             const __m128i high = _mm_slli_epi32(_mm_mulhi_epu16(values, weight), 16);
             sum = _mm_add_epi32(sum, _mm_add_epi32(low, high));
         }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(
-                             pixelSums + static_cast<std::size_t>(j - job.visibleLeft) * kChannels),
-                         sum);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelSums + i * kChannels), sum);
     }
 }
 #endif
 
-template <typename Column, typename Sum>
+// The exact mean, rounded to nearest, of a pixel sum plus half the total, n = sum + total / 2:
+// floor(n / total). Adding 0.5 before the multiplication keeps the product at least
+// 0.5 / total away from a whole number, far more than its rounding error, so truncating it is
+// exact.
+template <typename Sum>
+ZR_KERNEL std::uint8_t roundedMean(Sum n, double inverse) {
+    return static_cast<std::uint8_t>(static_cast<int>((static_cast<double>(n) + 0.5) * inverse));
+}
+
+#if ZR_SCALE_AVX2
+// Helpers inlined into the AVX2 passes, and the passes over a row: called from the row
+// kernels of both instruction sets, only the AVX2 ones take them.
+#define ZR_AVX2_KERNEL [[gnu::always_inline, gnu::target("avx2")]] inline
+#define ZR_AVX2_PASS [[gnu::target("avx2")]]
+
+// 16 bytes at `low` in the low half, 16 bytes at `high` in the high half.
+ZR_AVX2_KERNEL __m256i loadHalves(const void* low, const void* high) {
+    return _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(static_cast<const __m128i*>(low))),
+        _mm_loadu_si128(static_cast<const __m128i*>(high)), 1);
+}
+
+// Stores the four 32-bit lanes of each half as the sums of two pixels in a row; the second
+// store overwrites the first one's unused fourth lane.
+ZR_AVX2_KERNEL void storePixelPair(std::int32_t* out, __m256i sums) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(sums));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + kChannels),
+                     _mm256_extracti128_si256(sums, 1));
+}
+
+// The horizontal pass over 16-bit vertical sums with AVX2 and weights below 2^15, two target
+// columns a vector (the first in the low half): a byte shuffle puts the sums of taps 0 and 1
+// side by side per channel (b0 b1 g0 g1 r0 r1, then two zero lanes), and one of a second load
+// tap 2's alone (b2 0 g2 0 r2 0 0 0); a multiply-add of signed pairs (vpmaddwd) then gives each
+// channel's sum. The sums are unsigned, so they are taken as v - 2^15 (their top bit flipped)
+// and the 2^15 * (w0 + w1 + w2) = 2^15 * S this leaves out is added back: every product and
+// pair sum stays inside 32 bits, and the total is exact. Lane weights: per pair of columns the
+// first's w0 w1 w0 w1 w0 w1 0 0, the second's, then the first's w2 0 w2 0 w2 0 0 0, the
+// second's (see vectorLaneWeights).
+ZR_AVX2_KERNEL __m128i sumShortPixel(const std::uint16_t* sums, const std::uint16_t* weights,
+                                     bool threeTaps, __m128i firstTaps, __m128i thirdTap,
+                                     __m128i flip, __m128i leftOut) {
+    const __m128i values = _mm_xor_si128(
+        _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums)), firstTaps), flip);
+    __m128i sum =
+        _mm_madd_epi16(values, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights)));
+    if (threeTaps) {
+        const __m128i values2 = _mm_xor_si128(
+            _mm_shuffle_epi8(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + 2 * kChannels)), thirdTap),
+            flip);
+        sum = _mm_add_epi32(
+            sum, _mm_madd_epi16(values2, _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                             weights + kShortThirdTap))));
+    }
+    return _mm_add_epi32(sum, leftOut);
+}
+
+template <int Taps>
+ZR_AVX2_PASS void sumRowShortAvx2(const ScaleJob& job, const std::uint16_t* columnSums,
+                                  std::int32_t* pixelSums) {
+    // Byte indices of the shuffles; -128 gives a zero byte.
+    const __m128i firstTaps =
+        _mm_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -128, -128, -128, -128);
+    const __m128i thirdTap =
+        _mm_setr_epi8(0, 1, -128, -128, 2, 3, -128, -128, 4, 5, -128, -128, -128, -128, -128, -128);
+    const __m128i flip = _mm_set1_epi16(static_cast<std::int16_t>(0x8000));
+    const __m128i leftOut = _mm_set1_epi32(static_cast<std::int32_t>(job.columns->weightSum << 15));
+    const __m256i firstTaps2 = _mm256_broadcastsi128_si256(firstTaps);
+    const __m256i thirdTap2 = _mm256_broadcastsi128_si256(thirdTap);
+    const __m256i flip2 = _mm256_broadcastsi128_si256(flip);
+    const __m256i leftOut2 = _mm256_broadcastsi128_si256(leftOut);
+    const std::uint32_t* firstSums = job.firstSums;
+    const std::uint16_t* weights = job.laneWeights;
+    const std::size_t count = drawnColumns(job);
+    std::size_t i = 0;
+    for (; i + 1 < count; i += 2, weights += kShortPair) {
+        const std::uint16_t* sums = columnSums + firstSums[i];
+        const std::uint16_t* nextSums = columnSums + firstSums[i + 1];
+        const __m256i values =
+            _mm256_xor_si256(_mm256_shuffle_epi8(loadHalves(sums, nextSums), firstTaps2), flip2);
+        __m256i sum = _mm256_madd_epi16(
+            values, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights)));
+        if constexpr (Taps == 3) {
+            const __m256i values2 = _mm256_xor_si256(
+                _mm256_shuffle_epi8(loadHalves(sums + 2 * kChannels, nextSums + 2 * kChannels),
+                                    thirdTap2),
+                flip2);
+            sum = _mm256_add_epi32(
+                sum, _mm256_madd_epi16(values2, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(
+                                                    weights + kShortThirdTap))));
+        }
+        storePixelPair(pixelSums + i * kChannels, _mm256_add_epi32(sum, leftOut2));
+    }
+    if (i < count) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelSums + i * kChannels),
+                         sumShortPixel(columnSums + firstSums[i], weights, Taps == 3, firstTaps,
+                                       thirdTap, flip, leftOut));
+    }
+}
+
+// The horizontal pass over 32-bit vertical sums two target columns a vector, as
+// sumRowShortAvx2 pairs them (lane weights: see wideLanes), with a 32-bit multiply (the products
+// stay below 2^31). An odd last column goes alone in a 128-bit vector.
+template <int Taps>
+ZR_AVX2_PASS void sumRowWideAvx2(const ScaleJob& job, const std::int32_t* columnSums,
+                                 std::int32_t* pixelSums) {
+    const std::uint32_t* firstSums = job.firstSums;
+    const std::uint16_t* weights = job.laneWeights;
+    const std::size_t count = static_cast<std::size_t>(job.visibleRight - job.visibleLeft);
+    std::size_t i = 0;
+    for (; i + 1 < count; i += 2, weights += Taps * kWideNextTap) {
+        const std::int32_t* sums = columnSums + firstSums[i];
+        const std::int32_t* nextSums = columnSums + firstSums[i + 1];
+        __m256i sum = _mm256_setzero_si256();
+        for (int k = 0; k < Taps; ++k) {
+            const __m256i values = loadHalves(sums + k * kChannels, nextSums + k * kChannels);
+            const __m256i weight =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + k * kWideNextTap));
+            sum = _mm256_add_epi32(sum, _mm256_mullo_epi32(values, weight));
+        }
+        storePixelPair(pixelSums + i * kChannels, sum);
+    }
+    if (i < count) {
+        const std::int32_t* sums = columnSums + firstSums[i];
+        __m128i sum = _mm_setzero_si128();
+        for (int k = 0; k < Taps; ++k) {
+            const __m128i values =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + k * kChannels));
+            const __m128i weight =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights + k * kWideNextTap));
+            sum = _mm_add_epi32(sum, _mm_mullo_epi32(values, weight));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixelSums + i * kChannels), sum);
+    }
+}
+
+// Division by a total that is no power of two, 1 < total < 2^24, of numbers n below 2^31 by
+// a multiply and a shift: floor(n / total) = floor(n * m / 2^s) with s = 31 + l, l the bits of
+// total - 1 (2^(l-1) < total < 2^l), and m = ceil(2^s / total) = (2^s + r) / total, 0 <= r <
+// total. Proof: with n = q * total + e, 0 <= e < total, n * m / 2^s = q + e / total +
+// n * r / (total * 2^s), and n * r < 2^31 * total <= 2^s makes the last part below 1 / total,
+// so the sum stays below q + 1. m < 2^32 (2^s / total < 2^32 / (1 + 2^(1-l)) < 2^32 - 1), so n * m
+// fits 64 bits.
+struct Reciprocal {
+    std::uint64_t multiplier;
+    int shift;
+};
+
+Reciprocal reciprocalOf(std::uint64_t total) {
+    const int shift = 31 + std::bit_width(total - 1);
+    return {((std::uint64_t{1} << shift) + total - 1) / total, shift};
+}
+
+// The rounded means of 8 pixel sums: floor((sum + half) / total) by the reciprocal, the 64-bit
+// products of the even and the odd 32-bit lanes shifted so that each quotient lands in its lane.
+ZR_AVX2_KERNEL __m256i roundedMeansOf8(__m256i sums, __m256i half, __m256i multiplier,
+                                       __m256i shift, __m256i oddShift) {
+    const __m256i n = _mm256_add_epi32(sums, half);
+    const __m256i even = _mm256_srlv_epi64(_mm256_mul_epu32(n, multiplier), shift);
+    const __m256i odd =
+        _mm256_srlv_epi64(_mm256_mul_epu32(_mm256_srli_epi64(n, 32), multiplier), oddShift);
+    return _mm256_blend_epi32(even, odd, 0b10101010);
+}
+
+// The vertical pass with AVX2 for up to kFusedRows source rows: 16 bytes of the span from every
+// row at a time, their weighted sum kept in registers and stored once. 16-bit sums multiply
+// 16-bit lanes; 32-bit sums (with row weights below 2^15) take two rows a multiply-add of pairs
+// (vpmaddwd): their bytes interleaved and widened to 16 bits give a * wa + b * wb in one step,
+// an odd last row paired with weight zero.
+template <typename Column>
+ZR_AVX2_PASS void sumColumnsAvx2(const ScaleJob& job, int y, Column* columnSums, std::size_t span) {
+    const AxisPlan& rows = *job.rows;
+    const std::uint32_t* weights = rows.weightsOf(y);
+    const std::size_t start = static_cast<std::size_t>(job.columns->sourceFirst) * kChannels;
+    const int taps = rows.taps;
+    const std::uint8_t* in[kFusedRows + 1] = {};
+    std::uint32_t weightOf[kFusedRows + 1] = {};
+    for (int k = 0; k < taps; ++k) {
+        in[k] = job.source->row(rows.firstSource(y) + k) + start;
+        weightOf[k] = weights[k];
+    }
+    in[taps] = in[taps - 1];
+    weightOf[taps] = 0;
+    std::size_t i = 0;
+    if constexpr (std::is_same_v<Column, std::uint16_t>) {
+        __m256i weightLanes[kFusedRows];
+        for (int k = 0; k < taps; ++k) {
+            weightLanes[k] = _mm256_set1_epi16(static_cast<std::int16_t>(weightOf[k]));
+        }
+        for (; i + 16 <= span; i += 16) {
+            __m256i sum = _mm256_setzero_si256();
+            for (int k = 0; k < taps; ++k) {
+                const __m256i bytes = _mm256_cvtepu8_epi16(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[k] + i)));
+                sum = _mm256_add_epi16(sum, _mm256_mullo_epi16(bytes, weightLanes[k]));
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(columnSums + i), sum);
+        }
+    } else {
+        __m256i weightPairs[kFusedRows / 2];
+        const int pairs = (taps + 1) / 2;
+        for (int p = 0; p < pairs; ++p) {
+            weightPairs[p] = _mm256_set1_epi32(
+                static_cast<std::int32_t>(weightOf[2 * p] | weightOf[2 * p + 1] << 16));
+        }
+        for (; i + 16 <= span; i += 16) {
+            __m256i low = _mm256_setzero_si256();
+            __m256i high = _mm256_setzero_si256();
+            for (int p = 0; p < pairs; ++p) {
+                const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[2 * p] + i));
+                const __m128i b =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(in[2 * p + 1] + i));
+                low = _mm256_add_epi32(
+                    low, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpacklo_epi8(a, b)),
+                                           weightPairs[p]));
+                high = _mm256_add_epi32(
+                    high, _mm256_madd_epi16(_mm256_cvtepu8_epi16(_mm_unpackhi_epi8(a, b)),
+                                            weightPairs[p]));
+            }
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(columnSums + i), low);
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(columnSums + i + 8), high);
+        }
+    }
+    for (; i < span; ++i) {
+        std::uint32_t sum = 0;
+        for (int k = 0; k < taps; ++k) {
+            sum += weightOf[k] * in[k][i];
+        }
+        columnSums[i] = static_cast<Column>(sum);
+    }
+}
+
+// The output bytes of `count` pixel sums with a total that is no power of two, 16 at a time;
+// the rest as roundedMean does it.
+ZR_AVX2_PASS void divideRowAvx2(const std::int32_t* pixelSums, std::size_t count, std::int32_t half,
+                                std::uint64_t total, std::uint8_t* out) {
+    const Reciprocal reciprocal = reciprocalOf(total);
+    const __m256i halfLanes = _mm256_set1_epi32(half);
+    const __m256i multiplier = _mm256_set1_epi64x(static_cast<std::int64_t>(reciprocal.multiplier));
+    const __m256i shift = _mm256_set1_epi64x(reciprocal.shift);
+    const __m256i oddShift = _mm256_set1_epi64x(reciprocal.shift - 32);
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m256i first =
+            roundedMeansOf8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixelSums + i)),
+                            halfLanes, multiplier, shift, oddShift);
+        const __m256i second =
+            roundedMeansOf8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixelSums + i + 8)),
+                            halfLanes, multiplier, shift, oddShift);
+        // packs works within halves: 64-bit blocks first 0-3, second 0-3, first 4-7, second 4-7.
+        const __m256i words =
+            _mm256_permute4x64_epi64(_mm256_packs_epi32(first, second), 0b11011000);
+        _mm_storeu_si128(
+            reinterpret_cast<__m128i*>(out + i),
+            _mm_packus_epi16(_mm256_castsi256_si128(words), _mm256_extracti128_si256(words, 1)));
+    }
+    const double inverseDouble = 1.0 / static_cast<double>(total);
+    for (; i < count; ++i) {
+        out[i] = roundedMean(pixelSums[i] + half, inverseDouble);
+    }
+}
+#endif
+#if ZR_SCALE_SSE2
+// The horizontal pass over 32-bit vertical sums with the vector kernels.
+template <int Taps, bool Avx2>
+ZR_KERNEL void sumRowWide(const ScaleJob& job, const std::int32_t* columnSums,
+                          std::int32_t* pixelSums) {
+#if ZR_SCALE_AVX2
+    if constexpr (Avx2) {
+        sumRowWideAvx2<Taps>(job, columnSums, pixelSums);
+        return;
+    }
+#endif
+    sumRowWideVector<Taps>(job, columnSums, pixelSums);
+}
+#endif
+
+template <typename Column, typename Sum, bool Avx2>
 ZR_KERNEL void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum* pixelSums) {
 #if ZR_SCALE_SSE2
     if constexpr (std::is_same_v<Column, std::uint16_t> && std::is_same_v<Sum, std::int32_t>) {
         if (job.laneWeights != nullptr) {
-            if (job.columns->taps == 3) {
-                sumRowShortVector<3>(job, columnSums, pixelSums);
+            const bool threeTaps = job.columns->taps == 3;
+#if ZR_SCALE_AVX2
+            if (Avx2 && job.signedShortLanes) {
+                if (threeTaps) {
+                    sumRowShortAvx2<3>(job, columnSums, pixelSums);
+                } else {
+                    sumRowShortAvx2<2>(job, columnSums, pixelSums);
+                }
+                return;
+            }
+#endif
+            if (threeTaps) {
+                sumRowShortVector<3>(job, columnSums, pixelSums, 0, drawnColumns(job));
             } else {
-                sumRowShortVector<2>(job, columnSums, pixelSums);
+                sumRowShortVector<2>(job, columnSums, pixelSums, 0, drawnColumns(job));
             }
             return;
         }
@@ -236,16 +556,16 @@ ZR_KERNEL void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum
         if (job.laneWeights != nullptr) {
             switch (job.columns->taps) {
                 case 1:
-                    sumRowWideVector<1>(job, columnSums, pixelSums);
+                    sumRowWide<1, Avx2>(job, columnSums, pixelSums);
                     return;
                 case 2:
-                    sumRowWideVector<2>(job, columnSums, pixelSums);
+                    sumRowWide<2, Avx2>(job, columnSums, pixelSums);
                     return;
                 case 3:
-                    sumRowWideVector<3>(job, columnSums, pixelSums);
+                    sumRowWide<3, Avx2>(job, columnSums, pixelSums);
                     return;
                 default:
-                    sumRowWideVector<4>(job, columnSums, pixelSums);
+                    sumRowWide<4, Avx2>(job, columnSums, pixelSums);
                     return;
             }
         }
@@ -270,8 +590,41 @@ ZR_KERNEL void horizontalPass(const ScaleJob& job, const Column* columnSums, Sum
     }
 }
 
-// Column is the type of the vertical sums (16 bits where they fit), Sum that of the pixel sums.
-template <typename Column, typename Sum>
+// The output bytes of one row of pixel sums: their exact means rounded to nearest.
+template <typename Sum, bool Avx2>
+ZR_KERNEL void dividePass(const Sum* pixelSums, std::size_t count, Sum half, std::uint64_t total,
+                          std::uint8_t* out) {
+    if constexpr (std::is_integral_v<Sum>) {
+        // A total that is a power of two (whole-factor reductions) divides by a shift.
+        if (std::has_single_bit(total)) {
+            const int shift = std::countr_zero(total);
+            for (std::size_t i = 0; i < count; ++i) {
+                out[i] = static_cast<std::uint8_t>((pixelSums[i] + half) >> shift);
+            }
+            return;
+        }
+#if ZR_SCALE_AVX2
+        if constexpr (Avx2) {
+            divideRowAvx2(pixelSums, count, half, total, out);
+            return;
+        }
+#endif
+    }
+    const double inverse = 1.0 / static_cast<double>(total);
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = roundedMean(pixelSums[i] + half, inverse);
+    }
+}
+
+// The first drawn byte of plan row y in the target.
+ZR_KERNEL std::uint8_t* outputRow(const ScaleJob& job, int y) {
+    return job.target->row(job.targetTop + y) +
+           static_cast<std::size_t>(job.targetLeft + job.visibleLeft) * kChannels;
+}
+
+// Column is the type of the vertical sums (16 bits where they fit), Sum that of the pixel sums;
+// Avx2 picks the kernels written for 256-bit vectors.
+template <typename Column, typename Sum, bool Avx2>
 ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
     const AxisPlan& columns = *job.columns;
     const AxisPlan& rows = *job.rows;
@@ -286,12 +639,22 @@ ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
     Sum* pixelSums = pixelBuffer.data();
     const std::uint64_t total = columns.weightSum * rows.weightSum;
     const Sum half = static_cast<Sum>(total / 2);
-    const double inverse = 1.0 / static_cast<double>(total);
-    // A total that is a power of two (whole-factor reductions) divides by a shift.
-    const int shift = std::has_single_bit(total) ? std::countr_zero(total) : -1;
+    // The fused AVX2 vertical pass: few enough rows, and for 32-bit sums weights below 2^15.
+    [[maybe_unused]] const bool fusedRows =
+        rows.taps <= kFusedRows && (sizeof(Column) == 2 || rows.weightSum <= 0x7FFF);
 
     for (int y = rowBegin; y < rowEnd; ++y) {
         // Vertical pass: the weighted sum of the source rows over every column read.
+#if ZR_SCALE_AVX2
+        if constexpr (Avx2 && std::is_integral_v<Column>) {
+            if (fusedRows) {
+                sumColumnsAvx2(job, y, columnSums, span);
+                horizontalPass<Column, Sum, Avx2>(job, columnSums, pixelSums);
+                dividePass<Sum, Avx2>(pixelSums, drawn, half, total, outputRow(job, y));
+                continue;
+            }
+        }
+#endif
         const std::uint32_t* rowWeights = rows.weightsOf(y);
         for (int k = 0; k < rows.taps; ++k) {
             const Column weight = static_cast<Column>(rowWeights[k]);
@@ -308,55 +671,76 @@ ZR_KERNEL void scaleRows(const ScaleJob& job, int rowBegin, int rowEnd) {
                 }
             }
         }
-        horizontalPass(job, columnSums, pixelSums);
-        // The exact mean, rounded to nearest: floor((sum + total / 2) / total). Adding 0.5
-        // before the multiplication keeps the product at least 0.5 / total away from a whole
-        // number, far more than its rounding error, so truncating it is exact.
-        std::uint8_t* out = job.target->row(job.targetTop + y) +
-                            static_cast<std::size_t>(job.targetLeft + job.visibleLeft) * kChannels;
-        if constexpr (std::is_integral_v<Sum>) {
-            if (shift >= 0) {
-                for (std::size_t i = 0; i < drawn; ++i) {
-                    out[i] = static_cast<std::uint8_t>((pixelSums[i] + half) >> shift);
-                }
-                continue;
-            }
-        }
-        for (std::size_t i = 0; i < drawn; ++i) {
-            out[i] = static_cast<std::uint8_t>(
-                static_cast<int>((static_cast<double>(pixelSums[i] + half) + 0.5) * inverse));
-        }
+        horizontalPass<Column, Sum, Avx2>(job, columnSums, pixelSums);
+        dividePass<Sum, Avx2>(pixelSums, drawn, half, total, outputRow(job, y));
     }
 }
 
-// The row kernels compiled for the processor: with AVX2 where it has it. The same integer
-// operations on wider vectors: the results are the same.
+// The row kernels compiled for the processor: with AVX2 where it has it. Both give the same
+// bytes: the same exact sums, and exact divisions.
 template <typename Column, typename Sum>
 void scaleRowsBaseline(const ScaleJob& job, int rowBegin, int rowEnd) {
-    scaleRows<Column, Sum>(job, rowBegin, rowEnd);
+    scaleRows<Column, Sum, false>(job, rowBegin, rowEnd);
 }
 
-#if defined(__x86_64__)
+#if ZR_SCALE_AVX2
 template <typename Column, typename Sum>
 [[gnu::target("avx2")]] void scaleRowsAvx2(const ScaleJob& job, int rowBegin, int rowEnd) {
-    scaleRows<Column, Sum>(job, rowBegin, rowEnd);
+    scaleRows<Column, Sum, true>(job, rowBegin, rowEnd);
 }
 #endif
 
-template <typename Column, typename Sum>
-auto scaleRowsFor() {
-#if defined(__x86_64__)
+void roundedMeansBaseline(const std::int32_t* pixelSums, std::size_t count, std::uint64_t total,
+                          std::uint8_t* out) {
+    dividePass<std::int32_t, false>(pixelSums, count, static_cast<std::int32_t>(total / 2), total,
+                                    out);
+}
+
+#if ZR_SCALE_AVX2
+[[gnu::target("avx2")]] void roundedMeansAvx2(const std::int32_t* pixelSums, std::size_t count,
+                                              std::uint64_t total, std::uint8_t* out) {
+    dividePass<std::int32_t, true>(pixelSums, count, static_cast<std::int32_t>(total / 2), total,
+                                   out);
+}
+#endif
+
+// Whether the AVX2 kernels serve: asked for, and the processor has AVX2.
+bool avx2Kernels(detail::ScaleKernels kernels) {
+#if ZR_SCALE_AVX2
     static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2 && kernels == detail::ScaleKernels::best;
+#else
+    (void)kernels;
+    return false;
+#endif
+}
+
+template <typename Column, typename Sum>
+auto scaleRowsFor(bool avx2) {
+#if ZR_SCALE_AVX2
     if (avx2) {
         return &scaleRowsAvx2<Column, Sum>;
     }
 #endif
+    (void)avx2;
     return &scaleRowsBaseline<Column, Sum>;
 }
 
 // When every target index lies within one source index on both axes (the same size, or a whole
 // factor larger), each target pixel is a source pixel: the rows are copied, and a target row
 // that repeats the source row of the one above copies that.
+//
+// Columns that are not consecutive (enlargements) go by byte shuffles where the processor has
+// AVX2: each 16 target bytes whose source bytes lie within 16 bytes of the source row (as in
+// enlargements, where each source pixel comes once or more in turn) are one load at `loadAt`
+// and a shuffle by `order`; the others (kScalarChunk) and the last bytes go one by one.
+constexpr std::uint32_t kScalarChunk = ~std::uint32_t{0};
+
+struct ShufflePlan {
+    std::vector<std::uint32_t> loadAt;  // per 16 target bytes
+    std::vector<std::uint8_t> order;    // 16 per 16 target bytes
+};
+
 struct CopyJob {
     const FrameImage* source;
     FrameImage* target;
@@ -366,7 +750,61 @@ struct CopyJob {
     int targetLeft;                  // target position of the first drawn column
     int targetTop;                   // target position of plan index 0
     bool contiguous;                 // the columns are consecutive source columns
+    ShufflePlan shuffles;            // empty without AVX2 or when contiguous
 };
+
+// The source row byte that target row byte `index` (from the first drawn column) copies.
+std::size_t sourceByte(const std::vector<int>& sourceColumns, std::size_t index) {
+    return static_cast<std::size_t>(sourceColumns[index / kChannels]) * kChannels +
+           index % kChannels;
+}
+
+ShufflePlan planShuffles(const std::vector<int>& sourceColumns, int sourceWidth) {
+    ShufflePlan plan;
+    const std::size_t chunks = sourceColumns.size() * kChannels / 16;
+    const std::size_t rowBytes = static_cast<std::size_t>(sourceWidth) * kChannels;
+    plan.loadAt.resize(chunks);
+    plan.order.resize(chunks * 16);
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+        std::size_t lowest = sourceByte(sourceColumns, chunk * 16);
+        std::size_t highest = lowest;
+        for (std::size_t index = chunk * 16; index < chunk * 16 + 16; ++index) {
+            lowest = std::min(lowest, sourceByte(sourceColumns, index));
+            highest = std::max(highest, sourceByte(sourceColumns, index));
+        }
+        const bool fits = highest - lowest < 16 && lowest + 16 <= rowBytes;
+        plan.loadAt[chunk] = fits ? static_cast<std::uint32_t>(lowest) : kScalarChunk;
+        for (std::size_t index = chunk * 16; fits && index < chunk * 16 + 16; ++index) {
+            plan.order[index] =
+                static_cast<std::uint8_t>(sourceByte(sourceColumns, index) - lowest);
+        }
+    }
+    return plan;
+}
+
+#if ZR_SCALE_AVX2
+ZR_AVX2_PASS void copyRowShuffled(const CopyJob& job, const std::uint8_t* in, std::uint8_t* out) {
+    const ShufflePlan& plan = job.shuffles;
+    const std::size_t chunks = plan.loadAt.size();
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+        if (plan.loadAt[chunk] == kScalarChunk) {
+            for (std::size_t index = chunk * 16; index < chunk * 16 + 16; ++index) {
+                out[index] = in[sourceByte(job.sourceColumns, index)];
+            }
+            continue;
+        }
+        const __m128i bytes =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + plan.loadAt[chunk]));
+        const __m128i order =
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(plan.order.data() + chunk * 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + chunk * 16),
+                         _mm_shuffle_epi8(bytes, order));
+    }
+    for (std::size_t index = chunks * 16; index < job.sourceColumns.size() * kChannels; ++index) {
+        out[index] = in[sourceByte(job.sourceColumns, index)];
+    }
+}
+#endif
 
 void copyRows(const CopyJob& job, int rowBegin, int rowEnd) {
     const std::size_t bytes = job.sourceColumns.size() * kChannels;
@@ -388,6 +826,12 @@ void copyRows(const CopyJob& job, int rowBegin, int rowEnd) {
                         bytes);
             continue;
         }
+#if ZR_SCALE_AVX2
+        if (!job.shuffles.loadAt.empty()) {
+            copyRowShuffled(job, in, out);
+            continue;
+        }
+#endif
         for (const int column : job.sourceColumns) {
             const std::uint8_t* pixel = in + static_cast<std::size_t>(column) * kChannels;
             out[0] = pixel[0];
@@ -395,6 +839,18 @@ void copyRows(const CopyJob& job, int rowBegin, int rowEnd) {
             out[2] = pixel[2];
             out += kChannels;
         }
+    }
+}
+
+// Whether the copy's columns are consecutive source columns, and if not, their shuffles where
+// the AVX2 kernels serve.
+void planCopyColumns(CopyJob& copy, int sourceWidth, bool avx2) {
+    for (std::size_t i = 1; i < copy.sourceColumns.size(); ++i) {
+        copy.contiguous =
+            copy.contiguous && copy.sourceColumns[i] == copy.sourceColumns[0] + static_cast<int>(i);
+    }
+    if (!copy.contiguous && avx2) {
+        copy.shuffles = planShuffles(copy.sourceColumns, sourceWidth);
     }
 }
 
@@ -481,48 +937,83 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
                    PixelRect{0, 0, target.width(), target.height()}, threads);
 }
 
-// Lane weights for the vector kernels (see sumRowShortVector and sumRowWideVector) of the
-// drawn columns [visibleLeft, visibleRight); empty when the plain kernels serve.
+// Lane weights for the vector kernels (see shortLanes and wideLanes) of the drawn columns
+// [visibleLeft, visibleRight), laid out for the AVX2 kernels or the others; empty when the
+// plain kernels serve.
 std::vector<std::uint16_t> vectorLaneWeights(const AxisPlan& columns, bool integerSums,
                                              bool shortColumnSums, int visibleLeft,
-                                             int visibleRight) {
+                                             int visibleRight, bool avx2) {
     std::vector<std::uint16_t> laneWeights;
 #if ZR_SCALE_SSE2
-    const int drawnColumns = visibleRight - visibleLeft;
+    // Whole pairs of columns, the last one's second column unused when their count is odd.
+    const std::size_t pairedColumns =
+        static_cast<std::size_t>(visibleRight - visibleLeft + 1) / 2 * 2;
     const bool shortWeights = columns.weightSum <= 0xFFFF;  // every weight fits 16 bits
+    const bool signedShort = signedShortLanes(columns, avx2);
     if (integerSums && shortColumnSums && shortWeights &&
         (columns.taps == 2 || columns.taps == 3)) {
-        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * 16, 0);
+        laneWeights.assign(pairedColumns * kShortPair / 2, 0);
         for (int j = visibleLeft; j < visibleRight; ++j) {
             const std::uint32_t* weights = columns.weightsOf(j);
             std::uint16_t* lanes =
-                laneWeights.data() + static_cast<std::size_t>(j - visibleLeft) * 16;
+                laneWeights.data() + shortLanes(static_cast<std::size_t>(j - visibleLeft));
             for (int k = 0; k < columns.taps; ++k) {
-                const int lane = k < 2 ? k * kChannels : 8;
-                std::fill(lanes + lane, lanes + lane + kChannels,
-                          static_cast<std::uint16_t>(weights[k]));
+                const auto weight = static_cast<std::uint16_t>(weights[k]);
+                if (signedShort) {  // w0 w1 w0 w1 w0 w1, and w2 0 w2 0 w2 0
+                    std::uint16_t* tapLanes = k < 2 ? lanes + k : lanes + kShortThirdTap;
+                    tapLanes[0] = tapLanes[2] = tapLanes[4] = weight;
+                } else {  // w0 w0 w0 w1 w1 w1, and w2 w2 w2
+                    std::uint16_t* tapLanes =
+                        k < 2 ? lanes + k * kChannels : lanes + kShortThirdTap;
+                    std::fill(tapLanes, tapLanes + kChannels, weight);
+                }
             }
         }
     } else if (integerSums && !shortColumnSums && shortWeights && columns.taps <= 4) {
-        const std::size_t perColumn = static_cast<std::size_t>(columns.taps) * 8;
-        laneWeights.assign(static_cast<std::size_t>(drawnColumns) * perColumn, 0);
+        laneWeights.assign(pairedColumns * columns.taps * kWideNextTap / 2, 0);
         for (int j = visibleLeft; j < visibleRight; ++j) {
             const std::uint32_t* weights = columns.weightsOf(j);
-            std::uint16_t* lanes = laneWeights.data() + (j - visibleLeft) * perColumn;
+            std::uint16_t* lanes =
+                laneWeights.data() +
+                wideLanes(static_cast<std::size_t>(j - visibleLeft), columns.taps);
             for (int k = 0; k < columns.taps; ++k) {
-                std::fill(lanes + k * 8, lanes + k * 8 + 2 * kChannels,
-                          static_cast<std::uint16_t>(weights[k]));
+                std::uint16_t* tapLanes = lanes + k * kWideNextTap;
+                for (int lane = 0; lane < 2 * kChannels; lane += avx2 ? 2 : 1) {
+                    tapLanes[lane] = static_cast<std::uint16_t>(weights[k]);
+                }
             }
         }
     }
 #else
-    (void)columns, (void)integerSums, (void)shortColumnSums, (void)visibleLeft, (void)visibleRight;
+    (void)columns, (void)integerSums, (void)shortColumnSums, (void)visibleLeft, (void)visibleRight,
+        (void)avx2;
 #endif
     return laneWeights;
 }
 
+// Per drawn column of the vector kernels, the index of its first tap's vertical sums.
+std::vector<std::uint32_t> firstTapSums(const AxisPlan& columns, int visibleLeft,
+                                        int visibleRight) {
+    std::vector<std::uint32_t> firstSums;
+    firstSums.reserve(static_cast<std::size_t>(visibleRight - visibleLeft));
+    for (int j = visibleLeft; j < visibleRight; ++j) {
+        firstSums.push_back(
+            static_cast<std::uint32_t>(columns.firstSource(j) - columns.sourceFirst) * kChannels);
+    }
+    return firstSums;
+}
+
 void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& target,
                     PixelRect targetRect, PixelRect clip, const ThreadShare& threads) {
+    detail::scaleImageIntoWith(detail::ScaleKernels::best, source, sourceRect, target, targetRect,
+                               clip, threads);
+}
+
+namespace detail {
+
+void scaleImageIntoWith(ScaleKernels kernels, const FrameImage& source, PixelRect sourceRect,
+                        FrameImage& target, PixelRect targetRect, PixelRect clip,
+                        const ThreadShare& threads) {
     if (source.empty() || target.empty() || sourceRect.width <= 0 || sourceRect.height <= 0 ||
         targetRect.width <= 0 || targetRect.height <= 0) {
         return;
@@ -556,31 +1047,40 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
                      visibleTop,
                      targetRect.left + visibleLeft,
                      targetRect.top,
-                     true};
-        for (std::size_t i = 1; i < copy.sourceColumns.size(); ++i) {
-            copy.contiguous = copy.contiguous &&
-                              copy.sourceColumns[i] == copy.sourceColumns[0] + static_cast<int>(i);
-        }
+                     true,
+                     {}};
+        planCopyColumns(copy, input->width(), avx2Kernels(kernels));
         threads.parallelFor(
             visibleTop, visibleBottom, [&copy](int begin, int end) { copyRows(copy, begin, end); },
             32);
         return;
     }
     const bool integerSums = columns.weightSum * rows.weightSum < kIntegerWeightLimit;
+    const bool avx2 = avx2Kernels(kernels);
     const bool shortColumnSums = rows.weightSum * 255 <= 0xFFFF;
     const std::vector<std::uint16_t> laneWeights =
-        vectorLaneWeights(columns, integerSums, shortColumnSums, visibleLeft, visibleRight);
-    const ScaleJob job{
-        input,       &target,         &columns,
-        &rows,       targetRect.left, targetRect.top,
-        visibleLeft, visibleRight,    laneWeights.empty() ? nullptr : laneWeights.data()};
-    auto run = [&job, integerSums, shortColumnSums](int begin, int end) {
+        vectorLaneWeights(columns, integerSums, shortColumnSums, visibleLeft, visibleRight, avx2);
+    const std::vector<std::uint32_t> firstSums =
+        laneWeights.empty() ? std::vector<std::uint32_t>{}
+                            : firstTapSums(columns, visibleLeft, visibleRight);
+    const ScaleJob job{input,
+                       &target,
+                       &columns,
+                       &rows,
+                       targetRect.left,
+                       targetRect.top,
+                       visibleLeft,
+                       visibleRight,
+                       laneWeights.empty() ? nullptr : laneWeights.data(),
+                       firstSums.data(),
+                       signedShortLanes(columns, avx2)};
+    auto run = [&job, integerSums, shortColumnSums, avx2](int begin, int end) {
         if (integerSums && shortColumnSums) {
-            scaleRowsFor<std::uint16_t, std::int32_t>()(job, begin, end);
+            scaleRowsFor<std::uint16_t, std::int32_t>(avx2)(job, begin, end);
         } else if (integerSums) {
-            scaleRowsFor<std::int32_t, std::int32_t>()(job, begin, end);
+            scaleRowsFor<std::int32_t, std::int32_t>(avx2)(job, begin, end);
         } else {
-            scaleRowsFor<double, double>()(job, begin, end);
+            scaleRowsFor<double, double>(avx2)(job, begin, end);
         }
     };
 
@@ -588,6 +1088,19 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
     // each band sets up.
     threads.parallelFor(visibleTop, visibleBottom, run, 16);
 }
+
+void roundedMeans(ScaleKernels kernels, const std::int32_t* pixelSums, std::size_t count,
+                  std::uint64_t total, std::uint8_t* out) {
+#if ZR_SCALE_AVX2
+    if (avx2Kernels(kernels)) {
+        roundedMeansAvx2(pixelSums, count, total, out);
+        return;
+    }
+#endif
+    roundedMeansBaseline(pixelSums, count, total, out);
+}
+
+}  // namespace detail
 
 FrameImage scaleImage(const FrameImage& source, int width, int height, const ThreadShare& threads) {
     if (source.empty() || width <= 0 || height <= 0) {

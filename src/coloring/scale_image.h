@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 #include "support/frame_image.h"
 #include "support/thread_pool.h"
 
@@ -34,5 +37,23 @@ void scaleImageInto(const FrameImage& source, PixelRect sourceRect, FrameImage& 
 // in place before that part is drawn. Clipping to the target picture is the caller's.
 PixelRect sourcePixelsRead(PixelRect sourceRect, int sourceWidth, int sourceHeight,
                            PixelRect targetRect, PixelRect clip);
+
+namespace detail {
+
+// The row kernels scaleImageInto uses: the best the processor has, or those every processor of
+// the architecture has. Both give the same bytes; tests compare them.
+enum class ScaleKernels { best, baseline };
+
+void scaleImageIntoWith(ScaleKernels kernels, const FrameImage& source, PixelRect sourceRect,
+                        FrameImage& target, PixelRect targetRect, PixelRect clip,
+                        const ThreadShare& threads = {});
+
+// The output bytes of `count` pixel sums over weights adding up to `total` (at most
+// (2^32 - 1) / 511, a pixel sum at most 255 * total): each sum's mean rounded to nearest, a
+// half rounding up, as scaleImageInto computes it with the given kernels.
+void roundedMeans(ScaleKernels kernels, const std::int32_t* pixelSums, std::size_t count,
+                  std::uint64_t total, std::uint8_t* out);
+
+}  // namespace detail
 
 }  // namespace zr

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace zr {
 namespace {
@@ -25,19 +26,22 @@ FrameImage randomImage(int width, int height, std::mt19937& random) {
 // [x * sw / tw, (x + 1) * sw / tw); measured in 1 / tw (and 1 / th) of a source pixel, the
 // weight of each covered source pixel is the product of its overlaps, the weights of a target
 // pixel add up to sw * sh, and the mean is rounded half up.
-// Source pixels outside the source repeat its border.
-void referenceScale(const FrameImage& source, PixelRect from, FrameImage& target, PixelRect to) {
+// Source pixels outside the source repeat its border. Only the target pixels inside `clip` are
+// drawn (by default all of the target's).
+void referenceScale(const FrameImage& source, PixelRect from, FrameImage& target, PixelRect to,
+                    PixelRect clip = {0, 0, 1 << 30, 1 << 30}) {
     auto overlap = [](std::int64_t low, std::int64_t high, std::int64_t cellLow,
                       std::int64_t cellHigh) {
         return std::max<std::int64_t>(0, std::min(high, cellHigh) - std::max(low, cellLow));
     };
-    for (int y = 0; y < to.height; ++y) {
-        for (int x = 0; x < to.width; ++x) {
+    const int left = std::max({0, clip.left, to.left});
+    const int right = std::min({target.width(), clip.left + clip.width, to.left + to.width});
+    const int top = std::max({0, clip.top, to.top});
+    const int bottom = std::min({target.height(), clip.top + clip.height, to.top + to.height});
+    for (int y = top - to.top; y < bottom - to.top; ++y) {
+        for (int x = left - to.left; x < right - to.left; ++x) {
             const int tx = to.left + x;
             const int ty = to.top + y;
-            if (tx < 0 || ty < 0 || tx >= target.width() || ty >= target.height()) {
-                continue;
-            }
             for (int c = 0; c < 3; ++c) {
                 std::uint64_t sum = 0;
                 const int firstRow = static_cast<int>(std::int64_t{y} * from.height / to.height);
@@ -254,6 +258,102 @@ TEST(ScaleImage, ThreadsLargeSizesAndAliasingGiveTheSameResult) {
     FrameImage expectedSelf = source;
     scaleImageInto(source, {0, 0, 397, 211}, expectedSelf, {0, 0, 160, 90});
     EXPECT_EQ(self, expectedSelf);
+}
+
+TEST(ScaleImage, TheProcessorsKernelsGiveTheBaselineBytesAtRandomRatiosAndClips) {
+    // Random ratios from 0.4 to 9.5 on each axis (1 to 11 taps) and whole-factor enlargements,
+    // odd and even numbers of drawn columns, rectangles reaching beyond the source, and sizes for
+    // each kind of sums: small ones (16-bit vertical sums), taller coprime ones (32-bit sums) and
+    // huge ones (double precision); only a clip of the huge ones is drawn.
+    ThreadPool pool(1);
+    std::mt19937 random(20261208);
+    std::uniform_real_distribution<double> ratio(0.4, 9.5);
+    std::uniform_int_distribution<int> place(-30, 60);
+    std::uniform_int_distribution<int> extent(1, 48);
+    std::uniform_int_distribution<int> factor(1, 5);
+    const FrameImage source = randomImage(157, 131, random);
+    const int sizeLimits[][2] = {{1, 90}, {200, 900}, {1500, 2600}};
+    for (int round = 0; round < 300; ++round) {
+        std::uniform_int_distribution<int> size(sizeLimits[round % 3][0], sizeLimits[round % 3][1]);
+        int width = size(random);
+        int height = size(random);
+        PixelRect from{place(random), place(random),
+                       std::max(1, static_cast<int>(width * ratio(random))),
+                       std::max(1, static_cast<int>(height * ratio(random)))};
+        if (round % 4 == 3) {  // copies: the same size or a whole factor larger
+            const int across = factor(random);
+            const int down = factor(random);
+            from.width = std::max(1, width / across);
+            from.height = std::max(1, height / down);
+            width = from.width * across;
+            height = from.height * down;
+        }
+        const PixelRect to{place(random) - width / 2, place(random) - height / 2, width, height};
+        const PixelRect clip{place(random), place(random), extent(random), extent(random)};
+        const FrameImage before = randomImage(64, 48, random);
+        FrameImage expected = before;
+        referenceScale(source, from, expected, to, clip);
+        for (const auto kernels : {detail::ScaleKernels::best, detail::ScaleKernels::baseline}) {
+            FrameImage scaled = before;
+            detail::scaleImageIntoWith(kernels, source, from, scaled, to, clip,
+                                       ThreadShare(pool, 1 + round % 2));
+            ASSERT_TRUE(scaled == expected)
+                << round << (kernels == detail::ScaleKernels::best ? " best" : " baseline") << ": "
+                << from.width << "x" << from.height << " -> " << width << "x" << height << ", "
+                << firstDifference(scaled, expected);
+        }
+    }
+}
+
+TEST(ScaleImage, RoundedMeansAreExactAtEveryStepOfEveryTotal) {
+    // The division may only err where a mean lies next to a whole number: for each total, every
+    // sum from two below to one above each rounding step k * total - total / 2 (k = 1 .. 255),
+    // the smallest and largest sums, for every total up to 3000, totals either side of powers of
+    // two, and totals spread up to the largest one the integer sums take.
+    std::vector<std::uint64_t> totals;
+    for (std::uint64_t total = 1; total <= 3000; ++total) {
+        totals.push_back(total);
+    }
+    constexpr std::uint64_t kLargestTotal = ((std::uint64_t{1} << 32) - 1) / 511;
+    std::mt19937_64 random(99);
+    std::uniform_int_distribution<std::uint64_t> anyTotal(3001, kLargestTotal);
+    for (int i = 0; i < 3000; ++i) {
+        totals.push_back(anyTotal(random));
+    }
+    for (std::uint64_t total = kLargestTotal - 300; total <= kLargestTotal; ++total) {
+        totals.push_back(total);
+    }
+    for (int bits = 12; bits <= 23; ++bits) {  // either side of each power of two
+        totals.push_back((std::uint64_t{1} << bits) - 1);
+        totals.push_back((std::uint64_t{1} << bits) + 1);
+    }
+    std::vector<std::int32_t> sums;
+    std::vector<std::uint8_t> expected;
+    std::vector<std::uint8_t> rounded;
+    for (const std::uint64_t total : totals) {
+        sums.assign({0, 1, static_cast<std::int32_t>(255 * total)});
+        for (std::uint64_t step = 1; step <= 255; ++step) {
+            const std::int64_t edge = static_cast<std::int64_t>(step * total - total / 2);
+            for (std::int64_t sum = edge - 2; sum <= edge + 1; ++sum) {
+                if (sum >= 0 && sum <= static_cast<std::int64_t>(255 * total)) {
+                    sums.push_back(static_cast<std::int32_t>(sum));
+                }
+            }
+        }
+        expected.resize(sums.size());
+        for (std::size_t i = 0; i < sums.size(); ++i) {
+            expected[i] = static_cast<std::uint8_t>(
+                (2 * static_cast<std::uint64_t>(sums[i]) + total) / (2 * total));
+        }
+        for (const auto kernels : {detail::ScaleKernels::best, detail::ScaleKernels::baseline}) {
+            rounded.assign(sums.size(), 0);
+            detail::roundedMeans(kernels, sums.data(), sums.size(), total, rounded.data());
+            const auto wrong = std::mismatch(rounded.begin(), rounded.end(), expected.begin());
+            ASSERT_TRUE(wrong.first == rounded.end())
+                << "total " << total << ", sum " << sums[wrong.first - rounded.begin()] << ": "
+                << int{*wrong.first} << " instead of " << int{*wrong.second};
+        }
+    }
 }
 
 TEST(ScaleImage, HugeRectanglesCostOnlyWhatIsDrawn) {
