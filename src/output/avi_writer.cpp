@@ -204,13 +204,24 @@ class AviWriter::Movie {
         int index = 0;
     };
 
-    // The frame's rows as an uncompressed AVI frame stores them.
-    PacketPtr makeDibPacket(const FrameImage& frame) const {
+    // The frame's rows as an uncompressed AVI frame stores them, in a buffer that comes back to
+    // the pool once the frame is written: the memory of a frame is not mapped afresh each time.
+    PacketPtr makeDibPacket(const FrameImage& frame) {
         PacketPtr packet(av_packet_alloc());
         const int size = dibStride(settings_.width, settings_.bitCount) * settings_.height;
-        if (!packet || av_new_packet(packet.get(), size) < 0) {
+        if (!dibBuffers_) {
+            dibBuffers_.reset(av_buffer_pool_init(
+                static_cast<std::size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
+        }
+        AVBufferRef* buffer = dibBuffers_ ? av_buffer_pool_get(dibBuffers_.get()) : nullptr;
+        if (!packet || buffer == nullptr) {
+            av_buffer_unref(&buffer);
             throw std::bad_alloc();
         }
+        packet->buf = buffer;
+        packet->data = buffer->data;
+        packet->size = size;
+        std::memset(packet->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
         writeDibRows(frame, settings_.bitCount, packet->data);
         return packet;
     }
@@ -471,7 +482,8 @@ class AviWriter::Movie {
     Settings settings_;
     // The file under its partial name until it is whole; failures to write it are kept there.
     ffmpeg::PartialOutput output_;
-    AVStream* stream_ = nullptr;  // owned by output_
+    ffmpeg::BufferPoolPtr dibBuffers_;  // the buffers of uncompressed frames
+    AVStream* stream_ = nullptr;        // owned by output_
     CodecContextPtr codec_;
     FramePtr frame_;
     PacketPtr packet_;

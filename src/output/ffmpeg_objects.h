@@ -14,6 +14,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/buffer.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -41,6 +42,10 @@ struct ResamplerDeleter {
 };
 struct InputDeleter {
     void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
+};
+struct BufferPoolDeleter {
+    // Buffers still out (in packets the muxer holds) free the pool when they come back.
+    void operator()(AVBufferPool* pool) const { av_buffer_pool_uninit(&pool); }
 };
 struct OutputDeleter {
     void operator()(AVFormatContext* output) const {
@@ -76,6 +81,7 @@ using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerDeleter>;
 using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
 
 // A converter from BGR pictures of width x height to `target` with the scaler `flags`, which
 // shares each picture's rows among `threads` threads (0: as many as the machine has; the bytes
