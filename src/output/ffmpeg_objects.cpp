@@ -1,6 +1,11 @@
 #include "output/ffmpeg_objects.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -45,6 +50,95 @@ InputPtr openInput(const std::string& path, std::string& error) {
     return input;
 }
 
+// The partial file, written by the muxer through a context of our own: packets go to the file
+// straight from the muxer's data ("direct"), not copied through the context's buffer first, and
+// in one write however large (FFmpeg's own file output takes at most 256 KiB a write that way).
+class PartialOutput::File {
+  public:
+    File() = default;
+    ~File() {
+        freeContext();
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);
+        }
+    }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Creates `path`, which must not exist, and never through a link. FFmpeg's error code, 0
+    // on success.
+    int create(const std::string& path) {
+        descriptor_ =
+            ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (descriptor_ < 0) {
+            return AVERROR(errno);
+        }
+        constexpr int kBufferBytes = 256 * 1024;  // headers and index entries gather here
+        auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
+        context_ = buffer == nullptr ? nullptr
+                                     : avio_alloc_context(buffer, kBufferBytes, 1, this, nullptr,
+                                                          &File::writePacket, &File::seek);
+        if (context_ == nullptr) {
+            av_free(buffer);
+            return AVERROR(ENOMEM);
+        }
+        context_->direct = 1;
+        return 0;
+    }
+
+    AVIOContext* context() const { return context_; }
+
+    // Writes what the context holds and closes the file. FFmpeg's error code, 0 on success.
+    int close() {
+        avio_flush(context_);
+        const int error = context_->error;
+        freeContext();
+        const int closed = ::close(std::exchange(descriptor_, -1));
+        if (error < 0) {
+            return error;
+        }
+        return closed < 0 ? AVERROR(errno) : 0;
+    }
+
+  private:
+    void freeContext() {
+        if (context_ != nullptr) {
+            av_freep(&context_->buffer);
+            avio_context_free(&context_);
+        }
+    }
+
+    static int writePacket(void* opaque, std::uint8_t* data, int size) {
+        const int descriptor = static_cast<File*>(opaque)->descriptor_;
+        int done = 0;
+        while (done < size) {
+            const ssize_t written =
+                ::write(descriptor, data + done, static_cast<std::size_t>(size - done));
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                return written < 0 ? AVERROR(errno) : AVERROR(EIO);
+            }
+            done += static_cast<int>(written);
+        }
+        return done;
+    }
+
+    static std::int64_t seek(void* opaque, std::int64_t offset, int whence) {
+        const int descriptor = static_cast<File*>(opaque)->descriptor_;
+        if ((whence & AVSEEK_SIZE) != 0) {
+            struct stat status {};
+            return ::fstat(descriptor, &status) < 0 ? AVERROR(errno) : status.st_size;
+        }
+        const off_t position = ::lseek(descriptor, offset, whence & ~AVSEEK_FORCE);
+        return position < 0 ? AVERROR(errno) : position;
+    }
+
+    int descriptor_ = -1;
+    AVIOContext* context_ = nullptr;
+};
+
 PartialOutput::PartialOutput(std::string fileName, std::string muxer, std::string failurePrefix)
     : fileName_(std::move(fileName)),
       partialName_(partialMovieName(fileName_)),
@@ -53,6 +147,7 @@ PartialOutput::PartialOutput(std::string fileName, std::string muxer, std::strin
 
 PartialOutput::~PartialOutput() {
     output_.reset();
+    file_.reset();
     if (created_) {
         std::error_code ignored;
         std::filesystem::remove(partialName_, ignored);
@@ -76,10 +171,14 @@ int PartialOutput::createFile() {
     // movie elsewhere.
     std::error_code ignored;
     std::filesystem::remove(partialName_, ignored);
-    const int opened = avio_open(&output_->pb, partialName_.c_str(), AVIO_FLAG_WRITE);
+    auto file = std::make_unique<File>();
+    const int opened = file->create(partialName_);
     if (opened < 0) {
         return opened;
     }
+    file_ = std::move(file);
+    output_->pb = file_->context();
+    output_->flags |= AVFMT_FLAG_CUSTOM_IO;
     created_ = true;
     return 0;
 }
@@ -173,7 +272,9 @@ std::string PartialOutput::finish() {
             writeFailure(output_->pb->error);
         }
     }
-    const int closed = avio_closep(&output_->pb);
+    output_->pb = nullptr;
+    const int closed = file_->close();
+    file_.reset();
     if (closed < 0 && ioError_.empty()) {
         writeFailure(closed);
     }

@@ -49,7 +49,8 @@ struct BufferPoolDeleter {
 };
 struct OutputDeleter {
     void operator()(AVFormatContext* output) const {
-        if (output->pb != nullptr) {
+        // A file of our own (custom input and output) is closed by its owner.
+        if (output->pb != nullptr && (output->flags & AVFMT_FLAG_CUSTOM_IO) == 0) {
             avio_closep(&output->pb);
         }
         avformat_free_context(output);
@@ -151,10 +152,13 @@ class PartialOutput {
     bool failed() const { return !ioError_.empty(); }
 
   private:
+    class File;
+
     std::string fileName_;
     std::string partialName_;
     std::string muxer_;
     std::string failurePrefix_;
+    std::unique_ptr<File> file_;
     OutputPtr output_;
     bool created_ = false;
     bool headerWritten_ = false;

@@ -223,6 +223,16 @@ TEST_F(AviWriterTest, UncompressedFramesAreStoredBottomUpAtTheirDepth) {
             expectQuadrants(movie.frames[i], i, 0);
         }
     }
+    // Frames of more than 256 KiB go to the file in one piece each.
+    const std::string large = folder.file("large.avi");
+    AviWriter writer(large, 32, 25, 1, 100, "DIB ");
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(WriteStatus::kOk, writer.writeFrame(quadrantFrame(640, 360, i)));
+    }
+    ASSERT_EQ(WriteStatus::kOk, writer.close()) << writer.errorText();
+    const testing::DecodedMovie movie = decodeMovie(large);
+    ASSERT_EQ(2u, movie.frames.size()) << movie.error;
+    expectQuadrants(movie.frames[1], 1, 0);
 }
 
 TEST_F(AviWriterTest, KeyFramesComeAtTheChosenInterval) {
