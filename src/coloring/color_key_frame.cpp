@@ -252,8 +252,8 @@ IndexScale indexScaleOf(double division) {
 [[gnu::always_inline]] inline int standardWaveIndices(const PixelRules& rules,
                                                       const std::int32_t* counts,
                                                       const float* fractions, int run,
-                                                      double* smooth, double* indices) {
-    const IndexScale scale = indexScaleOf(rules.plan.division);
+                                                      const IndexScale& scale, double* smooth,
+                                                      double* indices) {
     const double offset = rules.offsetAdded;
     constexpr double kLargest = std::numeric_limits<double>::max();
     for (int i = 0; i < run; ++i) {
@@ -298,13 +298,14 @@ IndexScale indexScaleOf(double division) {
     const std::size_t rowStart = static_cast<std::size_t>(y) * frame.width;
     const std::int32_t* counts = frame.counts.data() + rowStart;
     const bool standardIndex = rules.plan.method == kStandard && !rules.plan.fixedCycling;
+    const IndexScale scale = indexScaleOf(rules.plan.division);
     for (int first = left; first < right; first += kRun) {
         const int end = std::min(first + kRun, right);
         int outside = 0;
         if (standardIndex) {
             outside = standardWaveIndices(rules, counts + first,
                                           frame.fractions.data() + rowStart + first, end - first,
-                                          smooth, indices);
+                                          scale, smooth, indices);
         } else {
             for (int x = first; x < end; ++x) {
                 if (counts[x] != rules.insideValue) {

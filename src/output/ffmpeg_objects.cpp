@@ -108,7 +108,14 @@ class PartialOutput::File {
         }
     }
 
-    static int writePacket(void* opaque, std::uint8_t* data, int size) {
+    // The bytes a write callback receives: constant from FFmpeg 7 (libavformat 61) on.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+    using WrittenBytes = const std::uint8_t*;
+#else
+    using WrittenBytes = std::uint8_t*;
+#endif
+
+    static int writePacket(void* opaque, WrittenBytes data, int size) {
         const int descriptor = static_cast<File*>(opaque)->descriptor_;
         int done = 0;
         while (done < size) {
